@@ -1,0 +1,39 @@
+# The two commands of the README: `make run` and `make test`.
+.PHONY: deps build run test test-default test-asan test-tsan fuzz clean
+
+FUZZ_SECONDS ?= 60
+
+deps:
+	bash scripts/install-deps.sh
+
+build: deps
+	cmake --preset default
+	cmake --build --preset default
+
+run: build
+	bash scripts/run-demo.sh
+
+test-default: deps
+	cmake --preset default
+	cmake --build --preset default
+	ctest --preset default -j2
+
+test-asan: deps
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan -j2
+
+test-tsan: deps
+	cmake --preset tsan
+	cmake --build --preset tsan
+	ctest --preset tsan -j2
+
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	bash scripts/run-fuzzers.sh build/fuzz $(FUZZ_SECONDS)
+
+test: test-default test-asan test-tsan fuzz
+
+clean:
+	rm -rf build

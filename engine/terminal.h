@@ -1,0 +1,82 @@
+#pragma once
+
+#include "engine/terminal_host.h"
+#include "engine/terminal_settings.h"
+#include "platform/event.h"
+#include "platform/serial_port.h"
+#include "trigger_language/trigger.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace vemla {
+
+// The terminal engine: one serial port, its reader thread, the writes, and the triggers that
+// answer received packets. It reports only through its host.
+class TTerminal {
+public:
+    static constexpr int32_t ReceiveBufferSize = 1028;
+    static constexpr int32_t RunLimit = 101;      // commands one run may execute
+    static constexpr int32_t MaxNestedRuns = 100; // SWITCH chains nest no deeper
+
+    // Reads the settings, loads the trigger file, opens the port and starts the triggers.
+    // Failures become Error records; the object is usable whatever happened.
+    TTerminal(TTerminalHost& host, const std::string& configFileName);
+    ~TTerminal();
+    TTerminal(const TTerminal&) = delete;
+    TTerminal& operator=(const TTerminal&) = delete;
+
+    const TTerminalSettings& Settings() const { return Config; }
+    int32_t PortNumber() const { return Config.PortNumber; }
+
+    // Opens and configures the port if it is closed; true when it is open afterwards.
+    bool Open();
+    bool IsOpen() const;
+    // The user's transmission: opens the port if needed, writes, reports a Sent record.
+    void Send(std::string_view bytes);
+
+    // Runtime of the triggers; all runs are serialised, SWITCH nests runs.
+    void MatchPacket(std::string_view bytes);
+    void ResumeTrigger(TTrigger& trigger);
+    void SetTriggerPosition(TTrigger& trigger, int32_t position);
+    // A SLEEP timer expired: resumes the trigger if it still stands on a SLEEP.
+    void SleepExpired(TTrigger& trigger);
+
+    // Filled at start-up and never changed afterwards.
+    const TriggerTable& Triggers() const { return *Table; }
+    TriggerTable& Triggers() { return *Table; }
+
+private:
+    void LoadTriggerFile(const std::string& fileName);
+    void StartTriggers();
+    void ReadLoop(std::shared_ptr<TSerialPort> port);
+    void ClosePortAfterFailure(int error);
+    std::shared_ptr<TSerialPort> CurrentPort() const;
+    void WritePort(std::string_view bytes, TTrafficKind kind);
+    void PostTraffic(TTrafficKind kind, std::string_view bytes);
+    std::string PortFailureText(int error, const std::string& detail = {}) const;
+    void RunTrigger(TTrigger& trigger);
+    void ExecuteSwitch(TTrigger& trigger, const TTriggerCommand& command);
+
+    TTerminalHost& Host;
+    TTerminalSettings Config;
+    TEvent StopEvent;
+    std::unique_ptr<TriggerTable> Table = std::make_unique<TriggerTable>();
+    // (Id, slot) of every loaded trigger in slot order; empty after a failed load.
+    std::vector<std::pair<int32_t, int32_t>> NotedTriggers;
+
+    mutable std::mutex PortMutex; // guards Port only, never held while blocking
+    std::shared_ptr<TSerialPort> Port;
+    std::mutex WriteMutex; // one write at a time, with its record
+    std::thread ReaderThread;
+
+    std::recursive_mutex RunMutex; // one run, with the runs nested in it
+    int32_t RunDepth = 0;          // guarded by RunMutex
+};
+
+} // namespace vemla

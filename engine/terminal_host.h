@@ -1,0 +1,24 @@
+#pragma once
+
+#include "engine/traffic_record.h"
+
+#include <memory>
+
+namespace vemla {
+
+struct TTrigger;
+
+// What the engine needs of the user interface. Every call is non-blocking and may come from
+// any thread.
+class TTerminalHost {
+public:
+    virtual ~TTerminalHost() = default;
+    virtual void PostTraffic(std::unique_ptr<TTrafficRecord> record) = 0;
+    // A trigger's status or current command changed.
+    virtual void NotifyTriggerChanged(TTrigger& trigger) = 0;
+    // A SLEEP began: one timer per trigger, a new one replaces the pending one. When it
+    // expires the host calls TTerminal::SleepExpired on its own thread.
+    virtual void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) = 0;
+};
+
+} // namespace vemla

@@ -1,0 +1,38 @@
+#include "engine/terminal_settings.h"
+
+#include "platform/system.h"
+
+namespace vemla {
+
+std::string TTerminalSettings::PortPath() const {
+    if (!Device.empty()) return NormalizePath(Device);
+    return "/dev/ttyS" + std::to_string(static_cast<int64_t>(PortNumber) - 1);
+}
+
+std::string TTerminalSettings::PortName() const {
+    return Device.empty() ? "COM " + std::to_string(PortNumber) : Device;
+}
+
+TTerminalSettings ReadTerminalSettings(const TIniFile& config) {
+    TTerminalSettings s;
+    auto readTimeout = [&](const char* key, uint32_t& field) {
+        field = static_cast<uint32_t>(config.ReadInteger("Port", key, static_cast<int32_t>(field)));
+    };
+    s.PortNumber = config.ReadInteger("Port", "Number", 1);
+    s.Device = config.ReadString("Port", "Device", "");
+    readTimeout("ReadIntervalTimeout", s.Timeouts.ReadIntervalTimeout);
+    readTimeout("ReadTotalTimeoutMultiplier", s.Timeouts.ReadTotalTimeoutMultiplier);
+    readTimeout("ReadTotalTimeoutConstant", s.Timeouts.ReadTotalTimeoutConstant);
+    s.Line.BaudRate = config.ReadInteger("Port", "BaudRate", 9600);
+    s.Line.DtrControl = config.ReadInteger("Port", "DTR_CONTROL", 0);
+    s.Line.RtsControl = config.ReadInteger("Port", "RTS_CONTROL", 0);
+    s.Line.ByteSize = config.ReadInteger("Port", "ByteSize", 8);
+    s.Line.StopBits = config.ReadInteger("Port", "StopBits", 0);
+    s.Line.Parity = config.ReadInteger("Port", "Parity", 3);
+    s.PacketSize = config.ReadInteger("Terminal", "packetSize", 10);
+    s.HashSize = config.ReadInteger("Terminal", "hashSize", 0);
+    s.TriggerFile = config.ReadString("Terminal", "TriggerFile", "");
+    return s;
+}
+
+} // namespace vemla

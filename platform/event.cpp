@@ -1,0 +1,34 @@
+#include "platform/event.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <stdexcept>
+
+namespace vemla {
+
+TEvent::TEvent() : Fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (Fd < 0) throw std::runtime_error("eventfd failed");
+}
+
+TEvent::~TEvent() { close(Fd); }
+
+void TEvent::Set() {
+    uint64_t one = 1;
+    // A full counter already reads as signalled, so a failed write changes nothing.
+    [[maybe_unused]] ssize_t written = write(Fd, &one, sizeof one);
+}
+
+void TEvent::Reset() {
+    uint64_t value;
+    [[maybe_unused]] ssize_t got = read(Fd, &value, sizeof value);
+}
+
+bool TEvent::IsSet() const {
+    pollfd p{Fd, POLLIN, 0};
+    return poll(&p, 1, 0) == 1;
+}
+
+} // namespace vemla

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vemla {
+
+// An ini file with the Win32 private-profile rules: section and key names compare without
+// case, the first match wins, values are trimmed, anything missing gives the default.
+// Writes change the one value in place, keep every other byte of the file and reach the disk
+// through Save, which replaces the file atomically.
+class TIniFile {
+public:
+    // A missing or unreadable file reads as empty.
+    explicit TIniFile(std::string path);
+
+    const std::string& Path() const { return FilePath; }
+
+    std::string ReadString(std::string_view section, std::string_view key,
+                           std::string_view defaultValue) const;
+    int32_t ReadInteger(std::string_view section, std::string_view key,
+                        int32_t defaultValue) const;
+    bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
+
+    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    void WriteInteger(std::string_view section, std::string_view key, int32_t value);
+
+    bool Modified() const { return Dirty; }
+    // Writes a sibling file and renames it over the original. Returns 0 or the errno.
+    int Save();
+
+private:
+    struct TLine {
+        std::string Text; // without its line end
+        std::string End;  // "\r\n", "\n" or "" for a last line without one
+    };
+    struct TKeyLine {
+        size_t Index;
+        std::string_view Value;
+    };
+    bool FindKey(std::string_view section, std::string_view key, TKeyLine& found) const;
+
+    std::string FilePath;
+    std::vector<TLine> Lines;
+    std::string NewLine = "\r\n";
+    bool Dirty = false;
+};
+
+} // namespace vemla

@@ -1,0 +1,277 @@
+#include "platform/serial_port.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+#include <utility>
+
+namespace vemla {
+namespace {
+
+using TClock = std::chrono::steady_clock;
+using TNanoseconds = std::chrono::nanoseconds;
+
+speed_t StandardSpeed(int32_t rate) {
+    static constexpr std::pair<int32_t, speed_t> kRates[] = {
+        {50, B50},         {75, B75},         {110, B110},       {134, B134},
+        {150, B150},       {200, B200},       {300, B300},       {600, B600},
+        {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
+        {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
+        {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
+        {576000, B576000}, {921600, B921600}, {1000000, B1000000}};
+    for (auto [value, speed] : kRates)
+        if (value == rate) return speed;
+    return B0;
+}
+
+std::string CheckSettings(const TLineSettings& s) {
+    auto outside = [](const char* name, int32_t value) {
+        return std::string(name) + " = " + std::to_string(value);
+    };
+    if (s.BaudRate <= 0) return outside("BaudRate", s.BaudRate);
+    if (s.ByteSize < 5 || s.ByteSize > 8) return outside("ByteSize", s.ByteSize);
+    if (s.Parity < 0 || s.Parity > 4) return outside("Parity", s.Parity);
+    if (s.StopBits < 0 || s.StopBits > 2) return outside("StopBits", s.StopBits);
+    if (s.DtrControl < 0 || s.DtrControl > 2) return outside("DTR_CONTROL", s.DtrControl);
+    if (s.RtsControl < 0 || s.RtsControl > 3) return outside("RTS_CONTROL", s.RtsControl);
+    return {};
+}
+
+void ApplyFraming(termios& tio, const TLineSettings& s) {
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    tio.c_cflag |= kSizes[s.ByteSize - 5];
+    switch (s.Parity) {
+    case 1: tio.c_cflag |= PARENB | PARODD; break;
+    case 2: tio.c_cflag |= PARENB; break;
+    case 3: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case 4: tio.c_cflag |= PARENB | CMSPAR; break;
+    default: break;
+    }
+    if (s.StopBits != 0) tio.c_cflag |= CSTOPB; // POSIX has no 1.5: two stop bits instead
+    if (s.RtsControl == 2) tio.c_cflag |= CRTSCTS;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+}
+
+// Modem lines a pty does not have are refused by the driver; that must not fail the open.
+void SetModemLine(int fd, int line, bool on) {
+    [[maybe_unused]] int result = ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
+}
+
+void ApplyModemLines(int fd, const TLineSettings& s) {
+    SetModemLine(fd, TIOCM_DTR, s.DtrControl != 0);
+    if (s.RtsControl == 3) {
+        serial_rs485 rs485{};
+        rs485.flags = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+        if (ioctl(fd, TIOCSRS485, &rs485) == 0) return;
+    }
+    if (s.RtsControl != 2) SetModemLine(fd, TIOCM_RTS, s.RtsControl != 0);
+}
+
+// Polls the line with the stop event and the purge event; a negative timeout waits forever.
+struct TPollOutcome {
+    bool Ready = false;
+    bool Hangup = false;
+    bool Stopped = false;
+    bool Aborted = false;
+};
+
+TPollOutcome PollLine(int fd, short events, const TEvent* stop, const TEvent& abort,
+                      TNanoseconds timeout) {
+    pollfd fds[3] = {{fd, events, 0}, {abort.Handle(), POLLIN, 0}, {-1, POLLIN, 0}};
+    if (stop) fds[2].fd = stop->Handle();
+    timespec ts{};
+    timespec* tsp = nullptr;
+    if (timeout.count() >= 0) {
+        ts.tv_sec = static_cast<time_t>(timeout.count() / 1'000'000'000);
+        ts.tv_nsec = static_cast<long>(timeout.count() % 1'000'000'000);
+        tsp = &ts;
+    }
+    TPollOutcome outcome;
+    int n = ppoll(fds, 3, tsp, nullptr);
+    if (n <= 0) return outcome;
+    outcome.Stopped = fds[2].revents & POLLIN;
+    outcome.Aborted = fds[1].revents & POLLIN;
+    outcome.Hangup = fds[0].revents & (POLLHUP | POLLERR | POLLNVAL);
+    outcome.Ready = !outcome.Hangup && (fds[0].revents & events);
+    return outcome;
+}
+
+bool IsPseudoTerminal(int fd) {
+    struct stat info{};
+    if (fstat(fd, &info) != 0) return false;
+    unsigned major = major(info.st_rdev);
+    return major >= 136 && major <= 143;
+}
+
+TNanoseconds Milliseconds(uint64_t ms) { return std::chrono::milliseconds(ms); }
+
+} // namespace
+
+TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineSettings& settings,
+                                           const TCommTimeouts& timeouts) {
+    TOpenResult result;
+    if (std::string problem = CheckSettings(settings); !problem.empty()) {
+        result.Error = EINVAL;
+        result.Detail = problem;
+        return result;
+    }
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        result.Error = errno;
+        return result;
+    }
+    auto fail = [&](int error) {
+        close(fd);
+        result.Error = error;
+        return std::move(result);
+    };
+    // TIOCEXCL alone does not stop root; the lock does.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) return fail(errno);
+    [[maybe_unused]] int exclusive = ioctl(fd, TIOCEXCL);
+    ApplyFraming(tio, settings);
+    speed_t speed = StandardSpeed(settings.BaudRate);
+    if (speed != B0) {
+        cfsetispeed(&tio, speed);
+        cfsetospeed(&tio, speed);
+    }
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+        // A pseudo-terminal has no parity; the C library reports the dropped bit as EINVAL.
+        if (errno != EINVAL || !IsPseudoTerminal(fd)) return fail(errno);
+        tio.c_cflag &= ~(PARENB | PARODD | CMSPAR);
+        if (tcsetattr(fd, TCSANOW, &tio) != 0) return fail(errno);
+    }
+    if (speed == B0)
+        if (int error = SetArbitraryBaudRate(fd, settings.BaudRate); error != 0) return fail(error);
+    ApplyModemLines(fd, settings);
+    tcflush(fd, TCIOFLUSH);
+    result.Port = std::make_unique<TSerialPort>(fd, timeouts);
+    return result;
+}
+
+TSerialPort::TSerialPort(int fd, const TCommTimeouts& timeouts) : Fd(fd), Timeouts(timeouts) {}
+
+TSerialPort::~TSerialPort() { close(Fd); }
+
+TSerialPort::TWaitResult TSerialPort::WaitForReceive(const TEvent& stop) {
+    for (;;) {
+        TPollOutcome outcome = PollLine(Fd, POLLIN, &stop, Abort, TNanoseconds(-1));
+        if (outcome.Stopped) return TWaitResult::Stopped;
+        if (outcome.Aborted) {
+            Abort.Reset();
+            return TWaitResult::Received;
+        }
+        // A line that hung up with bytes still queued delivers them first.
+        if (outcome.Ready || (outcome.Hangup && QueuedBytes() > 0)) return TWaitResult::Received;
+        if (outcome.Hangup) {
+            LineError = EIO;
+            return TWaitResult::Failed;
+        }
+    }
+}
+
+int TSerialPort::Read(char* buffer, int count, const TEvent& stop) {
+    if (count <= 0) return 0;
+    const uint32_t interval = Timeouts.ReadIntervalTimeout;
+    const uint32_t multiplier = Timeouts.ReadTotalTimeoutMultiplier;
+    const uint32_t constant = Timeouts.ReadTotalTimeoutConstant;
+    constexpr uint32_t kMax = TCommTimeouts::MaxValue;
+    const bool returnAtOnce = interval == kMax && multiplier == 0 && constant == 0;
+    const bool returnOnAny = interval == kMax && multiplier == kMax && constant != 0 &&
+                             constant != kMax;
+    const bool useInterval = interval != 0 && interval != kMax;
+    bool hasTotal = multiplier != 0 || constant != 0;
+    uint64_t totalMs = returnOnAny ? constant : uint64_t{multiplier} * uint64_t(count) + constant;
+
+    LineError = 0;
+    const auto start = TClock::now();
+    auto lastByte = start;
+    int got = 0;
+    for (;;) {
+        ssize_t n = read(Fd, buffer + got, static_cast<size_t>(count - got));
+        if (n > 0) {
+            got += static_cast<int>(n);
+            lastByte = TClock::now();
+            if (got == count || (returnOnAny && got > 0)) return got;
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            LineError = errno;
+            return got;
+        }
+        if (returnAtOnce) return got;
+        auto now = TClock::now();
+        TNanoseconds wait(-1);
+        if (hasTotal) wait = start + Milliseconds(totalMs) - now;
+        if (useInterval && got > 0) {
+            TNanoseconds intervalLeft = lastByte + Milliseconds(interval) - now;
+            wait = wait.count() < 0 ? intervalLeft : std::min(wait, intervalLeft);
+        }
+        if (wait.count() == 0 || (wait.count() < 0 && (hasTotal || (useInterval && got > 0))))
+            return got;
+        TPollOutcome outcome = PollLine(Fd, POLLIN, &stop, Abort, wait);
+        if (outcome.Aborted) Abort.Reset();
+        if (outcome.Stopped || outcome.Aborted) return got;
+        if (outcome.Hangup) {
+            LineError = EIO;
+            return got;
+        }
+    }
+}
+
+int TSerialPort::Write(const char* data, int count) {
+    if (count <= 0) return 0;
+    const uint64_t multiplier = Timeouts.WriteTotalTimeoutMultiplier;
+    const uint64_t constant = Timeouts.WriteTotalTimeoutConstant;
+    const bool hasTotal = multiplier != 0 || constant != 0;
+    const auto deadline = TClock::now() + Milliseconds(multiplier * uint64_t(count) + constant);
+    int done = 0;
+    while (done < count) {
+        ssize_t n = write(Fd, data + done, static_cast<size_t>(count - done));
+        if (n > 0) {
+            done += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            LineError = errno;
+            break;
+        }
+        TNanoseconds wait = hasTotal ? deadline - TClock::now() : TNanoseconds(-1);
+        if (hasTotal && wait.count() <= 0) break;
+        TPollOutcome outcome = PollLine(Fd, POLLOUT, nullptr, Abort, wait);
+        if (outcome.Aborted) {
+            Abort.Reset();
+            break;
+        }
+        if (outcome.Hangup) {
+            LineError = EIO;
+            break;
+        }
+    }
+    return done;
+}
+
+int TSerialPort::QueuedBytes() const {
+    int queued = 0;
+    if (ioctl(Fd, FIONREAD, &queued) != 0) return 0;
+    return queued;
+}
+
+void TSerialPort::Purge() {
+    tcflush(Fd, TCIOFLUSH);
+    Abort.Set();
+}
+
+} // namespace vemla

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "platform/event.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vemla {
+
+// The line settings as the ini file gives them (the Win32 DCB values).
+struct TLineSettings {
+    int32_t BaudRate = 9600;
+    int32_t ByteSize = 8;
+    int32_t Parity = 3;     // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    int32_t StopBits = 0;   // 0 one, 1 one and a half (two on POSIX), 2 two
+    int32_t DtrControl = 0; // 0 off, 1 on, 2 handshake (on, on POSIX)
+    int32_t RtsControl = 0; // 0 off, 1 on, 2 RTS/CTS handshake, 3 toggle (RS-485 where offered)
+};
+
+// The Win32 COMMTIMEOUTS rules, in milliseconds.
+struct TCommTimeouts {
+    static constexpr uint32_t MaxValue = 0xFFFFFFFFu;
+    uint32_t ReadIntervalTimeout = 20;
+    uint32_t ReadTotalTimeoutMultiplier = 25;
+    uint32_t ReadTotalTimeoutConstant = 300;
+    uint32_t WriteTotalTimeoutMultiplier = 100;
+    uint32_t WriteTotalTimeoutConstant = 100;
+};
+
+// An open serial line on POSIX termios: exclusive, raw, non-blocking underneath; every
+// blocking call also wakes on a stop event and on Purge.
+class TSerialPort {
+public:
+    struct TOpenResult {
+        std::unique_ptr<TSerialPort> Port;
+        int Error = 0;      // errno of the failed step
+        std::string Detail; // what was wrong when the settings themselves were refused
+    };
+    static TOpenResult Open(const std::string& path, const TLineSettings& settings,
+                            const TCommTimeouts& timeouts);
+
+    // Takes ownership of an open, configured descriptor; Open is the way to get one.
+    TSerialPort(int fd, const TCommTimeouts& timeouts);
+    ~TSerialPort();
+    TSerialPort(const TSerialPort&) = delete;
+    TSerialPort& operator=(const TSerialPort&) = delete;
+
+    enum class TWaitResult { Received, Stopped, Failed };
+    // Waits for a received byte, the stop event, or a hang-up of the line.
+    TWaitResult WaitForReceive(const TEvent& stop);
+
+    // Reads up to count bytes under the read time-outs; returns the count read.
+    int Read(char* buffer, int count, const TEvent& stop);
+    // Writes under the write time-outs; returns the count written.
+    int Write(const char* data, int count);
+    int QueuedBytes() const;
+    // Drops both queues and wakes a pending wait, read or write.
+    void Purge();
+
+    // errno of the last failure the line reported (a hang-up gives EIO).
+    int LastError() const { return LineError.load(); }
+
+private:
+    int Fd;
+    TCommTimeouts Timeouts;
+    TEvent Abort;
+    std::atomic<int> LineError{0};
+};
+
+// Sets a rate that has no Bnnn constant; 0 or the errno.
+int SetArbitraryBaudRate(int fd, int baudRate);
+
+} // namespace vemla

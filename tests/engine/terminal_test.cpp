@@ -1,0 +1,241 @@
+#include "engine/terminal.h"
+#include "tests/support/pty_device.h"
+#include "tests/support/record_sink.h"
+#include "tests/support/temp_dir.h"
+
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace vemla {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Cp1251;
+using test::TPtyDevice;
+using test::TRecordSink;
+using test::TTempDir;
+
+std::string ConfigFor(const std::string& device, const std::string& extra = "") {
+    return "[Port]\r\nDevice=" + device + "\r\nReadIntervalTimeout=5\r\n" + extra;
+}
+
+TEST(TerminalSettings, DefaultsWithoutConfigFile) {
+    TTempDir dir;
+    TRecordSink sink;
+    TTerminal terminal(sink, dir.Path("config.ini"));
+    const TTerminalSettings& s = terminal.Settings();
+    EXPECT_EQ(s.PortNumber, 1);
+    EXPECT_EQ(s.PortPath(), "/dev/ttyS0");
+    EXPECT_EQ(s.Line.BaudRate, 9600);
+    EXPECT_EQ(s.Line.ByteSize, 8);
+    EXPECT_EQ(s.Line.Parity, 3);
+    EXPECT_EQ(s.Line.StopBits, 0);
+    EXPECT_EQ(s.Line.DtrControl, 0);
+    EXPECT_EQ(s.Line.RtsControl, 0);
+    EXPECT_EQ(s.Timeouts.ReadIntervalTimeout, 20u);
+    EXPECT_EQ(s.Timeouts.ReadTotalTimeoutMultiplier, 25u);
+    EXPECT_EQ(s.Timeouts.ReadTotalTimeoutConstant, 300u);
+    EXPECT_EQ(s.PacketSize, 10);
+    EXPECT_EQ(s.HashSize, 0);
+    EXPECT_TRUE(s.TriggerFile.empty());
+    EXPECT_EQ(terminal.Triggers().Count(), 0);
+}
+
+TEST(TerminalSettings, TimeoutsAndPacketSizeFromConfig) {
+    TTempDir dir;
+    std::string config = dir.Write("c.ini", "[Port]\r\nNumber=3\r\nReadIntervalTimeout=5\r\n"
+                                            "ReadTotalTimeoutMultiplier=0\r\nReadTotalTimeoutConstant=50\r\n"
+                                            "[Terminal]\r\npacketSize=64\r\nhashSize=2\r\n");
+    TRecordSink sink;
+    TTerminal terminal(sink, config);
+    const TTerminalSettings& s = terminal.Settings();
+    EXPECT_EQ(s.Timeouts.ReadIntervalTimeout, 5u);
+    EXPECT_EQ(s.Timeouts.ReadTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(s.Timeouts.ReadTotalTimeoutConstant, 50u);
+    EXPECT_EQ(s.Timeouts.WriteTotalTimeoutMultiplier, 100u);
+    EXPECT_EQ(s.Timeouts.WriteTotalTimeoutConstant, 100u);
+    EXPECT_EQ(s.PacketSize, 64);
+    EXPECT_EQ(s.HashSize, 2);
+    EXPECT_EQ(s.PortPath(), "/dev/ttyS2");
+    EXPECT_EQ(s.PortName(), "COM 3");
+}
+
+TEST(Terminal, ReportsTheOpenedPortAndItsPackets) {
+    TTempDir dir;
+    TPtyDevice device;
+    TRecordSink sink;
+    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath())));
+    ASSERT_TRUE(sink.WaitForCount(1));
+    EXPECT_EQ(sink.Records()[0].Kind, TTrafficKind::Info);
+    EXPECT_EQ(sink.Records()[0].Data, device.SlavePath() + Cp1251(": открыт"));
+
+    device.Write("abc");
+    ASSERT_TRUE(sink.WaitForCount(2));
+    terminal.Send("x");
+    ASSERT_TRUE(sink.WaitForCount(3));
+    auto received = sink.RecordsOf(TTrafficKind::Received);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].Data, "abc");
+    EXPECT_EQ(device.Read(1, 2s), "x");
+}
+
+TEST(Terminal, LongBurstIsCutIntoPacketsThatKeepEveryByte) {
+    TTempDir dir;
+    TPtyDevice device;
+    TRecordSink sink;
+    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath())));
+    std::string burst = "0123456789ABCDEFGHIJKLMNO";
+    device.Write(burst);
+    auto concatenated = [](const std::vector<TTrafficRecord>& records) {
+        std::string all;
+        for (const auto& r : records)
+            if (r.Kind == TTrafficKind::Received) all += r.Data;
+        return all;
+    };
+    ASSERT_TRUE(sink.WaitFor([&](const auto& r) { return concatenated(r).size() >= burst.size(); }));
+    EXPECT_EQ(concatenated(sink.Records()), burst);
+    EXPECT_GE(sink.RecordsOf(TTrafficKind::Received)[0].Data.size(), 10u);
+}
+
+TEST(Terminal, PacketsLargerThanTheBufferLoseNothing) {
+    TTempDir dir;
+    TPtyDevice device;
+    TRecordSink sink;
+    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath(), "[Terminal]\r\npacketSize=5000\r\n")));
+    std::string burst;
+    for (int i = 0; i < 3000; ++i) burst += static_cast<char>(i * 7);
+    device.Write(burst);
+    std::string all;
+    ASSERT_TRUE(sink.WaitFor([&](const auto& records) {
+        all.clear();
+        for (const auto& r : records)
+            if (r.Kind == TTrafficKind::Received) {
+                EXPECT_LE(r.Data.size(), 1028u);
+                all += r.Data;
+            }
+        return all.size() >= burst.size();
+    }));
+    EXPECT_EQ(all, burst);
+}
+
+TEST(Terminal, SendOfNothingReportsAnEmptyRecord) {
+    TTempDir dir;
+    TPtyDevice device;
+    TRecordSink sink;
+    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath())));
+    terminal.Send("");
+    auto sent = sink.RecordsOf(TTrafficKind::Sent);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_TRUE(sent[0].Data.empty());
+}
+
+TEST(Terminal, MissingPortIsReportedAndRetriedBySend) {
+    TTempDir dir;
+    TRecordSink sink;
+    TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nNumber=77\r\nDevice=/nonexistent/tty\r\n"));
+    terminal.Send("abc");
+    auto records = sink.Records();
+    ASSERT_EQ(records.size(), 2u);
+    for (const auto& r : records) {
+        EXPECT_EQ(r.Kind, TTrafficKind::Error);
+        EXPECT_EQ(r.Data, "/nonexistent/tty: No such file or directory");
+    }
+}
+
+TEST(Terminal, NumberedPortReportsInComForm) {
+    TTempDir dir;
+    TRecordSink sink;
+    TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nNumber=4000\r\n"));
+    auto errors = sink.RecordsOf(TTrafficKind::Error);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].Data, "COM 4000No such file or directory");
+}
+
+TEST(Terminal, PortInUseIsAnErrorAndNoReaderRuns) {
+    TTempDir dir;
+    TPtyDevice device;
+    auto holder = TSerialPort::Open(device.SlavePath(), {}, {});
+    ASSERT_NE(holder.Port, nullptr);
+    TRecordSink sink;
+    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath())));
+    EXPECT_FALSE(terminal.IsOpen());
+    terminal.Send("a");
+    auto errors = sink.RecordsOf(TTrafficKind::Error);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[1].Data, device.SlavePath() + ": Device or resource busy");
+    EXPECT_TRUE(sink.RecordsOf(TTrafficKind::Sent).empty());
+    holder.Port.reset();
+    terminal.Send("b"); // free now: the retry opens it
+    EXPECT_TRUE(terminal.IsOpen());
+    EXPECT_EQ(device.Read(1, 2s), "b");
+}
+
+TEST(Terminal, UnsupportedSettingIsAClearError) {
+    TTempDir dir;
+    TPtyDevice device;
+    TRecordSink sink;
+    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath(), "ByteSize=9\r\n")));
+    auto errors = sink.RecordsOf(TTrafficKind::Error);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].Data, device.SlavePath() + ": Invalid argument (ByteSize = 9)");
+}
+
+TEST(Terminal, DestroyDuringAReadReturns) {
+    TTempDir dir;
+    TPtyDevice device;
+    TRecordSink sink;
+    {
+        // Without time-outs the read would wait for ever for its 10 bytes.
+        TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
+                                                        "\r\nReadIntervalTimeout=0\r\n"
+                                                        "ReadTotalTimeoutMultiplier=0\r\n"
+                                                        "ReadTotalTimeoutConstant=0\r\n"));
+        device.Write("abc");
+        ASSERT_TRUE(sink.WaitForCount(1));
+    }
+    SUCCEED() << "the destructor returned";
+}
+
+int ThreadCount() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        ++count;
+    return count;
+}
+
+TEST(Terminal, HangUpClosesThePortOnceAndSendReopens) {
+    TTempDir dir;
+    auto first = std::make_unique<TPtyDevice>();
+    TPtyDevice second;
+    std::string link = dir.Path("tty");
+    std::filesystem::create_symlink(first->SlavePath(), link);
+    TRecordSink sink;
+    int threadsBefore = ThreadCount();
+    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(link)));
+    ASSERT_TRUE(terminal.IsOpen());
+    first->HangUp();
+    ASSERT_TRUE(sink.WaitFor([](const auto& records) {
+        return records.size() >= 2 && records.back().Kind == TTrafficKind::Error;
+    }));
+    EXPECT_EQ(sink.Records().back().Data, link + ": Input/output error");
+    // The reader ended instead of spinning on the dead line.
+    auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (ThreadCount() != threadsBefore && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+    EXPECT_FALSE(terminal.IsOpen());
+    EXPECT_EQ(sink.RecordsOf(TTrafficKind::Error).size(), 1u);
+
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(second.SlavePath(), link);
+    terminal.Send("hi");
+    EXPECT_TRUE(terminal.IsOpen());
+    EXPECT_EQ(second.Read(2, 2s), "hi");
+    second.Write("back");
+    EXPECT_TRUE(sink.WaitFor([](const auto& records) { return records.back().Data == "back"; }));
+}
+
+} // namespace
+} // namespace vemla

@@ -1,0 +1,136 @@
+#include "platform/serial_port.h"
+#include "tests/support/pty_device.h"
+
+#include <cerrno>
+#include <chrono>
+#include <future>
+#include <gtest/gtest.h>
+
+namespace vemla {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TPtyDevice;
+using TClock = std::chrono::steady_clock;
+
+std::unique_ptr<TSerialPort> OpenPort(const TPtyDevice& device, TCommTimeouts timeouts = {},
+                                      TLineSettings line = {}) {
+    auto opened = TSerialPort::Open(device.SlavePath(), line, timeouts);
+    EXPECT_EQ(opened.Error, 0) << opened.Detail;
+    return std::move(opened.Port);
+}
+
+TEST(SerialPort, RefusesSettingsOutsideTheirRanges) {
+    TPtyDevice device;
+    struct {
+        TLineSettings Line;
+        const char* Detail;
+    } cases[] = {
+        {{9600, 9, 0, 0, 0, 0}, "ByteSize = 9"},   {{9600, 4, 0, 0, 0, 0}, "ByteSize = 4"},
+        {{9600, 8, 5, 0, 0, 0}, "Parity = 5"},     {{9600, 8, 0, 3, 0, 0}, "StopBits = 3"},
+        {{9600, 8, 0, 0, 3, 0}, "DTR_CONTROL = 3"}, {{9600, 8, 0, 0, 0, 4}, "RTS_CONTROL = 4"},
+        {{0, 8, 0, 0, 0, 0}, "BaudRate = 0"},
+    };
+    for (const auto& c : cases) {
+        auto opened = TSerialPort::Open(device.SlavePath(), c.Line, {});
+        EXPECT_EQ(opened.Port, nullptr);
+        EXPECT_EQ(opened.Error, EINVAL);
+        EXPECT_EQ(opened.Detail, c.Detail);
+    }
+}
+
+TEST(SerialPort, AcceptsEverySettingInRangeOnAPty) {
+    TPtyDevice device;
+    TLineSettings settings[] = {
+        {9600, 5, 1, 1, 2, 2}, {115200, 6, 2, 2, 1, 3}, {12345, 7, 3, 0, 0, 1}, {250000, 8, 4, 0, 0, 0},
+    };
+    for (const auto& line : settings) EXPECT_NE(OpenPort(device, {}, line), nullptr);
+}
+
+TEST(SerialPort, OpenIsExclusiveAndNeedsATty) {
+    TPtyDevice device;
+    auto first = OpenPort(device);
+    auto second = TSerialPort::Open(device.SlavePath(), {}, {});
+    EXPECT_EQ(second.Port, nullptr);
+    EXPECT_EQ(second.Error, EBUSY);
+    EXPECT_EQ(TSerialPort::Open("/dev/null", {}, {}).Error, ENOTTY);
+    EXPECT_EQ(TSerialPort::Open("/nonexistent/tty", {}, {}).Error, ENOENT);
+    first.reset();
+    EXPECT_NE(OpenPort(device), nullptr); // free again once closed
+}
+
+TEST(SerialPort, ReadEndsByIntervalAfterTheLastByte) {
+    TPtyDevice device;
+    auto port = OpenPort(device, {20, 0, 0, 100, 100});
+    TEvent stop;
+    device.Write("abc");
+    char buffer[10];
+    auto start = TClock::now();
+    int got = port->Read(buffer, 10, stop);
+    auto elapsed = TClock::now() - start;
+    EXPECT_EQ(std::string(buffer, static_cast<size_t>(got)), "abc");
+    EXPECT_GE(elapsed, 20ms);
+    EXPECT_LT(elapsed, 1s);
+}
+
+TEST(SerialPort, ReadEndsByTotalTimeoutOrFullCount) {
+    TPtyDevice device;
+    auto port = OpenPort(device, {0, 10, 30, 100, 100});
+    TEvent stop;
+    char buffer[4];
+    auto start = TClock::now();
+    EXPECT_EQ(port->Read(buffer, 4, stop), 0);
+    EXPECT_GE(TClock::now() - start, 70ms); // 10 ms x 4 + 30 ms
+    device.Write("123456");
+    EXPECT_EQ(port->Read(buffer, 4, stop), 4);
+}
+
+TEST(SerialPort, MaxIntervalWithZeroTotalsReturnsAtOnce) {
+    TPtyDevice device;
+    auto port = OpenPort(device, {TCommTimeouts::MaxValue, 0, 0, 100, 100});
+    TEvent stop;
+    char buffer[4];
+    auto start = TClock::now();
+    EXPECT_EQ(port->Read(buffer, 4, stop), 0);
+    EXPECT_LT(TClock::now() - start, 500ms);
+}
+
+TEST(SerialPort, PurgeAndStopWakeAPendingRead) {
+    TPtyDevice device;
+    auto port = OpenPort(device, {0, 0, 0, 0, 0}); // no time-outs: waits for ever
+    TEvent stop;
+    char buffer[4];
+    auto reading = std::async(std::launch::async, [&] { return port->Read(buffer, 4, stop); });
+    EXPECT_EQ(reading.wait_for(50ms), std::future_status::timeout);
+    port->Purge();
+    ASSERT_EQ(reading.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(reading.get(), 0);
+
+    auto waiting = std::async(std::launch::async, [&] { return port->WaitForReceive(stop); });
+    stop.Set();
+    ASSERT_EQ(waiting.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(waiting.get(), TSerialPort::TWaitResult::Stopped);
+}
+
+TEST(SerialPort, WriteReachesTheDeviceAndQueueIsCounted) {
+    TPtyDevice device;
+    auto port = OpenPort(device);
+    EXPECT_EQ(port->Write("hello", 5), 5);
+    EXPECT_EQ(device.Read(5, 2s), "hello");
+    device.Write("xyz");
+    TEvent stop;
+    EXPECT_EQ(port->WaitForReceive(stop), TSerialPort::TWaitResult::Received);
+    EXPECT_EQ(port->QueuedBytes(), 3);
+}
+
+TEST(SerialPort, HangUpEndsTheWait) {
+    TPtyDevice device;
+    auto port = OpenPort(device);
+    device.HangUp();
+    TEvent stop;
+    EXPECT_EQ(port->WaitForReceive(stop), TSerialPort::TWaitResult::Failed);
+    EXPECT_EQ(port->LastError(), EIO);
+}
+
+} // namespace
+} // namespace vemla

@@ -1,0 +1,64 @@
+#include "tests/support/record_sink.h"
+
+#include "platform/cp1251.h"
+
+namespace vemla::test {
+
+void TRecordSink::PostTraffic(std::unique_ptr<TTrafficRecord> record) {
+    std::lock_guard lock(Mutex);
+    Received.push_back(std::move(*record));
+    Changed.notify_all();
+}
+
+void TRecordSink::NotifyTriggerChanged(TTrigger&) {
+    std::lock_guard lock(Mutex);
+    ++NotificationCount;
+    Changed.notify_all();
+}
+
+void TRecordSink::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {
+    std::lock_guard lock(Mutex);
+    Sleeps[&trigger] = milliseconds;
+    Changed.notify_all();
+}
+
+bool TRecordSink::WaitFor(const std::function<bool(const std::vector<TTrafficRecord>&)>& done,
+                          std::chrono::milliseconds timeout) {
+    std::unique_lock lock(Mutex);
+    return Changed.wait_for(lock, timeout, [&] { return done(Received); });
+}
+
+bool TRecordSink::WaitForCount(size_t count, std::chrono::milliseconds timeout) {
+    return WaitFor([count](const auto& records) { return records.size() >= count; }, timeout);
+}
+
+std::vector<TTrafficRecord> TRecordSink::Records() {
+    std::lock_guard lock(Mutex);
+    return Received;
+}
+
+std::vector<TTrafficRecord> TRecordSink::RecordsOf(TTrafficKind kind) {
+    std::vector<TTrafficRecord> selected;
+    for (auto& record : Records())
+        if (record.Kind == kind) selected.push_back(record);
+    return selected;
+}
+
+int TRecordSink::Notifications() {
+    std::lock_guard lock(Mutex);
+    return NotificationCount;
+}
+
+std::map<TTrigger*, int32_t> TRecordSink::PendingSleeps() {
+    std::lock_guard lock(Mutex);
+    return Sleeps;
+}
+
+void TRecordSink::ClearSleep(TTrigger* trigger) {
+    std::lock_guard lock(Mutex);
+    Sleeps.erase(trigger);
+}
+
+std::string Cp1251(const char* utf8) { return Utf8ToCp1251(utf8); }
+
+} // namespace vemla::test

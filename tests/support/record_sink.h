@@ -1,0 +1,44 @@
+#pragma once
+
+#include "engine/terminal_host.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace vemla::test {
+
+// A host that keeps everything the engine reports, for tests to wait on.
+class TRecordSink : public TTerminalHost {
+public:
+    void PostTraffic(std::unique_ptr<TTrafficRecord> record) override;
+    void NotifyTriggerChanged(TTrigger& trigger) override;
+    void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override;
+
+    // Waits until the predicate holds over the records; false on time-out.
+    bool WaitFor(const std::function<bool(const std::vector<TTrafficRecord>&)>& done,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    bool WaitForCount(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    std::vector<TTrafficRecord> Records();
+    std::vector<TTrafficRecord> RecordsOf(TTrafficKind kind);
+    int Notifications();
+    // The latest sleep asked for each trigger, as a timer of that identifier would hold it.
+    std::map<TTrigger*, int32_t> PendingSleeps();
+    void ClearSleep(TTrigger* trigger);
+
+private:
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::vector<TTrafficRecord> Received;
+    int NotificationCount = 0;
+    std::map<TTrigger*, int32_t> Sleeps;
+};
+
+std::string Cp1251(const char* utf8);
+
+} // namespace vemla::test

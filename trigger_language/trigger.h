@@ -1,0 +1,69 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vemla {
+
+enum class TCommandKind : uint8_t { Outw = 0, Out, Wait, Stop, Goto, Switch, Sleep, Print };
+
+// One command of a trigger's program. Fields a kind does not use keep their defaults.
+struct TTriggerCommand {
+    TCommandKind Kind = TCommandKind::Wait;
+    uint16_t TriggerId = 0;   // SWITCH: low 16 bits of the number in the file
+    std::string Data;         // OUTW, OUT: decoded bytes; PRINT: the text as written
+    int32_t Value = 0;        // GOTO (counts from 1), SLEEP (milliseconds)
+    int32_t TargetSlot = -1;  // SWITCH: slot of the target trigger, -1 for none
+    int32_t CommandIndex = 0; // SWITCH: the index (from 0) the target is given
+
+    int32_t DataLength() const { return static_cast<int32_t>(Data.size()); }
+};
+
+enum TTriggerStatus : uint8_t {
+    StatusOk = 0,
+    StatusSwitchedOff = 1,
+    StatusMissingCommand = 2,
+    StatusTooManyCommands = 3,
+    StatusMissingTrigger = 4,
+};
+
+struct TTrigger {
+    int32_t Id = 0;
+    std::string Name;
+    uint8_t DataCoding = 0; // 0 HEX, 1 ANSI
+    // The runtime changes these while the user interface reads them.
+    std::atomic<uint8_t> Status{StatusOk};
+    std::atomic<int32_t> CurrentCommand{0};
+    std::atomic<int32_t> NextCommand{0};
+    std::vector<TTriggerCommand> Commands;
+
+    int32_t CommandCount() const { return static_cast<int32_t>(Commands.size()); }
+};
+
+// 953 slots (a prime), each empty or owning one trigger, keyed by the packet hash.
+class TriggerTable {
+public:
+    static constexpr int32_t SlotCount = 953;
+
+    TTrigger* At(int32_t slot) const {
+        return slot >= 0 && slot < SlotCount ? Slots[static_cast<size_t>(slot)].get() : nullptr;
+    }
+    void Store(int32_t slot, std::unique_ptr<TTrigger> trigger) {
+        Slots[static_cast<size_t>(slot)] = std::move(trigger);
+    }
+    void Clear();
+    int32_t Count() const;
+
+private:
+    std::array<std::unique_ptr<TTrigger>, SlotCount> Slots;
+};
+
+// Slot of a packet: h = h * 31 + byte over the first hashSize bytes (all when hashSize <= 0).
+int32_t PacketHash(std::string_view bytes, int32_t hashSize);
+
+} // namespace vemla

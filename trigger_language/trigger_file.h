@@ -1,0 +1,23 @@
+#pragma once
+
+#include "trigger_language/trigger.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vemla {
+
+struct TLoadResult {
+    // Every trigger of the file; empty when the load failed.
+    std::unique_ptr<TriggerTable> Table;
+    // Empty on success, else the reason in CP1251 ("syntax error в строке 5 ,около `}'").
+    std::string Error;
+
+    bool Ok() const { return Error.empty(); }
+};
+
+// Reads a whole trigger file (CP1251 bytes) and builds its table.
+TLoadResult LoadTriggers(std::string_view text, int32_t hashSize);
+
+} // namespace vemla
