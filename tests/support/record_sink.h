@@ -24,6 +24,7 @@ public:
     bool WaitFor(const std::function<bool(const std::vector<TTrafficRecord>&)>& done,
                  std::chrono::milliseconds timeout = std::chrono::seconds(5));
     bool WaitForCount(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    bool WaitForNotifications(int atLeast, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     std::vector<TTrafficRecord> Records();
     std::vector<TTrafficRecord> RecordsOf(TTrafficKind kind);
     int Notifications();
