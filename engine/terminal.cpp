@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <pthread.h>
 
 namespace vemla {
 
@@ -83,6 +84,7 @@ void TTerminal::Send(std::string_view bytes) {
 }
 
 void TTerminal::ReadLoop(std::shared_ptr<TSerialPort> port) {
+    pthread_setname_np(pthread_self(), "vemla-reader");
     char buffer[ReceiveBufferSize];
     const int firstRead = std::clamp(Config.PacketSize, 0, ReceiveBufferSize);
     for (;;) {

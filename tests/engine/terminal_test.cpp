@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -198,11 +199,20 @@ TEST(Terminal, DestroyDuringAReadReturns) {
     SUCCEED() << "the destructor returned";
 }
 
-int ThreadCount() {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
-        ++count;
-    return count;
+bool ReaderThreadRuns() {
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        if (std::getline(comm, name) && name == "vemla-reader") return true;
+    }
+    return false;
+}
+
+bool ReaderBecomes(bool running) {
+    auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (ReaderThreadRuns() != running && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    return ReaderThreadRuns() == running;
 }
 
 TEST(Terminal, HangUpClosesThePortOnceAndSendReopens) {
@@ -212,19 +222,16 @@ TEST(Terminal, HangUpClosesThePortOnceAndSendReopens) {
     std::string link = dir.Path("tty");
     std::filesystem::create_symlink(first->SlavePath(), link);
     TRecordSink sink;
-    int threadsBefore = ThreadCount();
     TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(link)));
     ASSERT_TRUE(terminal.IsOpen());
+    EXPECT_TRUE(ReaderBecomes(true));
     first->HangUp();
     ASSERT_TRUE(sink.WaitFor([](const auto& records) {
         return records.size() >= 2 && records.back().Kind == TTrafficKind::Error;
     }));
     EXPECT_EQ(sink.Records().back().Data, link + ": Input/output error");
     // The reader ended instead of spinning on the dead line.
-    auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (ThreadCount() != threadsBefore && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-    EXPECT_EQ(ThreadCount(), threadsBefore);
+    EXPECT_TRUE(ReaderBecomes(false));
     EXPECT_FALSE(terminal.IsOpen());
     EXPECT_EQ(sink.RecordsOf(TTrafficKind::Error).size(), 1u);
 

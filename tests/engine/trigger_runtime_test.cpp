@@ -40,9 +40,10 @@ struct TWorld {
     }
     // Sends a packet from the device and waits until the run it causes has reported.
     void Packet(std::string_view bytes) {
-        int before = sink.Notifications();
+        TTrigger* trigger = &Trigger(bytes);
+        int before = sink.NotificationsOf(trigger);
         pty.Write(bytes);
-        ASSERT_TRUE(sink.WaitForNotifications(before + 1));
+        ASSERT_TRUE(sink.WaitForNotificationsOf(trigger, before + 1));
     }
 
     TTempDir dir;

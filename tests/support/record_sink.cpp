@@ -10,9 +10,10 @@ void TRecordSink::PostTraffic(std::unique_ptr<TTrafficRecord> record) {
     Changed.notify_all();
 }
 
-void TRecordSink::NotifyTriggerChanged(TTrigger&) {
+void TRecordSink::NotifyTriggerChanged(TTrigger& trigger) {
     std::lock_guard lock(Mutex);
     ++NotificationCount;
+    ++NotificationsByTrigger[&trigger];
     Changed.notify_all();
 }
 
@@ -35,6 +36,18 @@ bool TRecordSink::WaitForCount(size_t count, std::chrono::milliseconds timeout) 
 bool TRecordSink::WaitForNotifications(int atLeast, std::chrono::milliseconds timeout) {
     std::unique_lock lock(Mutex);
     return Changed.wait_for(lock, timeout, [&] { return NotificationCount >= atLeast; });
+}
+
+int TRecordSink::NotificationsOf(TTrigger* trigger) {
+    std::lock_guard lock(Mutex);
+    return NotificationsByTrigger[trigger];
+}
+
+bool TRecordSink::WaitForNotificationsOf(TTrigger* trigger, int atLeast,
+                                         std::chrono::milliseconds timeout) {
+    std::unique_lock lock(Mutex);
+    return Changed.wait_for(lock, timeout,
+                            [&] { return NotificationsByTrigger[trigger] >= atLeast; });
 }
 
 std::vector<TTrafficRecord> TRecordSink::Records() {

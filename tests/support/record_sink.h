@@ -25,6 +25,10 @@ public:
                  std::chrono::milliseconds timeout = std::chrono::seconds(5));
     bool WaitForCount(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     bool WaitForNotifications(int atLeast, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // The same for the notifications about one trigger.
+    int NotificationsOf(TTrigger* trigger);
+    bool WaitForNotificationsOf(TTrigger* trigger, int atLeast,
+                                std::chrono::milliseconds timeout = std::chrono::seconds(5));
     std::vector<TTrafficRecord> Records();
     std::vector<TTrafficRecord> RecordsOf(TTrafficKind kind);
     int Notifications();
@@ -37,6 +41,7 @@ private:
     std::condition_variable Changed;
     std::vector<TTrafficRecord> Received;
     int NotificationCount = 0;
+    std::map<TTrigger*, int> NotificationsByTrigger;
     std::map<TTrigger*, int32_t> Sleeps;
 };
 
