@@ -2,7 +2,7 @@
 # Installs the Debian packages vemla needs to build, test and run, skipping those present.
 set -euo pipefail
 packages=(build-essential cmake ninja-build flex bison libgtest-dev libgmock-dev
-          libbenchmark-dev qt6-base-dev qt6-base-dev-tools libgl-dev clang libclang-rt-14-dev)
+          libbenchmark-dev qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

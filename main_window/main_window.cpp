@@ -1,0 +1,287 @@
+#include "main_window/main_window.h"
+
+#include "main_window/icons.h"
+#include "main_window/qt_text.h"
+#include "main_window/startup.h"
+#include "platform/cp1251.h"
+#include "platform/ini_file.h"
+#include "platform/system.h"
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMenu>
+#include <QScreen>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <cstdio>
+
+namespace vemla {
+namespace {
+
+constexpr int kTimeColumnWidth = 130;
+const char* const kCodingNames[] = {"Hex", "Win+Hex", "Win"};
+
+QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
+
+} // namespace
+
+TMainWindow::TMainWindow(TMainWindowOptions options) : Options(std::move(options)) {
+    setWindowTitle(Ru("Терминал"));
+    setWindowIcon(LoadIcon("vemla"));
+    QFont font(QStringLiteral("Courier"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPixelSize(13);
+    setFont(font);
+    resize(468, 453);
+    setMinimumSize(345, 295);
+    BuildView();
+    BuildToolbar();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+    Configure();
+}
+
+TMainWindow::~TMainWindow() = default;
+
+void TMainWindow::BuildView() {
+    Model = new TTrafficModel(Lines, this);
+    View = new QTreeView(this);
+    View->setModel(Model);
+    View->setHeaderHidden(true);
+    View->setRootIsDecorated(false);
+    View->setUniformRowHeights(true);
+    View->setItemsExpandable(false);
+    View->setSelectionMode(QAbstractItemView::SingleSelection);
+    View->setSelectionBehavior(QAbstractItemView::SelectRows);
+    View->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    View->setIconSize(QSize(18, 18));
+    View->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    View->header()->setStretchLastSection(false);
+    View->header()->resizeSection(1, kTimeColumnWidth);
+    View->viewport()->installEventFilter(this);
+    setCentralWidget(View);
+}
+
+void TMainWindow::BuildToolbar() {
+    Tools = addToolBar(QString());
+    Tools->setMovable(false);
+    Tools->setFloatable(false);
+    Tools->setIconSize(QSize(18, 18));
+    Tools->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    Tools->toggleViewAction()->setVisible(false);
+
+    auto push = [this](const char* icon, const char* tip) {
+        QAction* action = Tools->addAction(icon ? LoadIcon(icon) : QIcon(), QString());
+        action->setToolTip(Ru(tip));
+        return action;
+    };
+    connect(push("tool_floppy", "Сохранить"), &QAction::triggered, this, &TMainWindow::SaveCommand);
+    push(nullptr, "Сохранить");
+    auto* logGroup = new QActionGroup(this);
+    LogOnAction = push("tool_plug_on", "Включить Лог");
+    QAction* logOff = push("tool_plug_off", "Выключить Лог");
+    for (QAction* action : {LogOnAction, logOff}) {
+        action->setCheckable(true);
+        logGroup->addAction(action);
+    }
+    LogOnAction->setChecked(true);
+    push(nullptr, "Сохранить");
+    connect(push("tool_eraser", "Очистить"), &QAction::triggered, this, &TMainWindow::ClearView);
+    Tools->addSeparator();
+
+    Codings = new QMenu(this);
+    auto* codingGroup = new QActionGroup(this);
+    for (int i = 0; i < 3; ++i) {
+        QAction* item = Codings->addAction(QString::fromLatin1(kCodingNames[i]));
+        item->setCheckable(true);
+        codingGroup->addAction(item);
+        connect(item, &QAction::triggered, this, [this, i] { CodingChanged(i); });
+    }
+    QAction* coding = push("tool_text", "Кодировка");
+    coding->setMenu(Codings);
+    if (auto* button = qobject_cast<QToolButton*>(Tools->widgetForAction(coding)))
+        button->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(push("tool_tree", "Триггеры"), &QAction::triggered, this, &TMainWindow::ShowTriggersWindow);
+    Tools->addSeparator();
+    connect(push("tool_lightning", "Передача данных"), &QAction::triggered, this,
+            &TMainWindow::ShowGeneratorWindow);
+}
+
+void TMainWindow::Configure() {
+    TConfigChoice choice = SettleConfigFile(Options.Arguments, ProgramDirectory());
+    if (!choice.MissingFile.empty())
+        Message(QMessageBox::Warning, "Внимание", MissingConfigWarning(choice.MissingFile));
+    ConfigFile = choice.FileName;
+    CaptionSuffix = choice.CaptionSuffix;
+    ReadWriteDesktop(true);
+    Terminal = std::make_unique<TTerminal>(Host, ConfigFile);
+    setWindowTitle(FromCp1251(MainCaption(Terminal->Settings(), CaptionSuffix)));
+    FitColumns();
+}
+
+void TMainWindow::ReadWriteDesktop(bool reading) {
+    TIniFile desktop(WorkingDirectory() + "desktop.ini");
+    if (reading) {
+        QRect frame = geometry();
+        int left = desktop.ReadInteger("MainForm", "Left", x());
+        int top = desktop.ReadInteger("MainForm", "Top", y());
+        int height = desktop.ReadInteger("MainForm", "Height", frame.height());
+        int width = desktop.ReadInteger("MainForm", "Width", frame.width());
+        move(left, top);
+        resize(width, height);
+        int coding = desktop.ReadInteger("Custom", "Coding", CurrentCoding);
+        CurrentCoding = static_cast<TCoding>(coding >= 0 && coding <= 2 ? coding : 0);
+        Codings->actions()[CurrentCoding]->setChecked(true);
+
+        TIniFile config(ConfigFile);
+        Logger = std::make_unique<TLogWriter>(ReadLogSettings(config));
+        Hide = config.ReadBool("Terminal", "Hide", false);
+        return;
+    }
+    desktop.WriteInteger("MainForm", "Left", x());
+    desktop.WriteInteger("MainForm", "Top", y());
+    desktop.WriteInteger("MainForm", "Height", height());
+    desktop.WriteInteger("MainForm", "Width", width());
+    desktop.WriteInteger("Custom", "Coding", CurrentCoding);
+    if (int error = desktop.Save(); error != 0)
+        Message(QMessageBox::Critical, "Ошибка", FileErrorText(desktop.Path(), error));
+}
+
+bool TMainWindow::LogOn() const { return LogOnAction->isChecked(); }
+
+void TMainWindow::customEvent(QEvent* event) {
+    switch (static_cast<int>(event->type())) {
+    case TrafficEventType:
+        AddTraffic(*static_cast<TTrafficEvent*>(event)->Record);
+        break;
+    case SleepEventType: {
+        auto* sleep = static_cast<TTriggerEvent*>(event);
+        StartSleepTimer(sleep->Trigger, sleep->Milliseconds);
+        break;
+    }
+    default: break;
+    }
+}
+
+void TMainWindow::AddTraffic(const TTrafficRecord& record) {
+    if (!LogOn() || Closed) return;
+    Model->NoteChanged(Lines.Add(record, CurrentCoding));
+    // In "Win" coding the last line stays open until a carriage return or another kind ends it.
+    EchoLines(CurrentCoding == 2 ? Lines.Size() - 1 : Lines.Size());
+    if (Logger->FlushDue(Lines)) FlushLog();
+    if (!PublishPending) {
+        PublishPending = true;
+        QMetaObject::invokeMethod(this, &TMainWindow::PublishTraffic, Qt::QueuedConnection);
+    }
+}
+
+void TMainWindow::PublishTraffic() {
+    PublishPending = false;
+    Model->Publish();
+    View->scrollToBottom();
+}
+
+void TMainWindow::EchoLines(size_t upTo) {
+    if (!Options.Echo) return;
+    for (; Echoed < upTo; ++Echoed) std::fputs(Cp1251ToUtf8(Lines.LogLine(Echoed)).c_str(), stdout);
+    std::fflush(stdout);
+}
+
+void TMainWindow::FlushLog() {
+    EchoLines(Lines.Size());
+    Model->BeginReset();
+    TLogWriter::TOutcome outcome = Logger->Flush(Lines, Now());
+    Model->EndReset();
+    if (Lines.Empty()) Echoed = 0;
+    if (!outcome.ErrorText.empty()) Message(QMessageBox::Critical, "Ошибка", outcome.ErrorText);
+}
+
+void TMainWindow::ClearView() {
+    EchoLines(Lines.Size());
+    Echoed = 0;
+    Model->BeginReset();
+    Lines.Clear();
+    Model->EndReset();
+}
+
+void TMainWindow::CodingChanged(int index) {
+    if (index < 0 || index > 2) return;
+    Codings->actions()[index]->setChecked(true);
+    TCoding old = CurrentCoding;
+    CurrentCoding = static_cast<TCoding>(index);
+    Model->BeginReset();
+    Lines.Recode(old, CurrentCoding);
+    Model->EndReset();
+}
+
+void TMainWindow::SaveCommand() {
+    QString name = QFileDialog::getSaveFileName(this, QString(), QString(),
+                                                Ru("Текстовые файлы (*.txt);;Все файлы (*)"));
+    if (!name.isEmpty()) SaveListAs(ToCp1251(name));
+}
+
+void TMainWindow::SaveListAs(const std::string& fileName) {
+    PublishTraffic();
+    if (int error = SaveListToFile(Lines, fileName); error != 0)
+        Message(QMessageBox::Critical, "Ошибка", FileErrorText(fileName, error));
+}
+
+void TMainWindow::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {
+    QTimer*& timer = SleepTimers[&trigger];
+    if (!timer) {
+        timer = new QTimer(this);
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+        connect(timer, &QTimer::timeout, this, [this, &trigger] { Terminal->SleepExpired(trigger); });
+    }
+    timer->start(std::max(milliseconds, 0)); // a new SLEEP replaces the pending one
+}
+
+void TMainWindow::closeEvent(QCloseEvent* event) {
+    if (!Closed) {
+        Closed = true;
+        ReadWriteDesktop(false);
+        PublishTraffic();
+        FlushLog();
+    }
+    event->accept();
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+}
+
+bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == View->viewport() && event->type() == QEvent::Resize) FitColumns();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainWindow::FitColumns() {
+    View->header()->resizeSection(0, std::max(0, View->viewport()->width() - kTimeColumnWidth));
+    View->header()->resizeSection(1, kTimeColumnWidth);
+}
+
+void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std::string& text) {
+    // A hidden window has nobody to click a modal box away: the message goes to stderr.
+    if (Hide && !Options.ShowMessage) {
+        std::fprintf(stderr, "%s: %s\n", caption, Cp1251ToUtf8(text).c_str());
+        return;
+    }
+    if (Options.ShowMessage) {
+        Options.ShowMessage(icon, Ru(caption), FromCp1251(text));
+        return;
+    }
+    QMessageBox box(icon, Ru(caption), FromCp1251(text), QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TMainWindow::ShowGeneratorWindow() {}
+
+void TMainWindow::ShowTriggersWindow() {}
+
+} // namespace vemla

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "engine/terminal.h"
+#include "main_window/log_files.h"
+#include "main_window/qt_host.h"
+#include "main_window/traffic_list.h"
+#include "main_window/traffic_model.h"
+
+#include <QMainWindow>
+#include <QMessageBox>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+
+namespace vemla {
+
+struct TMainWindowOptions {
+    std::vector<std::string> Arguments; // the command line after the program name
+    // Every traffic line, in the log format and in UTF-8, also goes to standard output.
+    bool Echo = false;
+    // Shows a modal message box; tests replace it to see what would be shown.
+    std::function<void(QMessageBox::Icon, const QString& caption, const QString& text)> ShowMessage;
+};
+
+// The main window: toolbar, traffic view, log files, and the host of the engine.
+class TMainWindow : public QMainWindow {
+public:
+    explicit TMainWindow(TMainWindowOptions options);
+    ~TMainWindow() override;
+
+    TTerminal& Engine() { return *Terminal; }
+    TTrafficList& Traffic() { return Lines; }
+    TTrafficModel& TrafficModel() { return *Model; }
+    QTreeView& TrafficView() { return *View; }
+    QToolBar& Toolbar() { return *Tools; }
+    QMenu& CodingMenu() { return *Codings; }
+    const std::string& ConfigFileName() const { return ConfigFile; }
+    const TLogWriter& Logs() const { return *Logger; }
+    bool HiddenByConfig() const { return Hide; }
+    TCoding Coding() const { return CurrentCoding; }
+    bool LogOn() const;
+
+    void CodingChanged(int index);
+    void SaveCommand();
+    void SaveListAs(const std::string& fileName);
+    void ClearView();
+    // Shows everything that arrived so far; runs once per pass of the event loop.
+    void PublishTraffic();
+
+protected:
+    void customEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildToolbar();
+    void BuildView();
+    void Configure();
+    void ReadWriteDesktop(bool reading);
+    void AddTraffic(const TTrafficRecord& record);
+    void FlushLog();
+    void EchoLines(size_t upTo);
+    void FitColumns();
+    void StartSleepTimer(TTrigger& trigger, int32_t milliseconds);
+    void Message(QMessageBox::Icon icon, const char* caption, const std::string& text);
+    void ShowGeneratorWindow();
+    void ShowTriggersWindow();
+
+    TMainWindowOptions Options;
+    std::string ConfigFile;
+    std::string CaptionSuffix;
+    TCoding CurrentCoding = 0;
+    bool Hide = false;
+    bool PublishPending = false;
+    bool Closed = false;
+    size_t Echoed = 0; // lines already echoed to standard output
+
+    TTrafficList Lines;
+    TTrafficModel* Model = nullptr;
+    QTreeView* View = nullptr;
+    QToolBar* Tools = nullptr;
+    QMenu* Codings = nullptr;
+    QAction* LogOnAction = nullptr;
+    std::unique_ptr<TLogWriter> Logger;
+    std::map<TTrigger*, QTimer*> SleepTimers;
+
+    TQtHost Host{*this};
+    // Last member: destroyed first, so its reader never posts to a half-destroyed window.
+    std::unique_ptr<TTerminal> Terminal;
+};
+
+} // namespace vemla

@@ -1,0 +1,22 @@
+#include "main_window/qt_host.h"
+
+#include <QCoreApplication>
+
+namespace vemla {
+
+// postEvent takes ownership of the event it is given.
+void TQtHost::PostTraffic(std::unique_ptr<TTrafficRecord> record) {
+    QCoreApplication::postEvent(&Receiver, std::make_unique<TTrafficEvent>(std::move(record)).release());
+}
+
+void TQtHost::NotifyTriggerChanged(TTrigger& trigger) {
+    QCoreApplication::postEvent(
+        &Receiver, std::make_unique<TTriggerEvent>(TriggerChangedEventType, trigger).release());
+}
+
+void TQtHost::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {
+    QCoreApplication::postEvent(
+        &Receiver, std::make_unique<TTriggerEvent>(SleepEventType, trigger, milliseconds).release());
+}
+
+} // namespace vemla

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "engine/terminal_host.h"
+
+#include <QEvent>
+#include <QObject>
+#include <memory>
+
+namespace vemla {
+
+// Engine reports travel to the GUI thread as posted events, in the order they were made.
+enum TEngineEventType {
+    TriggerChangedEventType = QEvent::User + 100,
+    TrafficEventType = QEvent::User + 101,
+    SleepEventType = QEvent::User + 102,
+};
+
+class TTrafficEvent : public QEvent {
+public:
+    explicit TTrafficEvent(std::unique_ptr<TTrafficRecord> record)
+        : QEvent(static_cast<QEvent::Type>(TrafficEventType)), Record(std::move(record)) {}
+    // Owned by the event: freed with it, whether shown, discarded or still queued at exit.
+    std::unique_ptr<TTrafficRecord> Record;
+};
+
+class TTriggerEvent : public QEvent {
+public:
+    TTriggerEvent(TEngineEventType type, TTrigger& trigger, int32_t milliseconds = 0)
+        : QEvent(static_cast<QEvent::Type>(type)), Trigger(trigger), Milliseconds(milliseconds) {}
+    TTrigger& Trigger; // borrowed: the engine's table outlives every window
+    int32_t Milliseconds;
+};
+
+// Posts each report to one receiver; safe from any thread.
+class TQtHost : public TTerminalHost {
+public:
+    explicit TQtHost(QObject& receiver) : Receiver(receiver) {}
+    void PostTraffic(std::unique_ptr<TTrafficRecord> record) override;
+    void NotifyTriggerChanged(TTrigger& trigger) override;
+    void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override;
+
+private:
+    QObject& Receiver;
+};
+
+} // namespace vemla

@@ -1,0 +1,36 @@
+#include "main_window/startup.h"
+
+#include "platform/cp1251.h"
+#include "platform/system.h"
+
+namespace vemla {
+
+TConfigChoice SettleConfigFile(const std::vector<std::string>& arguments,
+                               const std::string& programDirectory) {
+    TConfigChoice choice;
+    choice.FileName = "config.ini";
+    if (!arguments.empty()) {
+        const std::string& argument = arguments.front();
+        if (FileExists(argument)) {
+            choice.FileName = argument;
+            choice.CaptionSuffix = " [\"" + argument + "\"]";
+        } else {
+            choice.MissingFile = argument;
+        }
+    }
+    if (!HasDirectoryPart(choice.FileName)) choice.FileName = programDirectory + choice.FileName;
+    return choice;
+}
+
+std::string MissingConfigWarning(const std::string& argument) {
+    return Utf8ToCp1251("Файл \"") + argument +
+           Utf8ToCp1251("\" не найден. Будет использоваться \"config.ini\"");
+}
+
+std::string MainCaption(const TTerminalSettings& settings, const std::string& suffix) {
+    std::string port = settings.Device.empty() ? "COM" + std::to_string(settings.PortNumber)
+                                               : settings.Device;
+    return Utf8ToCp1251("Терминал") + " [" + port + "] " + suffix;
+}
+
+} // namespace vemla

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "engine/codec.h"
+#include "engine/traffic_record.h"
+
+#include <deque>
+#include <string>
+#include <string_view>
+
+namespace vemla {
+
+struct TTrafficLine {
+    TTrafficKind Kind = TTrafficKind::Info;
+    TDateTime Time = 0;
+    std::string Text; // CP1251, as shown
+};
+
+// "HH:mm:ss.zzz" of a local date-time: 12 characters.
+std::string TimeStamp(TDateTime time);
+// The five characters before a line's text in saved lists and logs.
+std::string_view DirectionPrefix(TTrafficKind kind);
+
+// The lines of the traffic view, and how records become lines in each coding.
+class TTrafficList {
+public:
+    // Adds the record's lines; returns the index of the first line that is new or changed
+    // (in "Win" coding a record may continue the last line).
+    size_t Add(const TTrafficRecord& record, TCoding coding);
+    // Rewrites every data line from one coding into another.
+    void Recode(TCoding from, TCoding to);
+    void SetText(size_t index, std::string text) { Lines[index].Text = std::move(text); }
+    void Clear() { Lines.clear(); }
+
+    size_t Size() const { return Lines.size(); }
+    bool Empty() const { return Lines.empty(); }
+    const TTrafficLine& operator[](size_t index) const { return Lines[index]; }
+
+    // One line as saved: time stamp padded to 13, a blank, the prefix, the text, CR LF.
+    std::string LogLine(size_t index) const;
+
+private:
+    void AddLine(TTrafficKind kind, TDateTime time, std::string text) {
+        Lines.push_back({kind, time, std::move(text)});
+    }
+    size_t AddSplitAtCarriageReturns(const TTrafficRecord& record);
+
+    std::deque<TTrafficLine> Lines;
+};
+
+} // namespace vemla

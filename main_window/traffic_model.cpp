@@ -1,0 +1,67 @@
+#include "main_window/traffic_model.h"
+
+#include "main_window/icons.h"
+#include "main_window/qt_text.h"
+
+namespace vemla {
+
+TTrafficModel::TTrafficModel(TTrafficList& list, QObject* parent)
+    : QAbstractTableModel(parent), List(list) {
+    static const char* const kNames[] = {"state_blank",    "state_warning", "state_error",
+                                         "state_received", "state_sent",    "state_trigger_sent"};
+    for (size_t i = 0; i < KindIcons.size(); ++i) KindIcons[i] = LoadIcon(kNames[i]);
+}
+
+int TTrafficModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(Published);
+}
+
+int TTrafficModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+
+QVariant TTrafficModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || static_cast<size_t>(index.row()) >= Published) return {};
+    const TTrafficLine& line = List[static_cast<size_t>(index.row())];
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return index.column() == 0 ? FromCp1251(line.Text) : FromCp1251(TimeStamp(line.Time));
+    if (role == Qt::DecorationRole && index.column() == 0) {
+        auto kind = static_cast<size_t>(line.Kind);
+        return kind < KindIcons.size() ? KindIcons[kind] : QIcon();
+    }
+    return {};
+}
+
+bool TTrafficModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || index.column() != 0 || static_cast<size_t>(index.row()) >= Published)
+        return false;
+    List.SetText(static_cast<size_t>(index.row()), ToCp1251(value.toString()));
+    emit dataChanged(index, index);
+    return true;
+}
+
+Qt::ItemFlags TTrafficModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.column() == 0) flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+void TTrafficModel::NoteChanged(size_t firstChanged) { FirstChanged = std::min(FirstChanged, firstChanged); }
+
+void TTrafficModel::Publish() {
+    if (FirstChanged < Published)
+        emit dataChanged(index(static_cast<int>(FirstChanged), 0),
+                         index(static_cast<int>(Published) - 1, 1));
+    FirstChanged = SIZE_MAX;
+    if (List.Size() > Published) {
+        beginInsertRows({}, static_cast<int>(Published), static_cast<int>(List.Size()) - 1);
+        Published = List.Size();
+        endInsertRows();
+    }
+}
+
+void TTrafficModel::EndReset() {
+    Published = List.Size();
+    FirstChanged = SIZE_MAX;
+    endResetModel();
+}
+
+} // namespace vemla

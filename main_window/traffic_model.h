@@ -1,0 +1,37 @@
+#pragma once
+
+#include "main_window/traffic_list.h"
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <array>
+
+namespace vemla {
+
+// The traffic list as a two-column model. Lines reach the view in batches: the list may grow
+// between two Publish calls, and the view sees only what was published.
+class TTrafficModel : public QAbstractTableModel {
+public:
+    explicit TTrafficModel(TTrafficList& list, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Lines from firstChanged on were added or changed since the last Publish.
+    void NoteChanged(size_t firstChanged);
+    void Publish();
+    // Around changes that remove or rewrite lines (clear, flush, recoding).
+    void BeginReset() { beginResetModel(); }
+    void EndReset();
+
+private:
+    TTrafficList& List;
+    std::array<QIcon, 6> KindIcons;
+    size_t Published = 0;
+    size_t FirstChanged = SIZE_MAX;
+};
+
+} // namespace vemla

@@ -1,0 +1,211 @@
+#include "main_window/log_files.h"
+#include "main_window/startup.h"
+#include "main_window/traffic_list.h"
+#include "platform/cp1251.h"
+#include "tests/support/temp_dir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace vemla {
+namespace {
+
+using test::TTempDir;
+
+// 12:00:01.250 on 7 December 2026.
+constexpr TDateTime kNoon = 46363.0 + (12 * 3600 + 1.25) / 86400.0;
+
+TTrafficRecord Record(TTrafficKind kind, std::string data, TDateTime time = kNoon) {
+    return {time, kind, std::move(data)};
+}
+
+std::vector<std::pair<TTrafficKind, std::string>> Lines(const TTrafficList& list) {
+    std::vector<std::pair<TTrafficKind, std::string>> lines;
+    for (size_t i = 0; i < list.Size(); ++i) lines.emplace_back(list[i].Kind, list[i].Text);
+    return lines;
+}
+
+using K = TTrafficKind;
+
+TEST(TrafficList, WinCodingKeepsAnOpenLine) {
+    struct TStep {
+        TTrafficRecord Record;
+        size_t FirstChanged;
+    };
+    struct {
+        const char* Name;
+        std::vector<TStep> Steps;
+        std::vector<std::pair<TTrafficKind, std::string>> Expected;
+    } cases[] = {
+        {"split and continue",
+         {{Record(K::Received, "AB\r\nCD"), 0}, {Record(K::Received, "EF\r"), 1}},
+         {{K::Received, "AB"}, {K::Received, "CDEF"}, {K::Received, ""}}},
+        {"another kind starts a line",
+         {{Record(K::Received, "AB"), 0}, {Record(K::Sent, "XY"), 1}},
+         {{K::Received, "AB"}, {K::Sent, "XY"}}},
+        {"an empty line takes any kind",
+         {{Record(K::Received, "AB\r"), 0}, {Record(K::Sent, "XY"), 1}},
+         {{K::Received, "AB"}, {K::Received, "XY"}}},
+        {"info lines are never split",
+         {{Record(K::Info, "a\rb"), 0}, {Record(K::Received, "\x01Z"), 1}},
+         {{K::Info, "a\rb"}, {K::Received, "Z"}}},
+    };
+    for (const auto& c : cases) {
+        TTrafficList list;
+        for (const auto& step : c.Steps) EXPECT_EQ(list.Add(step.Record, 2), step.FirstChanged) << c.Name;
+        EXPECT_EQ(Lines(list), c.Expected) << c.Name;
+    }
+}
+
+TEST(TrafficList, ContinuedLineKeepsItsTimeStamp) {
+    TTrafficList list;
+    list.Add(Record(K::Received, "AB"), 2);
+    list.Add(Record(K::Received, "CD", kNoon + 1.0 / 86400.0), 2);
+    ASSERT_EQ(list.Size(), 1u);
+    EXPECT_EQ(TimeStamp(list[0].Time), "12:00:01.250");
+}
+
+TEST(TrafficList, HexCodingsGiveOneLinePerRecord) {
+    struct {
+        TCoding Coding;
+        const char* Expected;
+    } cases[] = {{0, "0D 0A 41"}, {1, "<0x0D><0x0A>A"}};
+    for (const auto& c : cases) {
+        TTrafficList list;
+        list.Add(Record(K::Received, "\r\nA"), c.Coding);
+        list.Add(Record(K::Received, "\r\nA"), c.Coding);
+        ASSERT_EQ(list.Size(), 2u);
+        EXPECT_EQ(list[1].Text, c.Expected);
+    }
+}
+
+TEST(TrafficList, RecodingTouchesOnlyDataLines) {
+    TTrafficList list;
+    list.Add(Record(K::Received, "\r\nA"), 0);
+    list.Add(Record(K::Info, "COM 1: 0D"), 0);
+    list.Add(Record(K::Error, "0D 0A"), 0);
+    list.Recode(0, 1);
+    EXPECT_EQ(Lines(list), (std::vector<std::pair<TTrafficKind, std::string>>{
+                               {K::Received, "<0x0D><0x0A>A"}, {K::Info, "COM 1: 0D"}, {K::Error, "0D 0A"}}));
+    list.SetText(0, "41 42"); // an edited line recodes from its edited text
+    list.Recode(1, 0);
+    EXPECT_EQ(list[0].Text, "34 31 20 34 32");
+}
+
+TEST(TrafficList, LogLineFormat) {
+    TTrafficList list;
+    list.Add(Record(K::Received, "\r\nA"), 0);
+    list.Add(Record(K::Sent, "B"), 0);
+    list.Add(Record(K::TriggerSent, "C"), 0);
+    list.Add(Record(K::Info, Utf8ToCp1251("COM 1: открыт")), 0);
+    list.Add(Record(K::Warning, "w"), 0);
+    list.Add(Record(K::Error, "e"), 0);
+    const std::string expected[] = {
+        "12:00:01.250  ---> 0D 0A 41\r\n", "12:00:01.250  <--- 42\r\n",
+        "12:00:01.250  <-t- 43\r\n",       "12:00:01.250       COM 1: \xEE\xF2\xEA\xF0\xFB\xF2\r\n",
+        "12:00:01.250       w\r\n",        "12:00:01.250       e\r\n",
+    };
+    for (size_t i = 0; i < list.Size(); ++i) EXPECT_EQ(list.LogLine(i), expected[i]);
+}
+
+TEST(TimeStamp, RoundsToMilliseconds) {
+    EXPECT_EQ(TimeStamp(46363.0 + (8 * 3600 + 30 * 60 + 5.007) / 86400.0), "08:30:05.007");
+    EXPECT_EQ(TimeStamp(46363.0), "00:00:00.000");
+}
+
+struct TLogFixture : ::testing::Test {
+    TTempDir dir;
+    TTrafficList list;
+    void Fill(int lines) {
+        for (int i = 0; i < lines; ++i) list.Add(Record(K::Received, "A"), 0);
+    }
+    std::vector<std::filesystem::path> LogFiles() {
+        std::vector<std::filesystem::path> files;
+        if (!std::filesystem::exists(dir.Path("Log"))) return files;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path("Log")))
+            files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+};
+
+TEST_F(TLogFixture, FlushAfterSizePlusOneLinesWithAndWithoutAutoSave) {
+    for (bool autoSave : {false, true}) {
+        TLogWriter logs({300, dir.Path("Log") + "/", autoSave});
+        Fill(300);
+        EXPECT_FALSE(logs.FlushDue(list));
+        Fill(1);
+        ASSERT_TRUE(logs.FlushDue(list));
+        EXPECT_TRUE(logs.Flush(list, kNoon).ErrorText.empty());
+        EXPECT_TRUE(list.Empty());
+        EXPECT_EQ(LogFiles().size(), autoSave ? 1u : 0u);
+    }
+    TLogWriter unbounded({0, dir.Path("Log") + "/", true});
+    Fill(5000);
+    EXPECT_FALSE(unbounded.FlushDue(list));
+}
+
+TEST_F(TLogFixture, FlushesInOneSecondGetTheirOwnFiles) {
+    TLogWriter logs({1, dir.Path("Log") + "\\", true}); // the directory is created
+    for (int i = 0; i < 3; ++i) {
+        Fill(2);
+        logs.Flush(list, kNoon);
+    }
+    auto files = LogFiles();
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0].filename(), "261207_120001.log");
+    EXPECT_EQ(files[1].filename(), "261207_120001_1.log");
+    EXPECT_EQ(files[2].filename(), "261207_120001_2.log");
+    EXPECT_EQ(dir.Read("Log/261207_120001.log"), std::string("12:00:01.250  ---> 41\r\n") + "12:00:01.250  ---> 41\r\n");
+}
+
+TEST_F(TLogFixture, EmptyViewWritesAnEmptyLog) {
+    TLogWriter logs({300, dir.Path("Log") + "/", true});
+    logs.Flush(list, kNoon);
+    ASSERT_EQ(LogFiles().size(), 1u);
+    EXPECT_EQ(std::filesystem::file_size(LogFiles()[0]), 0u);
+}
+
+TEST_F(TLogFixture, FailedWriteKeepsTheLinesAndReportsOnce) {
+    std::string blocked = dir.Write("blocked", "a file where the directory should be");
+    TLogWriter logs({2, blocked + "/", true});
+    Fill(3);
+    auto first = logs.Flush(list, kNoon);
+    EXPECT_NE(first.ErrorText.find(Utf8ToCp1251("Ошибка открытия файла: ") + blocked + "/261207_120001.log\n\r"),
+              std::string::npos);
+    EXPECT_EQ(list.Size(), 3u);
+    EXPECT_FALSE(logs.FlushDue(list)); // the retry waits for another Size lines
+    Fill(2);
+    ASSERT_TRUE(logs.FlushDue(list));
+    EXPECT_TRUE(logs.Flush(list, kNoon).ErrorText.empty()); // failing again, but no second box
+    EXPECT_EQ(list.Size(), 5u);
+}
+
+TEST(Startup, ConfigFileFromTheCommandLine) {
+    TTempDir dir;
+    std::string existing = dir.Write("my.ini", "");
+    struct {
+        std::vector<std::string> Arguments;
+        std::string FileName, Suffix, Missing;
+    } cases[] = {
+        {{}, "/prog/config.ini", "", ""},
+        {{existing, "ignored"}, existing, " [\"" + existing + "\"]", ""},
+        {{dir.Path("none.ini")}, "/prog/config.ini", "", dir.Path("none.ini")},
+    };
+    for (const auto& c : cases) {
+        TConfigChoice choice = SettleConfigFile(c.Arguments, "/prog/");
+        EXPECT_EQ(choice.FileName, c.FileName);
+        EXPECT_EQ(choice.CaptionSuffix, c.Suffix);
+        EXPECT_EQ(choice.MissingFile, c.Missing);
+    }
+    EXPECT_EQ(Cp1251ToUtf8(MissingConfigWarning("x.ini")),
+              "Файл \"x.ini\" не найден. Будет использоваться \"config.ini\"");
+    TTerminalSettings com;
+    com.PortNumber = 3;
+    EXPECT_EQ(Cp1251ToUtf8(MainCaption(com, "")), "Терминал [COM3] ");
+    com.Device = "/dev/ttyUSB0";
+    EXPECT_EQ(Cp1251ToUtf8(MainCaption(com, " [\"a.ini\"]")), "Терминал [/dev/ttyUSB0]  [\"a.ini\"]");
+}
+
+} // namespace
+} // namespace vemla
