@@ -1,0 +1,224 @@
+#include "main_window/main_window.h"
+#include "main_window/qt_text.h"
+#include "main_window/signal_close.h"
+#include "platform/cp1251.h"
+#include "tests/support/pty_device.h"
+#include "tests/support/temp_dir.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <csignal>
+#include <filesystem>
+#include <unistd.h>
+
+using namespace vemla;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Runs each test in a fresh working directory, where desktop.ini and ./Log live.
+struct TWorkingDirectory {
+    TWorkingDirectory() : Previous(std::filesystem::current_path()) {
+        std::filesystem::current_path(Dir.Directory());
+    }
+    ~TWorkingDirectory() { std::filesystem::current_path(Previous); }
+    test::TTempDir Dir;
+    std::filesystem::path Previous;
+};
+
+struct TShownMessage {
+    QMessageBox::Icon Icon;
+    QString Caption, Text;
+};
+
+struct TWindowWorld {
+    explicit TWindowWorld(const std::string& config, std::vector<std::string> arguments = {}) {
+        TMainWindowOptions options;
+        options.Arguments = arguments.empty() ? std::vector<std::string>{cwd.Dir.Write("config.ini", config)}
+                                              : std::move(arguments);
+        options.ShowMessage = [this](QMessageBox::Icon icon, const QString& caption, const QString& text) {
+            Messages.push_back({icon, caption, text});
+        };
+        Window = std::make_unique<TMainWindow>(std::move(options));
+    }
+    void Settle() {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+    bool WaitForLines(size_t count) {
+        return QTest::qWaitFor([&] { return Window->Traffic().Size() >= count; }, 5000);
+    }
+    TWorkingDirectory cwd;
+    std::vector<TShownMessage> Messages;
+    std::unique_ptr<TMainWindow> Window;
+};
+
+std::string PortConfig(const std::string& device, const std::string& extra = "") {
+    return "[Port]\r\nDevice=" + device + "\r\nReadIntervalTimeout=5\r\n" + extra;
+}
+
+} // namespace
+
+class TMainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void CaptionNamesThePort() {
+        test::TPtyDevice pty;
+        TWindowWorld world(PortConfig(pty.SlavePath()));
+        std::string config = world.Window->ConfigFileName();
+        QCOMPARE(world.Window->windowTitle(),
+                 QString::fromUtf8("Терминал [%1]  [\"%2\"]").arg(QString::fromStdString(pty.SlavePath()),
+                                                                  QString::fromStdString(config)));
+        TWindowWorld numbered("[Port]\r\nNumber=250\r\n");
+        QVERIFY(numbered.Window->windowTitle().startsWith(QString::fromUtf8("Терминал [COM250] ")));
+    }
+
+    void MissingArgumentWarnsOnce() {
+        TWindowWorld world("", {"/nonexistent/x.ini"});
+        QCOMPARE(world.Messages.size(), size_t{1});
+        QCOMPARE(world.Messages[0].Caption, QString::fromUtf8("Внимание"));
+        QCOMPARE(world.Messages[0].Text,
+                 QString::fromUtf8("Файл \"/nonexistent/x.ini\" не найден. Будет использоваться \"config.ini\""));
+        QVERIFY(world.Window->windowTitle().endsWith(QStringLiteral("] ")));
+        QVERIFY(world.Window->ConfigFileName().ends_with("/config.ini"));
+    }
+
+    void ToolbarFollowsItsTable() {
+        TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n");
+        QList<QAction*> actions = world.Window->Toolbar().actions();
+        const char* tips[] = {"Сохранить", "Сохранить", "Включить Лог", "Выключить Лог", "Сохранить",
+                              "Очистить",  "",          "Кодировка",    "Триггеры",      "",
+                              "Передача данных"};
+        QCOMPARE(actions.size(), 11);
+        for (int i = 0; i < 11; ++i) {
+            QCOMPARE(actions[i]->isSeparator(), i == 6 || i == 9);
+            if (!actions[i]->isSeparator()) QCOMPARE(actions[i]->toolTip(), QString::fromUtf8(tips[i]));
+            QCOMPARE(actions[i]->icon().isNull(), i == 1 || i == 4 || i == 6 || i == 9);
+        }
+        QVERIFY(actions[2]->isChecked());
+        actions[3]->trigger();
+        QVERIFY(!actions[2]->isChecked());
+        QVERIFY(!world.Window->LogOn());
+        auto* coding = qobject_cast<QToolButton*>(world.Window->Toolbar().widgetForAction(actions[7]));
+        QVERIFY(coding);
+        QCOMPARE(coding->popupMode(), QToolButton::MenuButtonPopup);
+        QCOMPARE(world.Window->CodingMenu().actions().size(), 3);
+    }
+
+    void RecordsWhileLogOffAreDropped() {
+        test::TPtyDevice pty;
+        TWindowWorld world(PortConfig(pty.SlavePath()));
+        QVERIFY(world.WaitForLines(1));
+        world.Window->Toolbar().actions()[3]->trigger();
+        pty.Write("abc");
+        world.Window->Engine().Send("x");
+        QTest::qWait(50);
+        QCOMPARE(world.Window->Traffic().Size(), size_t{1});
+        world.Window->Toolbar().actions()[2]->trigger();
+        pty.Write("def");
+        QVERIFY(world.WaitForLines(2));
+        QCOMPARE(world.Window->Traffic()[1].Text, std::string("64 65 66"));
+    }
+
+    void ViewShowsLinesAndRecodes() {
+        test::TPtyDevice pty;
+        TWindowWorld world(PortConfig(pty.SlavePath()));
+        pty.Write("\r\nA");
+        QVERIFY(world.WaitForLines(2));
+        world.Settle();
+        TTrafficModel& model = world.Window->TrafficModel();
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString(), QStringLiteral("0D 0A 41"));
+        QCOMPARE(model.data(model.index(1, 1), Qt::DisplayRole).toString().size(), 12);
+        QVERIFY(!model.data(model.index(1, 0), Qt::DecorationRole).value<QIcon>().isNull());
+        world.Window->CodingChanged(1);
+        QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString(), QStringLiteral("<0x0D><0x0A>A"));
+        QVERIFY(model.data(model.index(0, 0), Qt::DisplayRole).toString().endsWith(QString::fromUtf8(": открыт")));
+        QVERIFY(model.setData(model.index(1, 0), QStringLiteral("XY"), Qt::EditRole));
+        world.Window->CodingChanged(0);
+        QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString(), QStringLiteral("58 59"));
+        QCOMPARE(world.Window->TrafficView().header()->sectionSize(1), 130);
+    }
+
+    void LogFlushAndDesktopRoundTrip() {
+        test::TPtyDevice pty;
+        TWindowWorld world(PortConfig(pty.SlavePath(), "[Log]\r\nSize=3\r\nAutoSave=1\r\nDir=.\\Logs\r\n"));
+        world.Window->CodingChanged(2);
+        for (int i = 0; i < 2; ++i) world.Window->Engine().Send("ab\rcd\r");
+        QVERIFY(QTest::qWaitFor([&] { return std::filesystem::exists("Logs"); }, 5000));
+        world.Settle();
+        world.Window->move(40, 50);
+        world.Window->close();
+        world.Window.reset();
+        std::vector<std::string> logs;
+        for (const auto& entry : std::filesystem::directory_iterator("Logs")) logs.push_back(entry.path().string());
+        QCOMPARE(logs.size(), size_t{2}); // the flush at Size + 1 and the one at close
+        TIniFile desktop("desktop.ini");
+        QCOMPARE(desktop.ReadInteger("Custom", "Coding", -1), 2);
+        QCOMPARE(desktop.ReadInteger("MainForm", "Left", -1), 40);
+
+        TMainWindowOptions again;
+        again.Arguments = {world.cwd.Dir.Path("config.ini")};
+        TMainWindow reopened(std::move(again));
+        QCOMPARE(reopened.Coding(), TCoding{2});
+        QCOMPARE(reopened.x(), 40);
+    }
+
+    void StoredCodingOutsideRangeFallsBackToHex() {
+        TWorkingDirectory cwd;
+        cwd.Dir.Write("desktop.ini", "[Custom]\r\nCoding=7\r\n");
+        TMainWindowOptions options;
+        options.Arguments = {cwd.Dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n")};
+        TMainWindow window(std::move(options));
+        QCOMPARE(window.Coding(), TCoding{0});
+    }
+
+    void SleepTimerAnswersAfterItsDelay() {
+        test::TPtyDevice pty;
+        TWorkingDirectory cwd;
+        std::string triggers = cwd.Dir.Write("t.txt", "TRIGGER 1 \"p\" ANSI \"P\" { WAIT SLEEP 30 OUTW \"Q\" GOTO 1 }");
+        TMainWindowOptions options;
+        options.Arguments = {cwd.Dir.Write("config.ini", PortConfig(pty.SlavePath(), "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"))};
+        TMainWindow window(std::move(options));
+        pty.Write("P");
+        QVERIFY(QTest::qWaitFor([&] { return window.Traffic().Size() >= 2; }, 5000));
+        auto started = std::chrono::steady_clock::now();
+        QVERIFY(QTest::qWaitFor([&] { return window.Traffic().Size() >= 3; }, 5000));
+        QVERIFY(std::chrono::steady_clock::now() - started >= 20ms);
+        QCOMPARE(pty.Read(1, 2s), std::string("Q"));
+        QCOMPARE(window.Traffic()[2].Kind, TTrafficKind::TriggerSent);
+    }
+
+    void SigtermClosesAndWritesTheFinalLog() {
+        test::TPtyDevice pty;
+        TWindowWorld world(PortConfig(pty.SlavePath(), "[Log]\r\nAutoSave=1\r\nDir=Log\r\n"));
+        TSignalCloser closer(*world.Window);
+        QVERIFY(world.WaitForLines(1));
+        ::kill(::getpid(), SIGTERM);
+        QVERIFY(QTest::qWaitFor([&] { return std::filesystem::exists("Log"); }, 5000));
+        auto entry = *std::filesystem::directory_iterator("Log");
+        test::TTempDir& dir = world.cwd.Dir;
+        std::string content = dir.Read("Log/" + entry.path().filename().string());
+        QVERIFY(content.find(pty.SlavePath() + Utf8ToCp1251(": открыт") + "\r\n") == 19);
+        QVERIFY(std::filesystem::exists("desktop.ini"));
+    }
+
+    void SaveCommandReportsAnUnwritableFile() {
+        TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n");
+        QVERIFY(world.WaitForLines(1));
+        world.Window->SaveListAs("/nonexistent/dir/list.txt");
+        QCOMPARE(world.Messages.size(), size_t{1});
+        QCOMPARE(world.Messages[0].Caption, QString::fromUtf8("Ошибка"));
+        QVERIFY(world.Messages[0].Text.startsWith(QString::fromUtf8("Ошибка открытия файла: /nonexistent/dir/list.txt\n\r")));
+        world.Window->SaveListAs("saved.txt");
+        QVERIFY(world.cwd.Dir.Read("saved.txt").ends_with("/nonexistent/tty: No such file or directory\r\n"));
+    }
+};
+
+QTEST_MAIN(TMainWindowTest)
+#include "main_window_test.moc"
