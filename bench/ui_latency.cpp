@@ -47,6 +47,7 @@ int main(int argc, char* argv[]) {
     });
 
     double longestGap = 0;
+    size_t shown = 0;
     auto last = bench::TClock::now();
     QTimer ticks;
     ticks.setTimerType(Qt::PreciseTimer);
@@ -54,15 +55,17 @@ int main(int argc, char* argv[]) {
         auto now = bench::TClock::now();
         longestGap = std::max(longestGap, bench::Milliseconds(now - last));
         last = now;
-        if (done) QCoreApplication::quit();
+        if (!done) return;
+        // Counted before quitting: quitting closes the window, whose final flush empties it.
+        for (size_t i = 0; i < window.Traffic().Size(); ++i)
+            if (window.Traffic()[i].Kind == TTrafficKind::Received) shown += (window.Traffic()[i].Text.size() + 1) / 3;
+        ticks.stop();
+        QCoreApplication::quit();
     });
     ticks.start(10);
     QCoreApplication::exec();
     flood.join();
 
-    size_t shown = 0;
-    for (size_t i = 0; i < window.Traffic().Size(); ++i)
-        if (window.Traffic()[i].Kind == TTrafficKind::Received) shown += (window.Traffic()[i].Text.size() + 1) / 3;
     bench::Figure("ui_latency.longest_tick_gap", longestGap, "ms");
     bench::Figure("ui_latency.flood_written", static_cast<double>(written) / (1 << 20), "MiB");
     bench::Figure("ui_latency.bytes_shown_at_end", static_cast<double>(shown) / (1 << 20), "MiB");

@@ -18,7 +18,7 @@ TTerminal::TTerminal(TTerminalHost& host, const std::string& configFileName) : H
         TIniFile config(configFileName);
         Config = ReadTerminalSettings(config);
     }
-    if (!Config.TriggerFile.empty()) LoadTriggerFile(Config.TriggerFile);
+    if (!Config.TriggerFile.empty()) LoadTriggerTable(Config.TriggerFile);
     Open();
     StartTriggers();
 }
@@ -120,20 +120,28 @@ void TTerminal::ClosePortAfterFailure(int error) {
     PostTraffic(TTrafficKind::Error, PortFailureText(error));
 }
 
-void TTerminal::LoadTriggerFile(const std::string& fileName) {
+TTriggerFileLoad LoadTriggerFile(const std::string& fileName, int32_t hashSize) {
+    TTriggerFileLoad result;
     std::ifstream file(NormalizePath(fileName), std::ios::binary);
     if (!file) {
         int error = errno;
-        PostTraffic(TTrafficKind::Error, Utf8ToCp1251("Ошибка открытия файла :") + fileName +
-                                             " -  " + std::to_string(error) + " " +
-                                             SystemMessage(error));
-        return;
+        result.Table = std::make_unique<TriggerTable>();
+        result.Error = Utf8ToCp1251("Ошибка открытия файла :") + fileName + " -  " +
+                       std::to_string(error) + " " + SystemMessage(error);
+        return result;
     }
     std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    TLoadResult loaded = LoadTriggers(text, Config.HashSize);
-    if (!loaded.Ok()) {
-        PostTraffic(TTrafficKind::Error,
-                    Utf8ToCp1251("Ошибка загрузки файла ") + "\"" + fileName + "\": " + loaded.Error);
+    TLoadResult loaded = LoadTriggers(text, hashSize);
+    result.Table = std::move(loaded.Table);
+    if (!loaded.Ok())
+        result.Error = Utf8ToCp1251("Ошибка загрузки файла ") + "\"" + fileName + "\": " + loaded.Error;
+    return result;
+}
+
+void TTerminal::LoadTriggerTable(const std::string& fileName) {
+    TTriggerFileLoad loaded = LoadTriggerFile(fileName, Config.HashSize);
+    if (!loaded.Error.empty()) {
+        PostTraffic(TTrafficKind::Error, loaded.Error);
         return;
     }
     Table = std::move(loaded.Table);

@@ -16,6 +16,15 @@
 
 namespace vemla {
 
+// Reads and loads a trigger file as the engine does at start-up. On failure Table is empty and
+// Error holds the report the engine shows ("Ошибка открытия файла :..." or
+// "Ошибка загрузки файла ...").
+struct TTriggerFileLoad {
+    std::unique_ptr<TriggerTable> Table;
+    std::string Error;
+};
+TTriggerFileLoad LoadTriggerFile(const std::string& fileName, int32_t hashSize);
+
 // The terminal engine: one serial port, its reader thread, the writes, and the triggers that
 // answer received packets. It reports only through its host.
 class TTerminal {
@@ -52,7 +61,7 @@ public:
     TriggerTable& Triggers() { return *Table; }
 
 private:
-    void LoadTriggerFile(const std::string& fileName);
+    void LoadTriggerTable(const std::string& fileName);
     void StartTriggers();
     void ReadLoop(std::shared_ptr<TSerialPort> port);
     void ClosePortAfterFailure(int error);

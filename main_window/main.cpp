@@ -1,17 +1,45 @@
+#include "main_window/command_line.h"
 #include "main_window/main_window.h"
 #include "main_window/signal_close.h"
+#include "main_window/startup.h"
+#include "platform/ini_file.h"
+#include "platform/system.h"
 
 #include <QApplication>
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
+    using namespace vemla;
+    TCommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!commandLine.Error.empty()) {
+        std::fprintf(stderr, "vemla: %s\n\n%s", commandLine.Error.c_str(), UsageText().c_str());
+        return 2;
+    }
+    if (commandLine.Help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (commandLine.Version) {
+        std::puts("vemla " VEMLA_VERSION);
+        return 0;
+    }
+    if (commandLine.CheckTriggers) {
+        std::string output;
+        int status = CheckTriggerFile(commandLine.TriggerFile, commandLine.HashSize, output);
+        std::fputs(output.c_str(), status == 0 ? stdout : stderr);
+        return status;
+    }
+    bool hide = TIniFile(SettleConfigFile(commandLine.Arguments, ProgramDirectory()).FileName)
+                    .ReadBool("Terminal", "Hide", false);
+    if (NeedsOffscreenPlatform(commandLine, hide)) qputenv("QT_QPA_PLATFORM", "offscreen");
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vemla"));
-    vemla::TMainWindowOptions options;
-    for (int i = 1; i < argc; ++i) options.Arguments.emplace_back(argv[i]);
-    vemla::TMainWindow window(std::move(options));
-    vemla::TSignalCloser closer(window);
+    TMainWindowOptions options;
+    options.Arguments = commandLine.Arguments;
+    options.Echo = commandLine.Echo;
+    TMainWindow window(std::move(options));
+    TSignalCloser closer(window);
     if (!window.HiddenByConfig()) window.show();
     return application.exec();
 }
