@@ -1,0 +1,306 @@
+// A simulated serial device on a pseudo-terminal. vemla opens the published link as its port;
+// this program plays the device: it prints every packet it receives and sends a scenario.
+#include "engine/codec.h"
+#include "platform/cp1251.h"
+#include "platform/system.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <random>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+volatile std::sig_atomic_t StopRequested = 0;
+extern "C" void OnStopSignal(int) { StopRequested = 1; }
+
+constexpr auto kPacketGap = 5ms; // silence that ends a received packet
+
+struct TOptions {
+    std::string Link;
+    enum { Demo, Flood, RoundTrips } Mode = Demo;
+    long long Count = 0;
+    std::string Pattern = "01 02 03 04 05";
+    double Duration = 0; // seconds; 0 runs until a signal
+    bool Quiet = false;
+};
+
+void Usage() {
+    std::fputs("Usage: vemla-device LINK [--flood N | --round-trips N [--pattern HEX]]\n"
+               "                         [--duration SECONDS] [--quiet]\n"
+               "\n"
+               "Opens a pseudo-terminal, publishes vemla's side of it as the symlink LINK and\n"
+               "plays a device on the other side. Without a mode it plays the demo scenario of\n"
+               "examples/triggers.txt: PING<CR> every 2 s, the poll 01 03 00 00 every second,\n"
+               "AA 55 once after 10 s, and reports which answers came back and how late.\n"
+               "  --flood N        send N pseudo-random bytes (seed 1) as fast as the line takes them\n"
+               "  --round-trips N  send the pattern N times, each after the previous reply\n"
+               "                   arrived, and print the latency percentiles\n",
+               stderr);
+}
+
+bool ParseOptions(int argc, char* argv[], TOptions& options) {
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        const char* value = nullptr;
+        if (argument == "--flood" && (value = next())) {
+            options.Mode = TOptions::Flood;
+            options.Count = std::atoll(value);
+        } else if (argument == "--round-trips" && (value = next())) {
+            options.Mode = TOptions::RoundTrips;
+            options.Count = std::atoll(value);
+        } else if (argument == "--pattern" && (value = next())) {
+            options.Pattern = value;
+        } else if (argument == "--duration" && (value = next())) {
+            options.Duration = std::atof(value);
+        } else if (argument == "--quiet") {
+            options.Quiet = true;
+        } else if (!argument.empty() && argument[0] != '-' && options.Link.empty()) {
+            options.Link = argument;
+        } else {
+            return false;
+        }
+    }
+    return !options.Link.empty();
+}
+
+std::string Stamp() {
+    vemla::TLocalTime t = vemla::DecodeDateTime(vemla::Now());
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", t.Hour, t.Minute, t.Second, t.Millisecond);
+    return text;
+}
+
+class TDevice {
+public:
+    explicit TDevice(const std::string& link) : Link(link) {
+        char name[256];
+        if (openpty(&Master, &Slave, name, nullptr, nullptr) != 0) {
+            std::perror("openpty");
+            std::exit(1);
+        }
+        termios tio{};
+        tcgetattr(Slave, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(Slave, TCSANOW, &tio);
+        fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
+        unlink(link.c_str());
+        if (symlink(name, link.c_str()) != 0) {
+            std::fprintf(stderr, "vemla-device: cannot create %s: %s\n", link.c_str(), std::strerror(errno));
+            std::exit(1);
+        }
+        std::printf("%s device ready: %s -> %s\n", Stamp().c_str(), link.c_str(), name);
+        std::fflush(stdout);
+    }
+    ~TDevice() {
+        unlink(Link.c_str());
+        close(Master);
+        close(Slave);
+    }
+
+    // Writes everything, waiting for the line; false when a stop was requested.
+    bool Write(std::string_view bytes) {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            if (StopRequested) return false;
+            ssize_t n = write(Master, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+            pollfd p{Master, POLLOUT, 0};
+            poll(&p, 1, 100);
+        }
+        return true;
+    }
+
+    // Waits up to timeout for a packet: bytes that end with kPacketGap of silence.
+    std::string ReadPacket(std::chrono::milliseconds timeout) {
+        std::string packet;
+        auto deadline = TClock::now() + timeout;
+        for (;;) {
+            auto now = TClock::now();
+            auto wait = packet.empty() ? deadline - now : kPacketGap;
+            if (packet.empty() && wait <= 0ms) return packet;
+            pollfd p{Master, POLLIN, 0};
+            int ready = poll(&p, 1, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
+            if (StopRequested) return packet;
+            if (ready <= 0) {
+                if (!packet.empty()) return packet;
+                continue;
+            }
+            char buffer[4096];
+            ssize_t n = read(Master, buffer, sizeof buffer);
+            if (n > 0) packet.append(buffer, static_cast<size_t>(n));
+            else if (!packet.empty()) return packet;
+            else if (n < 0 && errno == EIO) return packet; // nobody has the port open yet
+        }
+    }
+
+    int Handle() const { return Master; }
+
+private:
+    std::string Link;
+    int Master = -1;
+    int Slave = -1;
+};
+
+void PrintPacket(const char* direction, std::string_view bytes) {
+    std::printf("%s %s %s | %s\n", Stamp().c_str(), direction, vemla::BytesToText(bytes, 0).c_str(),
+                vemla::Cp1251ToUtf8(vemla::BytesToText(bytes, 1)).c_str());
+    std::fflush(stdout);
+}
+
+double Percentile(std::vector<double> samples, double p) {
+    if (samples.empty()) return 0;
+    std::sort(samples.begin(), samples.end());
+    return samples[std::min(samples.size() - 1, static_cast<size_t>(p / 100 * (samples.size() - 1) + 0.5))];
+}
+
+bool TimeIsUp(const TOptions& options, TClock::time_point start) {
+    return StopRequested ||
+           (options.Duration > 0 && TClock::now() - start >= std::chrono::duration<double>(options.Duration));
+}
+
+int RunFlood(TDevice& device, const TOptions& options) {
+    std::minstd_rand generator(1);
+    std::string chunk;
+    auto start = TClock::now();
+    long long sent = 0;
+    while (sent < options.Count && !StopRequested) {
+        chunk.resize(static_cast<size_t>(std::min<long long>(65536, options.Count - sent)));
+        for (char& ch : chunk) ch = static_cast<char>(generator());
+        if (!device.Write(chunk)) break;
+        sent += static_cast<long long>(chunk.size());
+    }
+    double seconds = std::chrono::duration<double>(TClock::now() - start).count();
+    std::printf("%s flood: %lld bytes in %.3f s (%.2f MiB/s)\n", Stamp().c_str(), sent, seconds,
+                static_cast<double>(sent) / (1 << 20) / seconds);
+    // Keep the line open until told to stop, so the reader can drain it.
+    while (!TimeIsUp(options, start)) device.ReadPacket(200ms);
+    return sent == options.Count ? 0 : 1;
+}
+
+int RunRoundTrips(TDevice& device, const TOptions& options) {
+    std::string pattern = vemla::TextToBytes(options.Pattern, 0);
+    std::vector<double> latencies;
+    int missed = 0;
+    for (long long i = 0; i < options.Count && !StopRequested; ++i) {
+        auto sent = TClock::now();
+        if (!device.Write(pattern)) break;
+        std::string reply = device.ReadPacket(2000ms);
+        if (reply.empty()) {
+            ++missed;
+            continue;
+        }
+        latencies.push_back(std::chrono::duration<double, std::milli>(TClock::now() - sent).count());
+        if (!options.Quiet) PrintPacket("<--", reply);
+    }
+    std::printf("round trips: %zu answered, %d missed, p50 %.3f ms, p99 %.3f ms (reply gap %lld ms included)\n",
+                latencies.size(), missed, Percentile(latencies, 50), Percentile(latencies, 99),
+                static_cast<long long>(kPacketGap.count()));
+    return missed == 0 ? 0 : 1;
+}
+
+// The scenario that examples/triggers.txt answers.
+int RunDemo(TDevice& device, const TOptions& options) {
+    struct TRequest {
+        std::string Name, Bytes, Expected;
+        TClock::duration Period;
+        TClock::time_point Due;
+        bool Once;
+    };
+    const std::string poll("\x01\x03\x00\x00", 4);
+    auto start = TClock::now();
+    std::vector<TRequest> requests = {
+        {"PING", "PING\r", "PONG\r", 2s, start + 500ms, false},
+        {"poll", poll, std::string("\x01\x03\x02\x00\x2A", 5), 1s, start + 1s, false},
+        {"fault", "\xAA\x55", "", 0s, start + 10250ms, true},
+    };
+    struct TPending {
+        std::string Name, Expected;
+        TClock::time_point Sent;
+    };
+    std::deque<TPending> pending;
+    int answered = 0, unanswered = 0, unexpected = 0;
+    while (!TimeIsUp(options, start)) {
+        auto now = TClock::now();
+        for (TRequest& request : requests) {
+            if (request.Due > now) continue;
+            PrintPacket("-->", request.Bytes);
+            device.Write(request.Bytes);
+            if (!request.Expected.empty()) {
+                // A request sent again gives up on the answer to the one before.
+                auto earlier = std::find_if(pending.begin(), pending.end(),
+                                            [&](const auto& p) { return p.Name == request.Name; });
+                if (earlier != pending.end()) {
+                    std::printf("%s no answer to %s\n", Stamp().c_str(), request.Name.c_str());
+                    pending.erase(earlier);
+                    ++unanswered;
+                }
+                pending.push_back({request.Name, request.Expected, TClock::now()});
+            }
+            if (request.Name == "fault") requests[1].Expected = "\x01\x83\x02"; // the poll now fails
+            request.Due = request.Once ? TClock::time_point::max() : request.Due + request.Period;
+        }
+        auto next = std::min_element(requests.begin(), requests.end(),
+                                     [](const auto& a, const auto& b) { return a.Due < b.Due; })->Due;
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - TClock::now());
+        std::string packet = device.ReadPacket(std::max(wait, 1ms));
+        if (packet.empty()) continue;
+        PrintPacket("<--", packet);
+        auto match = std::find_if(pending.begin(), pending.end(), [&](const auto& p) { return p.Expected == packet; });
+        if (match == pending.end()) {
+            ++unexpected;
+            continue;
+        }
+        double late = std::chrono::duration<double, std::milli>(TClock::now() - match->Sent).count();
+        std::printf("%s answer to %s after %.1f ms\n", Stamp().c_str(), match->Name.c_str(), late);
+        std::fflush(stdout);
+        pending.erase(match);
+        ++answered;
+    }
+    std::printf("demo: %d answers, %zu requests unanswered, %d unexpected packets\n", answered,
+                unanswered + pending.size(), unexpected);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    TOptions options;
+    if (!ParseOptions(argc, argv, options)) {
+        Usage();
+        return 2;
+    }
+    struct sigaction action{};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    TDevice device(options.Link);
+    switch (options.Mode) {
+    case TOptions::Flood: return RunFlood(device, options);
+    case TOptions::RoundTrips: return RunRoundTrips(device, options);
+    default: return RunDemo(device, options);
+    }
+}
