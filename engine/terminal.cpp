@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <pthread.h>
 
 namespace vemla {
@@ -122,15 +120,13 @@ void TTerminal::ClosePortAfterFailure(int error) {
 
 TTriggerFileLoad LoadTriggerFile(const std::string& fileName, int32_t hashSize) {
     TTriggerFileLoad result;
-    std::ifstream file(NormalizePath(fileName), std::ios::binary);
-    if (!file) {
-        int error = errno;
+    std::string text;
+    if (int error = ReadWholeFile(fileName, text); error != 0) {
         result.Table = std::make_unique<TriggerTable>();
         result.Error = Utf8ToCp1251("Ошибка открытия файла :") + fileName + " -  " +
                        std::to_string(error) + " " + SystemMessage(error);
         return result;
     }
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     TLoadResult loaded = LoadTriggers(text, hashSize);
     result.Table = std::move(loaded.Table);
     if (!loaded.Ok())

@@ -1,7 +1,7 @@
 #include "main_window/main_window.h"
 
-#include "main_window/icons.h"
-#include "main_window/qt_text.h"
+#include "ui_common/icons.h"
+#include "ui_common/qt_text.h"
 #include "main_window/startup.h"
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
@@ -112,7 +112,7 @@ void TMainWindow::BuildToolbar() {
     connect(push("tool_tree", "Триггеры"), &QAction::triggered, this, &TMainWindow::ShowTriggersWindow);
     Tools->addSeparator();
     connect(push("tool_lightning", "Передача данных"), &QAction::triggered, this,
-            &TMainWindow::ShowGeneratorWindow);
+            [this] { ShowGeneratorWindow(); });
 }
 
 void TMainWindow::Configure() {
@@ -217,6 +217,7 @@ void TMainWindow::CodingChanged(int index) {
     Codings->actions()[index]->setChecked(true);
     TCoding old = CurrentCoding;
     CurrentCoding = static_cast<TCoding>(index);
+    if (Generator) Generator->RecodePackets();
     Model->BeginReset();
     Lines.Recode(old, CurrentCoding);
     Model->EndReset();
@@ -249,6 +250,7 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
     if (!Closed) {
         Closed = true;
         ReadWriteDesktop(false);
+        if (Generator) Generator->LoadSaveGenerator(false);
         PublishTraffic();
         FlushLog();
     }
@@ -280,7 +282,20 @@ void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std
     box.exec();
 }
 
-void TMainWindow::ShowGeneratorWindow() {}
+TGeneratorWindow& TMainWindow::ShowGeneratorWindow() {
+    if (!Generator) {
+        TGeneratorContext context;
+        context.Coding = [this] { return CurrentCoding; };
+        context.ConfigFileName = ConfigFile;
+        context.DesktopFile = ProgramDirectory() + "desktop.ini";
+        context.Send = [this](std::string_view bytes) { Terminal->Send(bytes); };
+        Generator = new TGeneratorWindow(this, std::move(context));
+    }
+    Generator->show();
+    Generator->raise();
+    Generator->activateWindow();
+    return *Generator;
+}
 
 void TMainWindow::ShowTriggersWindow() {}
 

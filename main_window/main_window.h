@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/terminal.h"
+#include "generator/generator_window.h"
 #include "main_window/log_files.h"
 #include "main_window/qt_host.h"
 #include "main_window/traffic_list.h"
@@ -48,6 +49,8 @@ public:
     bool HiddenByConfig() const { return Hide; }
     TCoding Coding() const { return CurrentCoding; }
     bool LogOn() const;
+    // The tool windows, made on first demand and only shown and hidden afterwards.
+    TGeneratorWindow& ShowGeneratorWindow();
 
     void CodingChanged(int index);
     void SaveCommand();
@@ -72,7 +75,6 @@ private:
     void FitColumns();
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds);
     void Message(QMessageBox::Icon icon, const char* caption, const std::string& text);
-    void ShowGeneratorWindow();
     void ShowTriggersWindow();
 
     TMainWindowOptions Options;
@@ -92,6 +94,7 @@ private:
     QAction* LogOnAction = nullptr;
     std::unique_ptr<TLogWriter> Logger;
     std::map<TTrigger*, QTimer*> SleepTimers;
+    TGeneratorWindow* Generator = nullptr; // made on first demand, owned as a child
 
     TQtHost Host{*this};
     // Last member: destroyed first, so its reader never posts to a half-destroyed window.

@@ -1,7 +1,7 @@
 #include "main_window/traffic_model.h"
 
-#include "main_window/icons.h"
-#include "main_window/qt_text.h"
+#include "ui_common/icons.h"
+#include "ui_common/qt_text.h"
 
 namespace vemla {
 

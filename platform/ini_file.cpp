@@ -5,9 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <unistd.h>
 
 namespace vemla {
@@ -56,9 +53,8 @@ bool KeyAndValue(std::string_view line, std::string_view& key, std::string_view&
 } // namespace
 
 TIniFile::TIniFile(std::string path) : FilePath(std::move(path)) {
-    std::ifstream in(NormalizePath(FilePath), std::ios::binary);
-    if (!in) return;
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string content;
+    if (ReadWholeFile(FilePath, content) != 0) return;
     size_t start = 0;
     bool sawCrLf = false, sawLf = false;
     while (start < content.size()) {

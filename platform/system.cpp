@@ -1,6 +1,8 @@
 #include "platform/system.h"
 
+#include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -68,6 +70,32 @@ std::string NormalizePath(std::string path) {
 
 bool HasDirectoryPart(const std::string& path) {
     return path.find('/') != std::string::npos || path.find('\\') != std::string::npos;
+}
+
+int ReadWholeFile(const std::string& path, std::string& content) {
+    content.clear();
+    int fd = open(NormalizePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    struct stat info{};
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        close(fd);
+        return EISDIR;
+    }
+    char buffer[65536];
+    int error = 0;
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            content.append(buffer, static_cast<size_t>(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            error = errno;
+            break;
+        }
+    }
+    close(fd);
+    return error;
 }
 
 bool FileExists(const std::string& path) {

@@ -25,5 +25,7 @@ std::string WorkingDirectory();
 std::string NormalizePath(std::string path);
 bool HasDirectoryPart(const std::string& path);
 bool FileExists(const std::string& path);
+// Reads a whole regular file; 0 or the errno (EISDIR for a directory).
+int ReadWholeFile(const std::string& path, std::string& content);
 
 } // namespace vemla

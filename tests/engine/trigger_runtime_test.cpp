@@ -203,6 +203,15 @@ TEST(TriggerLoading, MissingFileIsReportedAndThePortStillOpens) {
     EXPECT_TRUE(terminal.IsOpen());
 }
 
+TEST(TriggerLoading, ADirectoryIsReportedLikeAnyUnreadableFile) {
+    TTempDir dir;
+    TRecordSink sink;
+    TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=/tmp\r\n"));
+    auto errors = sink.RecordsOf(TTrafficKind::Error);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0].Data, Cp1251("Ошибка открытия файла :") + "/tmp -  21 Is a directory");
+}
+
 TEST(TriggerLoading, SyntaxErrorLeavesNoTriggerAndComesBeforeThePortRecord) {
     TTempDir dir;
     TRecordSink sink;

@@ -1,5 +1,5 @@
 #include "main_window/main_window.h"
-#include "main_window/qt_text.h"
+#include "ui_common/qt_text.h"
 #include "main_window/signal_close.h"
 #include "platform/cp1251.h"
 #include "tests/support/pty_device.h"

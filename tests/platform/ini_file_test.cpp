@@ -35,9 +35,11 @@ TEST(IniFile, ReadsWithPrivateProfileRules) {
     EXPECT_TRUE(ini.ReadBool("Port", "Number", false));
 }
 
-TEST(IniFile, MissingFileGivesDefaults) {
+TEST(IniFile, MissingFileOrDirectoryGivesDefaults) {
     TIniFile ini("/nonexistent/dir/config.ini");
     EXPECT_EQ(ini.ReadInteger("Port", "Number", 1), 1);
+    TIniFile directory("/tmp");
+    EXPECT_EQ(directory.ReadInteger("Port", "Number", 1), 1);
     EXPECT_EQ(ini.ReadString("Log", "Dir", ".\\Log"), ".\\Log");
 }
 

@@ -1,4 +1,4 @@
-#include "main_window/icons.h"
+#include "ui_common/icons.h"
 
 #include <QPainter>
 #include <QPixmap>

@@ -1,4 +1,4 @@
-#include "main_window/qt_text.h"
+#include "ui_common/qt_text.h"
 
 #include "platform/cp1251.h"
 

@@ -1,0 +1,231 @@
+#include "generator/generator_window.h"
+
+#include "generator/packet_edit_dialog.h"
+#include "platform/system.h"
+#include "ui_common/icons.h"
+#include "ui_common/qt_text.h"
+#include "ui_common/window_layout.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace vemla {
+namespace {
+
+QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
+
+bool RunEditDialog(QWidget& owner, TPacket& packet) {
+    TPacketEditDialog dialog(&owner);
+    dialog.PacketEdit().setText(FromCp1251(packet.Data));
+    dialog.DescriptionEdit().setText(FromCp1251(packet.Name));
+    CenterOver(owner, dialog);
+    if (dialog.exec() != TPacketEditDialog::ResultOk) return false;
+    packet = {ToCp1251(dialog.PacketEdit().text()), ToCp1251(dialog.DescriptionEdit().text())};
+    return true;
+}
+
+} // namespace
+
+TGeneratorWindow::TGeneratorWindow(QWidget* parent, TGeneratorContext context)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      Context(std::move(context)) {
+    if (!Context.EditPacket) Context.EditPacket = RunEditDialog;
+    if (!Context.Confirm)
+        Context.Confirm = [](QWidget& owner, const QString& question) {
+            return QMessageBox::question(&owner, Ru("Подтверждение"), question,
+                                         QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        };
+    if (!Context.ShowError)
+        Context.ShowError = [](QWidget& owner, const QString& text) {
+            QMessageBox::critical(&owner, Ru("Ошибка"), text);
+        };
+
+    setWindowTitle(Ru("Передача данных"));
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
+    resize(465, 333);
+
+    auto* toolbar = new QToolBar(this);
+    toolbar->setIconSize(QSize(18, 18));
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    auto command = [&](int index, const char* icon, const char* text, void (TGeneratorWindow::*run)()) {
+        QAction* action = new QAction(icon ? LoadIcon(icon) : QIcon(), Ru(text), this);
+        action->setToolTip(Ru(text));
+        connect(action, &QAction::triggered, this, run);
+        Commands[static_cast<size_t>(index)] = action;
+        return action;
+    };
+    toolbar->addAction(command(AddCommand, "gen_add", "Добавить", &TGeneratorWindow::AddPacket));
+    toolbar->addAction(command(InsertCommand, "gen_insert", "Вставить", &TGeneratorWindow::InsertPacket));
+    toolbar->addAction(command(DeleteCommand, "gen_delete", "Удалить", &TGeneratorWindow::DeletePacket));
+    toolbar->addSeparator();
+    toolbar->addAction(command(UpCommand, "gen_up", "Переместить вверх", &TGeneratorWindow::MoveUp));
+    toolbar->addAction(command(DownCommand, "gen_down", "Переместить вниз", &TGeneratorWindow::MoveDown));
+    toolbar->addSeparator();
+    toolbar->addAction(command(SendCommand, "gen_send", "Передать", &TGeneratorWindow::SendPacket));
+    command(ChangeCommand, nullptr, "Изменить", &TGeneratorWindow::ChangePacket);
+
+    View = new QTreeWidget(this);
+    View->setColumnCount(2);
+    View->setHeaderLabels({Ru("Данные"), Ru("Описание")});
+    View->header()->setSectionsClickable(false);
+    View->header()->setStretchLastSection(false);
+    View->header()->resizeSection(0, 200);
+    View->header()->resizeSection(1, 257);
+    View->setRootIsDecorated(false);
+    View->setSelectionMode(QAbstractItemView::SingleSelection);
+    View->setSelectionBehavior(QAbstractItemView::SelectRows);
+    View->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(View, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (Refreshing) return;
+        QList<QTreeWidgetItem*> selected = View->selectedItems();
+        List.Select(selected.isEmpty() ? -1 : View->indexOfTopLevelItem(selected.front()));
+        UpdateCommands();
+    });
+    connect(View, &QTreeWidget::itemDoubleClicked, this, [this] { ChangePacket(); });
+    connect(View, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        menu.addAction(Commands[AddCommand]);
+        menu.addAction(Commands[ChangeCommand]);
+        menu.addAction(Commands[DeleteCommand]);
+        menu.exec(View->viewport()->mapToGlobal(at));
+    });
+
+    auto* bottom = new QWidget(this);
+    bottom->setFixedHeight(43);
+    Loop = new QCheckBox(Ru("Передача в цикле"), bottom);
+    Loop->setGeometry(8, 2, 249, 17);
+    Next = new QCheckBox(Ru("После передачи выбрать следующий пакет"), bottom);
+    Next->setGeometry(8, 20, 321, 17);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(toolbar);
+    layout->addWidget(View, 1);
+    layout->addWidget(bottom);
+
+    Timer = new QTimer(this);
+    Timer->setInterval(LoopInterval);
+    connect(Timer, &QTimer::timeout, this, &TGeneratorWindow::SendPacket);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    LoadSaveGenerator(true);
+    UpdateCommands();
+}
+
+void TGeneratorWindow::LoadSaveGenerator(bool loading) {
+    TIniFile desktop(Context.DesktopFile);
+    ReadWriteLayout(desktop, "Generator", *this, View->header(), loading);
+    if (!loading) desktop.Save(); // a layout that cannot be stored is not worth a message
+    TIniFile config(Context.ConfigFileName);
+    if (loading) {
+        List.Load(config, Context.Coding());
+        Refresh();
+        return;
+    }
+    if (!List.Save(config, Context.Coding())) return;
+    if (int error = config.Save(); error != 0)
+        Context.ShowError(*this, Ru("Список пакетов не сохранён в ") + FromCp1251(Context.ConfigFileName) +
+                                     QStringLiteral(":\n") + FromCp1251(SystemMessage(error)));
+}
+
+void TGeneratorWindow::RecodePackets() {
+    List.RecodePackets(Context.Coding());
+    Refresh();
+}
+
+void TGeneratorWindow::EditAndStore(void (TPacketList::*store)(const TPacket&, TCoding),
+                                    bool startFromCurrent) {
+    TPacket packet;
+    if (startFromCurrent) packet = List.Packets()[static_cast<size_t>(List.Current())];
+    if (!Context.EditPacket(*this, packet) || packet.Data.empty()) return;
+    (List.*store)(packet, Context.Coding());
+    Refresh();
+}
+
+void TGeneratorWindow::AddPacket() { EditAndStore(&TPacketList::AddPacket, false); }
+
+void TGeneratorWindow::InsertPacket() {
+    if (List.UpdateCommands().Insert) EditAndStore(&TPacketList::InsertPacket, false);
+}
+
+void TGeneratorWindow::ChangePacket() {
+    if (List.UpdateCommands().Change) EditAndStore(&TPacketList::ChangePacket, true);
+}
+
+void TGeneratorWindow::DeletePacket() {
+    if (!List.UpdateCommands().Delete) return;
+    const TPacket& packet = List.Packets()[static_cast<size_t>(List.Current())];
+    if (!Context.Confirm(*this, Ru("Удалить \"") + FromCp1251(packet.Data) + QStringLiteral("\""))) return;
+    List.DeletePacket();
+    Refresh();
+}
+
+void TGeneratorWindow::MoveUp() {
+    List.MoveUp();
+    Refresh();
+}
+
+void TGeneratorWindow::MoveDown() {
+    List.MoveDown();
+    Refresh();
+}
+
+void TGeneratorWindow::SendPacket() {
+    if (!List.UpdateCommands().Send) return; // a tick with nothing to send keeps the loop
+    Timer->stop();
+    List.SendPacket(Context.Coding(), Next->isChecked(), Context.Send);
+    Refresh();
+    // The next send is a full interval after this one completed.
+    if (Loop->isChecked()) Timer->start();
+}
+
+void TGeneratorWindow::Refresh() {
+    Refreshing = true;
+    View->clear();
+    for (const TPacket& packet : List.Packets())
+        View->addTopLevelItem(new QTreeWidgetItem({FromCp1251(packet.Data), FromCp1251(packet.Name)}));
+    if (QTreeWidgetItem* current = View->topLevelItem(List.Current())) {
+        View->setCurrentItem(current);
+        current->setSelected(true);
+    }
+    Refreshing = false;
+    UpdateCommands();
+}
+
+void TGeneratorWindow::UpdateCommands() {
+    TGeneratorCommands enabled = List.UpdateCommands();
+    Commands[AddCommand]->setEnabled(enabled.Add);
+    Commands[InsertCommand]->setEnabled(enabled.Insert);
+    Commands[DeleteCommand]->setEnabled(enabled.Delete);
+    Commands[UpCommand]->setEnabled(enabled.MoveUp);
+    Commands[DownCommand]->setEnabled(enabled.MoveDown);
+    Commands[SendCommand]->setEnabled(enabled.Send);
+    Commands[ChangeCommand]->setEnabled(enabled.Change);
+}
+
+void TGeneratorWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    hide();
+}
+
+void TGeneratorWindow::hideEvent(QHideEvent* event) {
+    Loop->setChecked(false); // the loop ends after at most one more send
+    QWidget::hideEvent(event);
+}
+
+} // namespace vemla

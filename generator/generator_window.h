@@ -1,0 +1,74 @@
+#pragma once
+
+#include "generator/packet_list.h"
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QTimer;
+class QTreeWidget;
+
+namespace vemla {
+
+// What the generator needs of the rest of the program.
+struct TGeneratorContext {
+    std::function<TCoding()> Coding;
+    std::string ConfigFileName;
+    std::string DesktopFile; // desktop.ini in the program's directory
+    std::function<void(std::string_view)> Send;
+    // The modal steps; tests replace them. EditPacket fills the packet and says whether OK.
+    std::function<bool(QWidget& owner, TPacket& packet)> EditPacket;
+    std::function<bool(QWidget& owner, const QString& question)> Confirm;
+    std::function<void(QWidget& owner, const QString& text)> ShowError;
+};
+
+// The packet generator: a list of prepared packets, sent once or in a loop.
+class TGeneratorWindow : public QWidget {
+public:
+    static constexpr int LoopInterval = 1000;
+
+    TGeneratorWindow(QWidget* parent, TGeneratorContext context);
+
+    void LoadSaveGenerator(bool loading);
+    void RecodePackets();
+
+    void AddPacket();
+    void InsertPacket();
+    void ChangePacket();
+    void DeletePacket();
+    void MoveUp();
+    void MoveDown();
+    void SendPacket();
+
+    TPacketList& Packets() { return List; }
+    QTreeWidget& PacketView() { return *View; }
+    QCheckBox& LoopBox() { return *Loop; }
+    QCheckBox& NextBox() { return *Next; }
+    QTimer& LoopTimer() { return *Timer; }
+    QAction& Command(int index) { return *Commands[static_cast<size_t>(index)]; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    enum { AddCommand, InsertCommand, DeleteCommand, UpCommand, DownCommand, SendCommand, ChangeCommand };
+    void EditAndStore(void (TPacketList::*store)(const TPacket&, TCoding), bool startFromCurrent);
+    void Refresh();
+    void UpdateCommands();
+
+    TGeneratorContext Context;
+    TPacketList List;
+    QTreeWidget* View = nullptr;
+    QCheckBox* Loop = nullptr;
+    QCheckBox* Next = nullptr;
+    QTimer* Timer = nullptr;
+    std::array<QAction*, 7> Commands{};
+    bool Refreshing = false;
+};
+
+} // namespace vemla

@@ -1,0 +1,107 @@
+#include "generator/packet_list.h"
+
+#include <utility>
+
+namespace vemla {
+
+TGeneratorCommands TPacketList::UpdateCommands() const {
+    TGeneratorCommands commands;
+    bool current = CurrentIndex >= 0 && CurrentIndex < Count();
+    commands.Send = current;
+    commands.Change = commands.Insert = commands.Delete = current;
+    commands.MoveUp = current && CurrentIndex > 0;
+    commands.MoveDown = current && CurrentIndex < Count() - 1;
+    return commands;
+}
+
+void TPacketList::StoreCurrent(const TPacket& packet, TCoding coding) {
+    TPacket& target = Items[static_cast<size_t>(CurrentIndex)];
+    target.Data = BytesToText(TextToBytes(packet.Data, coding), coding);
+    target.Name = packet.Name;
+    Changed = true;
+}
+
+void TPacketList::AddPacket(const TPacket& packet, TCoding coding) {
+    Items.push_back({});
+    CurrentIndex = Count() - 1;
+    StoreCurrent(packet, coding);
+}
+
+void TPacketList::InsertPacket(const TPacket& packet, TCoding coding) {
+    if (!UpdateCommands().Insert) return;
+    Items.insert(Items.begin() + CurrentIndex + 1, TPacket{});
+    ++CurrentIndex;
+    StoreCurrent(packet, coding);
+}
+
+void TPacketList::ChangePacket(const TPacket& packet, TCoding coding) {
+    if (UpdateCommands().Change) StoreCurrent(packet, coding);
+}
+
+void TPacketList::DeletePacket() {
+    if (!UpdateCommands().Delete) return;
+    Items.erase(Items.begin() + CurrentIndex);
+    --CurrentIndex; // packet 0 deleted leaves none current
+    Changed = true;
+}
+
+void TPacketList::MoveUp() {
+    if (!UpdateCommands().MoveUp) return;
+    std::swap(Items[static_cast<size_t>(CurrentIndex)], Items[static_cast<size_t>(CurrentIndex - 1)]);
+    --CurrentIndex;
+    Changed = true;
+}
+
+void TPacketList::MoveDown() {
+    if (!UpdateCommands().MoveDown) return;
+    std::swap(Items[static_cast<size_t>(CurrentIndex)], Items[static_cast<size_t>(CurrentIndex + 1)]);
+    ++CurrentIndex;
+    Changed = true;
+}
+
+bool TPacketList::SendPacket(TCoding coding, bool stepToNext,
+                             const std::function<void(std::string_view)>& send) {
+    if (!UpdateCommands().Send) return false;
+    send(TextToBytes(Items[static_cast<size_t>(CurrentIndex)].Data, coding));
+    if (stepToNext) CurrentIndex = CurrentIndex < Count() - 1 ? CurrentIndex + 1 : 0;
+    return true;
+}
+
+void TPacketList::RecodePackets(TCoding coding) {
+    for (TPacket& packet : Items) packet.Data = Recode(packet.Data, Coding, coding);
+    Coding = coding;
+}
+
+void TPacketList::Load(const TIniFile& config, TCoding coding) {
+    int32_t count = config.ReadInteger("Packets", "Count", 0);
+    Items.clear();
+    for (int32_t k = 1; k <= count; ++k) {
+        std::string key = std::to_string(k);
+        Items.push_back({Recode(config.ReadString("Packets", key + ".data", ""), 0, coding),
+                         config.ReadString("Packets", key + ".name", "")});
+    }
+    CurrentIndex = -1;
+    AfterStorage(coding);
+}
+
+bool TPacketList::Save(TIniFile& config, TCoding coding) {
+    bool write = Changed;
+    if (write) {
+        config.WriteInteger("Packets", "Count", Count());
+        for (int k = 1; k <= Count(); ++k) {
+            const TPacket& packet = Items[static_cast<size_t>(k - 1)];
+            config.WriteString("Packets", std::to_string(k) + ".data", Recode(packet.Data, coding, 0));
+            config.WriteString("Packets", std::to_string(k) + ".name", packet.Name);
+        }
+    }
+    AfterStorage(coding);
+    return write;
+}
+
+// A list held in another coding than the one in force counts as modified.
+void TPacketList::AfterStorage(TCoding coding) {
+    Changed = Coding != coding;
+    Coding = coding;
+}
+
+} // namespace vemla

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "engine/codec.h"
+#include "platform/ini_file.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vemla {
+
+struct TPacket {
+    std::string Data; // the bytes as text in the list's coding
+    std::string Name; // free description
+};
+
+struct TGeneratorCommands {
+    bool Add = true;
+    bool Insert = false;
+    bool Change = false;
+    bool Delete = false;
+    bool MoveUp = false;
+    bool MoveDown = false;
+    bool Send = false;
+};
+
+// The generator's packets and the commands on them, without any window.
+class TPacketList {
+public:
+    const std::vector<TPacket>& Packets() const { return Items; }
+    int Current() const { return CurrentIndex; }
+    void Select(int index) { CurrentIndex = index >= 0 && index < Count() ? index : -1; }
+    int Count() const { return static_cast<int>(Items.size()); }
+    bool Modified() const { return Changed; }
+    TCoding ListCoding() const { return Coding; }
+
+    TGeneratorCommands UpdateCommands() const;
+
+    // The three commands of the edit dialog, after it ended with OK. The data text is stored
+    // in the codec's canonical form of the coding in force.
+    void AddPacket(const TPacket& packet, TCoding coding);
+    void InsertPacket(const TPacket& packet, TCoding coding);
+    void ChangePacket(const TPacket& packet, TCoding coding);
+    // After the user confirmed it.
+    void DeletePacket();
+    void MoveUp();
+    void MoveDown();
+
+    // Sends the current packet (nothing when the command is disabled); then steps to the next
+    // packet when asked. True when something was sent.
+    bool SendPacket(TCoding coding, bool stepToNext, const std::function<void(std::string_view)>& send);
+
+    void RecodePackets(TCoding coding);
+    // The section "Packets" of the configuration file; data is stored in hex.
+    void Load(const TIniFile& config, TCoding coding);
+    // Writes only when the list was modified; false when nothing needed writing.
+    bool Save(TIniFile& config, TCoding coding);
+
+private:
+    void StoreCurrent(const TPacket& packet, TCoding coding);
+    void AfterStorage(TCoding coding);
+
+    std::vector<TPacket> Items;
+    int CurrentIndex = -1;
+    bool Changed = false;
+    TCoding Coding = 1;
+};
+
+} // namespace vemla

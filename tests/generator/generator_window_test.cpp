@@ -1,0 +1,170 @@
+#include "generator/generator_window.h"
+#include "generator/packet_edit_dialog.h"
+#include "tests/support/temp_dir.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace vemla;
+
+namespace {
+
+struct TGeneratorWorld {
+    explicit TGeneratorWorld(const std::string& config = "[Packets]\r\nCount=3\r\n1.data=41\r\n2.data=42\r\n3.data=43\r\n",
+                             TCoding coding = 0)
+        : Coding(coding) {
+        TGeneratorContext context;
+        context.Coding = [this] { return Coding; };
+        context.ConfigFileName = dir.Write("config.ini", config);
+        context.DesktopFile = dir.Path("desktop.ini");
+        context.Send = [this](std::string_view bytes) { Sent += bytes; };
+        context.EditPacket = [this](QWidget&, TPacket& packet) {
+            ++Edits;
+            if (!NextEdit) return false;
+            packet = *NextEdit;
+            return true;
+        };
+        context.Confirm = [this](QWidget&, const QString& question) {
+            Questions.push_back(question);
+            return Answer;
+        };
+        context.ShowError = [this](QWidget&, const QString& text) { Errors.push_back(text); };
+        Window = std::make_unique<TGeneratorWindow>(nullptr, std::move(context));
+        Window->LoopTimer().setInterval(1); // the loop's pace is not under test
+    }
+    test::TTempDir dir;
+    TCoding Coding;
+    std::string Sent;
+    int Edits = 0;
+    std::optional<TPacket> NextEdit;
+    bool Answer = true;
+    QStringList Questions, Errors;
+    std::unique_ptr<TGeneratorWindow> Window;
+};
+
+} // namespace
+
+class TGeneratorWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void LoopWalksTheListInOrder() {
+        TGeneratorWorld world;
+        TGeneratorWindow& w = *world.Window;
+        w.Packets().Select(0);
+        w.NextBox().setChecked(true);
+        w.LoopBox().setChecked(true);
+        w.SendPacket();
+        QVERIFY(QTest::qWaitFor([&] { return world.Sent.size() >= 5; }, 5000));
+        w.LoopBox().setChecked(false);
+        QVERIFY(QTest::qWaitFor([&] { return !w.LoopTimer().isActive(); }, 5000));
+        QVERIFY(world.Sent.substr(0, 5) == "ABCAB");
+    }
+
+    void ClearingTheLoopBoxGivesExactlyOneMoreSend() {
+        TGeneratorWorld world;
+        TGeneratorWindow& w = *world.Window;
+        w.Packets().Select(0);
+        w.LoopBox().setChecked(true);
+        w.LoopTimer().setInterval(50);
+        w.SendPacket();
+        QCOMPARE(world.Sent, std::string("A"));
+        w.LoopBox().setChecked(false);
+        QVERIFY(w.LoopTimer().isActive()); // clearing the box alone does not stop the timer
+        QVERIFY(QTest::qWaitFor([&] { return !w.LoopTimer().isActive(); }, 5000));
+        QCOMPARE(world.Sent, std::string("AA"));
+    }
+
+    void DeselectingPausesTheLoopUntilAPacketIsSelected() {
+        TGeneratorWorld world;
+        TGeneratorWindow& w = *world.Window;
+        w.show();
+        w.Packets().Select(1);
+        w.LoopBox().setChecked(true);
+        w.SendPacket();
+        w.PacketView().clearSelection();
+        QCOMPARE(w.Packets().Current(), -1);
+        size_t before = world.Sent.size();
+        QTest::qWait(30); // many ticks pass
+        QCOMPARE(world.Sent.size(), before);
+        QVERIFY(w.LoopTimer().isActive());
+        w.PacketView().topLevelItem(2)->setSelected(true);
+        QVERIFY(QTest::qWaitFor([&] { return world.Sent.size() > before; }, 5000));
+        QCOMPARE(world.Sent.back(), 'C');
+        w.hide();
+        QVERIFY(!w.LoopBox().isChecked()); // hiding ends the loop
+    }
+
+    void EmptyListEnablesOnlyAdd() {
+        TGeneratorWorld world("");
+        TGeneratorWindow& w = *world.Window;
+        const bool expected[] = {true, false, false, false, false, false, false};
+        for (int i = 0; i < 7; ++i) QCOMPARE(w.Command(i).isEnabled(), expected[i]);
+        w.SendPacket();
+        QCOMPARE(world.Sent, std::string());
+    }
+
+    void DialogOutcomesAndDeleteConfirmation() {
+        TGeneratorWorld world;
+        TGeneratorWindow& w = *world.Window;
+        w.AddPacket(); // cancelled
+        QCOMPARE(w.Packets().Count(), 3);
+        world.NextEdit = TPacket{"", "no data"};
+        w.AddPacket(); // OK with an empty packet counts as cancel
+        QCOMPARE(w.Packets().Count(), 3);
+        world.NextEdit = TPacket{"1 a ff", "new"};
+        w.AddPacket();
+        QCOMPARE(w.Packets().Count(), 4);
+        QCOMPARE(w.PacketView().topLevelItem(3)->text(0), QStringLiteral("01 0A FF"));
+        QCOMPARE(w.PacketView().topLevelItem(3)->text(1), QStringLiteral("new"));
+        world.Answer = false;
+        w.DeletePacket();
+        QCOMPARE(w.Packets().Count(), 4);
+        QCOMPARE(world.Questions.back(), QString::fromUtf8("Удалить \"01 0A FF\""));
+        world.Answer = true;
+        w.DeletePacket();
+        QCOMPARE(w.Packets().Count(), 3);
+        QCOMPARE(w.Packets().Current(), 2);
+    }
+
+    void SavesLayoutAndReportsAnUnwritableConfig() {
+        TGeneratorWorld world;
+        TGeneratorWindow& w = *world.Window;
+        w.Packets().Select(0);
+        w.MoveDown();
+        w.LoadSaveGenerator(false);
+        QVERIFY(world.Errors.isEmpty());
+        QVERIFY(world.dir.Read("config.ini").find("1.data=42\r\n") != std::string::npos);
+        QVERIFY(world.dir.Read("desktop.ini").find("[Generator]\r\nLeft=") == 0);
+        QVERIFY(world.dir.Read("desktop.ini").find("Column1.Width=200\r\nColumn2.Width=257\r\n") != std::string::npos);
+
+        std::filesystem::remove(world.dir.Path("config.ini"));
+        std::filesystem::create_directory(world.dir.Path("config.ini")); // cannot be replaced
+        w.MoveUp();
+        w.LoadSaveGenerator(false);
+        QCOMPARE(world.Errors.size(), 1);
+        QVERIFY(world.Errors[0].startsWith(QString::fromUtf8("Список пакетов не сохранён")));
+    }
+
+    void EditDialogResults() {
+        struct {
+            QString Packet;
+            bool PressEnter;
+            int Result;
+        } cases[] = {{"", true, 2}, {"   ", true, 1}, {"41", true, 1}, {"41", false, 2}};
+        for (const auto& c : cases) {
+            TPacketEditDialog dialog(nullptr);
+            dialog.PacketEdit().setText(c.Packet);
+            QTimer::singleShot(0, &dialog, [&] {
+                QTest::keyClick(&dialog.DescriptionEdit(), c.PressEnter ? Qt::Key_Return : Qt::Key_Escape);
+            });
+            QCOMPARE(dialog.exec(), c.Result);
+        }
+    }
+};
+
+QTEST_MAIN(TGeneratorWindowTest)
+#include "generator_window_test.moc"

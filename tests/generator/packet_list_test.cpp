@@ -1,0 +1,174 @@
+#include "generator/packet_list.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+namespace vemla {
+namespace {
+
+std::vector<std::string> DataTexts(const TPacketList& list) {
+    std::vector<std::string> texts;
+    for (const auto& p : list.Packets()) texts.push_back(p.Data);
+    return texts;
+}
+
+bool OnlyAddEnabled(const TGeneratorCommands& c) {
+    return c.Add && !c.Insert && !c.Change && !c.Delete && !c.MoveUp && !c.MoveDown && !c.Send;
+}
+
+TEST(PacketList, CommandStatesFollowTheCurrentPacket) {
+    TPacketList list;
+    EXPECT_TRUE(OnlyAddEnabled(list.UpdateCommands()));
+    for (const char* data : {"01", "02", "03"}) list.AddPacket({data, ""}, 0);
+    struct {
+        int Current;
+        bool Up, Down;
+    } cases[] = {{0, false, true}, {1, true, true}, {2, false + true, false}};
+    for (const auto& c : cases) {
+        list.Select(c.Current);
+        TGeneratorCommands commands = list.UpdateCommands();
+        EXPECT_TRUE(commands.Send && commands.Change && commands.Insert && commands.Delete);
+        EXPECT_EQ(commands.MoveUp, c.Up) << c.Current;
+        EXPECT_EQ(commands.MoveDown, c.Down) << c.Current;
+    }
+    list.Select(-1);
+    EXPECT_TRUE(OnlyAddEnabled(list.UpdateCommands()));
+}
+
+TEST(PacketList, AddAppendsAndInsertGoesAfterTheCurrentPacket) {
+    TPacketList list;
+    list.AddPacket({"01", "a"}, 0);
+    list.AddPacket({"02", "b"}, 0);
+    list.Select(0);
+    list.AddPacket({"03", "c"}, 0); // appends although packet 0 is current
+    EXPECT_EQ(DataTexts(list), (std::vector<std::string>{"01", "02", "03"}));
+    EXPECT_EQ(list.Current(), 2);
+    list.Select(0);
+    list.InsertPacket({"04", "d"}, 0);
+    EXPECT_EQ(DataTexts(list), (std::vector<std::string>{"01", "04", "02", "03"}));
+    EXPECT_EQ(list.Current(), 1);
+    list.Select(3);
+    list.InsertPacket({"05", "e"}, 0); // on the last packet: appends
+    EXPECT_EQ(DataTexts(list).back(), "05");
+    list.Select(-1);
+    list.InsertPacket({"06", "f"}, 0); // disabled without a current packet
+    EXPECT_EQ(list.Count(), 5);
+}
+
+TEST(PacketList, StoresTheCanonicalForm) {
+    struct {
+        const char* Typed;
+        TCoding Coding;
+        const char* Stored;
+    } cases[] = {{"1 a ff", 0, "01 0A FF"}, {"A<0x0d>", 2, "A<0x0D>"}, {"   ", 0, ""}, {"x<41>", 1, "xA"}};
+    for (const auto& c : cases) {
+        TPacketList list;
+        list.AddPacket({c.Typed, "n"}, c.Coding);
+        EXPECT_EQ(list.Packets()[0].Data, c.Stored) << c.Typed;
+        EXPECT_TRUE(list.Modified());
+    }
+}
+
+TEST(PacketList, DeleteMoveAndChange) {
+    TPacketList list;
+    for (const char* data : {"01", "02", "03"}) list.AddPacket({data, ""}, 0);
+    list.Select(1);
+    list.MoveUp();
+    EXPECT_EQ(DataTexts(list), (std::vector<std::string>{"02", "01", "03"}));
+    EXPECT_EQ(list.Current(), 0);
+    list.MoveDown();
+    list.MoveDown();
+    EXPECT_EQ(DataTexts(list), (std::vector<std::string>{"01", "03", "02"}));
+    EXPECT_EQ(list.Current(), 2);
+    list.ChangePacket({"ff", "changed"}, 0);
+    EXPECT_EQ(list.Packets()[2].Data, "FF");
+    EXPECT_EQ(list.Packets()[2].Name, "changed");
+    list.DeletePacket();
+    EXPECT_EQ(list.Current(), 1);
+    list.Select(0);
+    list.DeletePacket();
+    EXPECT_EQ(list.Current(), -1);
+    EXPECT_TRUE(OnlyAddEnabled(list.UpdateCommands()));
+    EXPECT_EQ(DataTexts(list), std::vector<std::string>{"03"});
+}
+
+TEST(PacketList, SendStepsAndWrapsAround) {
+    TPacketList list;
+    for (const char* data : {"41", "42", "43"}) list.AddPacket({data, ""}, 0);
+    std::string sent;
+    auto send = [&](std::string_view bytes) { sent += bytes; };
+    list.Select(-1);
+    EXPECT_FALSE(list.SendPacket(0, true, send));
+    list.Select(2);
+    EXPECT_TRUE(list.SendPacket(0, true, send));
+    EXPECT_EQ(list.Current(), 0); // the last packet steps to the first
+    list.SendPacket(0, true, send);
+    list.SendPacket(0, false, send);
+    EXPECT_EQ(sent, "CAB");
+    EXPECT_EQ(list.Current(), 1);
+}
+
+TEST(PacketList, RecodeBetweenHexAndWin) {
+    TPacketList list;
+    list.RecodePackets(0);
+    list.AddPacket({"41 42 0D", ""}, 0);
+    list.RecodePackets(2);
+    EXPECT_EQ(list.Packets()[0].Data, "AB<0x0D>");
+    list.RecodePackets(0);
+    EXPECT_EQ(list.Packets()[0].Data, "41 42 0D");
+}
+
+TEST(PacketList, LoadsCountPacketsAndModifiedFollowsTheCoding) {
+    test::TTempDir dir;
+    TIniFile config(dir.Write("c.ini", "[Packets]\r\nCount=2\r\n1.data=41 0d\r\n1.name=one\r\n"
+                                       "2.data=42\r\n3.data=43\r\n5.data=45\r\n"));
+    struct {
+        TCoding Coding;
+        const char* First;
+        bool Modified;
+    } cases[] = {{0, "41 0d", true}, {1, "A<0x0D>", false}, {2, "A<0x0D>", true}};
+    for (const auto& c : cases) {
+        TPacketList list;
+        list.Load(config, c.Coding);
+        ASSERT_EQ(list.Count(), 2);
+        EXPECT_EQ(list.Packets()[0].Data, c.First);
+        EXPECT_EQ(list.Packets()[0].Name, "one");
+        EXPECT_EQ(list.Packets()[1].Name, "");
+        EXPECT_EQ(list.Modified(), c.Modified) << int(c.Coding);
+        EXPECT_EQ(list.ListCoding(), c.Coding);
+        EXPECT_EQ(list.Current(), -1);
+    }
+}
+
+TEST(PacketList, SaveAndLoadRoundTripKeepsTheRestOfTheFile) {
+    test::TTempDir dir;
+    std::string path = dir.Write("config.ini", "; my device\r\n[Port]\r\nNumber=3 ; COM3\r\n"
+                                               "[Packets]\r\nCount=4\r\n4.data=44\r\n4.name=old\r\n[Log]\r\nSize=10\r\n");
+    std::string longPacket;
+    for (int i = 0; i < 3000; ++i) longPacket += static_cast<char>('A' + i % 26);
+    {
+        TIniFile config(path);
+        TPacketList list;
+        list.Load(config, 1);
+        list.Select(0);
+        while (list.Count() > 0) list.DeletePacket(), list.Select(0);
+        list.AddPacket({longPacket, "long"}, 1);
+        list.AddPacket({"<0x01>\xC0", "\xCF\xF0\xE8"}, 1);
+        ASSERT_TRUE(list.Save(config, 1));
+        ASSERT_EQ(config.Save(), 0);
+    }
+    std::string text = dir.Read("config.ini");
+    EXPECT_EQ(text.find("; my device\r\n[Port]\r\nNumber=3 ; COM3\r\n[Packets]\r\nCount=2\r\n"), 0u);
+    EXPECT_NE(text.find("4.data=44\r\n4.name=old\r\n"), std::string::npos); // keys are never deleted
+    EXPECT_NE(text.find("2.data=01 C0\r\n"), std::string::npos);
+    EXPECT_NE(text.find("[Log]\r\nSize=10\r\n"), std::string::npos);
+    TPacketList again;
+    again.Load(TIniFile(path), 1);
+    ASSERT_EQ(again.Count(), 2);
+    EXPECT_EQ(again.Packets()[0].Data, longPacket);
+    EXPECT_EQ(again.Packets()[1].Name, "\xCF\xF0\xE8");
+    EXPECT_FALSE(again.Save(*std::make_unique<TIniFile>(path), 1)); // unmodified: nothing written
+}
+
+} // namespace
+} // namespace vemla
