@@ -109,7 +109,7 @@ void TMainWindow::BuildToolbar() {
     coding->setMenu(Codings);
     if (auto* button = qobject_cast<QToolButton*>(Tools->widgetForAction(coding)))
         button->setPopupMode(QToolButton::MenuButtonPopup);
-    connect(push("tool_tree", "Триггеры"), &QAction::triggered, this, &TMainWindow::ShowTriggersWindow);
+    connect(push("tool_tree", "Триггеры"), &QAction::triggered, this, [this] { ShowTriggersWindow(); });
     Tools->addSeparator();
     connect(push("tool_lightning", "Передача данных"), &QAction::triggered, this,
             [this] { ShowGeneratorWindow(); });
@@ -161,6 +161,9 @@ void TMainWindow::customEvent(QEvent* event) {
     switch (static_cast<int>(event->type())) {
     case TrafficEventType:
         AddTraffic(*static_cast<TTrafficEvent*>(event)->Record);
+        break;
+    case TriggerChangedEventType:
+        if (TriggersWindow) TriggersWindow->TriggerChanged(static_cast<TTriggerEvent*>(event)->Trigger);
         break;
     case SleepEventType: {
         auto* sleep = static_cast<TTriggerEvent*>(event);
@@ -251,6 +254,7 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
         Closed = true;
         ReadWriteDesktop(false);
         if (Generator) Generator->LoadSaveGenerator(false);
+        if (TriggersWindow) TriggersWindow->LoadSaveTriggers(false);
         PublishTraffic();
         FlushLog();
     }
@@ -297,6 +301,19 @@ TGeneratorWindow& TMainWindow::ShowGeneratorWindow() {
     return *Generator;
 }
 
-void TMainWindow::ShowTriggersWindow() {}
+TTriggersWindow& TMainWindow::ShowTriggersWindow() {
+    if (!TriggersWindow) {
+        TTriggersContext context;
+        context.DesktopFile = ProgramDirectory() + "desktop.ini";
+        context.SetTriggerPosition = [this](TTrigger& trigger, int32_t position) {
+            Terminal->SetTriggerPosition(trigger, position);
+        };
+        TriggersWindow = new TTriggersWindow(this, Terminal->Triggers(), std::move(context));
+    }
+    TriggersWindow->show();
+    TriggersWindow->raise();
+    TriggersWindow->activateWindow();
+    return *TriggersWindow;
+}
 
 } // namespace vemla

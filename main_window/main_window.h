@@ -2,6 +2,7 @@
 
 #include "engine/terminal.h"
 #include "generator/generator_window.h"
+#include "trigger_monitor/triggers_window.h"
 #include "main_window/log_files.h"
 #include "main_window/qt_host.h"
 #include "main_window/traffic_list.h"
@@ -51,6 +52,7 @@ public:
     bool LogOn() const;
     // The tool windows, made on first demand and only shown and hidden afterwards.
     TGeneratorWindow& ShowGeneratorWindow();
+    TTriggersWindow& ShowTriggersWindow();
 
     void CodingChanged(int index);
     void SaveCommand();
@@ -75,7 +77,6 @@ private:
     void FitColumns();
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds);
     void Message(QMessageBox::Icon icon, const char* caption, const std::string& text);
-    void ShowTriggersWindow();
 
     TMainWindowOptions Options;
     std::string ConfigFile;
@@ -95,6 +96,7 @@ private:
     std::unique_ptr<TLogWriter> Logger;
     std::map<TTrigger*, QTimer*> SleepTimers;
     TGeneratorWindow* Generator = nullptr; // made on first demand, owned as a child
+    TTriggersWindow* TriggersWindow = nullptr;
 
     TQtHost Host{*this};
     // Last member: destroyed first, so its reader never posts to a half-destroyed window.

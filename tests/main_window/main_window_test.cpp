@@ -2,6 +2,7 @@
 #include "ui_common/qt_text.h"
 #include "main_window/signal_close.h"
 #include "platform/cp1251.h"
+#include "platform/system.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
 
@@ -206,6 +207,23 @@ private slots:
         std::string content = dir.Read("Log/" + entry.path().filename().string());
         QVERIFY(content.find(pty.SlavePath() + Utf8ToCp1251(": открыт") + "\r\n") == 19);
         QVERIFY(std::filesystem::exists("desktop.ini"));
+    }
+
+    void ToolWindowsAreMadeOnceAndSavedAtClose() {
+        TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n[Packets]\r\nCount=1\r\n1.data=41 0D\r\n");
+        TTriggersWindow* triggers = &world.Window->ShowTriggersWindow();
+        QCOMPARE(&world.Window->ShowTriggersWindow(), triggers);
+        TGeneratorWindow* generator = &world.Window->ShowGeneratorWindow();
+        QCOMPARE(&world.Window->ShowGeneratorWindow(), generator);
+        QCOMPARE(generator->Packets().Packets()[0].Data, std::string("41 0D"));
+        world.Window->CodingChanged(2); // reaches the generator's list
+        QCOMPARE(generator->Packets().Packets()[0].Data, std::string("A<0x0D>"));
+        world.Window->close();
+        QVERIFY(world.cwd.Dir.Read("config.ini").find("1.data=41 0D\r\n") != std::string::npos);
+        TIniFile programDesktop(ProgramDirectory() + "desktop.ini");
+        QVERIFY(programDesktop.ReadInteger("Generator", "Column1.Width", -1) > 0);
+        QVERIFY(programDesktop.ReadInteger("Triggers", "Column4.Width", -1) > 0);
+        std::filesystem::remove(ProgramDirectory() + "desktop.ini");
     }
 
     void SaveCommandReportsAnUnwritableFile() {

@@ -1,0 +1,68 @@
+#include "trigger_monitor/change_command_dialog.h"
+
+#include "trigger_monitor/trigger_texts.h"
+#include "ui_common/qt_text.h"
+
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+
+namespace vemla {
+
+TCommandListModel::TCommandListModel(const TTrigger& trigger, QObject* parent)
+    : QAbstractListModel(parent), Trigger(trigger) {}
+
+int TCommandListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Trigger.CommandCount();
+}
+
+QVariant TCommandListModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid()) return {};
+    return FromCp1251(CommandText(Trigger, index.row()));
+}
+
+TChangeCommandDialog::TChangeCommandDialog(QWidget* owner, const TTrigger& trigger)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint) {
+    setWindowTitle(QString::fromUtf8("Изменение текущей команды триггера"));
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
+    setFixedSize(544, 361);
+
+    LabelText = QString::fromUtf8("Выберите команду для триггера ") + QStringLiteral(" \"") +
+                FromCp1251(trigger.Name) + QStringLiteral("\"");
+    auto* label = new QLabel(LabelText, this);
+    label->move(16, 8);
+    label->adjustSize();
+    List = new QListView(this);
+    List->setGeometry(16, 24, 513, 289);
+    List->setUniformItemSizes(true);
+    List->setSelectionMode(QAbstractItemView::SingleSelection);
+    List->setModel(new TCommandListModel(trigger, List));
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setGeometry(368, 321, 75, 25);
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QString::fromUtf8("Отмена"), this);
+    cancel->setGeometry(456, 321, 75, 25);
+    connect(ok, &QPushButton::clicked, this, &TChangeCommandDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &TChangeCommandDialog::reject);
+    SelectCommand(trigger.CurrentCommand);
+}
+
+int32_t TChangeCommandDialog::SelectedCommand() const {
+    QModelIndexList selected = List->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? -1 : selected.front().row();
+}
+
+void TChangeCommandDialog::SelectCommand(int32_t index) {
+    QModelIndex line = List->model()->index(index, 0);
+    if (!line.isValid()) return;
+    List->setCurrentIndex(line);
+    List->selectionModel()->select(line, QItemSelectionModel::ClearAndSelect);
+    List->scrollTo(line);
+}
+
+QString TChangeCommandDialog::Label() const { return LabelText; }
+
+} // namespace vemla

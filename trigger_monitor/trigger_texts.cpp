@@ -1,0 +1,36 @@
+#include "trigger_monitor/trigger_texts.h"
+
+#include "engine/codec.h"
+#include "platform/cp1251.h"
+
+namespace vemla {
+
+std::string StatusText(uint8_t status) {
+    switch (status) {
+    case StatusOk: return "ok";
+    case StatusSwitchedOff: return Utf8ToCp1251("отключен");
+    case StatusMissingCommand: return Utf8ToCp1251("ошибка: запрошенная команда не существует");
+    case StatusTooManyCommands: return Utf8ToCp1251("ошибка: слишком много команд без WAIT");
+    default: return std::to_string(status);
+    }
+}
+
+std::string CommandText(const TTrigger& trigger, int32_t index) {
+    if (index < 0 || index >= trigger.CommandCount()) return {};
+    const TTriggerCommand& c = trigger.Commands[static_cast<size_t>(index)];
+    std::string text = std::to_string(index + 1) + ": ";
+    switch (c.Kind) {
+    case TCommandKind::Outw: return text + "OUTW " + BytesToText(c.Data, trigger.DataCoding);
+    case TCommandKind::Out: return text + "OUT " + BytesToText(c.Data, trigger.DataCoding);
+    case TCommandKind::Wait: return text + "WAIT";
+    case TCommandKind::Stop: return text + "STOP";
+    case TCommandKind::Goto: return text + "GOTO " + std::to_string(c.Value);
+    case TCommandKind::Switch:
+        return text + "SWITCH " + std::to_string(c.TriggerId) + " " + std::to_string(c.CommandIndex);
+    case TCommandKind::Sleep: return text + "SLEEP " + std::to_string(c.Value);
+    case TCommandKind::Print: return text + "PRINT " + c.Data;
+    }
+    return text;
+}
+
+} // namespace vemla

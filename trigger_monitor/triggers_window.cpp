@@ -1,0 +1,116 @@
+#include "trigger_monitor/triggers_window.h"
+
+#include "trigger_monitor/change_command_dialog.h"
+#include "trigger_monitor/trigger_texts.h"
+#include "ui_common/qt_text.h"
+#include "ui_common/window_layout.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace vemla {
+namespace {
+
+constexpr int kColumnWidths[] = {40, 100, 50, 200};
+const char* const kHeadings[] = {"Id", "Наименование", "Статус", "Текущая команда"};
+
+std::optional<int32_t> RunChangeCommandDialog(QWidget& owner, const TTrigger& trigger) {
+    TChangeCommandDialog dialog(&owner, trigger);
+    CenterOver(owner, dialog);
+    if (dialog.exec() != TChangeCommandDialog::ResultOk) return std::nullopt;
+    return dialog.SelectedCommand();
+}
+
+} // namespace
+
+TTriggerTableModel::TTriggerTableModel(const TriggerTable& table, QObject* parent)
+    : QAbstractTableModel(parent) {
+    for (int32_t slot = 0; slot < TriggerTable::SlotCount; ++slot)
+        if (TTrigger* trigger = table.At(slot)) Rows.push_back(trigger);
+    std::stable_sort(Rows.begin(), Rows.end(), [](const TTrigger* a, const TTrigger* b) { return a->Id < b->Id; });
+    for (int row = 0; row < static_cast<int>(Rows.size()); ++row) RowOf[Rows[static_cast<size_t>(row)]] = row;
+}
+
+int TTriggerTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(Rows.size());
+}
+
+int TTriggerTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
+
+TTrigger* TTriggerTableModel::TriggerAt(int row) const {
+    return row >= 0 && row < static_cast<int>(Rows.size()) ? Rows[static_cast<size_t>(row)] : nullptr;
+}
+
+QVariant TTriggerTableModel::data(const QModelIndex& index, int role) const {
+    const TTrigger* trigger = TriggerAt(index.row());
+    if (role != Qt::DisplayRole || !trigger) return {};
+    switch (index.column()) {
+    case 0: return QString::number(trigger->Id);
+    case 1: return FromCp1251(trigger->Name);
+    case 2: return FromCp1251(StatusText(trigger->Status));
+    default: return FromCp1251(CommandText(*trigger, trigger->CurrentCommand));
+    }
+}
+
+QVariant TTriggerTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section > 3) return {};
+    return QString::fromUtf8(kHeadings[section]);
+}
+
+void TTriggerTableModel::TriggerChanged(const TTrigger& trigger) {
+    auto row = RowOf.find(&trigger);
+    if (row == RowOf.end()) return;
+    emit dataChanged(index(row->second, 2), index(row->second, 3));
+}
+
+TTriggersWindow::TTriggersWindow(QWidget* parent, const TriggerTable& table, TTriggersContext context)
+    : QWidget(parent, Qt::Window), Context(std::move(context)) {
+    if (!Context.ChooseCommand) Context.ChooseCommand = RunChangeCommandDialog;
+    setWindowTitle(QString::fromUtf8("Триггеры"));
+    resize(398, 270);
+    Model = new TTriggerTableModel(table, this);
+    View = new QTreeView(this);
+    View->setModel(Model);
+    View->setRootIsDecorated(false);
+    View->setUniformRowHeights(true);
+    View->setSelectionMode(QAbstractItemView::SingleSelection);
+    View->setSelectionBehavior(QAbstractItemView::SelectRows);
+    View->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    View->header()->setSectionsClickable(false);
+    View->header()->setStretchLastSection(false);
+    for (int column = 0; column < 4; ++column) View->header()->resizeSection(column, kColumnWidths[column]);
+    connect(View, &QTreeView::doubleClicked, this, [this] { ChangeSelectedTrigger(); });
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(View);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    LoadSaveTriggers(true);
+}
+
+void TTriggersWindow::LoadSaveTriggers(bool loading) {
+    TIniFile desktop(Context.DesktopFile);
+    ReadWriteLayout(desktop, "Triggers", *this, View->header(), loading);
+    if (!loading) desktop.Save(); // a layout that cannot be stored is not worth a message
+}
+
+void TTriggersWindow::ChangeSelectedTrigger() {
+    QModelIndexList selected = View->selectionModel()->selectedRows();
+    if (selected.isEmpty()) return;
+    TTrigger* trigger = Model->TriggerAt(selected.front().row());
+    if (!trigger) return;
+    if (std::optional<int32_t> chosen = Context.ChooseCommand(*this, *trigger))
+        Context.SetTriggerPosition(*trigger, *chosen);
+}
+
+void TTriggersWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    hide();
+}
+
+} // namespace vemla
