@@ -1,0 +1,177 @@
+// Runs the real vemla binary offscreen against a test-owned pty.
+#include "platform/cp1251.h"
+#include "tests/support/pty_device.h"
+#include "tests/support/temp_dir.h"
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace vemla {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TPtyDevice;
+using test::TTempDir;
+
+// One vemla process with its standard output (UTF-8, --echo) in a pipe.
+class TVemla {
+public:
+    TVemla(const std::vector<std::string>& arguments, const std::string& workingDirectory) {
+        int out[2];
+        if (pipe(out) != 0) throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+        std::vector<std::string> all = {VEMLA_BINARY};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        if (posix_spawn(&Pid, VEMLA_BINARY, &actions, nullptr, argv.data(), environ) != 0)
+            throw std::runtime_error("spawn");
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        Out = out[0];
+    }
+    ~TVemla() {
+        if (Pid > 0) {
+            kill(Pid, SIGKILL);
+            waitpid(Pid, nullptr, 0);
+        }
+        close(Out);
+    }
+    // Waits until the output holds text; returns everything read so far.
+    bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout = 10s) {
+        auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (Output.find(text) == std::string::npos) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
+            pollfd p{Out, POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+            char buffer[4096];
+            ssize_t n = read(Out, buffer, sizeof buffer);
+            if (n <= 0) return Output.find(text) != std::string::npos;
+            Output.append(buffer, static_cast<size_t>(n));
+        }
+        return true;
+    }
+    int Terminate() {
+        kill(Pid, SIGTERM);
+        int status = 0;
+        waitpid(Pid, &status, 0);
+        Pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::string Output;
+
+private:
+    pid_t Pid = -1;
+    int Out = -1;
+};
+
+std::string LogContents(const TTempDir& dir) {
+    std::string all;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path("Log"))) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) all += dir.Read("Log/" + file.filename().string());
+    return all;
+}
+
+TEST(Vemla, ExampleTriggersAnswerTheDevice) {
+    TTempDir dir;
+    TPtyDevice device;
+    dir.Write("config.ini", "[Port]\r\nDevice=" + device.SlavePath() + "\r\nReadIntervalTimeout=5\r\n"
+                            "[Terminal]\r\nTriggerFile=" EXAMPLES_DIR "/triggers.txt\r\n"
+                            "[Log]\r\nAutoSave=1\r\nDir=Log\r\n");
+    TVemla vemla({dir.Path("config.ini"), "--echo"}, dir.Directory().string());
+    ASSERT_TRUE(vemla.WaitForOutput(": открыт")) << vemla.Output;
+    device.Write("PING\r");
+    EXPECT_EQ(device.Read(5, 5s), "PONG\r");
+    const std::string poll("\x01\x03\x00\x00", 4);
+    device.Write(poll);
+    EXPECT_EQ(device.Read(5, 5s), std::string("\x01\x03\x02\x00\x2A", 5));
+    device.Write("\xAA\x55");
+    ASSERT_TRUE(vemla.WaitForOutput("Опрос статуса теперь отвечает ошибкой")) << vemla.Output;
+    device.Write(poll);
+    EXPECT_EQ(device.Read(3, 5s), "\x01\x83\x02");
+    EXPECT_EQ(vemla.Terminate(), 0);
+
+    std::string log = LogContents(dir);
+    for (const char* line : {"  ---> 50 49 4E 47 0D\r\n", "  <-t- 50 4F 4E 47 0D\r\n",
+                             "  <-t- 01 03 02 00 2A\r\n", "  ---> AA 55\r\n", "  <-t- 01 83 02\r\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    EXPECT_NE(log.find("       " + Utf8ToCp1251("Опрос статуса теперь отвечает ошибкой") + "\r\n"),
+              std::string::npos);
+    // Every line: 12-character time stamp, two blanks, the prefix, the text, CR LF.
+    size_t start = 0;
+    while (start < log.size()) {
+        size_t end = log.find("\r\n", start);
+        ASSERT_NE(end, std::string::npos);
+        std::string line = log.substr(start, end - start);
+        EXPECT_EQ(line.substr(8, 1), ".") << line;
+        EXPECT_EQ(line.substr(12, 2), "  ") << line;
+        start = end + 2;
+    }
+}
+
+TEST(Vemla, StartUpReportsComeInOrder) {
+    struct {
+        const char* Name;
+        std::string Triggers; // empty: the file is missing
+        const char* FirstReport;
+    } cases[] = {
+        {"missing", "", "Ошибка открытия файла :"},
+        {"syntax", "TRIGGER 1 \"a\" HEX \"01\"\n{\n}\n", "Ошибка загрузки файла"},
+    };
+    for (const auto& c : cases) {
+        TTempDir dir;
+        if (!c.Triggers.empty()) dir.Write("t.txt", c.Triggers);
+        dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" +
+                                    dir.Path("t.txt") + "\r\n[Log]\r\nAutoSave=1\r\nDir=Log\r\n");
+        TVemla vemla({dir.Path("config.ini"), "--echo"}, dir.Directory().string());
+        ASSERT_TRUE(vemla.WaitForOutput("/nonexistent/tty: No such file or directory")) << c.Name;
+        size_t trigger = vemla.Output.find(c.FirstReport);
+        ASSERT_NE(trigger, std::string::npos) << vemla.Output;
+        EXPECT_LT(trigger, vemla.Output.find("/nonexistent/tty")) << c.Name;
+        EXPECT_EQ(vemla.Terminate(), 0);
+        EXPECT_NE(LogContents(dir).find(Utf8ToCp1251(c.FirstReport)), std::string::npos);
+    }
+}
+
+TEST(Vemla, CheckTriggersIsALinter) {
+    TTempDir dir;
+    struct {
+        std::vector<std::string> Arguments;
+        int Status;
+        const char* Output;
+    } cases[] = {
+        {{"--check-triggers", EXAMPLES_DIR "/triggers.txt"}, 0, "OK: 3 triggers\n"},
+        {{"--check-triggers", dir.Write("bad.txt", "TRIGGER 1 \"a\" HEX \"01\"\n{\n}\n")}, 1, ""},
+        {{"--check-triggers", dir.Write("conflict.txt", "TRIGGER 1 \"a\" HEX \"01 02\" {WAIT}\n"
+                                                        "TRIGGER 2 \"b\" HEX \"01 03\" {WAIT}\n"), "--hash-size", "1"}, 1, ""},
+        {{"--version"}, 0, "vemla "},
+        {{"--bogus"}, 2, ""},
+    };
+    for (const auto& c : cases) {
+        TVemla vemla(c.Arguments, dir.Directory().string());
+        vemla.WaitForOutput("\x01never", 5s);
+        EXPECT_EQ(vemla.Terminate() % 128, c.Status) << c.Arguments[0];
+        EXPECT_EQ(vemla.Output.find(c.Output), 0u) << vemla.Output;
+    }
+}
+
+} // namespace
+} // namespace vemla
