@@ -37,18 +37,21 @@ struct TOptions {
     long long Count = 0;
     std::string Pattern = "01 02 03 04 05";
     double Duration = 0; // seconds; 0 runs until a signal
+    double StartAfter = 0; // seconds to wait before sending, so the peer can open its port
     bool Quiet = false;
 };
 
 void Usage() {
     std::fputs("Usage: vemla-device LINK [--flood N | --round-trips N [--pattern HEX]]\n"
-               "                         [--duration SECONDS] [--quiet]\n"
+               "                         [--start-after SECONDS] [--duration SECONDS] [--quiet]\n"
                "\n"
                "Opens a pseudo-terminal, publishes vemla's side of it as the symlink LINK and\n"
                "plays a device on the other side. Without a mode it plays the demo scenario of\n"
                "examples/triggers.txt: PING<CR> every 2 s, the poll 01 03 00 00 every second,\n"
                "AA 55 once after 10 s, and reports which answers came back and how late.\n"
                "  --flood N        send N pseudo-random bytes (seed 1) as fast as the line takes them\n"
+               "  --start-after S  wait S seconds before sending (bytes sent before the port is\n"
+               "                   opened are flushed by the opening)\n"
                "  --round-trips N  send the pattern N times, each after the previous reply\n"
                "                   arrived, and print the latency percentiles\n",
                stderr);
@@ -69,6 +72,8 @@ bool ParseOptions(int argc, char* argv[], TOptions& options) {
             options.Pattern = value;
         } else if (argument == "--duration" && (value = next())) {
             options.Duration = std::atof(value);
+        } else if (argument == "--start-after" && (value = next())) {
+            options.StartAfter = std::atof(value);
         } else if (argument == "--quiet") {
             options.Quiet = true;
         } else if (!argument.empty() && argument[0] != '-' && options.Link.empty()) {
@@ -193,6 +198,7 @@ int RunFlood(TDevice& device, const TOptions& options) {
     double seconds = std::chrono::duration<double>(TClock::now() - start).count();
     std::printf("%s flood: %lld bytes in %.3f s (%.2f MiB/s)\n", Stamp().c_str(), sent, seconds,
                 static_cast<double>(sent) / (1 << 20) / seconds);
+    std::fflush(stdout);
     // Keep the line open until told to stop, so the reader can drain it.
     while (!TimeIsUp(options, start)) device.ReadPacket(200ms);
     return sent == options.Count ? 0 : 1;
@@ -298,6 +304,9 @@ int main(int argc, char* argv[]) {
     std::signal(SIGPIPE, SIG_IGN);
 
     TDevice device(options.Link);
+    auto waitUntil = TClock::now() + std::chrono::duration_cast<TClock::duration>(
+                                         std::chrono::duration<double>(options.StartAfter));
+    while (TClock::now() < waitUntil && !StopRequested) device.ReadPacket(50ms);
     switch (options.Mode) {
     case TOptions::Flood: return RunFlood(device, options);
     case TOptions::RoundTrips: return RunRoundTrips(device, options);
