@@ -21,7 +21,9 @@ TTerminal::TTerminal(TTerminalHost& host, const std::string& configFileName) : H
     StartTriggers();
 }
 
-TTerminal::~TTerminal() {
+TTerminal::~TTerminal() { Stop(); }
+
+void TTerminal::Stop() {
     StopEvent.Set();
     if (auto port = CurrentPort()) port->Purge();
     if (ReaderThread.joinable()) ReaderThread.join();
@@ -45,6 +47,7 @@ std::string TTerminal::PortFailureText(int error, const std::string& detail) con
 
 bool TTerminal::Open() {
     if (IsOpen()) return true;
+    if (StopEvent.IsSet()) return false; // stopped for good
     // A reader that ended after a hang-up is gone before a new one starts.
     if (ReaderThread.joinable()) ReaderThread.join();
     auto opened = TSerialPort::Open(Config.PortPath(), Config.Line, Config.Timeouts);

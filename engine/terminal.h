@@ -45,6 +45,9 @@ public:
 
     // Opens and configures the port if it is closed; true when it is open afterwards.
     bool Open();
+    // Ends the reader thread and closes the port for good; the triggers stay readable. Every
+    // record of the reader has been handed to the host when this returns.
+    void Stop();
     bool IsOpen() const;
     // The user's transmission: opens the port if needed, writes, reports a Sent record.
     void Send(std::string_view bytes);

@@ -18,7 +18,7 @@ public:
     QLineEdit& DescriptionEdit() { return *Description; }
 
     // OK with an empty packet field counts as cancel.
-    void Confirm();
+    void accept() override;
     void reject() override { done(ResultCancel); }
 
 private:

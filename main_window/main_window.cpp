@@ -251,10 +251,13 @@ void TMainWindow::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
     if (!Closed) {
-        Closed = true;
         ReadWriteDesktop(false);
         if (Generator) Generator->LoadSaveGenerator(false);
         if (TriggersWindow) TriggersWindow->LoadSaveTriggers(false);
+        // Whatever the line delivered up to now reaches the final log; nothing after it.
+        Terminal->Stop();
+        QCoreApplication::sendPostedEvents(this, TrafficEventType);
+        Closed = true;
         PublishTraffic();
         FlushLog();
     }
@@ -273,13 +276,13 @@ void TMainWindow::FitColumns() {
 }
 
 void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std::string& text) {
-    // A hidden window has nobody to click a modal box away: the message goes to stderr.
-    if (Hide && !Options.ShowMessage) {
-        std::fprintf(stderr, "%s: %s\n", caption, Cp1251ToUtf8(text).c_str());
-        return;
-    }
     if (Options.ShowMessage) {
         Options.ShowMessage(icon, Ru(caption), FromCp1251(text));
+        return;
+    }
+    // A hidden or offscreen window has nobody to click a modal box away: stderr instead.
+    if (Hide || QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        std::fprintf(stderr, "%s: %s\n", caption, Cp1251ToUtf8(text).c_str());
         return;
     }
     QMessageBox box(icon, Ru(caption), FromCp1251(text), QMessageBox::Ok, this);

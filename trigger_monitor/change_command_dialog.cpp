@@ -2,10 +2,10 @@
 
 #include "trigger_monitor/trigger_texts.h"
 #include "ui_common/qt_text.h"
+#include "ui_common/window_layout.h"
 
 #include <QLabel>
 #include <QListView>
-#include <QPushButton>
 
 namespace vemla {
 
@@ -22,13 +22,7 @@ QVariant TCommandListModel::data(const QModelIndex& index, int role) const {
 }
 
 TChangeCommandDialog::TChangeCommandDialog(QWidget* owner, const TTrigger& trigger)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                         Qt::WindowCloseButtonHint) {
-    setWindowTitle(QString::fromUtf8("Изменение текущей команды триггера"));
-    QFont small = font();
-    small.setPixelSize(11);
-    setFont(small);
-    setFixedSize(544, 361);
+    : QDialog(owner, DialogFlags) {
 
     LabelText = QString::fromUtf8("Выберите команду для триггера ") + QStringLiteral(" \"") +
                 FromCp1251(trigger.Name) + QStringLiteral("\"");
@@ -40,13 +34,7 @@ TChangeCommandDialog::TChangeCommandDialog(QWidget* owner, const TTrigger& trigg
     List->setUniformItemSizes(true);
     List->setSelectionMode(QAbstractItemView::SingleSelection);
     List->setModel(new TCommandListModel(trigger, List));
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setGeometry(368, 321, 75, 25);
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(QString::fromUtf8("Отмена"), this);
-    cancel->setGeometry(456, 321, 75, 25);
-    connect(ok, &QPushButton::clicked, this, &TChangeCommandDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &TChangeCommandDialog::reject);
+    SetUpDialog(*this, "Изменение текущей команды триггера", {544, 361}, {368, 321}, {456, 321});
     SelectCommand(trigger.CurrentCommand);
 }
 

@@ -1,8 +1,24 @@
 #include "ui_common/window_layout.h"
 
+#include <QPushButton>
 #include <string>
 
 namespace vemla {
+
+void SetUpDialog(QDialog& dialog, const char* caption, QSize size, QPoint ok, QPoint cancel) {
+    dialog.setWindowTitle(QString::fromUtf8(caption));
+    QFont small = dialog.font();
+    small.setPixelSize(11);
+    dialog.setFont(small);
+    dialog.setFixedSize(size);
+    auto* okButton = new QPushButton(QStringLiteral("OK"), &dialog);
+    okButton->setGeometry(QRect(ok, QSize(75, 25)));
+    okButton->setDefault(true);
+    auto* cancelButton = new QPushButton(QString::fromUtf8("Отмена"), &dialog);
+    cancelButton->setGeometry(QRect(cancel, QSize(75, 25)));
+    QObject::connect(okButton, &QPushButton::clicked, &dialog, &QDialog::accept);
+    QObject::connect(cancelButton, &QPushButton::clicked, &dialog, &QDialog::reject);
+}
 
 void CenterOver(const QWidget& main, QWidget& other) {
     QRect outer = main.frameGeometry();

@@ -2,10 +2,19 @@
 
 #include "platform/ini_file.h"
 
+#include <QDialog>
 #include <QHeaderView>
 #include <QWidget>
 
 namespace vemla {
+
+// The frame every dialog of vemla has: a title and a close button only.
+constexpr Qt::WindowFlags DialogFlags =
+    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+
+// Caption, fixed client size and the small font of a dialog; then an OK button (the default,
+// Enter presses it) and a "Отмена" button at the given places, calling accept and reject.
+void SetUpDialog(QDialog& dialog, const char* caption, QSize size, QPoint ok, QPoint cancel);
 
 // Places window other centred over window main.
 void CenterOver(const QWidget& main, QWidget& other);

@@ -151,6 +151,14 @@ TEST(Vemla, StartUpReportsComeInOrder) {
     }
 }
 
+TEST(Vemla, OffscreenWarningsDoNotWaitForAClick) {
+    TTempDir dir;
+    // A missing configuration file asks for a warning box; offscreen it goes to stderr.
+    TVemla vemla({dir.Path("missing.ini"), "--echo"}, dir.Directory().string());
+    EXPECT_TRUE(vemla.WaitForOutput("COM 1")) << vemla.Output;
+    EXPECT_EQ(vemla.Terminate(), 0);
+}
+
 TEST(Vemla, CheckTriggersIsALinter) {
     TTempDir dir;
     struct {
