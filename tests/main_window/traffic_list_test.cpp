@@ -145,6 +145,19 @@ TEST_F(TLogFixture, FlushAfterSizePlusOneLinesWithAndWithoutAutoSave) {
     EXPECT_FALSE(unbounded.FlushDue(list));
 }
 
+TEST_F(TLogFixture, AMultiLineRecordIsCountedAfterAllItsLines) {
+    TLogWriter logs({3, dir.Path("Log") + "/", true});
+    list.Add(Record(K::Received, "a\rb"), 2);
+    EXPECT_FALSE(logs.FlushDue(list));
+    list.Add(Record(K::Received, "c\rd\re\r"), 2); // continues b, then three more lines
+    EXPECT_EQ(list.Size(), 5u);
+    ASSERT_TRUE(logs.FlushDue(list));
+    logs.Flush(list, kNoon);
+    std::string log = dir.Read("Log/261207_120001.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 5);
+    EXPECT_NE(log.find("---> bc\r\n"), std::string::npos);
+}
+
 TEST_F(TLogFixture, FlushesInOneSecondGetTheirOwnFiles) {
     TLogWriter logs({1, dir.Path("Log") + "\\", true}); // the directory is created
     for (int i = 0; i < 3; ++i) {
