@@ -2,6 +2,7 @@
 
 #include "ui_common/icons.h"
 #include "ui_common/qt_text.h"
+#include "ui_common/window_layout.h"
 #include "main_window/startup.h"
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
@@ -129,14 +130,8 @@ void TMainWindow::Configure() {
 
 void TMainWindow::ReadWriteDesktop(bool reading) {
     TIniFile desktop(WorkingDirectory() + "desktop.ini");
+    ReadWriteLayout(desktop, "MainForm", *this, nullptr, reading);
     if (reading) {
-        QRect frame = geometry();
-        int left = desktop.ReadInteger("MainForm", "Left", x());
-        int top = desktop.ReadInteger("MainForm", "Top", y());
-        int height = desktop.ReadInteger("MainForm", "Height", frame.height());
-        int width = desktop.ReadInteger("MainForm", "Width", frame.width());
-        move(left, top);
-        resize(width, height);
         int coding = desktop.ReadInteger("Custom", "Coding", CurrentCoding);
         CurrentCoding = static_cast<TCoding>(coding >= 0 && coding <= 2 ? coding : 0);
         Codings->actions()[CurrentCoding]->setChecked(true);
@@ -146,10 +141,6 @@ void TMainWindow::ReadWriteDesktop(bool reading) {
         Hide = config.ReadBool("Terminal", "Hide", false);
         return;
     }
-    desktop.WriteInteger("MainForm", "Left", x());
-    desktop.WriteInteger("MainForm", "Top", y());
-    desktop.WriteInteger("MainForm", "Height", height());
-    desktop.WriteInteger("MainForm", "Width", width());
     desktop.WriteInteger("Custom", "Coding", CurrentCoding);
     if (int error = desktop.Save(); error != 0)
         Message(QMessageBox::Critical, "Ошибка", FileErrorText(desktop.Path(), error));
@@ -177,8 +168,10 @@ void TMainWindow::customEvent(QEvent* event) {
 void TMainWindow::AddTraffic(const TTrafficRecord& record) {
     if (!LogOn() || Closed) return;
     Model->NoteChanged(Lines.Add(record, CurrentCoding));
-    // In "Win" coding the last line stays open until a carriage return or another kind ends it.
-    EchoLines(CurrentCoding == 2 ? Lines.Size() - 1 : Lines.Size());
+    // In "Win" coding the last data line stays open until a carriage return or another kind
+    // ends it; it is echoed once complete.
+    bool lastOpen = CurrentCoding == 2 && IsDataKind(Lines[Lines.Size() - 1].Kind);
+    EchoLines(lastOpen ? Lines.Size() - 1 : Lines.Size());
     if (Logger->FlushDue(Lines)) FlushLog();
     if (!PublishPending) {
         PublishPending = true;

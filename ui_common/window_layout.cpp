@@ -1,6 +1,8 @@
 #include "ui_common/window_layout.h"
 
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <string>
 
 namespace vemla {
@@ -39,8 +41,12 @@ void ReadWriteLayout(TIniFile& desktop, const char* section, QWidget& window, QH
     int height = value("Height", window.height());
     int width = value("Width", window.width());
     if (reading) {
-        window.move(left, top);
         window.resize(width, height);
+        window.move(left, top);
+        // A hand-edited or stale layout must not leave the window where nobody can see it.
+        if (!QGuiApplication::screenAt(window.frameGeometry().center()))
+            if (const QScreen* screen = QGuiApplication::primaryScreen())
+                window.move(screen->availableGeometry().center() - window.rect().center());
     }
     if (!columns) return;
     for (int column = 0; column < columns->count(); ++column) {

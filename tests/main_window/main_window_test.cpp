@@ -7,6 +7,8 @@
 #include "tests/support/temp_dir.h"
 
 #include <QAction>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHeaderView>
 #include <QMenu>
 #include <QTest>
@@ -170,13 +172,16 @@ private slots:
         QCOMPARE(reopened.x(), 40);
     }
 
-    void StoredCodingOutsideRangeFallsBackToHex() {
+    void GarbageDesktopValuesGiveAUsableWindow() {
         TWorkingDirectory cwd;
-        cwd.Dir.Write("desktop.ini", "[Custom]\r\nCoding=7\r\n");
+        cwd.Dir.Write("desktop.ini", "[MainForm]\r\nLeft=99999\r\nTop=-88888\r\nWidth=-5\r\nHeight=abc\r\n"
+                                     "[Custom]\r\nCoding=7\r\n");
         TMainWindowOptions options;
         options.Arguments = {cwd.Dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n")};
         TMainWindow window(std::move(options));
         QCOMPARE(window.Coding(), TCoding{0});
+        QVERIFY(window.width() >= 345 && window.height() >= 295);
+        QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(window.frameGeometry().center()));
     }
 
     void SleepTimerAnswersAfterItsDelay() {
