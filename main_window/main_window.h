@@ -46,7 +46,6 @@ public:
     QToolBar& Toolbar() { return *Tools; }
     QMenu& CodingMenu() { return *Codings; }
     const std::string& ConfigFileName() const { return ConfigFile; }
-    const TLogWriter& Logs() const { return *Logger; }
     bool HiddenByConfig() const { return Hide; }
     TCoding Coding() const { return CurrentCoding; }
     bool LogOn() const;

@@ -21,7 +21,6 @@ struct TTriggerCommand {
     int32_t TargetSlot = -1;  // SWITCH: slot of the target trigger, -1 for none
     int32_t CommandIndex = 0; // SWITCH: the index (from 0) the target is given
 
-    int32_t DataLength() const { return static_cast<int32_t>(Data.size()); }
 };
 
 enum TTriggerStatus : uint8_t {

@@ -21,7 +21,6 @@ public:
     std::string Read(size_t count, std::chrono::milliseconds timeout);
     // Closes the device side: the line hangs up.
     void HangUp();
-    int MasterHandle() const { return Master; }
 
 private:
     int Master = -1;

@@ -72,11 +72,6 @@ std::map<TTrigger*, int32_t> TRecordSink::PendingSleeps() {
     return Sleeps;
 }
 
-void TRecordSink::ClearSleep(TTrigger* trigger) {
-    std::lock_guard lock(Mutex);
-    Sleeps.erase(trigger);
-}
-
 std::string Cp1251(const char* utf8) { return Utf8ToCp1251(utf8); }
 
 } // namespace vemla::test

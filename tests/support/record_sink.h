@@ -34,7 +34,6 @@ public:
     int Notifications();
     // The latest sleep asked for each trigger, as a timer of that identifier would hold it.
     std::map<TTrigger*, int32_t> PendingSleeps();
-    void ClearSleep(TTrigger* trigger);
 
 private:
     std::mutex Mutex;
