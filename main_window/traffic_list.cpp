@@ -33,27 +33,19 @@ size_t TTrafficList::Add(const TTrafficRecord& record, TCoding coding) {
 
 // "Win" keeps the last line open: a record of the same kind, or any data record when that
 // line is empty, continues it; carriage returns start new lines, other control bytes vanish.
+// The bytes that stay (32 and above) read as themselves in the text coding, so they are
+// appended in place: a long open line under a flood is never copied or rendered again.
 size_t TTrafficList::AddSplitAtCarriageReturns(const TTrafficRecord& record) {
-    std::string pending;
-    size_t first;
-    if (!Lines.empty() && (Lines.back().Kind == record.Kind || Lines.back().Text.empty())) {
-        first = Lines.size() - 1;
-        pending = Lines.back().Text;
-    } else {
+    if (Lines.empty() || (Lines.back().Kind != record.Kind && !Lines.back().Text.empty()))
         AddLine(record.Kind, record.Time, {});
-        first = Lines.size() - 1;
-    }
+    size_t first = Lines.size() - 1;
     for (char ch : record.Data) {
         auto byte = static_cast<uint8_t>(ch);
-        if (byte == 13) {
-            Lines.back().Text = BytesToText(pending, 2);
+        if (byte == 13)
             AddLine(record.Kind, record.Time, {});
-            pending.clear();
-        } else if (byte >= 32) {
-            pending += ch;
-        }
+        else if (byte >= 32)
+            Lines.back().Text += ch;
     }
-    Lines.back().Text = BytesToText(pending, 2);
     return first;
 }
 

@@ -21,8 +21,14 @@ int TTrafficModel::columnCount(const QModelIndex& parent) const { return parent.
 QVariant TTrafficModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || static_cast<size_t>(index.row()) >= Published) return {};
     const TTrafficLine& line = List[static_cast<size_t>(index.row())];
-    if (role == Qt::DisplayRole || role == Qt::EditRole)
-        return index.column() == 0 ? FromCp1251(line.Text) : FromCp1251(TimeStamp(line.Time));
+    if (index.column() == 1 && role == Qt::DisplayRole) return FromCp1251(TimeStamp(line.Time));
+    if (index.column() == 0 && role == Qt::EditRole) return FromCp1251(line.Text);
+    if (index.column() == 0 && role == Qt::DisplayRole) {
+        // No row is wider than this on any screen; a flood's open "Win" line can be megabytes.
+        constexpr size_t kShownCharacters = 4096;
+        if (line.Text.size() <= kShownCharacters) return FromCp1251(line.Text);
+        return FromCp1251(std::string_view(line.Text).substr(0, kShownCharacters)) + QChar(0x2026);
+    }
     if (role == Qt::DecorationRole && index.column() == 0) {
         auto kind = static_cast<size_t>(line.Kind);
         return kind < KindIcons.size() ? KindIcons[kind] : QIcon();

@@ -146,6 +146,13 @@ private slots:
         world.Window->CodingChanged(0);
         QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString(), QStringLiteral("58 59"));
         QCOMPARE(world.Window->TrafficView().header()->sectionSize(1), 130);
+        world.Window->CodingChanged(2);
+        pty.Write(std::string(100000, 'z'));
+        // The received line "XY" stays open in Win coding and takes the flood.
+        QVERIFY(QTest::qWaitFor([&] { return world.Window->Traffic()[1].Text.size() == 100002; }, 5000));
+        world.Settle();
+        QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString().size(), 4097);
+        QCOMPARE(model.data(model.index(1, 0), Qt::EditRole).toString().size(), 100002);
     }
 
     void LogFlushAndDesktopRoundTrip() {

@@ -58,6 +58,17 @@ TEST(TrafficList, WinCodingKeepsAnOpenLine) {
     }
 }
 
+TEST(TrafficList, AFloodWithoutCarriageReturnsGrowsOneLine) {
+    // Each record appends to the open line; copying it per record would never finish here.
+    TTrafficList list;
+    std::string chunk(1000, 'x');
+    for (int i = 0; i < 20000; ++i) list.Add(Record(K::Received, chunk + "\x01"), 2);
+    ASSERT_EQ(list.Size(), 1u);
+    EXPECT_EQ(list[0].Text.size(), 20'000'000u);
+    list.Add(Record(K::Received, "\ry"), 2);
+    EXPECT_EQ(Lines(list).back(), (std::pair<TTrafficKind, std::string>{K::Received, "y"}));
+}
+
 TEST(TrafficList, ContinuedLineKeepsItsTimeStamp) {
     TTrafficList list;
     list.Add(Record(K::Received, "AB"), 2);
