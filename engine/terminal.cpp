@@ -11,7 +11,10 @@
 
 namespace vemla {
 
-TTerminal::TTerminal(TTerminalHost& host, const std::string& configFileName) : Host(host) {
+TTerminal::TTerminal(TTerminalHost& host, const std::string& configFileName, TEvent* stopEvent)
+    : Host(host),
+      OwnedStopEvent(stopEvent ? nullptr : std::make_unique<TEvent>()),
+      StopEvent(stopEvent ? *stopEvent : *OwnedStopEvent) {
     {
         TIniFile config(configFileName);
         Config = ReadTerminalSettings(config);
@@ -76,7 +79,7 @@ void TTerminal::PostTraffic(TTrafficKind kind, std::string_view bytes) {
 void TTerminal::WritePort(std::string_view bytes, TTrafficKind kind) {
     std::shared_ptr<TSerialPort> port = CurrentPort();
     std::lock_guard lock(WriteMutex);
-    int written = port ? port->Write(bytes.data(), static_cast<int>(bytes.size())) : 0;
+    int written = port ? port->Write(bytes.data(), static_cast<int>(bytes.size()), &StopEvent) : 0;
     PostTraffic(kind, bytes.substr(0, static_cast<size_t>(written)));
 }
 
@@ -124,7 +127,7 @@ void TTerminal::ClosePortAfterFailure(int error) {
 TTriggerFileLoad LoadTriggerFile(const std::string& fileName, int32_t hashSize) {
     TTriggerFileLoad result;
     std::string text;
-    if (int error = ReadWholeFile(fileName, text); error != 0) {
+    if (int error = ReadWholeFile(fileName, text, TriggerFileLimit); error != 0) {
         result.Table = std::make_unique<TriggerTable>();
         result.Error = Utf8ToCp1251("Ошибка открытия файла :") + fileName + " -  " +
                        std::to_string(error) + " " + SystemMessage(error);
@@ -219,7 +222,7 @@ void TTerminal::ExecuteSwitch(TTrigger& trigger, const TTriggerCommand& command)
 
 void TTerminal::RunTrigger(TTrigger& trigger) {
     if (trigger.Status != StatusOk) return;
-    ++RunDepth;
+    if (RunDepth++ == 0) RunBudget = TotalRunLimit;
     int32_t executed = 0;
     bool stop = false;
     const int32_t count = trigger.CommandCount();
@@ -255,7 +258,9 @@ void TTerminal::RunTrigger(TTrigger& trigger) {
             int32_t next = trigger.NextCommand + 1;
             trigger.NextCommand = next;
             if (next < 0 || next >= count) trigger.Status = StatusMissingCommand;
-            if (++executed >= RunLimit) {
+            if (RunBudget <= 0) {
+                stop = true; // a nested run used up the whole run's budget: unwind
+            } else if (++executed >= RunLimit || --RunBudget == 0) {
                 trigger.Status = StatusTooManyCommands;
                 stop = true;
             }

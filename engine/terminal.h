@@ -32,10 +32,15 @@ public:
     static constexpr int32_t ReceiveBufferSize = 1028;
     static constexpr int32_t RunLimit = 101;      // commands one run may execute
     static constexpr int32_t MaxNestedRuns = 100; // SWITCH chains nest no deeper
+    // Commands one run may execute together with the runs nested in it: SWITCH commands that
+    // switch one another fan out, and without this bound a few of them run for ever.
+    static constexpr int32_t TotalRunLimit = 10000;
 
     // Reads the settings, loads the trigger file, opens the port and starts the triggers.
-    // Failures become Error records; the object is usable whatever happened.
-    TTerminal(TTerminalHost& host, const std::string& configFileName);
+    // Failures become Error records; the object is usable whatever happened. A stop event
+    // given here (set by a signal handler, say) stops the engine as Stop does and also ends
+    // a write that is waiting for the line, even one of the start-up runs.
+    TTerminal(TTerminalHost& host, const std::string& configFileName, TEvent* stopEvent = nullptr);
     ~TTerminal();
     TTerminal(const TTerminal&) = delete;
     TTerminal& operator=(const TTerminal&) = delete;
@@ -77,7 +82,8 @@ private:
 
     TTerminalHost& Host;
     TTerminalSettings Config;
-    TEvent StopEvent;
+    std::unique_ptr<TEvent> OwnedStopEvent;
+    TEvent& StopEvent;
     std::unique_ptr<TriggerTable> Table = std::make_unique<TriggerTable>();
     // (Id, slot) of every loaded trigger in slot order; empty after a failed load.
     std::vector<std::pair<int32_t, int32_t>> NotedTriggers;
@@ -89,6 +95,7 @@ private:
 
     std::recursive_mutex RunMutex; // one run, with the runs nested in it
     int32_t RunDepth = 0;          // guarded by RunMutex
+    int32_t RunBudget = 0;         // commands left to the outermost run; guarded by RunMutex
 };
 
 } // namespace vemla

@@ -2,6 +2,7 @@
 
 #include "engine/terminal.h"
 #include "platform/cp1251.h"
+#include "trigger_language/trigger_file.h"
 
 #include <cstdlib>
 
@@ -64,6 +65,13 @@ int CheckTriggerFile(const std::string& fileName, int32_t hashSize, std::string&
         return 1;
     }
     output = "OK: " + std::to_string(loaded.Table->Count()) + " triggers\n";
+    for (const std::vector<int32_t>& cycle : SwitchCycles(*loaded.Table)) {
+        std::string ids;
+        for (int32_t id : cycle) ids += (ids.empty() ? "" : ", ") + std::to_string(id);
+        output += "warning: SWITCH commands of triggers " + ids +
+                  " reach one another in a circle; one run of them stops after " +
+                  std::to_string(TTerminal::TotalRunLimit) + " commands\n";
+    }
     return 0;
 }
 

@@ -15,14 +15,16 @@ namespace vemla {
 TLogSettings ReadLogSettings(const TIniFile& config) {
     TLogSettings s;
     s.Size = config.ReadInteger("Log", "Size", 300);
-    s.Dir = config.ReadString("Log", "Dir", ".\\Log") + "\\";
+    // An empty value is the working directory, not the root that a bare separator would be.
+    std::string dir = config.ReadString("Log", "Dir", ".\\Log");
+    s.Dir = dir.empty() ? std::string() : dir + "\\";
     s.AutoSave = config.ReadBool("Log", "AutoSave", false);
     return s;
 }
 
-int SaveListToFile(const TTrafficList& list, const std::string& fileName) {
-    int fd = open(NormalizePath(fileName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return errno;
+namespace {
+
+int WriteList(const TTrafficList& list, int fd) {
     std::string chunk;
     int error = 0;
     auto writeAll = [&] {
@@ -43,15 +45,36 @@ int SaveListToFile(const TTrafficList& list, const std::string& fileName) {
     return error;
 }
 
-std::string NewLogFileName(const std::string& logDir, TDateTime now) {
+} // namespace
+
+int SaveListToFile(const TTrafficList& list, const std::string& fileName) {
+    int fd = open(NormalizePath(fileName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return errno;
+    return WriteList(list, fd);
+}
+
+std::string LogFileStem(TDateTime now) {
     TLocalTime t = DecodeDateTime(now);
     char stem[32];
     std::snprintf(stem, sizeof stem, "%02d%02d%02d_%02d%02d%02d", t.Year % 100, t.Month % 100,
                   t.Day % 100, t.Hour % 100, t.Minute % 100, t.Second % 100);
-    std::string name = logDir + stem + ".log";
-    for (int suffix = 1; std::filesystem::exists(NormalizePath(name)); ++suffix)
-        name = logDir + stem + "_" + std::to_string(suffix) + ".log";
-    return name;
+    return stem;
+}
+
+TNewFile CreateNewFile(const std::string& dir, const std::string& stem, int firstSuffix) {
+    TNewFile file;
+    for (int suffix = std::max(firstSuffix, 0);; ++suffix) {
+        file.Name = dir + stem + (suffix == 0 ? "" : "_" + std::to_string(suffix)) + ".log";
+        file.Fd = open(NormalizePath(file.Name).c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (file.Fd >= 0) {
+            file.Suffix = suffix;
+            return file;
+        }
+        if (errno != EEXIST || suffix == INT32_MAX) break;
+    }
+    file.Error = errno;
+    return file;
 }
 
 std::string FileErrorText(const std::string& fileName, int error) {
@@ -63,14 +86,25 @@ bool TLogWriter::FlushDue(const TTrafficList& list) const {
            list.Size() >= RetryAt;
 }
 
+int TLogWriter::WriteNewLog(const TTrafficList& list, const std::string& dir,
+                            const std::string& stem, std::string& name) {
+    std::error_code ignored;
+    if (!dir.empty()) std::filesystem::create_directories(NormalizePath(dir), ignored);
+    TNewFile file = CreateNewFile(dir, stem, stem == LastStem ? LastSuffix + 1 : 0);
+    name = file.Name;
+    if (file.Fd < 0) return file.Error;
+    LastStem = stem;
+    LastSuffix = file.Suffix;
+    int error = WriteList(list, file.Fd);
+    if (error != 0) std::filesystem::remove(NormalizePath(name), ignored);
+    return error;
+}
+
 TLogWriter::TOutcome TLogWriter::Flush(TTrafficList& list, TDateTime now) {
     TOutcome outcome;
     if (Settings.AutoSave) {
-        std::error_code ignored;
-        std::filesystem::create_directories(NormalizePath(Settings.Dir), ignored);
-        std::string name = NewLogFileName(Settings.Dir, now);
-        if (int error = SaveListToFile(list, name); error != 0) {
-            std::filesystem::remove(NormalizePath(name), ignored);
+        std::string name;
+        if (int error = WriteNewLog(list, Settings.Dir, LogFileStem(now), name); error != 0) {
             if (!FailureReported) outcome.ErrorText = FileErrorText(name, error);
             FailureReported = true;
             RetryAt = list.Size() + static_cast<size_t>(std::max(Settings.Size, 1));
@@ -79,6 +113,33 @@ TLogWriter::TOutcome TLogWriter::Flush(TTrafficList& list, TDateTime now) {
         FailureReported = false;
     }
     RetryAt = 0;
+    list.Clear();
+    return outcome;
+}
+
+TLogWriter::TOutcome TLogWriter::FinalFlush(TTrafficList& list, TDateTime now,
+                                            const std::vector<std::string>& fallbackDirs) {
+    TOutcome outcome;
+    std::string name;
+    int error = Settings.AutoSave ? WriteNewLog(list, Settings.Dir, LogFileStem(now), name) : 0;
+    if (error != 0) {
+        outcome.ErrorText = FileErrorText(name, error);
+        std::string stem = "vemla-unsaved-" + LogFileStem(now);
+        std::string saved;
+        for (const std::string& dir : fallbackDirs) {
+            TNewFile file = CreateNewFile(dir, stem);
+            if (file.Fd < 0) continue;
+            if (WriteList(list, file.Fd) == 0) {
+                saved = file.Name;
+                break;
+            }
+            std::error_code ignored;
+            std::filesystem::remove(NormalizePath(file.Name), ignored);
+        }
+        outcome.ErrorText += "\n\r" + (saved.empty()
+                                            ? Utf8ToCp1251("Строки журнала не удалось сохранить.")
+                                            : Utf8ToCp1251("Строки журнала сохранены в файл ") + saved);
+    }
     list.Clear();
     return outcome;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vemla {
 
@@ -16,10 +17,21 @@ struct TLogSettings {
 
 TLogSettings ReadLogSettings(const TIniFile& config);
 
-// Writes every line in the saved-list format; 0 or the errno of the failure.
+// Writes every line in the saved-list format, replacing the file; 0 or the errno.
 int SaveListToFile(const TTrafficList& list, const std::string& fileName);
-// LogDir + "yyMMdd_HHmmss.log", with "_1", "_2", ... before ".log" when that name is taken.
-std::string NewLogFileName(const std::string& logDir, TDateTime now);
+// "yyMMdd_HHmmss" of a moment.
+std::string LogFileStem(TDateTime now);
+
+// A file that did not exist before: dir + stem + ".log", or with "_1", "_2", ... before
+// ".log" when that name is taken, by this program or another. Created with O_EXCL, so two
+// instances sharing a directory never write into one file.
+struct TNewFile {
+    int Fd = -1;
+    std::string Name;
+    int Suffix = 0; // the suffix used, 0 for none
+    int Error = 0;  // errno when nothing could be created
+};
+TNewFile CreateNewFile(const std::string& dir, const std::string& stem, int firstSuffix = 0);
 // The text of the error box for a file that could not be written.
 std::string FileErrorText(const std::string& fileName, int error);
 
@@ -38,9 +50,18 @@ public:
     // With AutoSave, writes the view to a new log file (creating the directory); the view is
     // emptied unless that write failed, so no line is lost to a full disk or a bad path.
     TOutcome Flush(TTrafficList& list, TDateTime now);
+    // The flush at close. A failure is always reported, and the lines go to a fallback file
+    // "vemla-unsaved-yyMMdd_HHmmss.log" in the first of fallbackDirs where one can be written.
+    TOutcome FinalFlush(TTrafficList& list, TDateTime now, const std::vector<std::string>& fallbackDirs);
 
 private:
+    int WriteNewLog(const TTrafficList& list, const std::string& dir, const std::string& stem,
+                    std::string& name);
+
     TLogSettings Settings;
+    // The last name taken, so that the next flush in the same second starts past it.
+    std::string LastStem;
+    int LastSuffix = 0;
     bool FailureReported = false;
     size_t RetryAt = 0; // after a failure the next try waits for another Size lines
 };

@@ -6,10 +6,16 @@
 #include "platform/system.h"
 
 #include <QApplication>
+#include <clocale>
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
     using namespace vemla;
+    // The user's locale from the start, so system texts read the same in every mode.
+    std::setlocale(LC_ALL, "");
+    // A closed pipe is an error of one write, never the end of the program.
+    std::signal(SIGPIPE, SIG_IGN);
     TCommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!commandLine.Error.empty()) {
         std::fprintf(stderr, "vemla: %s\n\n%s", commandLine.Error.c_str(), UsageText().c_str());
@@ -35,11 +41,14 @@ int main(int argc, char* argv[]) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vemla"));
+    TEvent stopEvent;
+    TSignalCloser closer(stopEvent);
     TMainWindowOptions options;
     options.Arguments = commandLine.Arguments;
     options.Echo = commandLine.Echo;
+    options.StopEvent = &stopEvent;
     TMainWindow window(std::move(options));
-    TSignalCloser closer(window);
+    closer.CloseOnSignal(window);
     if (!window.HiddenByConfig()) window.show();
     return application.exec();
 }

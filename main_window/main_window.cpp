@@ -21,6 +21,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <cstdio>
+#include <unistd.h>
 
 namespace vemla {
 namespace {
@@ -33,6 +34,7 @@ QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
 } // namespace
 
 TMainWindow::TMainWindow(TMainWindowOptions options) : Options(std::move(options)) {
+    if (Options.Echo) Echo = std::make_unique<TEchoWriter>(STDOUT_FILENO, STDERR_FILENO);
     setWindowTitle(Ru("Терминал"));
     setWindowIcon(LoadIcon("vemla"));
     QFont font(QStringLiteral("Courier"));
@@ -123,7 +125,7 @@ void TMainWindow::Configure() {
     ConfigFile = choice.FileName;
     CaptionSuffix = choice.CaptionSuffix;
     ReadWriteDesktop(true);
-    Terminal = std::make_unique<TTerminal>(Host, ConfigFile);
+    Terminal = std::make_unique<TTerminal>(Host, ConfigFile, Options.StopEvent);
     setWindowTitle(FromCp1251(MainCaption(Terminal->Settings(), CaptionSuffix)));
     FitColumns();
 }
@@ -153,9 +155,12 @@ void TMainWindow::customEvent(QEvent* event) {
     case TrafficEventType:
         AddTraffic(*static_cast<TTrafficEvent*>(event)->Record);
         break;
-    case TriggerChangedEventType:
-        if (TriggersWindow) TriggersWindow->TriggerChanged(static_cast<TTriggerEvent*>(event)->Trigger);
+    case TriggerChangedEventType: {
+        TTrigger& trigger = static_cast<TTriggerEvent*>(event)->Trigger;
+        Host.TriggerChangedDelivered(trigger);
+        if (TriggersWindow) TriggersWindow->TriggerChanged(trigger);
         break;
+    }
     case SleepEventType: {
         auto* sleep = static_cast<TTriggerEvent*>(event);
         StartSleepTimer(sleep->Trigger, sleep->Milliseconds);
@@ -186,15 +191,16 @@ void TMainWindow::PublishTraffic() {
 }
 
 void TMainWindow::EchoLines(size_t upTo) {
-    if (!Options.Echo) return;
-    for (; Echoed < upTo; ++Echoed) std::fputs(Cp1251ToUtf8(Lines.LogLine(Echoed)).c_str(), stdout);
-    std::fflush(stdout);
+    if (!Echo) return;
+    for (; Echoed < upTo; ++Echoed) Echo->Write(Cp1251ToUtf8(Lines.LogLine(Echoed)));
 }
 
 void TMainWindow::FlushLog() {
     EchoLines(Lines.Size());
     Model->BeginReset();
-    TLogWriter::TOutcome outcome = Logger->Flush(Lines, Now());
+    TLogWriter::TOutcome outcome =
+        Closed ? Logger->FinalFlush(Lines, Now(), {WorkingDirectory(), TemporaryDirectory()})
+               : Logger->Flush(Lines, Now());
     Model->EndReset();
     if (Lines.Empty()) Echoed = 0;
     if (!outcome.ErrorText.empty()) Message(QMessageBox::Critical, "Ошибка", outcome.ErrorText);

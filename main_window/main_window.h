@@ -3,6 +3,7 @@
 #include "engine/terminal.h"
 #include "generator/generator_window.h"
 #include "trigger_monitor/triggers_window.h"
+#include "main_window/echo_writer.h"
 #include "main_window/log_files.h"
 #include "main_window/qt_host.h"
 #include "main_window/traffic_list.h"
@@ -29,6 +30,8 @@ struct TMainWindowOptions {
     std::vector<std::string> Arguments; // the command line after the program name
     // Every traffic line, in the log format and in UTF-8, also goes to standard output.
     bool Echo = false;
+    // Handed to the engine: setting it stops the engine at once (a signal handler does).
+    TEvent* StopEvent = nullptr;
     // Shows a modal message box; tests replace it to see what would be shown.
     std::function<void(QMessageBox::Icon, const QString& caption, const QString& text)> ShowMessage;
 };
@@ -85,6 +88,7 @@ private:
     bool PublishPending = false;
     bool Closed = false;
     size_t Echoed = 0; // lines already echoed to standard output
+    std::unique_ptr<TEchoWriter> Echo;
 
     TTrafficList Lines;
     TTrafficModel* Model = nullptr;

@@ -10,8 +10,17 @@ void TQtHost::PostTraffic(std::unique_ptr<TTrafficRecord> record) {
 }
 
 void TQtHost::NotifyTriggerChanged(TTrigger& trigger) {
+    {
+        std::lock_guard lock(PendingMutex);
+        if (!PendingChanges.insert(&trigger).second) return;
+    }
     QCoreApplication::postEvent(
         &Receiver, std::make_unique<TTriggerEvent>(TriggerChangedEventType, trigger).release());
+}
+
+void TQtHost::TriggerChangedDelivered(TTrigger& trigger) {
+    std::lock_guard lock(PendingMutex);
+    PendingChanges.erase(&trigger);
 }
 
 void TQtHost::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {

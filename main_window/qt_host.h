@@ -5,6 +5,8 @@
 #include <QEvent>
 #include <QObject>
 #include <memory>
+#include <mutex>
+#include <unordered_set>
 
 namespace vemla {
 
@@ -31,16 +33,21 @@ public:
     int32_t Milliseconds;
 };
 
-// Posts each report to one receiver; safe from any thread.
+// Posts each report to one receiver; safe from any thread. Trigger changes are coalesced:
+// at most one is pending per trigger, however many runs a SWITCH storm makes.
 class TQtHost : public TTerminalHost {
 public:
     explicit TQtHost(QObject& receiver) : Receiver(receiver) {}
     void PostTraffic(std::unique_ptr<TTrafficRecord> record) override;
     void NotifyTriggerChanged(TTrigger& trigger) override;
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override;
+    // The receiver calls this as it takes a trigger change, before it reads the trigger.
+    void TriggerChangedDelivered(TTrigger& trigger);
 
 private:
     QObject& Receiver;
+    std::mutex PendingMutex;
+    std::unordered_set<const TTrigger*> PendingChanges; // guarded by PendingMutex
 };
 
 } // namespace vemla

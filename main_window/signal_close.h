@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/event.h"
+
 #include <QObject>
 #include <QSocketNotifier>
 #include <memory>
@@ -8,11 +10,15 @@ class QWidget;
 
 namespace vemla {
 
-// Turns SIGINT and SIGTERM into an ordinary close of the window, on the GUI thread.
+// Turns SIGINT, SIGTERM and SIGHUP into an ordinary close of the window, on the GUI thread.
+// The handler also sets the engine's stop event at once, so a write that waits for a
+// stalled line (even during start-up, before the event loop runs) ends without delay.
 class TSignalCloser : public QObject {
 public:
-    explicit TSignalCloser(QWidget& window);
+    explicit TSignalCloser(TEvent& stopEvent);
     ~TSignalCloser() override;
+    // A signal that came before this call closes the window as soon as the event loop runs.
+    void CloseOnSignal(QWidget& window);
 
 private:
     std::unique_ptr<QSocketNotifier> Notifier;

@@ -11,7 +11,7 @@ TConfigChoice SettleConfigFile(const std::vector<std::string>& arguments,
     choice.FileName = "config.ini";
     if (!arguments.empty()) {
         const std::string& argument = arguments.front();
-        if (FileExists(argument)) {
+        if (IsRegularFile(argument)) {
             choice.FileName = argument;
             choice.CaptionSuffix = " [\"" + argument + "\"]";
         } else {

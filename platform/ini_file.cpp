@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <climits>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vemla {
@@ -54,22 +56,28 @@ bool KeyAndValue(std::string_view line, std::string_view& key, std::string_view&
 
 TIniFile::TIniFile(std::string path) : FilePath(std::move(path)) {
     std::string content;
-    if (ReadWholeFile(FilePath, content) != 0) return;
+    if (ReadWholeFile(FilePath, content, IniFileLimit) != 0) return;
+    // Some editors start a file with a UTF-8 byte-order mark; it is kept, but is no text.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     size_t start = 0;
+    if (std::string_view(content).substr(0, 3) == kByteOrderMark) {
+        Prefix = kByteOrderMark;
+        start = 3;
+    }
     bool sawCrLf = false, sawLf = false;
     while (start < content.size()) {
-        size_t lf = content.find('\n', start);
-        if (lf == std::string::npos) {
+        // A line ends at CR LF, LF or a lone CR.
+        size_t end = content.find_first_of("\r\n", start);
+        if (end == std::string::npos) {
             Lines.push_back({content.substr(start), ""});
             break;
         }
-        bool crlf = lf > start && content[lf - 1] == '\r';
-        (crlf ? sawCrLf : sawLf) = true;
-        size_t textEnd = crlf ? lf - 1 : lf;
-        Lines.push_back({content.substr(start, textEnd - start), crlf ? "\r\n" : "\n"});
-        start = lf + 1;
+        std::string lineEnd = content.compare(end, 2, "\r\n") == 0 ? "\r\n" : content.substr(end, 1);
+        (lineEnd == "\r\n" ? sawCrLf : sawLf) = true;
+        Lines.push_back({content.substr(start, end - start), lineEnd});
+        start = end + lineEnd.size();
     }
-    if (sawLf && !sawCrLf) NewLine = "\n";
+    if (sawLf && !sawCrLf) NewLine = Lines.front().End;
 }
 
 bool TIniFile::FindKey(std::string_view section, std::string_view key, TKeyLine& found) const {
@@ -152,24 +160,61 @@ void TIniFile::WriteInteger(std::string_view section, std::string_view key, int3
     WriteString(section, key, std::to_string(value));
 }
 
-int TIniFile::Save() {
-    std::string path = NormalizePath(FilePath);
-    std::string temporary = path + ".tmp~";
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return errno;
-    std::string content;
-    for (const TLine& line : Lines) content += line.Text + line.End;
+namespace {
+
+// The file a path finally names, following symlinks, so that a save replaces the target and
+// keeps the link.
+std::string FollowSymlinks(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        char target[PATH_MAX];
+        ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
+        if (length <= 0) break;
+        std::string next(target, static_cast<size_t>(length));
+        size_t slash = path.rfind('/');
+        if (next.front() != '/' && slash != std::string::npos) next = path.substr(0, slash + 1) + next;
+        path = std::move(next);
+    }
+    return path;
+}
+
+int WriteAll(int fd, const std::string& content) {
     size_t done = 0;
-    int error = 0;
     while (done < content.size()) {
         ssize_t n = write(fd, content.data() + done, content.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            error = errno;
-            break;
+            return errno;
         }
         done += static_cast<size_t>(n);
     }
+    return 0;
+}
+
+} // namespace
+
+int TIniFile::Save() {
+    std::string path = FollowSymlinks(NormalizePath(FilePath));
+    struct stat existing{};
+    bool exists = stat(path.c_str(), &existing) == 0;
+    if (exists) {
+        if (!S_ISREG(existing.st_mode)) return ErrorNotRegularFile;
+        // A file without write permission is refused, as a read-only file is on Windows even
+        // for an administrator: replacing it would silently make it writable.
+        if ((existing.st_mode & 0222) == 0) return EACCES;
+        if (access(path.c_str(), W_OK) != 0) return errno;
+    }
+    // One sibling per process, so two instances saving at once never share one.
+    std::string temporary = path + "." + std::to_string(getpid()) + ".tmp~";
+    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    int error = 0;
+    if (exists) {
+        if (fchmod(fd, existing.st_mode & 07777) != 0) error = errno;
+        [[maybe_unused]] int owned = fchown(fd, existing.st_uid, existing.st_gid);
+    }
+    std::string content = Prefix;
+    for (const TLine& line : Lines) content += line.Text + line.End;
+    if (error == 0) error = WriteAll(fd, content);
     if (error == 0 && fsync(fd) != 0) error = errno;
     if (close(fd) != 0 && error == 0) error = errno;
     if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;

@@ -28,7 +28,8 @@ public:
     void WriteInteger(std::string_view section, std::string_view key, int32_t value);
 
     bool Modified() const { return Dirty; }
-    // Writes a sibling file and renames it over the original. Returns 0 or the errno.
+    // Writes a sibling of the file (of a symlink's target) and renames it over the original,
+    // keeping its mode; a file without write permission is refused. Returns 0 or the errno.
     int Save();
 
 private:
@@ -44,6 +45,7 @@ private:
 
     std::string FilePath;
     std::vector<TLine> Lines;
+    std::string Prefix; // a byte-order mark the file began with
     std::string NewLine = "\r\n";
     bool Dirty = false;
 };

@@ -46,10 +46,11 @@ std::string CheckSettings(const TLineSettings& s) {
     return {};
 }
 
-void ApplyFraming(termios& tio, const TLineSettings& s) {
-    cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+// The whole line state from zero: no input or output processing, no parity checking, no
+// XON/XOFF, no special characters; nothing a previous program left on the line survives.
+termios Framing(const TLineSettings& s) {
+    termios tio{};
+    tio.c_cflag = CLOCAL | CREAD;
     static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     tio.c_cflag |= kSizes[s.ByteSize - 5];
     switch (s.Parity) {
@@ -61,8 +62,7 @@ void ApplyFraming(termios& tio, const TLineSettings& s) {
     }
     if (s.StopBits != 0) tio.c_cflag |= CSTOPB; // POSIX has no 1.5: two stop bits instead
     if (s.RtsControl == 2) tio.c_cflag |= CRTSCTS;
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
+    return tio;
 }
 
 // Modem lines a pty does not have are refused by the driver; that must not fail the open.
@@ -140,10 +140,10 @@ TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineS
     };
     // TIOCEXCL alone does not stop root; the lock does.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
-    termios tio{};
-    if (tcgetattr(fd, &tio) != 0) return fail(errno);
+    termios previous{};
+    if (tcgetattr(fd, &previous) != 0) return fail(errno); // not a terminal at all
     [[maybe_unused]] int exclusive = ioctl(fd, TIOCEXCL);
-    ApplyFraming(tio, settings);
+    termios tio = Framing(settings);
     speed_t speed = StandardSpeed(settings.BaudRate);
     if (speed != B0) {
         cfsetispeed(&tio, speed);
@@ -231,7 +231,7 @@ int TSerialPort::Read(char* buffer, int count, const TEvent& stop) {
     }
 }
 
-int TSerialPort::Write(const char* data, int count) {
+int TSerialPort::Write(const char* data, int count, const TEvent* stop) {
     if (count <= 0) return 0;
     const uint64_t multiplier = Timeouts.WriteTotalTimeoutMultiplier;
     const uint64_t constant = Timeouts.WriteTotalTimeoutConstant;
@@ -250,11 +250,9 @@ int TSerialPort::Write(const char* data, int count) {
         }
         TNanoseconds wait = hasTotal ? deadline - TClock::now() : TNanoseconds(-1);
         if (hasTotal && wait.count() <= 0) break;
-        TPollOutcome outcome = PollLine(Fd, POLLOUT, nullptr, Abort, wait);
-        if (outcome.Aborted) {
-            Abort.Reset();
-            break;
-        }
+        TPollOutcome outcome = PollLine(Fd, POLLOUT, stop, Abort, wait);
+        if (outcome.Aborted) Abort.Reset();
+        if (outcome.Aborted || outcome.Stopped) break;
         if (outcome.Hangup) {
             LineError = EIO;
             break;

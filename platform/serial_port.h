@@ -53,8 +53,9 @@ public:
 
     // Reads up to count bytes under the read time-outs; returns the count read.
     int Read(char* buffer, int count, const TEvent& stop);
-    // Writes under the write time-outs; returns the count written.
-    int Write(const char* data, int count);
+    // Writes under the write time-outs, ending early when stop is set; returns the count
+    // written.
+    int Write(const char* data, int count, const TEvent* stop = nullptr);
     int QueuedBytes() const;
     // Drops both queues and wakes a pending wait, read or write.
     void Purge();

@@ -1,11 +1,16 @@
 #include "platform/system.h"
 
+#include "platform/cp1251.h"
+
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iconv.h>
+#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,11 +41,30 @@ TLocalTime DecodeDateTime(TDateTime value) {
             parts.tm_min,         parts.tm_sec,     ms};
 }
 
+std::string LocaleTextToCp1251(std::string_view text, const char* codeset) {
+    if (!codeset || std::strcmp(codeset, "UTF-8") == 0) return Utf8ToCp1251(text);
+    if (std::strcmp(codeset, "ANSI_X3.4-1968") == 0 || std::strcmp(codeset, "CP1251") == 0)
+        return std::string(text);
+    // Any other character set goes through UTF-8, so unknown characters become '?' alike.
+    iconv_t converter = iconv_open("UTF-8", codeset);
+    if (converter == reinterpret_cast<iconv_t>(-1)) return std::string(text);
+    std::string input(text), output(text.size() * 4 + 4, '\0');
+    char* in = input.data();
+    char* out = output.data();
+    size_t inLeft = input.size(), outLeft = output.size();
+    size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
+    iconv_close(converter);
+    if (result == static_cast<size_t>(-1)) return std::string(text);
+    output.resize(output.size() - outLeft);
+    return Utf8ToCp1251(output);
+}
+
 std::string SystemMessage(int errorCode) {
+    if (errorCode == ErrorNotRegularFile) return "Not a regular file";
     char buffer[256];
     // The GNU strerror_r may return a static string instead of filling the buffer.
     const char* text = strerror_r(errorCode, buffer, sizeof buffer);
-    std::string message = text ? text : "";
+    std::string message = LocaleTextToCp1251(text ? text : "", nl_langinfo(CODESET));
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
         message.pop_back();
     return message;
@@ -62,6 +86,13 @@ std::string WorkingDirectory() {
     return dir;
 }
 
+std::string TemporaryDirectory() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = dir && *dir ? dir : "/tmp";
+    if (path.back() != '/') path += '/';
+    return path;
+}
+
 std::string NormalizePath(std::string path) {
     for (char& ch : path)
         if (ch == '\\') ch = '/';
@@ -72,20 +103,35 @@ bool HasDirectoryPart(const std::string& path) {
     return path.find('/') != std::string::npos || path.find('\\') != std::string::npos;
 }
 
-int ReadWholeFile(const std::string& path, std::string& content) {
+int ReadWholeFile(const std::string& path, std::string& content, size_t limit) {
     content.clear();
-    int fd = open(NormalizePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO with no writer would otherwise wait for ever.
+    int fd = open(NormalizePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return errno;
     struct stat info{};
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    int refused = 0;
+    if (fstat(fd, &info) != 0)
+        refused = errno;
+    else if (S_ISDIR(info.st_mode))
+        refused = EISDIR;
+    else if (!S_ISREG(info.st_mode))
+        refused = ErrorNotRegularFile;
+    else if (static_cast<unsigned long long>(info.st_size) > limit)
+        refused = EFBIG;
+    if (refused != 0) {
         close(fd);
-        return EISDIR;
+        return refused;
     }
     char buffer[65536];
     int error = 0;
     for (;;) {
         ssize_t n = read(fd, buffer, sizeof buffer);
         if (n > 0) {
+            // A file that grows while it is read still stops at the limit.
+            if (content.size() + static_cast<size_t>(n) > limit) {
+                error = EFBIG;
+                break;
+            }
             content.append(buffer, static_cast<size_t>(n));
         } else if (n == 0) {
             break;
@@ -98,9 +144,9 @@ int ReadWholeFile(const std::string& path, std::string& content) {
     return error;
 }
 
-bool FileExists(const std::string& path) {
+bool IsRegularFile(const std::string& path) {
     struct stat info{};
-    return stat(NormalizePath(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    return stat(NormalizePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 } // namespace vemla

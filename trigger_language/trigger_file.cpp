@@ -156,4 +156,48 @@ TLoadResult LoadTriggers(std::string_view text, int32_t hashSize) {
     return loaded;
 }
 
+std::vector<std::vector<int32_t>> SwitchCycles(const TriggerTable& table) {
+    std::vector<const TTrigger*> triggers;
+    for (int32_t slot = 0; slot < TriggerTable::SlotCount; ++slot)
+        if (const TTrigger* trigger = table.At(slot)) triggers.push_back(trigger);
+    const size_t count = triggers.size();
+    auto indexOfId = [&](int32_t id) {
+        for (size_t i = 0; i < count; ++i)
+            if (triggers[i]->Id == id) return i;
+        return count;
+    };
+    std::vector<std::vector<size_t>> edges(count);
+    for (size_t i = 0; i < count; ++i)
+        for (const TTriggerCommand& command : triggers[i]->Commands)
+            if (command.Kind == TCommandKind::Switch)
+                if (size_t target = indexOfId(command.TriggerId); target < count)
+                    edges[i].push_back(target);
+    // reach[i][j]: a chain of SWITCH commands leads from i to j (at most 953 triggers).
+    std::vector<std::vector<bool>> reach(count, std::vector<bool>(count, false));
+    for (size_t from = 0; from < count; ++from) {
+        std::vector<size_t> pending = edges[from];
+        while (!pending.empty()) {
+            size_t at = pending.back();
+            pending.pop_back();
+            if (reach[from][at]) continue;
+            reach[from][at] = true;
+            pending.insert(pending.end(), edges[at].begin(), edges[at].end());
+        }
+    }
+    std::vector<std::vector<int32_t>> cycles;
+    std::vector<bool> grouped(count, false);
+    for (size_t i = 0; i < count; ++i) {
+        if (grouped[i] || !reach[i][i]) continue;
+        std::vector<int32_t> group;
+        for (size_t j = i; j < count; ++j) {
+            if (reach[i][j] && reach[j][i]) {
+                grouped[j] = true;
+                group.push_back(triggers[j]->Id);
+            }
+        }
+        cycles.push_back(std::move(group));
+    }
+    return cycles;
+}
+
 } // namespace vemla

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vemla {
 
@@ -19,5 +20,10 @@ struct TLoadResult {
 
 // Reads a whole trigger file (CP1251 bytes) and builds its table.
 TLoadResult LoadTriggers(std::string_view text, int32_t hashSize);
+
+// The groups of triggers whose SWITCH commands can reach one another in a circle (a trigger
+// that switches itself is a group of one); ids in slot order. A SWITCH names the first
+// trigger in slot order with its id, as the engine resolves it.
+std::vector<std::vector<int32_t>> SwitchCycles(const TriggerTable& table);
 
 } // namespace vemla

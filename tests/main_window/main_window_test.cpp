@@ -40,8 +40,10 @@ struct TShownMessage {
 };
 
 struct TWindowWorld {
-    explicit TWindowWorld(const std::string& config, std::vector<std::string> arguments = {}) {
+    explicit TWindowWorld(const std::string& config, std::vector<std::string> arguments = {},
+                          TEvent* stopEvent = nullptr) {
         TMainWindowOptions options;
+        options.StopEvent = stopEvent;
         options.Arguments = arguments.empty() ? std::vector<std::string>{cwd.Dir.Write("config.ini", config)}
                                               : std::move(arguments);
         options.ShowMessage = [this](QMessageBox::Icon icon, const QString& caption, const QString& text) {
@@ -207,18 +209,23 @@ private slots:
         QCOMPARE(window.Traffic()[2].Kind, TTrafficKind::TriggerSent);
     }
 
-    void SigtermClosesAndWritesTheFinalLog() {
-        test::TPtyDevice pty;
-        TWindowWorld world(PortConfig(pty.SlavePath(), "[Log]\r\nAutoSave=1\r\nDir=Log\r\n"));
-        TSignalCloser closer(*world.Window);
-        QVERIFY(world.WaitForLines(1));
-        ::kill(::getpid(), SIGTERM);
-        QVERIFY(QTest::qWaitFor([&] { return std::filesystem::exists("Log"); }, 5000));
-        auto entry = *std::filesystem::directory_iterator("Log");
-        test::TTempDir& dir = world.cwd.Dir;
-        std::string content = dir.Read("Log/" + entry.path().filename().string());
-        QVERIFY(content.find(pty.SlavePath() + Utf8ToCp1251(": открыт") + "\r\n") == 19);
-        QVERIFY(std::filesystem::exists("desktop.ini"));
+    void ClosingSignalsWriteTheFinalLog() {
+        for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+            test::TPtyDevice pty;
+            TEvent stop;
+            TSignalCloser closer(stop);
+            TWindowWorld world(PortConfig(pty.SlavePath(), "[Log]\r\nAutoSave=1\r\nDir=Log\r\n"), {}, &stop);
+            closer.CloseOnSignal(*world.Window);
+            QVERIFY(world.WaitForLines(1));
+            ::kill(::getpid(), signal);
+            QVERIFY(QTest::qWaitFor([&] { return std::filesystem::exists("Log"); }, 5000));
+            QVERIFY(stop.IsSet());
+            auto entry = *std::filesystem::directory_iterator("Log");
+            test::TTempDir& dir = world.cwd.Dir;
+            std::string content = dir.Read("Log/" + entry.path().filename().string());
+            QVERIFY(content.find(pty.SlavePath() + Utf8ToCp1251(": открыт") + "\r\n") == 19);
+            QVERIFY(std::filesystem::exists("desktop.ini"));
+        }
     }
 
     void ToolWindowsAreMadeOnceAndSavedAtClose() {
