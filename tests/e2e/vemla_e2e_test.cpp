@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,12 +26,16 @@ using test::TTempDir;
 // One vemla process with its standard output (UTF-8, --echo) in a pipe.
 class TVemla {
 public:
-    TVemla(const std::vector<std::string>& arguments, const std::string& workingDirectory) {
+    // extraEnvironment: NAME=value entries added for this process; errorsToo: standard error
+    // goes to the same pipe as standard output.
+    TVemla(const std::vector<std::string>& arguments, const std::string& workingDirectory,
+           const std::vector<std::string>& extraEnvironment = {}, bool errorsToo = false) {
         int out[2];
         if (pipe(out) != 0) throw std::runtime_error("pipe");
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        if (errorsToo) posix_spawn_file_actions_adddup2(&actions, out[1], 2);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
         std::vector<std::string> all = {VEMLA_BINARY};
@@ -39,7 +44,12 @@ public:
         for (auto& a : all) argv.push_back(a.data());
         argv.push_back(nullptr);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        if (posix_spawn(&Pid, VEMLA_BINARY, &actions, nullptr, argv.data(), environ) != 0)
+        std::vector<std::string> environment = extraEnvironment;
+        for (char** entry = environ; *entry; ++entry) environment.emplace_back(*entry);
+        std::vector<char*> envp;
+        for (auto& e : environment) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        if (posix_spawn(&Pid, VEMLA_BINARY, &actions, nullptr, argv.data(), envp.data()) != 0)
             throw std::runtime_error("spawn");
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
@@ -50,7 +60,7 @@ public:
             kill(Pid, SIGKILL);
             waitpid(Pid, nullptr, 0);
         }
-        close(Out);
+        if (Out >= 0) close(Out);
     }
     // Waits until the output holds text; returns everything read so far.
     bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout = 10s) {
@@ -67,12 +77,27 @@ public:
         }
         return true;
     }
-    int Terminate() {
+    // Sends SIGTERM and waits for the exit at most the given time; the exit code, 128 +
+    // the signal that ended it, or -1 when it did not end in time.
+    int Terminate(std::chrono::milliseconds timeout = 30s) {
         kill(Pid, SIGTERM);
+        return WaitForExit(timeout);
+    }
+    int WaitForExit(std::chrono::milliseconds timeout = 30s) {
+        int pidfd = static_cast<int>(syscall(SYS_pidfd_open, Pid, 0));
+        pollfd p{pidfd, POLLIN, 0};
+        bool ended = poll(&p, 1, static_cast<int>(timeout.count())) == 1;
+        close(pidfd);
+        if (!ended) return -1;
         int status = 0;
         waitpid(Pid, &status, 0);
         Pid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    // The reader of standard output goes away, as `| head` does.
+    void CloseOutput() {
+        close(Out);
+        Out = -1;
     }
     std::string Output;
 
@@ -179,6 +204,80 @@ TEST(Vemla, CheckTriggersIsALinter) {
         EXPECT_EQ(vemla.Terminate() % 128, c.Status) << c.Arguments[0];
         EXPECT_EQ(vemla.Output.find(c.Output), 0u) << vemla.Output;
     }
+}
+
+std::string EchoConfig(TTempDir& dir, const std::string& device, const std::string& extra = "") {
+    return dir.Write("config.ini", "[Port]\r\nDevice=" + device + "\r\nReadIntervalTimeout=5\r\n"
+                                   "[Log]\r\nAutoSave=1\r\nDir=Log\r\nSize=0\r\n" + extra);
+}
+
+// Received bytes counted from the hex lines of the logs.
+size_t LoggedReceivedBytes(const TTempDir& dir) {
+    std::string log = LogContents(dir);
+    size_t bytes = 0;
+    for (size_t at = log.find("---> "); at != std::string::npos; at = log.find("---> ", at + 1)) {
+        size_t end = log.find("\r\n", at);
+        bytes += (end - at - 5 + 1) / 3;
+    }
+    return bytes;
+}
+
+TEST(Vemla, AStandardOutputThatStallsOrClosesCostsNoLoggedByte) {
+    for (bool closes : {true, false}) {
+        TTempDir dir;
+        TPtyDevice device;
+        std::string triggers = dir.Write("t.txt", "TRIGGER 1 \"t\" HEX \"AA\" { WAIT OUTW \"BB\" GOTO 1 }");
+        TVemla vemla({EchoConfig(dir, device.SlavePath(), "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"), "--echo"},
+                     dir.Directory().string());
+        ASSERT_TRUE(vemla.WaitForOutput(": открыт")) << vemla.Output;
+        if (closes) vemla.CloseOutput(); // `vemla --echo | head -1`
+        // Nobody reads the echo: the device's bytes must still be read, shown and logged.
+        std::string flood(1 << 20, '\x55');
+        device.Write(flood);
+        // Once vemla has caught up, an AA arrives alone and is answered.
+        bool answered = false;
+        for (int tries = 0; tries < 100 && !answered; ++tries) {
+            device.Write("\xAA");
+            answered = device.Read(1, 200ms) == "\xBB";
+        }
+        EXPECT_TRUE(answered);
+        EXPECT_EQ(vemla.Terminate(), 0) << (closes ? "closed" : "stalled");
+        EXPECT_GE(LoggedReceivedBytes(dir), flood.size() + 1);
+        EXPECT_NE(LogContents(dir).find(" AA\r\n"), std::string::npos);
+    }
+}
+
+TEST(Vemla, ASwitchStormNeitherCrashesNorHangsAndTheLinterWarns) {
+    TTempDir dir;
+    std::string storm;
+    for (int id = 1; id <= 5; ++id) {
+        storm += "TRIGGER " + std::to_string(id) + " \"t\" ANSI \"" + std::string(1, char('A' + id)) + "\" {";
+        for (int c = 0; c < 99; ++c) storm += " SWITCH " + std::to_string(id % 5 + 1) + " 0";
+        storm += " }\n";
+    }
+    std::string triggers = dir.Write("storm.txt", storm);
+    TVemla check({"--check-triggers", triggers}, dir.Directory().string());
+    EXPECT_TRUE(check.WaitForOutput("reach one another in a circle")) << check.Output;
+    EXPECT_EQ(check.Output.find("OK: 5 triggers\nwarning: SWITCH commands of triggers 1, 2, 3, 4, 5"), 0u);
+
+    TVemla vemla({EchoConfig(dir, "/nonexistent/tty", "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"), "--echo"},
+                 dir.Directory().string());
+    EXPECT_TRUE(vemla.WaitForOutput("/nonexistent/tty")) << vemla.Output;
+    EXPECT_EQ(vemla.Terminate(), 0);
+}
+
+TEST(Vemla, SystemTextsFollowTheUsersLocaleInEveryMode) {
+    TTempDir dir;
+    std::string generate = "localedef -i ru_RU -f UTF-8 " + dir.Path("ru_RU.UTF-8") + " 2>/dev/null";
+    if (std::system(generate.c_str()) != 0) GTEST_SKIP() << "no ru_RU locale source (Debian package locales)";
+    std::vector<std::string> russian = {"LOCPATH=" + dir.Directory().string(), "LC_ALL=ru_RU.UTF-8",
+                                        "LANGUAGE=ru"};
+    TVemla check({"--check-triggers", "/nonexistent/t.txt"}, dir.Directory().string(), russian, true);
+    EXPECT_TRUE(check.WaitForOutput("Нет такого файла или каталога")) << check.Output;
+    EXPECT_EQ(check.WaitForExit(), 1);
+    TVemla vemla({EchoConfig(dir, "/nonexistent/tty"), "--echo"}, dir.Directory().string(), russian);
+    EXPECT_TRUE(vemla.WaitForOutput("/nonexistent/tty: Нет такого файла или каталога")) << vemla.Output;
+    EXPECT_EQ(vemla.Terminate(), 0);
 }
 
 } // namespace

@@ -244,5 +244,29 @@ TEST(Terminal, HangUpClosesThePortOnceAndSendReopens) {
     EXPECT_TRUE(sink.WaitFor([](const auto& records) { return records.back().Data == "back"; }));
 }
 
+TEST(Terminal, AStopEventEndsAStartUpWriteToAStalledLine) {
+    // The device never reads; at 100 ms per byte the start-up writes would wait for hours.
+    TTempDir dir;
+    TPtyDevice device;
+    TRecordSink sink;
+    TEvent stop;
+    std::string outs;
+    for (int i = 0; i < 90; ++i) outs += " OUT \"" + std::string(250, 'x') + "\"";
+    std::string triggers = dir.Write("t.txt", "TRIGGER 1 \"t\" ANSI \"P\" {" + outs + " WAIT }");
+    std::string config = dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
+                                                "\r\n[Terminal]\r\nTriggerFile=" + triggers + "\r\n");
+    std::thread signal([&] {
+        device.Read(1, 5s); // the write has begun
+        stop.Set();
+    });
+    TTerminal terminal(sink, config, &stop);
+    signal.join();
+    auto sent = sink.RecordsOf(TTrafficKind::TriggerSent);
+    ASSERT_EQ(sent.size(), 90u);
+    size_t total = 0;
+    for (const auto& record : sent) total += record.Data.size();
+    EXPECT_LT(total, 90u * 250u);
+}
+
 } // namespace
 } // namespace vemla

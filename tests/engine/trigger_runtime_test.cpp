@@ -7,6 +7,7 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
 #include <thread>
 
 namespace vemla {
@@ -148,6 +149,24 @@ TEST(TriggerRuntime, SwitchChainsAreBoundedInDepth) {
     EXPECT_EQ(t.Status, StatusTooManyCommands);
 }
 
+TEST(TriggerRuntime, SwitchStormsEndAtTheBoundOfTheWholeRun) {
+    // Five triggers of 99 SWITCH commands, each restarting the next trigger: the nested runs
+    // fan out exponentially unless the whole run, nested runs included, is bounded.
+    std::string file;
+    for (int id = 1; id <= 5; ++id) {
+        file += "TRIGGER " + std::to_string(id) + " \"t\" ANSI \"" + std::string(1, char('A' + id)) + "\" {";
+        for (int c = 0; c < 99; ++c)
+            file += " SWITCH " + std::to_string(id % 5 + 1) + " 0";
+        file += " }\n";
+    }
+    TWorld w(file);
+    int exceeded = 0;
+    for (char pattern = 'B'; pattern <= 'F'; ++pattern)
+        exceeded += w.Trigger(std::string(1, pattern)).Status == StatusTooManyCommands;
+    EXPECT_GE(exceeded, 1);
+    EXPECT_LT(w.sink.Notifications(), 100000); // millions without the bound
+}
+
 TEST(TriggerRuntime, SwitchRestartsATriggerAndNestsItsRun) {
     TWorld w("TRIGGER 1 \"a\" ANSI \"A\" { WAIT SWITCH 2 1 OUT \"after\" WAIT }\n"
              "TRIGGER 2 \"b\" ANSI \"B\" { STOP OUT \"b\" WAIT GOTO 2 }");
@@ -203,13 +222,24 @@ TEST(TriggerLoading, MissingFileIsReportedAndThePortStillOpens) {
     EXPECT_TRUE(terminal.IsOpen());
 }
 
-TEST(TriggerLoading, ADirectoryIsReportedLikeAnyUnreadableFile) {
+TEST(TriggerLoading, AnythingButARegularFileIsReportedAndNeverWaitedFor) {
     TTempDir dir;
-    TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=/tmp\r\n"));
-    auto errors = sink.RecordsOf(TTrafficKind::Error);
-    ASSERT_EQ(errors.size(), 2u);
-    EXPECT_EQ(errors[0].Data, Cp1251("Ошибка открытия файла :") + "/tmp -  21 Is a directory");
+    std::string fifo = dir.Path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct {
+        std::string Path, Report;
+    } cases[] = {
+        {"/tmp", "/tmp -  21 Is a directory"},
+        {fifo, fifo + " -  100001 Not a regular file"}, // no writer: open must not wait
+        {"/dev/zero", "/dev/zero -  100001 Not a regular file"}, // endless
+    };
+    for (const auto& c : cases) {
+        TRecordSink sink;
+        TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" + c.Path + "\r\n"));
+        auto errors = sink.RecordsOf(TTrafficKind::Error);
+        ASSERT_EQ(errors.size(), 2u);
+        EXPECT_EQ(errors[0].Data, Cp1251("Ошибка открытия файла :") + c.Report);
+    }
 }
 
 TEST(TriggerLoading, SyntaxErrorLeavesNoTriggerAndComesBeforeThePortRecord) {

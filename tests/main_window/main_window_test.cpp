@@ -228,6 +228,32 @@ private slots:
         }
     }
 
+    void TriggerChangesAreCoalescedPerTrigger() {
+        // A SWITCH storm notifies thousands of times; the queue holds one event per trigger.
+        struct TReceiver : QObject {
+            TQtHost* Host = nullptr;
+            std::vector<TTrigger*> Delivered;
+            void customEvent(QEvent* event) override {
+                if (event->type() != static_cast<QEvent::Type>(TriggerChangedEventType)) return;
+                TTrigger& trigger = static_cast<TTriggerEvent*>(event)->Trigger;
+                Host->TriggerChangedDelivered(trigger);
+                Delivered.push_back(&trigger);
+            }
+        } receiver;
+        TQtHost host(receiver);
+        receiver.Host = &host;
+        TTrigger a, b;
+        for (int i = 0; i < 1000; ++i) {
+            host.NotifyTriggerChanged(a);
+            host.NotifyTriggerChanged(b);
+        }
+        QCoreApplication::sendPostedEvents(&receiver);
+        QCOMPARE(receiver.Delivered, (std::vector<TTrigger*>{&a, &b}));
+        host.NotifyTriggerChanged(a); // delivered, so a new change is posted again
+        QCoreApplication::sendPostedEvents(&receiver);
+        QCOMPARE(receiver.Delivered.size(), size_t{3});
+    }
+
     void ToolWindowsAreMadeOnceAndSavedAtClose() {
         TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n[Packets]\r\nCount=1\r\n1.data=41 0D\r\n");
         TTriggersWindow* triggers = &world.Window->ShowTriggersWindow();

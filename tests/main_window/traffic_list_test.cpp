@@ -6,6 +6,8 @@
 #include "tests/support/temp_dir.h"
 
 #include <filesystem>
+#include <map>
+#include <thread>
 #include <gtest/gtest.h>
 
 namespace vemla {
@@ -206,6 +208,55 @@ TEST_F(TLogFixture, FailedWriteKeepsTheLinesAndReportsOnce) {
     EXPECT_EQ(list.Size(), 5u);
 }
 
+TEST_F(TLogFixture, WritersSharingADirectoryNeverShareAFile) {
+    // Two instances flushing in the same second, at once: each name is taken by one only.
+    constexpr int kFlushes = 300;
+    auto flushMany = [this](const char* data) {
+        TLogWriter writer({1, dir.Path("Log") + "/", true});
+        TTrafficList own;
+        for (int i = 0; i < kFlushes; ++i) {
+            own.Add(Record(K::Received, data), 0);
+            EXPECT_TRUE(writer.Flush(own, kNoon).ErrorText.empty());
+        }
+    };
+    std::thread first(flushMany, "\x01"), second(flushMany, "\x02");
+    first.join();
+    second.join();
+    auto files = LogFiles();
+    EXPECT_EQ(files.size(), 2u * kFlushes);
+    std::map<std::string, int> lines;
+    for (const auto& file : files) ++lines[dir.Read("Log/" + file.filename().string())];
+    EXPECT_EQ(lines["12:00:01.250  ---> 01\r\n"], kFlushes);
+    EXPECT_EQ(lines["12:00:01.250  ---> 02\r\n"], kFlushes);
+}
+
+TEST_F(TLogFixture, FinalFlushThatFailsSavesTheLinesToAFallbackFile) {
+    std::string blocked = dir.Write("blocked", "a file where the directory should be");
+    TLogWriter logs({300, blocked + "/", true});
+    Fill(2);
+    logs.Flush(list, kNoon); // fails quietly: reported once already, say
+    TLogWriter::TOutcome outcome =
+        logs.FinalFlush(list, kNoon, {dir.Path("missing") + "/", dir.Directory().string() + "/"});
+    EXPECT_TRUE(list.Empty());
+    std::string fallback = dir.Path("vemla-unsaved-261207_120001.log");
+    EXPECT_EQ(dir.Read("vemla-unsaved-261207_120001.log"), "12:00:01.250  ---> 41\r\n12:00:01.250  ---> 41\r\n");
+    EXPECT_NE(outcome.ErrorText.find(Utf8ToCp1251("Ошибка открытия файла: ") + blocked), std::string::npos);
+    EXPECT_NE(outcome.ErrorText.find(fallback), std::string::npos);
+
+    TLogWriter off({300, blocked + "/", false}); // nothing asked to be logged: nothing to say
+    Fill(1);
+    EXPECT_TRUE(off.FinalFlush(list, kNoon, {dir.Directory().string() + "/"}).ErrorText.empty());
+}
+
+TEST(LogSettings, AnEmptyDirIsTheWorkingDirectory) {
+    TTempDir dir;
+    struct {
+        const char* Config;
+        const char* Dir;
+    } cases[] = {{"", ".\\Log\\"}, {"[Log]\r\nDir=\r\n", ""}, {"[Log]\r\nDir= /var/x \r\n", "/var/x\\"}};
+    for (const auto& c : cases) EXPECT_EQ(ReadLogSettings(TIniFile(dir.Write("c.ini", c.Config))).Dir, c.Dir);
+}
+
 TEST(Startup, ConfigFileFromTheCommandLine) {
     TTempDir dir;
     std::string existing = dir.Write("my.ini", "");
@@ -216,6 +267,7 @@ TEST(Startup, ConfigFileFromTheCommandLine) {
         {{}, "/prog/config.ini", "", ""},
         {{existing, "ignored"}, existing, " [\"" + existing + "\"]", ""},
         {{dir.Path("none.ini")}, "/prog/config.ini", "", dir.Path("none.ini")},
+        {{"/dev/zero"}, "/prog/config.ini", "", "/dev/zero"}, // only a regular file is a configuration
     };
     for (const auto& c : cases) {
         TConfigChoice choice = SettleConfigFile(c.Arguments, "/prog/");

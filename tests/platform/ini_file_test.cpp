@@ -90,11 +90,56 @@ TEST(IniFile, SaveReplacesAtomicallyAndReportsFailure) {
     struct stat after{};
     stat(path.c_str(), &after);
     EXPECT_NE(before.st_ino, after.st_ino); // a new file was renamed over the old one
-    EXPECT_FALSE(std::filesystem::exists(path + ".tmp~"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Directory()), {}), 1);
 
     TIniFile unwritable("/nonexistent/dir/x.ini");
     unwritable.WriteString("S", "a", "1");
     EXPECT_EQ(unwritable.Save(), ENOENT);
+}
+
+TEST(IniFile, ByteOrderMarkAndEveryLineEndAreUnderstoodAndKept) {
+    TTempDir dir;
+    struct {
+        const char* Name;
+        std::string Content, AfterWrite;
+    } cases[] = {
+        {"bom", "\xEF\xBB\xBF[Port]\r\nNumber=7\r\n", "\xEF\xBB\xBF[Port]\r\nNumber=7\r\nx=1\r\n"},
+        {"cr", "[Port]\rNumber=7\r", "[Port]\rNumber=7\rx=1\r"},
+        {"mixed", "[Port]\r\nNumber=7\r[Z]\nz=1", "[Port]\r\nNumber=7\rx=1\r\n[Z]\nz=1\r\n"},
+    };
+    for (const auto& c : cases) {
+        std::string path = dir.Write(c.Name, c.Content);
+        TIniFile ini(path);
+        EXPECT_EQ(ini.ReadInteger("Port", "Number", 1), 7) << c.Name;
+        ini.WriteInteger("Port", "x", 1);
+        ASSERT_EQ(ini.Save(), 0);
+        EXPECT_EQ(dir.Read(c.Name), c.AfterWrite) << c.Name;
+    }
+}
+
+TEST(IniFile, SaveWritesThroughSymlinksKeepsTheModeAndRefusesReadOnlyFiles) {
+    TTempDir dir;
+    std::filesystem::create_directory(dir.Path("real"));
+    std::string target = dir.Write("real/config.ini", "[S]\r\na=1\r\n");
+    chmod(target.c_str(), 0640);
+    std::filesystem::create_symlink("real/config.ini", dir.Path("link.ini"));
+    TIniFile linked(dir.Path("link.ini"));
+    linked.WriteString("S", "a", "2");
+    ASSERT_EQ(linked.Save(), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("link.ini")));
+    EXPECT_EQ(dir.Read("real/config.ini"), "[S]\r\na=2\r\n");
+    struct stat info{};
+    stat(target.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+    chmod(target.c_str(), 0444);
+    TIniFile readOnly(target);
+    readOnly.WriteString("S", "a", "3");
+    EXPECT_EQ(readOnly.Save(), EACCES);
+    EXPECT_EQ(dir.Read("real/config.ini"), "[S]\r\na=2\r\n");
+    stat(target.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 07777, 0444u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("real")), {}), 1);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <future>
 #include <gtest/gtest.h>
+#include <termios.h>
 
 namespace vemla {
 namespace {
@@ -121,6 +122,37 @@ TEST(SerialPort, WriteReachesTheDeviceAndQueueIsCounted) {
     TEvent stop;
     EXPECT_EQ(port->WaitForReceive(stop), TSerialPort::TWaitResult::Received);
     EXPECT_EQ(port->QueuedBytes(), 3);
+}
+
+TEST(SerialPort, StopEndsAWriteThatWaitsForTheLine) {
+    TPtyDevice device; // never reads: the pty's queue fills
+    auto port = OpenPort(device, {20, 25, 300, 1000, 0}); // a second per byte
+    TEvent stop;
+    stop.Set();
+    std::string block(1 << 20, 'x');
+    int written = port->Write(block.data(), static_cast<int>(block.size()), &stop);
+    EXPECT_GT(written, 0);
+    EXPECT_LT(written, static_cast<int>(block.size()));
+}
+
+TEST(SerialPort, NothingAPreviousProgramLeftOnTheLineSurvives) {
+    TPtyDevice device;
+    termios left{};
+    ASSERT_EQ(tcgetattr(device.MasterHandle(), &left), 0);
+    left.c_iflag |= INPCK | IXOFF | IXON | IXANY | IGNPAR | PARMRK | ICRNL | ISTRIP;
+    left.c_oflag |= OPOST | ONLCR;
+    left.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+    ASSERT_EQ(tcsetattr(device.MasterHandle(), TCSANOW, &left), 0);
+    auto port = OpenPort(device, {}, {9600, 8, 0, 2, 0, 0});
+    termios now{};
+    // A master reports its slave's state (a pty keeps only 8 data bits and no parity).
+    ASSERT_EQ(tcgetattr(device.MasterHandle(), &now), 0);
+    EXPECT_EQ(now.c_iflag, 0u);
+    EXPECT_EQ(now.c_oflag, 0u);
+    EXPECT_EQ(now.c_lflag, 0u);
+    EXPECT_TRUE(now.c_cflag & CSTOPB);
+    EXPECT_EQ(now.c_cc[VMIN], 0);
+    EXPECT_EQ(now.c_cc[VSTART], 0);
 }
 
 TEST(SerialPort, HangUpEndsTheWait) {

@@ -16,6 +16,7 @@ public:
     TPtyDevice& operator=(const TPtyDevice&) = delete;
 
     const std::string& SlavePath() const { return Path; }
+    int MasterHandle() const { return Master; }
     void Write(std::string_view bytes);
     // Reads until count bytes arrived or the time is up; returns what came.
     std::string Read(size_t count, std::chrono::milliseconds timeout);
