@@ -57,9 +57,17 @@ TGeneratorWindow::TGeneratorWindow(QWidget* parent, TGeneratorContext context)
     setFont(small);
     resize(465, 333);
 
-    auto* toolbar = new QToolBar(this);
-    toolbar->setIconSize(QSize(18, 18));
-    toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    // Two rows, so that every button shows whole at the default width; the row break stands
+    // where the first separator would.
+    auto row = [this] {
+        auto* toolbar = new QToolBar(this);
+        toolbar->setIconSize(QSize(18, 18));
+        toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        toolbar->setStyleSheet(QStringLiteral("QToolButton { padding: 1px 2px; }"));
+        return toolbar;
+    };
+    QToolBar* editRow = row();
+    QToolBar* moveRow = row();
     auto command = [&](int index, const char* icon, const char* text, void (TGeneratorWindow::*run)()) {
         QAction* action = new QAction(icon ? LoadIcon(icon) : QIcon(), Ru(text), this);
         action->setToolTip(Ru(text));
@@ -67,14 +75,13 @@ TGeneratorWindow::TGeneratorWindow(QWidget* parent, TGeneratorContext context)
         Commands[static_cast<size_t>(index)] = action;
         return action;
     };
-    toolbar->addAction(command(AddCommand, "gen_add", "Добавить", &TGeneratorWindow::AddPacket));
-    toolbar->addAction(command(InsertCommand, "gen_insert", "Вставить", &TGeneratorWindow::InsertPacket));
-    toolbar->addAction(command(DeleteCommand, "gen_delete", "Удалить", &TGeneratorWindow::DeletePacket));
-    toolbar->addSeparator();
-    toolbar->addAction(command(UpCommand, "gen_up", "Переместить вверх", &TGeneratorWindow::MoveUp));
-    toolbar->addAction(command(DownCommand, "gen_down", "Переместить вниз", &TGeneratorWindow::MoveDown));
-    toolbar->addSeparator();
-    toolbar->addAction(command(SendCommand, "gen_send", "Передать", &TGeneratorWindow::SendPacket));
+    editRow->addAction(command(AddCommand, "gen_add", "Добавить", &TGeneratorWindow::AddPacket));
+    editRow->addAction(command(InsertCommand, "gen_insert", "Вставить", &TGeneratorWindow::InsertPacket));
+    editRow->addAction(command(DeleteCommand, "gen_delete", "Удалить", &TGeneratorWindow::DeletePacket));
+    moveRow->addAction(command(UpCommand, "gen_up", "Переместить вверх", &TGeneratorWindow::MoveUp));
+    moveRow->addAction(command(DownCommand, "gen_down", "Переместить вниз", &TGeneratorWindow::MoveDown));
+    moveRow->addSeparator();
+    moveRow->addAction(command(SendCommand, "gen_send", "Передать", &TGeneratorWindow::SendPacket));
     command(ChangeCommand, nullptr, "Изменить", &TGeneratorWindow::ChangePacket);
 
     View = new QTreeWidget(this);
@@ -113,11 +120,13 @@ TGeneratorWindow::TGeneratorWindow(QWidget* parent, TGeneratorContext context)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(toolbar);
+    layout->addWidget(editRow);
+    layout->addWidget(moveRow);
     layout->addWidget(View, 1);
     layout->addWidget(bottom);
 
     Timer = new QTimer(this);
+    Timer->setTimerType(Qt::PreciseTimer); // a coarse timer fires up to 5 % early
     Timer->setInterval(LoopInterval);
     connect(Timer, &QTimer::timeout, this, &TGeneratorWindow::SendPacket);
 
@@ -220,12 +229,10 @@ void TGeneratorWindow::UpdateCommands() {
 
 void TGeneratorWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
+    // Only the user's hiding ends the loop (after at most one more send); a minimised
+    // window, or one hidden with its minimised owner, goes on sending.
+    Loop->setChecked(false);
     hide();
-}
-
-void TGeneratorWindow::hideEvent(QHideEvent* event) {
-    Loop->setChecked(false); // the loop ends after at most one more send
-    QWidget::hideEvent(event);
 }
 
 } // namespace vemla

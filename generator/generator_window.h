@@ -53,7 +53,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     enum { AddCommand, InsertCommand, DeleteCommand, UpCommand, DownCommand, SendCommand, ChangeCommand };

@@ -4,6 +4,7 @@
 #include "main_window/startup.h"
 #include "platform/ini_file.h"
 #include "platform/system.h"
+#include "ui_common/window_layout.h"
 
 #include <QApplication>
 #include <clocale>
@@ -41,6 +42,7 @@ int main(int argc, char* argv[]) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vemla"));
+    InstallRussianTranslations(application); // without them the standard dialogs speak English
     TEvent stopEvent;
     TSignalCloser closer(stopEvent);
     TMainWindowOptions options;

@@ -27,6 +27,7 @@ namespace vemla {
 namespace {
 
 constexpr int kTimeColumnWidth = 130;
+constexpr int kEmptyButtonWidth = 8;
 const char* const kCodingNames[] = {"Hex", "Win+Hex", "Win"};
 
 QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
@@ -70,6 +71,11 @@ void TMainWindow::BuildView() {
     View->header()->setStretchLastSection(false);
     View->header()->resizeSection(1, kTimeColumnWidth);
     View->viewport()->installEventFilter(this);
+    // The selection shows only while the view has the focus.
+    QPalette palette = View->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Inactive, QPalette::Base));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText, palette.color(QPalette::Inactive, QPalette::Text));
+    View->setPalette(palette);
     setCentralWidget(View);
 }
 
@@ -86,8 +92,12 @@ void TMainWindow::BuildToolbar() {
         action->setToolTip(Ru(tip));
         return action;
     };
+    // The buttons without image or action are narrow empty ones.
+    auto narrow = [this](QAction* action) {
+        if (QWidget* button = Tools->widgetForAction(action)) button->setFixedWidth(kEmptyButtonWidth);
+    };
     connect(push("tool_floppy", "Сохранить"), &QAction::triggered, this, &TMainWindow::SaveCommand);
-    push(nullptr, "Сохранить");
+    narrow(push(nullptr, "Сохранить"));
     auto* logGroup = new QActionGroup(this);
     LogOnAction = push("tool_plug_on", "Включить Лог");
     QAction* logOff = push("tool_plug_off", "Выключить Лог");
@@ -96,7 +106,7 @@ void TMainWindow::BuildToolbar() {
         logGroup->addAction(action);
     }
     LogOnAction->setChecked(true);
-    push(nullptr, "Сохранить");
+    narrow(push(nullptr, "Сохранить"));
     connect(push("tool_eraser", "Очистить"), &QAction::triggered, this, &TMainWindow::ClearView);
     Tools->addSeparator();
 

@@ -1,4 +1,5 @@
-// Renders the main window offscreen with traffic of every kind into a PNG, for the docs.
+// Renders a window offscreen into a PNG, for the docs: the main window with traffic of every
+// kind, the packet generator with a few packets, or the triggers window with the examples.
 #include "main_window/main_window.h"
 #include "platform/cp1251.h"
 #include "tests/support/temp_dir.h"
@@ -11,8 +12,9 @@
 using namespace vemla;
 
 int main(int argc, char* argv[]) {
-    if (argc != 2) {
-        std::fputs("Usage: vemla-screenshot FILE.png\n", stderr);
+    std::string which = argc == 3 ? argv[2] : "main";
+    if ((argc != 2 && argc != 3) || (which != "main" && which != "generator" && which != "triggers")) {
+        std::fputs("Usage: vemla-screenshot FILE.png [main|generator|triggers]\n", stderr);
         return 2;
     }
     std::string target = std::filesystem::absolute(argv[1]).string();
@@ -21,7 +23,12 @@ int main(int argc, char* argv[]) {
     test::TTempDir dir;
     std::filesystem::current_path(dir.Directory());
     TMainWindowOptions options;
-    options.Arguments = {dir.Write("config.ini", "[Port]\r\nDevice=/dev/ttyUSB0\r\n")};
+    std::string triggers = std::filesystem::absolute(VEMLA_EXAMPLES_DIR "/triggers.txt").string();
+    options.Arguments = {dir.Write("config.ini", "[Port]\r\nDevice=/dev/ttyUSB0\r\n[Terminal]\r\nTriggerFile=" +
+                                                     triggers + "\r\n[Packets]\r\nCount=3\r\n"
+                                                     "1.data=50 49 4E 47 0D\r\n1.name=ping\r\n"
+                                                     "2.data=01 03 00 00\r\n2.name=status poll\r\n"
+                                                     "3.data=AA 55\r\n3.name=switch to errors\r\n")};
     options.ShowMessage = [](QMessageBox::Icon, const QString&, const QString&) {};
     TMainWindow window(std::move(options));
     window.resize(640, 420);
@@ -50,7 +57,11 @@ int main(int argc, char* argv[]) {
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
     window.CodingChanged(1);
     QCoreApplication::processEvents();
-    if (!window.grab().save(QString::fromStdString(target))) {
+    QWidget* shown = &window;
+    if (which == "generator") shown = &window.ShowGeneratorWindow();
+    if (which == "triggers") shown = &window.ShowTriggersWindow();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    if (!shown->grab().save(QString::fromStdString(target))) {
         std::fprintf(stderr, "cannot write %s\n", target.c_str());
         return 1;
     }

@@ -2,6 +2,7 @@
 
 #include "trigger_monitor/change_command_dialog.h"
 #include "trigger_monitor/trigger_texts.h"
+#include "ui_common/cut_text_tooltip.h"
 #include "ui_common/qt_text.h"
 #include "ui_common/window_layout.h"
 
@@ -76,6 +77,7 @@ TTriggersWindow::TTriggersWindow(QWidget* parent, const TriggerTable& table, TTr
     Model = new TTriggerTableModel(table, this);
     View = new QTreeView(this);
     View->setModel(Model);
+    View->setItemDelegate(new TCutTextTooltip(View));
     View->setRootIsDecorated(false);
     View->setUniformRowHeights(true);
     View->setSelectionMode(QAbstractItemView::SingleSelection);

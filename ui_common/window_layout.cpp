@@ -1,8 +1,12 @@
 #include "ui_common/window_layout.h"
 
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QPushButton>
 #include <QScreen>
+#include <memory>
 #include <string>
 
 namespace vemla {
@@ -29,6 +33,38 @@ void CenterOver(const QWidget& main, QWidget& other) {
                outer.top() + (outer.height() - frame.height()) / 2);
 }
 
+namespace {
+
+// Gives a window an outer size: now for the frame known so far, and again on its first show,
+// when the window system has told the frame.
+class TOuterSize : public QObject {
+public:
+    TOuterSize(QWidget& window, QSize outer) : QObject(&window), Window(window), Outer(outer) {
+        Apply();
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &Window && event->type() == QEvent::Show) {
+            Apply();
+            Window.removeEventFilter(this);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    void Apply() {
+        QSize frame = Window.frameGeometry().size() - Window.size();
+        Window.resize(Outer - frame);
+    }
+    QWidget& Window;
+    QSize Outer;
+};
+
+} // namespace
+
 void ReadWriteLayout(TIniFile& desktop, const char* section, QWidget& window, QHeaderView* columns,
                      bool reading) {
     auto value = [&](const std::string& key, int current) {
@@ -36,12 +72,15 @@ void ReadWriteLayout(TIniFile& desktop, const char* section, QWidget& window, QH
         desktop.WriteInteger(section, key, current);
         return current;
     };
-    int left = value("Left", window.x());
-    int top = value("Top", window.y());
-    int height = value("Height", window.height());
-    int width = value("Width", window.width());
+    QRect outer = window.frameGeometry();
+    bool sizeStored = reading && (!desktop.ReadString(section, "Height", "").empty() ||
+                                  !desktop.ReadString(section, "Width", "").empty());
+    int left = value("Left", outer.x());
+    int top = value("Top", outer.y());
+    int height = value("Height", outer.height());
+    int width = value("Width", outer.width());
     if (reading) {
-        window.resize(width, height);
+        if (sizeStored) new TOuterSize(window, QSize(width, height)); // owned by the window
         window.move(left, top);
         // A hand-edited or stale layout must not leave the window where nobody can see it.
         if (!QGuiApplication::screenAt(window.frameGeometry().center()))
@@ -54,6 +93,16 @@ void ReadWriteLayout(TIniFile& desktop, const char* section, QWidget& window, QH
         int stored = value(key, columns->sectionSize(column));
         if (reading) columns->resizeSection(column, stored);
     }
+}
+
+bool InstallRussianTranslations(QCoreApplication& application) {
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    if (!QCoreApplication::installTranslator(translator.get())) return false;
+    translator.release()->setParent(&application); // the application owns it from now on
+    return true;
 }
 
 } // namespace vemla

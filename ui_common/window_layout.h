@@ -2,6 +2,7 @@
 
 #include "platform/ini_file.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QHeaderView>
 #include <QWidget>
@@ -19,9 +20,13 @@ void SetUpDialog(QDialog& dialog, const char* caption, QSize size, QPoint ok, QP
 // Places window other centred over window main.
 void CenterOver(const QWidget& main, QWidget& other);
 
-// The stored layout of a tool window: "Left", "Top", "Height", "Width" and, for each list
-// column n from 1, "Column" + n + ".Width". Reading keeps the current value of a missing key.
+// The stored layout of a window: "Left", "Top", "Height", "Width" of its outer frame and, for
+// each list column n from 1, "Column" + n + ".Width". Reading keeps the current value of a
+// missing key; a window not shown yet gets its outer size once its frame is known.
 void ReadWriteLayout(TIniFile& desktop, const char* section, QWidget& window, QHeaderView* columns,
                      bool reading);
+
+// Loads Qt's own Russian texts (standard buttons and dialogs); false when they are missing.
+bool InstallRussianTranslations(QCoreApplication& application);
 
 } // namespace vemla

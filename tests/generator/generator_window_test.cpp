@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 
 using namespace vemla;
@@ -94,8 +95,31 @@ private slots:
         w.PacketView().topLevelItem(2)->setSelected(true);
         QVERIFY(QTest::qWaitFor([&] { return world.Sent.size() > before; }, 5000));
         QCOMPARE(world.Sent.back(), 'C');
-        w.hide();
-        QVERIFY(!w.LoopBox().isChecked()); // hiding ends the loop
+        w.showMinimized();
+        w.hide(); // as with a minimised owner
+        QVERIFY(w.LoopBox().isChecked()); // only the user's hiding ends the loop
+        w.show();
+        w.close();
+        QVERIFY(!w.isVisible());
+        QVERIFY(!w.LoopBox().isChecked());
+    }
+
+    void EveryButtonShowsWholeAtTheDefaultSize() {
+        TGeneratorWorld world;
+        TGeneratorWindow& w = *world.Window;
+        w.show();
+        QCoreApplication::processEvents();
+        QCOMPARE(w.size(), QSize(465, 333));
+        for (int command = 0; command < 6; ++command) { // all but "Изменить", which has no button
+            bool shown = false;
+            for (QObject* object : w.Command(command).associatedObjects()) {
+                auto* button = qobject_cast<QToolButton*>(object);
+                if (button && button->isVisible() && w.rect().contains(QRect(button->mapTo(&w, QPoint()), button->size())))
+                    shown = true;
+            }
+            QVERIFY2(shown, qPrintable(w.Command(command).text()));
+        }
+        QCOMPARE(w.LoopTimer().timerType(), Qt::PreciseTimer);
     }
 
     void EmptyListEnablesOnlyAdd() {

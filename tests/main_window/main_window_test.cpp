@@ -1,5 +1,6 @@
 #include "main_window/main_window.h"
 #include "ui_common/qt_text.h"
+#include "ui_common/window_layout.h"
 #include "main_window/signal_close.h"
 #include "platform/cp1251.h"
 #include "platform/system.h"
@@ -11,6 +12,7 @@
 #include <QScreen>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -179,6 +181,43 @@ private slots:
         TMainWindow reopened(std::move(again));
         QCOMPARE(reopened.Coding(), TCoding{2});
         QCOMPARE(reopened.x(), 40);
+    }
+
+    void StoredLayoutIsTheOuterFrame() {
+        // Left, Top, Width and Height are those of the whole window, frame included, so a
+        // stored layout neither grows nor shrinks from one start to the next.
+        TWorkingDirectory cwd;
+        cwd.Dir.Write("desktop.ini", "[MainForm]\r\nLeft=30\r\nTop=40\r\nHeight=400\r\nWidth=500\r\n");
+        TMainWindowOptions options;
+        options.Arguments = {cwd.Dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n")};
+        auto window = std::make_unique<TMainWindow>(std::move(options));
+        window->show();
+        QCoreApplication::processEvents();
+        QVERIFY(window->frameGeometry().size() != window->size()); // the platform draws a frame
+        QCOMPARE(window->frameGeometry(), QRect(30, 40, 500, 400));
+        window->close();
+        TIniFile desktop("desktop.ini");
+        QCOMPARE(desktop.ReadInteger("MainForm", "Width", -1), 500);
+        QCOMPARE(desktop.ReadInteger("MainForm", "Height", -1), 400);
+        QCOMPARE(desktop.ReadInteger("MainForm", "Left", -1), 30);
+    }
+
+    void StandardTextsAreRussianAndEmptyButtonsNarrow() {
+        QVERIFY(InstallRussianTranslations(*QCoreApplication::instance()));
+        QMessageBox box;
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.button(QMessageBox::Yes)->text(), QString::fromUtf8("&Да"));
+        QCOMPARE(box.button(QMessageBox::No)->text(), QString::fromUtf8("&Нет"));
+
+        TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n");
+        world.Window->show();
+        QCoreApplication::processEvents();
+        QList<QAction*> actions = world.Window->Toolbar().actions();
+        auto width = [&](int index) { return world.Window->Toolbar().widgetForAction(actions[index])->width(); };
+        for (int empty : {1, 4}) QVERIFY(width(empty) * 2 < width(0));
+        // Without the focus the selection does not show.
+        QPalette palette = world.Window->TrafficView().palette();
+        QCOMPARE(palette.color(QPalette::Inactive, QPalette::Highlight), palette.color(QPalette::Inactive, QPalette::Base));
     }
 
     void GarbageDesktopValuesGiveAUsableWindow() {

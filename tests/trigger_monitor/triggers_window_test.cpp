@@ -3,6 +3,7 @@
 #include "tests/support/temp_dir.h"
 #include "trigger_monitor/change_command_dialog.h"
 #include "trigger_monitor/triggers_window.h"
+#include "ui_common/cut_text_tooltip.h"
 
 #include <QHeaderView>
 #include <QListView>
@@ -121,6 +122,27 @@ private slots:
         world.DoubleClickRow(0);
         QCOMPARE(world.OpenedWith, 0);
         QCOMPARE(world.TriggerWrites(), size_t{2});
+    }
+
+    void CutCellsShowTheirWholeTextAsTooltip() {
+        TMonitorWorld world("TRIGGER 1 \"short\" HEX \"01\" { WAIT GOTO 1 }\n"
+                            "TRIGGER 2 \"a name far too long for its column\" HEX \"02\" { OUTW \"" +
+                            std::string(30, '7') + "\" WAIT }");
+        world.window->show();
+        QTreeView& view = world.window->TriggerList();
+        auto* tooltips = dynamic_cast<TCutTextTooltip*>(view.itemDelegate());
+        QVERIFY(tooltips);
+        struct {
+            int Row, Column;
+            QString Expected;
+        } cases[] = {
+            {0, 1, QString()},                                   // fits
+            {1, 1, QStringLiteral("a name far too long for its column")},
+            {1, 3, QStringLiteral("1: OUTW 77 77 77 77 77 77 77 77 77 77 77 77 77 77 77")},
+            {1, 2, QString()},
+        };
+        for (const auto& c : cases)
+            QCOMPARE(tooltips->ToolTipFor(view, world.window->Triggers().index(c.Row, c.Column)), c.Expected);
     }
 
     void NothingSelectedDoesNothing() {
