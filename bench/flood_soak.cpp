@@ -1,5 +1,6 @@
-// 64 MiB from vemla-device into a running vemla (AutoSave on, Size 300): every byte must reach
-// the log files once and in order; prints the byte counts and vemla's memory over time.
+// 64 MiB from vemla-device into a running vemla (AutoSave on, Size 300), then 32 MiB each into
+// two vemlas that share one log directory: every byte must reach the log files once and in
+// order; prints the byte counts and vemla's memory over time.
 #include "bench/bench_support.h"
 #include "engine/codec.h"
 #include "tests/support/temp_dir.h"
@@ -49,73 +50,122 @@ std::string ReadAll(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-} // namespace
+struct TSoak {
+    long long Received = 0, Wrong = 0;
+    size_t LogFiles = 0;
+    double Seconds = 0;
+    std::vector<long> Memory; // of the first instance, once a second
+    int ExitCode = 0;         // the worst of the instances
+};
 
-int main() {
+// Floods `instances` vemlas, each from its own device with its own seed, all logging into one
+// directory; then checks that every byte of every device is in the logs once and in order.
+TSoak Soak(int instances, long long perInstance) {
     test::TTempDir dir;
-    std::string link = dir.Path("port");
     std::string root = dir.Directory().string();
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    pid_t device = Spawn({VEMLA_DEVICE, link, "--flood", std::to_string(kTotal), "--start-after", "2"}, root, dir.Path("device.out"));
-    while (!std::filesystem::is_symlink(link)) std::this_thread::sleep_for(10ms);
-    dir.Write("config.ini", "[Port]\r\nDevice=" + link + "\r\nReadIntervalTimeout=5\r\n"
-                            "[Log]\r\nSize=300\r\nAutoSave=1\r\nDir=Log\r\n");
+    std::vector<pid_t> devices, vemlas;
+    for (int i = 1; i <= instances; ++i) {
+        std::string link = dir.Path("port" + std::to_string(i));
+        devices.push_back(Spawn({VEMLA_DEVICE, link, "--flood", std::to_string(perInstance), "--seed",
+                                 std::to_string(i), "--start-after", "2"},
+                                root, dir.Path("device" + std::to_string(i) + ".out")));
+        while (!std::filesystem::is_symlink(link)) std::this_thread::sleep_for(10ms);
+        std::string config = dir.Write("config" + std::to_string(i) + ".ini",
+                                       "[Port]\r\nDevice=" + link + "\r\nReadIntervalTimeout=5\r\n"
+                                       "[Log]\r\nSize=300\r\nAutoSave=1\r\nDir=Log\r\n");
+        vemlas.push_back(Spawn({VEMLA_BINARY, config}, root, dir.Path("vemla" + std::to_string(i) + ".out")));
+    }
     auto start = bench::TClock::now();
-    pid_t vemla = Spawn({VEMLA_BINARY, dir.Path("config.ini")}, root, dir.Path("vemla.out"));
 
-    // Memory once a second until the device has sent everything and the logs stop growing.
-    std::vector<long> memory;
+    // Memory once a second until the devices have sent everything and the logs stop growing.
+    TSoak soak;
     uintmax_t lastSize = 0;
     int still = 0;
     while (still < 3) {
         std::this_thread::sleep_for(1s);
-        memory.push_back(ResidentKiB(vemla));
+        soak.Memory.push_back(ResidentKiB(vemlas.front()));
         uintmax_t size = 0;
         if (std::filesystem::exists(dir.Path("Log")))
             for (const auto& entry : std::filesystem::directory_iterator(dir.Path("Log"))) size += entry.file_size();
-        bool flooded = ReadAll(dir.Path("device.out")).find("flood:") != std::string::npos;
+        bool flooded = true;
+        for (int i = 1; i <= instances; ++i)
+            flooded = flooded && ReadAll(dir.Path("device" + std::to_string(i) + ".out")).find("flood:") != std::string::npos;
         still = flooded && size == lastSize ? still + 1 : 0;
         lastSize = size;
     }
-    double seconds = bench::Milliseconds(bench::TClock::now() - start) / 1000.0 - 3.0;
-    kill(vemla, SIGTERM);
-    int status = 0;
-    waitpid(vemla, &status, 0);
-    kill(device, SIGTERM);
-    waitpid(device, nullptr, 0);
+    soak.Seconds = bench::Milliseconds(bench::TClock::now() - start) / 1000.0 - 3.0;
+    for (pid_t vemla : vemlas) kill(vemla, SIGTERM);
+    for (pid_t vemla : vemlas) {
+        int status = 0;
+        waitpid(vemla, &status, 0);
+        soak.ExitCode = std::max(soak.ExitCode, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+    }
+    for (pid_t device : devices) {
+        kill(device, SIGTERM);
+        waitpid(device, nullptr, 0);
+    }
 
     std::vector<std::filesystem::path> logs;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path("Log"))) logs.push_back(entry.path());
+    soak.LogFiles = logs.size();
     // Files of one second are stem.log, stem_1.log, stem_2.log, ...: order them by that number.
+    // Each instance takes rising numbers, so each one's files keep their order among all.
     auto order = [](const std::filesystem::path& file) {
         std::string stem = file.stem().string();
         size_t suffix = stem.find('_', 7);
         return std::make_pair(stem.substr(0, 13), suffix == std::string::npos ? 0 : std::stoi(stem.substr(suffix + 1)));
     };
     std::sort(logs.begin(), logs.end(), [&](const auto& a, const auto& b) { return order(a) < order(b); });
-    std::minstd_rand expected(1);
-    long long received = 0, wrong = 0;
+    std::vector<std::minstd_rand> expected;
+    for (int i = 1; i <= instances; ++i) expected.emplace_back(i);
     for (const auto& log : logs) {
-        std::string text = ReadAll(log.string());
+        std::string text = ReadAll(log.string()), bytes;
         for (size_t at = text.find("---> "); at != std::string::npos; at = text.find("---> ", at)) {
             size_t end = text.find("\r\n", at);
-            std::string bytes = TextToBytes(std::string_view(text).substr(at + 5, end - at - 5), 0);
-            for (char ch : bytes)
-                if (static_cast<uint8_t>(ch) != static_cast<uint8_t>(expected())) ++wrong;
-            received += static_cast<long long>(bytes.size());
+            bytes += TextToBytes(std::string_view(text).substr(at + 5, end - at - 5), 0);
             at = end;
         }
+        if (bytes.empty()) continue;
+        // The file continues the stream whose next bytes it starts with.
+        std::minstd_rand* stream = &expected.front();
+        for (auto& candidate : expected) {
+            std::minstd_rand probe = candidate;
+            size_t same = 0;
+            while (same < std::min<size_t>(bytes.size(), 16) && static_cast<uint8_t>(bytes[same]) == static_cast<uint8_t>(probe()))
+                ++same;
+            if (same == std::min<size_t>(bytes.size(), 16)) stream = &candidate;
+        }
+        for (char ch : bytes)
+            if (static_cast<uint8_t>(ch) != static_cast<uint8_t>((*stream)())) ++soak.Wrong;
+        soak.Received += static_cast<long long>(bytes.size());
     }
-    long peak = *std::max_element(memory.begin(), memory.end());
-    long early = memory.size() > 2 ? memory[2] : memory.back();
-    bench::Figure("flood_soak.bytes_sent", static_cast<double>(kTotal), "bytes");
-    bench::Figure("flood_soak.bytes_in_logs", static_cast<double>(received), "bytes");
-    bench::Figure("flood_soak.bytes_wrong_or_reordered", static_cast<double>(wrong), "bytes");
-    bench::Figure("flood_soak.log_files", static_cast<double>(logs.size()), "files");
-    bench::Figure("flood_soak.duration", seconds, "s");
-    bench::Figure("flood_soak.rss_at_3s", static_cast<double>(early) / 1024.0, "MiB");
-    bench::Figure("flood_soak.rss_peak", static_cast<double>(peak) / 1024.0, "MiB");
-    bench::Figure("flood_soak.rss_end", static_cast<double>(memory.back()) / 1024.0, "MiB");
-    bench::Figure("flood_soak.vemla_exit_code", WIFEXITED(status) ? WEXITSTATUS(status) : -1, "");
-    return received == kTotal && wrong == 0 ? 0 : 1;
+    return soak;
+}
+
+void Report(const std::string& prefix, const TSoak& soak, long long sent) {
+    auto name = [&](const char* figure) { return prefix + figure; };
+    long peak = *std::max_element(soak.Memory.begin(), soak.Memory.end());
+    long early = soak.Memory.size() > 2 ? soak.Memory[2] : soak.Memory.back();
+    bench::Figure(name("bytes_sent").c_str(), static_cast<double>(sent), "bytes");
+    bench::Figure(name("bytes_in_logs").c_str(), static_cast<double>(soak.Received), "bytes");
+    bench::Figure(name("bytes_wrong_or_reordered").c_str(), static_cast<double>(soak.Wrong), "bytes");
+    bench::Figure(name("log_files").c_str(), static_cast<double>(soak.LogFiles), "files");
+    bench::Figure(name("duration").c_str(), soak.Seconds, "s");
+    bench::Figure(name("rss_at_3s").c_str(), static_cast<double>(early) / 1024.0, "MiB");
+    bench::Figure(name("rss_peak").c_str(), static_cast<double>(peak) / 1024.0, "MiB");
+    bench::Figure(name("rss_end").c_str(), static_cast<double>(soak.Memory.back()) / 1024.0, "MiB");
+    bench::Figure(name("vemla_exit_code").c_str(), soak.ExitCode, "");
+}
+
+} // namespace
+
+int main() {
+    TSoak one = Soak(1, kTotal);
+    Report("flood_soak.", one, kTotal);
+    // Two instances on two lines sharing one log directory: neither may overwrite the other.
+    TSoak two = Soak(2, kTotal / 2);
+    Report("flood_soak.two_instances.", two, kTotal);
+    bool whole = one.Received == kTotal && two.Received == kTotal && one.Wrong + two.Wrong == 0;
+    return whole && one.ExitCode == 0 && two.ExitCode == 0 ? 0 : 1;
 }

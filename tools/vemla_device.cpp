@@ -39,17 +39,19 @@ struct TOptions {
     double Duration = 0; // seconds; 0 runs until a signal
     double StartAfter = 0; // seconds to wait before sending, so the peer can open its port
     bool Quiet = false;
+    unsigned Seed = 1; // of the flood's bytes
 };
 
 void Usage() {
     std::fputs("Usage: vemla-device LINK [--flood N | --round-trips N [--pattern HEX]]\n"
-               "                         [--start-after SECONDS] [--duration SECONDS] [--quiet]\n"
+               "                         [--seed S] [--start-after SECONDS] [--duration SECONDS] [--quiet]\n"
                "\n"
                "Opens a pseudo-terminal, publishes vemla's side of it as the symlink LINK and\n"
                "plays a device on the other side. Without a mode it plays the demo scenario of\n"
                "examples/triggers.txt: PING<CR> every 2 s, the poll 01 03 00 00 every second,\n"
                "AA 55 once after 10 s, and reports which answers came back and how late.\n"
-               "  --flood N        send N pseudo-random bytes (seed 1) as fast as the line takes them\n"
+               "  --flood N        send N pseudo-random bytes as fast as the line takes them\n"
+               "  --seed S         the flood's seed (1), so that floods of two devices differ\n"
                "  --start-after S  wait S seconds before sending (bytes sent before the port is\n"
                "                   opened are flushed by the opening)\n"
                "  --round-trips N  send the pattern N times, each after the previous reply\n"
@@ -74,6 +76,8 @@ bool ParseOptions(int argc, char* argv[], TOptions& options) {
             options.Duration = std::atof(value);
         } else if (argument == "--start-after" && (value = next())) {
             options.StartAfter = std::atof(value);
+        } else if (argument == "--seed" && (value = next())) {
+            options.Seed = static_cast<unsigned>(std::atoll(value));
         } else if (argument == "--quiet") {
             options.Quiet = true;
         } else if (!argument.empty() && argument[0] != '-' && options.Link.empty()) {
@@ -185,7 +189,7 @@ bool TimeIsUp(const TOptions& options, TClock::time_point start) {
 }
 
 int RunFlood(TDevice& device, const TOptions& options) {
-    std::minstd_rand generator(1);
+    std::minstd_rand generator(options.Seed);
     std::string chunk;
     auto start = TClock::now();
     long long sent = 0;
