@@ -86,6 +86,10 @@ bool TEchoWriter::WriteLine(const std::string& line) {
         pollfd fds[2] = {{Fd, POLLOUT, 0}, {Wake.Handle(), POLLIN, 0}};
         int n = poll(fds, stopping ? 1 : 2, timeout);
         if (n < 0 && errno != EINTR) return false;
+        if (fds[0].revents & POLLNVAL) {
+            Broken = true; // no standard output at all
+            return false;
+        }
         if (n <= 0 || !(fds[0].revents & (POLLOUT | POLLERR | POLLHUP))) continue;
         size_t piece = std::min(line.size() - done, size_t{PIPE_BUF});
         ssize_t written = write(Fd, line.data() + done, piece);

@@ -10,6 +10,7 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 
 int main(int argc, char* argv[]) {
     using namespace vemla;
@@ -17,6 +18,10 @@ int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
     // A closed pipe is an error of one write, never the end of the program.
     std::signal(SIGPIPE, SIG_IGN);
+    // Started with a standard descriptor closed, the next file opened would take its number
+    // and receive the echo or messages: /dev/null holds the place instead.
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) == -1) open("/dev/null", O_RDWR | O_CLOEXEC);
     TCommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!commandLine.Error.empty()) {
         std::fprintf(stderr, "vemla: %s\n\n%s", commandLine.Error.c_str(), UsageText().c_str());
