@@ -1,6 +1,6 @@
 // Loads a generated file of 953 triggers with 200 commands each: time, MB/s, peak memory.
 #include "bench/bench_support.h"
-#include "engine/codec.h"
+#include "codec/codec.h"
 #include "trigger_language/trigger_file.h"
 
 #include <cstdlib>
@@ -59,9 +59,9 @@ int main() {
     double best = 1e9;
     for (int round = 0; round < 5; ++round) {
         auto start = bench::TClock::now();
-        TLoadResult loaded = LoadTriggers(file, 0);
+        TTableLoad loaded = LoadTriggers(file, 0);
         double ms = bench::Milliseconds(bench::TClock::now() - start);
-        if (!loaded.Ok() || loaded.Table->Count() != TriggerTable::SlotCount) {
+        if (!loaded.Ok() || loaded.Value->Count() != TriggerTable::SlotCount) {
             std::fprintf(stderr, "load failed: %s\n", loaded.Error.c_str());
             return EXIT_FAILURE;
         }

@@ -1,6 +1,6 @@
 // Opening the trigger monitor and the change-command dialog on 953 triggers of 2048 commands.
 #include "bench/bench_support.h"
-#include "engine/codec.h"
+#include "codec/codec.h"
 #include "trigger_language/trigger_file.h"
 #include "trigger_monitor/change_command_dialog.h"
 #include "trigger_monitor/triggers_window.h"
@@ -26,11 +26,11 @@ int main(int argc, char* argv[]) {
             for (int c = 0; c < 2048; ++c) file += c % 2 ? " OUT \"01 02 03\"" : " GOTO 1";
             file += " }\n";
         }
-    TLoadResult loaded = LoadTriggers(file, 0);
+    TTableLoad loaded = LoadTriggers(file, 0);
     if (!loaded.Ok()) return 1;
 
     auto start = bench::TClock::now();
-    TTriggersWindow window(nullptr, *loaded.Table, {});
+    TTriggersWindow window(nullptr, *loaded.Value, {});
     window.show();
     QCoreApplication::processEvents();
     double windowMs = bench::Milliseconds(bench::TClock::now() - start);

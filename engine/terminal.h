@@ -5,6 +5,7 @@
 #include "platform/event.h"
 #include "platform/serial_port.h"
 #include "trigger_language/trigger.h"
+#include "trigger_language/trigger_file.h"
 
 #include <memory>
 #include <mutex>
@@ -16,14 +17,10 @@
 
 namespace vemla {
 
-// Reads and loads a trigger file as the engine does at start-up. On failure Table is empty and
-// Error holds the report the engine shows ("Ошибка открытия файла :..." or
+// Reads and loads a trigger file as the engine does at start-up. On failure the table is empty
+// and Error holds the report the engine shows ("Ошибка открытия файла :..." or
 // "Ошибка загрузки файла ...").
-struct TTriggerFileLoad {
-    std::unique_ptr<TriggerTable> Table;
-    std::string Error;
-};
-TTriggerFileLoad LoadTriggerFile(const std::string& fileName, int32_t hashSize);
+TTableLoad LoadTriggerFile(const std::string& fileName, int32_t hashSize);
 
 // The terminal engine: one serial port, its reader thread, the writes, and the triggers that
 // answer received packets. It reports only through its host.

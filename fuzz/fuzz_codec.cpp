@@ -1,5 +1,5 @@
 // Checks the round trips the codec promises, for any input.
-#include "engine/codec.h"
+#include "codec/codec.h"
 
 #include <cstdint>
 #include <cstdlib>

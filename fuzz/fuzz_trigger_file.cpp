@@ -10,8 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The first byte picks the hash size, so conflicts are exercised too.
     int32_t hashSize = static_cast<int8_t>(data[0]) % 4;
     std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
-    vemla::TLoadResult loaded = vemla::LoadTriggers(text, hashSize);
-    if (!loaded.Table) std::abort();
-    if (!loaded.Ok() && loaded.Table->Count() != 0) std::abort();
+    vemla::TTableLoad loaded = vemla::LoadTriggers(text, hashSize);
+    if (!loaded.Value) std::abort();
+    if (!loaded.Ok() && loaded.Value->Count() != 0) std::abort();
     return 0;
 }

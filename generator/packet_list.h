@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/codec.h"
+#include "codec/codec.h"
 #include "platform/ini_file.h"
 
 #include <functional>

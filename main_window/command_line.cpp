@@ -1,8 +1,5 @@
 #include "main_window/command_line.h"
 
-#include "engine/terminal.h"
-#include "platform/cp1251.h"
-#include "trigger_language/trigger_file.h"
 
 #include <cstdlib>
 
@@ -56,23 +53,6 @@ std::string UsageText() {
            "  --hash-size N          the hashSize to check with (default 0: whole packets)\n"
            "  --version              print the version\n"
            "  --help                 print this text\n";
-}
-
-int CheckTriggerFile(const std::string& fileName, int32_t hashSize, std::string& output) {
-    TTriggerFileLoad loaded = LoadTriggerFile(fileName, hashSize);
-    if (!loaded.Error.empty()) {
-        output = Cp1251ToUtf8(loaded.Error) + "\n";
-        return 1;
-    }
-    output = "OK: " + std::to_string(loaded.Table->Count()) + " triggers\n";
-    for (const std::vector<int32_t>& cycle : SwitchCycles(*loaded.Table)) {
-        std::string ids;
-        for (int32_t id : cycle) ids += (ids.empty() ? "" : ", ") + std::to_string(id);
-        output += "warning: SWITCH commands of triggers " + ids +
-                  " reach one another in a circle; one run of them stops after " +
-                  std::to_string(TTerminal::TotalRunLimit) + " commands\n";
-    }
-    return 0;
 }
 
 bool NeedsOffscreenPlatform(const TCommandLine& commandLine, bool hideConfigured) {

@@ -19,8 +19,6 @@ struct TCommandLine {
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 std::string UsageText();
-// Loads a trigger file as the engine would; prints "OK: N triggers" or the error (UTF-8).
-int CheckTriggerFile(const std::string& fileName, int32_t hashSize, std::string& output);
 // Without a display, a hidden or echoing vemla runs on the offscreen platform.
 bool NeedsOffscreenPlatform(const TCommandLine& commandLine, bool hideConfigured);
 

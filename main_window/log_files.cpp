@@ -100,12 +100,12 @@ int TLogWriter::WriteNewLog(const TTrafficList& list, const std::string& dir,
     return error;
 }
 
-TLogWriter::TOutcome TLogWriter::Flush(TTrafficList& list, TDateTime now) {
-    TOutcome outcome;
+TResult<> TLogWriter::Flush(TTrafficList& list, TDateTime now) {
+    TResult<> outcome;
     if (Settings.AutoSave) {
         std::string name;
         if (int error = WriteNewLog(list, Settings.Dir, LogFileStem(now), name); error != 0) {
-            if (!FailureReported) outcome.ErrorText = FileErrorText(name, error);
+            if (!FailureReported) outcome = {{}, FileErrorText(name, error), error};
             FailureReported = true;
             RetryAt = list.Size() + static_cast<size_t>(std::max(Settings.Size, 1));
             return outcome;
@@ -117,13 +117,13 @@ TLogWriter::TOutcome TLogWriter::Flush(TTrafficList& list, TDateTime now) {
     return outcome;
 }
 
-TLogWriter::TOutcome TLogWriter::FinalFlush(TTrafficList& list, TDateTime now,
-                                            const std::vector<std::string>& fallbackDirs) {
-    TOutcome outcome;
+TResult<> TLogWriter::FinalFlush(TTrafficList& list, TDateTime now,
+                                 const std::vector<std::string>& fallbackDirs) {
+    TResult<> outcome;
     std::string name;
     int error = Settings.AutoSave ? WriteNewLog(list, Settings.Dir, LogFileStem(now), name) : 0;
     if (error != 0) {
-        outcome.ErrorText = FileErrorText(name, error);
+        outcome = {{}, FileErrorText(name, error), error};
         std::string stem = "vemla-unsaved-" + LogFileStem(now);
         std::string saved;
         for (const std::string& dir : fallbackDirs) {
@@ -136,7 +136,7 @@ TLogWriter::TOutcome TLogWriter::FinalFlush(TTrafficList& list, TDateTime now,
             std::error_code ignored;
             std::filesystem::remove(NormalizePath(file.Name), ignored);
         }
-        outcome.ErrorText += "\n\r" + (saved.empty()
+        outcome.Error += "\n\r" + (saved.empty()
                                             ? Utf8ToCp1251("Строки журнала не удалось сохранить.")
                                             : Utf8ToCp1251("Строки журнала сохранены в файл ") + saved);
     }

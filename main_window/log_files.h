@@ -2,6 +2,7 @@
 
 #include "main_window/traffic_list.h"
 #include "platform/ini_file.h"
+#include "platform/result.h"
 
 #include <cstdint>
 #include <string>
@@ -44,15 +45,13 @@ public:
     // After each record: is the view past its limit (and not just retried)?
     bool FlushDue(const TTrafficList& list) const;
 
-    struct TOutcome {
-        std::string ErrorText; // non-empty when the user must be told (once per failing run)
-    };
+    // An Error is what the user must be told (once per failing run of flushes).
     // With AutoSave, writes the view to a new log file (creating the directory); the view is
     // emptied unless that write failed, so no line is lost to a full disk or a bad path.
-    TOutcome Flush(TTrafficList& list, TDateTime now);
+    TResult<> Flush(TTrafficList& list, TDateTime now);
     // The flush at close. A failure is always reported, and the lines go to a fallback file
     // "vemla-unsaved-yyMMdd_HHmmss.log" in the first of fallbackDirs where one can be written.
-    TOutcome FinalFlush(TTrafficList& list, TDateTime now, const std::vector<std::string>& fallbackDirs);
+    TResult<> FinalFlush(TTrafficList& list, TDateTime now, const std::vector<std::string>& fallbackDirs);
 
 private:
     int WriteNewLog(const TTrafficList& list, const std::string& dir, const std::string& stem,

@@ -1,7 +1,9 @@
+#include "main_window/check_triggers.h"
 #include "main_window/command_line.h"
 #include "main_window/main_window.h"
 #include "main_window/signal_close.h"
 #include "main_window/startup.h"
+#include "platform/cp1251.h"
 #include "platform/ini_file.h"
 #include "platform/system.h"
 #include "ui_common/window_layout.h"
@@ -36,10 +38,13 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (commandLine.CheckTriggers) {
-        std::string output;
-        int status = CheckTriggerFile(commandLine.TriggerFile, commandLine.HashSize, output);
-        std::fputs(output.c_str(), status == 0 ? stdout : stderr);
-        return status;
+        TResult<std::string> report = CheckTriggerFile(commandLine.TriggerFile, commandLine.HashSize);
+        if (!report.Ok()) {
+            std::fprintf(stderr, "%s\n", Cp1251ToUtf8(report.Error).c_str());
+            return 1;
+        }
+        std::fputs(report.Value.c_str(), stdout);
+        return 0;
     }
     bool hide = TIniFile(SettleConfigFile(commandLine.Arguments, ProgramDirectory()).FileName)
                     .ReadBool("Terminal", "Hide", false);

@@ -208,12 +208,12 @@ void TMainWindow::EchoLines(size_t upTo) {
 void TMainWindow::FlushLog() {
     EchoLines(Lines.Size());
     Model->BeginReset();
-    TLogWriter::TOutcome outcome =
+    TResult<> outcome =
         Closed ? Logger->FinalFlush(Lines, Now(), {WorkingDirectory(), TemporaryDirectory()})
                : Logger->Flush(Lines, Now());
     Model->EndReset();
     if (Lines.Empty()) Echoed = 0;
-    if (!outcome.ErrorText.empty()) Message(QMessageBox::Critical, "Ошибка", outcome.ErrorText);
+    if (!outcome.Ok()) Message(QMessageBox::Critical, "Ошибка", outcome.Error);
 }
 
 void TMainWindow::ClearView() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/codec.h"
+#include "codec/codec.h"
 #include "engine/traffic_record.h"
 
 #include <deque>

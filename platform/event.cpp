@@ -4,16 +4,16 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
-#include <stdexcept>
 
 namespace vemla {
 
-TEvent::TEvent() : Fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (Fd < 0) throw std::runtime_error("eventfd failed");
-}
+TEvent::TEvent() : Fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), Error(Fd < 0 ? errno : 0) {}
 
-TEvent::~TEvent() { close(Fd); }
+TEvent::~TEvent() {
+    if (Fd >= 0) close(Fd);
+}
 
 void TEvent::Set() {
     uint64_t one = 1;

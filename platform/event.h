@@ -3,6 +3,8 @@
 namespace vemla {
 
 // A manual-reset event that poll() can wait on: once set it stays signalled until Reset.
+// Creating one can fail (no descriptors left): CreationError says so, and such an event is
+// never set.
 class TEvent {
 public:
     TEvent();
@@ -14,9 +16,11 @@ public:
     void Reset();
     bool IsSet() const;
     int Handle() const { return Fd; }
+    int CreationError() const { return Error; }
 
 private:
     int Fd;
+    int Error;
 };
 
 } // namespace vemla

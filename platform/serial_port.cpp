@@ -160,6 +160,11 @@ TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineS
     ApplyModemLines(fd, settings);
     tcflush(fd, TCIOFLUSH);
     result.Port = std::make_unique<TSerialPort>(fd, timeouts);
+    // A port whose waits nothing could wake is refused.
+    if (int error = result.Port->Abort.CreationError(); error != 0) {
+        result.Port.reset();
+        result.Error = error;
+    }
     return result;
 }
 

@@ -1,6 +1,6 @@
 // A simulated serial device on a pseudo-terminal. vemla opens the published link as its port;
 // this program plays the device: it prints every packet it receives and sends a scenario.
-#include "engine/codec.h"
+#include "codec/codec.h"
 #include "platform/cp1251.h"
 #include "platform/system.h"
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/result.h"
 #include "trigger_language/trigger.h"
 
 #include <memory>
@@ -9,17 +10,12 @@
 
 namespace vemla {
 
-struct TLoadResult {
-    // Every trigger of the file; empty when the load failed.
-    std::unique_ptr<TriggerTable> Table;
-    // Empty on success, else the reason in CP1251 ("syntax error в строке 5 ,около `}'").
-    std::string Error;
-
-    bool Ok() const { return Error.empty(); }
-};
+// A loaded trigger table: every trigger of the file, or, when the load failed, an empty table
+// and the reason in CP1251 ("syntax error в строке 5 ,около `}'").
+using TTableLoad = TResult<std::unique_ptr<TriggerTable>>;
 
 // Reads a whole trigger file (CP1251 bytes) and builds its table.
-TLoadResult LoadTriggers(std::string_view text, int32_t hashSize);
+TTableLoad LoadTriggers(std::string_view text, int32_t hashSize);
 
 // The groups of triggers whose SWITCH commands can reach one another in a circle (a trigger
 // that switches itself is a group of one); ids in slot order. A SWITCH names the first

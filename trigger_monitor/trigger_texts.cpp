@@ -1,6 +1,6 @@
 #include "trigger_monitor/trigger_texts.h"
 
-#include "engine/codec.h"
+#include "codec/codec.h"
 #include "platform/cp1251.h"
 
 namespace vemla {

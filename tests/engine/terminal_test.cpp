@@ -1,4 +1,5 @@
 #include "engine/terminal.h"
+#include "platform/system.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/record_sink.h"
 #include "tests/support/temp_dir.h"
@@ -7,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 namespace vemla {
 namespace {
@@ -266,6 +269,24 @@ TEST(Terminal, AStopEventEndsAStartUpWriteToAStalledLine) {
     size_t total = 0;
     for (const auto& record : sent) total += record.Data.size();
     EXPECT_LT(total, 90u * 250u);
+}
+
+TEST(Terminal, NoDescriptorLeftIsAnErrorRecordNotACrash) {
+    TRecordSink sink;
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit low = old;
+    low.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> held;
+    for (int fd; (fd = dup(0)) >= 0;) held.push_back(fd);
+    std::unique_ptr<TTerminal> terminal = std::make_unique<TTerminal>(sink, "/nonexistent/config.ini");
+    for (int fd : held) close(fd);
+    setrlimit(RLIMIT_NOFILE, &old);
+    auto errors = sink.RecordsOf(TTrafficKind::Error);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].Data, "COM 1" + SystemMessage(EMFILE));
+    EXPECT_FALSE(terminal->IsOpen());
 }
 
 } // namespace

@@ -150,7 +150,7 @@ TEST_F(TLogFixture, FlushAfterSizePlusOneLinesWithAndWithoutAutoSave) {
         EXPECT_FALSE(logs.FlushDue(list));
         Fill(1);
         ASSERT_TRUE(logs.FlushDue(list));
-        EXPECT_TRUE(logs.Flush(list, kNoon).ErrorText.empty());
+        EXPECT_TRUE(logs.Flush(list, kNoon).Error.empty());
         EXPECT_TRUE(list.Empty());
         EXPECT_EQ(LogFiles().size(), autoSave ? 1u : 0u);
     }
@@ -198,13 +198,13 @@ TEST_F(TLogFixture, FailedWriteKeepsTheLinesAndReportsOnce) {
     TLogWriter logs({2, blocked + "/", true});
     Fill(3);
     auto first = logs.Flush(list, kNoon);
-    EXPECT_NE(first.ErrorText.find(Utf8ToCp1251("Ошибка открытия файла: ") + blocked + "/261207_120001.log\n\r"),
+    EXPECT_NE(first.Error.find(Utf8ToCp1251("Ошибка открытия файла: ") + blocked + "/261207_120001.log\n\r"),
               std::string::npos);
     EXPECT_EQ(list.Size(), 3u);
     EXPECT_FALSE(logs.FlushDue(list)); // the retry waits for another Size lines
     Fill(2);
     ASSERT_TRUE(logs.FlushDue(list));
-    EXPECT_TRUE(logs.Flush(list, kNoon).ErrorText.empty()); // failing again, but no second box
+    EXPECT_TRUE(logs.Flush(list, kNoon).Error.empty()); // failing again, but no second box
     EXPECT_EQ(list.Size(), 5u);
 }
 
@@ -216,7 +216,7 @@ TEST_F(TLogFixture, WritersSharingADirectoryNeverShareAFile) {
         TTrafficList own;
         for (int i = 0; i < kFlushes; ++i) {
             own.Add(Record(K::Received, data), 0);
-            EXPECT_TRUE(writer.Flush(own, kNoon).ErrorText.empty());
+            EXPECT_TRUE(writer.Flush(own, kNoon).Error.empty());
         }
     };
     std::thread first(flushMany, "\x01"), second(flushMany, "\x02");
@@ -235,17 +235,17 @@ TEST_F(TLogFixture, FinalFlushThatFailsSavesTheLinesToAFallbackFile) {
     TLogWriter logs({300, blocked + "/", true});
     Fill(2);
     logs.Flush(list, kNoon); // fails quietly: reported once already, say
-    TLogWriter::TOutcome outcome =
+    TResult<> outcome =
         logs.FinalFlush(list, kNoon, {dir.Path("missing") + "/", dir.Directory().string() + "/"});
     EXPECT_TRUE(list.Empty());
     std::string fallback = dir.Path("vemla-unsaved-261207_120001.log");
     EXPECT_EQ(dir.Read("vemla-unsaved-261207_120001.log"), "12:00:01.250  ---> 41\r\n12:00:01.250  ---> 41\r\n");
-    EXPECT_NE(outcome.ErrorText.find(Utf8ToCp1251("Ошибка открытия файла: ") + blocked), std::string::npos);
-    EXPECT_NE(outcome.ErrorText.find(fallback), std::string::npos);
+    EXPECT_NE(outcome.Error.find(Utf8ToCp1251("Ошибка открытия файла: ") + blocked), std::string::npos);
+    EXPECT_NE(outcome.Error.find(fallback), std::string::npos);
 
     TLogWriter off({300, blocked + "/", false}); // nothing asked to be logged: nothing to say
     Fill(1);
-    EXPECT_TRUE(off.FinalFlush(list, kNoon, {dir.Directory().string() + "/"}).ErrorText.empty());
+    EXPECT_TRUE(off.FinalFlush(list, kNoon, {dir.Directory().string() + "/"}).Error.empty());
 }
 
 TEST(LogSettings, AnEmptyDirIsTheWorkingDirectory) {

@@ -63,9 +63,9 @@ TEST(PacketHash, SlotsOfKnownPatterns) {
 }
 
 TEST(TriggerFile, ExampleLoadsWithItsCommands) {
-    TLoadResult loaded = LoadTriggers(kExample, 0);
+    TTableLoad loaded = LoadTriggers(kExample, 0);
     ASSERT_TRUE(loaded.Ok()) << loaded.Error;
-    const TriggerTable& table = *loaded.Table;
+    const TriggerTable& table = *loaded.Value;
     EXPECT_EQ(table.Count(), 3);
     const TTrigger* ping = table.At(331);
     const TTrigger* poll = table.At(272);
@@ -121,9 +121,9 @@ TEST(TriggerFile, SyntaxErrorsNameTheirLineAndToken) {
         {"TRIGGER 1 \"a\" HEX \"01\" { WAIT\v}", SyntaxError(1, "\v")},
     };
     for (const auto& c : cases) {
-        TLoadResult loaded = LoadTriggers(c.Text, 0);
+        TTableLoad loaded = LoadTriggers(c.Text, 0);
         EXPECT_EQ(loaded.Error, c.Error) << c.Text;
-        EXPECT_EQ(loaded.Table->Count(), 0) << c.Text;
+        EXPECT_EQ(loaded.Value->Count(), 0) << c.Text;
     }
 }
 
@@ -135,7 +135,7 @@ TEST(TriggerFile, LayoutFreedomAndComments) {
         "\tTRIGGER 1 \"a\" HEX \"01\"\f{ WAIT }   ",
     };
     for (const auto& text : texts) {
-        TLoadResult loaded = LoadTriggers(text, 0);
+        TTableLoad loaded = LoadTriggers(text, 0);
         EXPECT_TRUE(loaded.Ok()) << text << ": " << loaded.Error;
     }
 }
@@ -155,9 +155,9 @@ TEST(TriggerFile, NumbersAndStringsHaveTheirValues) {
         {"SLEEP 0000000000000000000000000000000000012", "12"},
     };
     for (const auto& c : cases) {
-        TLoadResult loaded = LoadTriggers(Wrap("HEX \"01\"", c.Body), 0);
+        TTableLoad loaded = LoadTriggers(Wrap("HEX \"01\"", c.Body), 0);
         ASSERT_TRUE(loaded.Ok()) << c.Body << ": " << loaded.Error;
-        const TTriggerCommand& command = loaded.Table->At(1)->Commands[0];
+        const TTriggerCommand& command = loaded.Value->At(1)->Commands[0];
         std::string value = command.Kind == TCommandKind::Print ? command.Data
                                                                   : std::to_string(command.Value);
         EXPECT_EQ(value, c.Expected) << c.Body;
@@ -165,9 +165,9 @@ TEST(TriggerFile, NumbersAndStringsHaveTheirValues) {
 }
 
 TEST(TriggerFile, SwitchKeepsTheLow16BitsOfItsId) {
-    TLoadResult loaded = LoadTriggers(Wrap("HEX \"01\"", "SWITCH 65536 1 SWITCH 65538 0 SWITCH 7 2"), 0);
+    TTableLoad loaded = LoadTriggers(Wrap("HEX \"01\"", "SWITCH 65536 1 SWITCH 65538 0 SWITCH 7 2"), 0);
     ASSERT_TRUE(loaded.Ok()) << loaded.Error;
-    const auto& commands = loaded.Table->At(1)->Commands;
+    const auto& commands = loaded.Value->At(1)->Commands;
     EXPECT_EQ(commands[0].TriggerId, 0);
     EXPECT_EQ(commands[1].TriggerId, 2);
     EXPECT_EQ(commands[2].TriggerId, 7);
@@ -204,16 +204,16 @@ TEST(TriggerFile, LongLinesAndLongBodiesLoad) {
     std::string line = "TRIGGER 1 \"a\" HEX \"01\" {";
     for (int i = 0; i < 3000; ++i) line += " OUT \"0A\"";
     line += " }";
-    TLoadResult loaded = LoadTriggers(line, 0);
+    TTableLoad loaded = LoadTriggers(line, 0);
     ASSERT_TRUE(loaded.Ok()) << loaded.Error;
-    EXPECT_EQ(loaded.Table->At(1)->CommandCount(), 3000);
+    EXPECT_EQ(loaded.Value->At(1)->CommandCount(), 3000);
 
     std::string exact = "TRIGGER 1 \"a\" HEX \"01\" {\n";
     for (int i = 0; i < 2048; ++i) exact += "WAIT\n";
     exact += "}";
     loaded = LoadTriggers(exact, 0);
     ASSERT_TRUE(loaded.Ok());
-    EXPECT_EQ(loaded.Table->At(1)->CommandCount(), 2048);
+    EXPECT_EQ(loaded.Value->At(1)->CommandCount(), 2048);
 }
 
 TEST(TriggerFile, ConflictsNameTheEarlierTriggerFirst) {
@@ -236,9 +236,9 @@ TEST(TriggerFile, ConflictsNameTheEarlierTriggerFirst) {
         {"TRIGGER 5 \"a\" HEX \"01\" {WAIT} TRIGGER 5 \"b\" HEX \"02\" {WAIT}", 0, ""},
     };
     for (const auto& c : cases) {
-        TLoadResult loaded = LoadTriggers(c.Text, c.HashSize);
+        TTableLoad loaded = LoadTriggers(c.Text, c.HashSize);
         EXPECT_EQ(loaded.Error, c.Error) << c.Text;
-        EXPECT_EQ(loaded.Table->Count(), c.Error.empty() ? 2 : 0);
+        EXPECT_EQ(loaded.Value->Count(), c.Error.empty() ? 2 : 0);
     }
 }
 

@@ -1,4 +1,4 @@
-#include "engine/codec.h"
+#include "codec/codec.h"
 
 namespace vemla {
 namespace {

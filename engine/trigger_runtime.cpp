@@ -1,0 +1,113 @@
+// The trigger runtime of the engine: start-up runs, packets resuming triggers, SWITCH, SLEEP.
+#include "engine/terminal.h"
+
+#include <algorithm>
+
+namespace vemla {
+
+void TTerminal::StartTriggers() {
+    for (auto [id, slot] : NotedTriggers) {
+        TTrigger& trigger = *Table->At(slot);
+        std::lock_guard lock(RunMutex);
+        trigger.CurrentCommand = 0;
+        trigger.NextCommand = 0;
+        trigger.Status = StatusOk;
+        RunTrigger(trigger);
+    }
+}
+
+void TTerminal::MatchPacket(std::string_view bytes) {
+    // A cycle that received nothing is no packet and is not answered.
+    if (bytes.empty()) return;
+    if (TTrigger* trigger = Table->At(PacketHash(bytes, Config.HashSize))) ResumeTrigger(*trigger);
+}
+
+void TTerminal::ResumeTrigger(TTrigger& trigger) {
+    std::lock_guard lock(RunMutex);
+    RunTrigger(trigger);
+}
+
+void TTerminal::SetTriggerPosition(TTrigger& trigger, int32_t position) {
+    std::lock_guard lock(RunMutex);
+    if (position == trigger.NextCommand) return;
+    if (position >= trigger.CommandCount()) return;
+    if (position == -1) {
+        trigger.Status = StatusSwitchedOff;
+        return;
+    }
+    if (position < -1) return;
+    trigger.NextCommand = position;
+    trigger.Status = StatusOk;
+    RunTrigger(trigger);
+}
+
+void TTerminal::SleepExpired(TTrigger& trigger) {
+    std::lock_guard lock(RunMutex);
+    int32_t current = trigger.CurrentCommand;
+    if (current < 0 || current >= trigger.CommandCount()) return;
+    if (trigger.Commands[static_cast<size_t>(current)].Kind != TCommandKind::Sleep) return;
+    RunTrigger(trigger);
+}
+
+void TTerminal::ExecuteSwitch(TTrigger& trigger, const TTriggerCommand& command) {
+    TTrigger* target = Table->At(command.TargetSlot);
+    if (!target) {
+        trigger.Status = StatusMissingTrigger;
+    } else if (RunDepth >= MaxNestedRuns) {
+        trigger.Status = StatusTooManyCommands;
+    } else {
+        SetTriggerPosition(*target, command.CommandIndex);
+    }
+}
+
+void TTerminal::RunTrigger(TTrigger& trigger) {
+    if (trigger.Status != StatusOk) return;
+    if (RunDepth++ == 0) RunBudget = TotalRunLimit;
+    int32_t executed = 0;
+    bool stop = false;
+    const int32_t count = trigger.CommandCount();
+    do {
+        int32_t index = trigger.NextCommand;
+        trigger.CurrentCommand = index;
+        if (index < 0 || index >= count) {
+            trigger.Status = StatusMissingCommand;
+            break;
+        }
+        const TTriggerCommand& command = trigger.Commands[static_cast<size_t>(index)];
+        switch (command.Kind) {
+        case TCommandKind::Outw:
+            WritePort(command.Data, TTrafficKind::TriggerSent);
+            stop = true;
+            break;
+        case TCommandKind::Out: WritePort(command.Data, TTrafficKind::TriggerSent); break;
+        case TCommandKind::Wait: stop = true; break;
+        case TCommandKind::Stop: trigger.Status = StatusSwitchedOff; break;
+        case TCommandKind::Goto:
+            // After the advance below this lands on command Value, counted from 1.
+            trigger.NextCommand = static_cast<int32_t>(std::clamp<int64_t>(
+                int64_t{command.Value} - 2, INT32_MIN, INT32_MAX - 1));
+            break;
+        case TCommandKind::Switch: ExecuteSwitch(trigger, command); break;
+        case TCommandKind::Sleep:
+            Host.StartSleepTimer(trigger, command.Value);
+            stop = true;
+            break;
+        case TCommandKind::Print: PostTraffic(TTrafficKind::Info, command.Data); break;
+        }
+        if (trigger.Status == StatusOk) {
+            int32_t next = trigger.NextCommand + 1;
+            trigger.NextCommand = next;
+            if (next < 0 || next >= count) trigger.Status = StatusMissingCommand;
+            if (RunBudget <= 0) {
+                stop = true; // a nested run used up the whole run's budget: unwind
+            } else if (++executed >= RunLimit || --RunBudget == 0) {
+                trigger.Status = StatusTooManyCommands;
+                stop = true;
+            }
+        }
+    } while (!stop && trigger.Status == StatusOk);
+    --RunDepth;
+    Host.NotifyTriggerChanged(trigger);
+}
+
+} // namespace vemla

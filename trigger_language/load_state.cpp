@@ -1,0 +1,116 @@
+#include "trigger_language/load_state.h"
+
+#include "codec/codec.h"
+#include "platform/cp1251.h"
+
+#include <algorithm>
+
+namespace vemla {
+
+TLoadState::TLoadState(std::string_view text, int32_t hashSize) : HashSize(hashSize) {
+    size_t nul = text.find('\0');
+    EndsAtNul = nul != std::string_view::npos;
+    text = text.substr(0, nul);
+    Text.reserve(text.size());
+    for (char ch : text)
+        if (ch != '\r') Text += ch;
+}
+
+void TLoadState::ReadUpTo(size_t offset) {
+    if (offset >= Text.size()) {
+        LinesRead = std::max(LinesRead, LinesAtEnd());
+        return;
+    }
+    if (offset > Furthest) {
+        NewlinesBeforeFurthest += static_cast<size_t>(
+            std::count(Text.begin() + static_cast<std::ptrdiff_t>(Furthest),
+                       Text.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+        Furthest = offset;
+    }
+    LinesRead = std::max(LinesRead, static_cast<int32_t>(NewlinesBeforeFurthest + 1));
+}
+
+int32_t TLoadState::LinesAtEnd() const {
+    auto newlines = static_cast<int32_t>(std::count(Text.begin(), Text.end(), '\n'));
+    // The line that holds a NUL has been read; a last line without line feed counts too.
+    if (EndsAtNul || (!Text.empty() && Text.back() != '\n')) return newlines + 1;
+    return newlines;
+}
+
+size_t TokenReadLength(std::string_view text, size_t offset) {
+    auto at = [&](size_t i) { return i < text.size() ? text[i] : '\0'; };
+    if (at(offset) >= '0' && at(offset) <= '9') {
+        size_t i = offset;
+        while (at(i) >= '0' && at(i) <= '9') ++i;
+        return i - offset + 1;
+    }
+    // A literal: after the opening quote the scanner reads until a quote that is followed by
+    // something other than a quote, or until the end.
+    enum { Opened, Body, OpeningPair, QuoteInBody } state = Opened;
+    for (size_t i = offset + 1;; ++i) {
+        char ch = at(i);
+        if (ch == '\0') return i - offset + 1;
+        switch (state) {
+        case Opened: state = ch == '"' ? OpeningPair : Body; break;
+        case Body: state = ch == '"' ? QuoteInBody : Body; break;
+        case OpeningPair:
+        case QuoteInBody:
+            if (ch != '"') return i - offset + 1;
+            state = Body;
+            break;
+        }
+    }
+}
+
+void ReportSyntaxError(TLoadState& state, std::string_view message) {
+    if (!state.Error.empty()) return;
+    state.Error = std::string(message) + Utf8ToCp1251(" в строке ") +
+                  std::to_string(state.LinesRead) + Utf8ToCp1251(" ,около `") + state.TokenText +
+                  "'";
+}
+
+bool BeginTrigger(TLoadState& state, int32_t id, int nameIndex, int coding, int patternIndex) {
+    std::string& name = state.Strings[static_cast<size_t>(nameIndex)];
+    std::string pattern = TextToBytes(state.Strings[static_cast<size_t>(patternIndex)],
+                                      static_cast<TCoding>(coding));
+    int32_t slot = PacketHash(pattern, state.HashSize);
+    if (const TTrigger* loaded = state.Table->At(slot)) {
+        state.Error = Utf8ToCp1251("конфликт триггеров.(Триггеры \"") + loaded->Name +
+                      Utf8ToCp1251("\" и \"") + name +
+                      Utf8ToCp1251("\" реагируют на один пакет данных)");
+        return false;
+    }
+    auto trigger = std::make_unique<TTrigger>();
+    trigger->Id = id;
+    trigger->Name = std::move(name);
+    trigger->DataCoding = static_cast<uint8_t>(coding);
+    state.Current = trigger.get();
+    state.Table->Store(slot, std::move(trigger));
+    return true;
+}
+
+void AddCommand(TLoadState& state, TCommandKind kind, int32_t first, int32_t second) {
+    TTriggerCommand command;
+    command.Kind = kind;
+    switch (kind) {
+    case TCommandKind::Outw:
+    case TCommandKind::Out:
+        command.Data = TextToBytes(state.Strings[static_cast<size_t>(first)],
+                                   state.Current->DataCoding);
+        break;
+    case TCommandKind::Print: command.Data = std::move(state.Strings[static_cast<size_t>(first)]); break;
+    case TCommandKind::Goto:
+    case TCommandKind::Sleep: command.Value = first; break;
+    case TCommandKind::Switch:
+        command.TriggerId = static_cast<uint16_t>(first);
+        command.CommandIndex = second;
+        break;
+    case TCommandKind::Wait:
+    case TCommandKind::Stop: break;
+    }
+    state.Current->Commands.push_back(std::move(command));
+}
+
+void EndTrigger(TLoadState& state) { state.Current->Commands.shrink_to_fit(); }
+
+} // namespace vemla
