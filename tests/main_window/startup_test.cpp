@@ -1,0 +1,40 @@
+#include "main_window/startup.h"
+#include "platform/cp1251.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+namespace vemla {
+namespace {
+
+using test::TTempDir;
+
+TEST(Startup, ConfigFileFromTheCommandLine) {
+    TTempDir dir;
+    std::string existing = dir.Write("my.ini", "");
+    struct {
+        std::vector<std::string> Arguments;
+        std::string FileName, Suffix, Missing;
+    } cases[] = {
+        {{}, "/prog/config.ini", "", ""},
+        {{existing, "ignored"}, existing, " [\"" + existing + "\"]", ""},
+        {{dir.Path("none.ini")}, "/prog/config.ini", "", dir.Path("none.ini")},
+        {{"/dev/zero"}, "/prog/config.ini", "", "/dev/zero"}, // only a regular file is a configuration
+    };
+    for (const auto& c : cases) {
+        TConfigChoice choice = SettleConfigFile(c.Arguments, "/prog/");
+        EXPECT_EQ(choice.FileName, c.FileName);
+        EXPECT_EQ(choice.CaptionSuffix, c.Suffix);
+        EXPECT_EQ(choice.MissingFile, c.Missing);
+    }
+    EXPECT_EQ(Cp1251ToUtf8(MissingConfigWarning("x.ini")),
+              "Файл \"x.ini\" не найден. Будет использоваться \"config.ini\"");
+    TTerminalSettings com;
+    com.PortNumber = 3;
+    EXPECT_EQ(Cp1251ToUtf8(MainCaption(com, "")), "Терминал [COM3] ");
+    com.Device = "/dev/ttyUSB0";
+    EXPECT_EQ(Cp1251ToUtf8(MainCaption(com, " [\"a.ini\"]")), "Терминал [/dev/ttyUSB0]  [\"a.ini\"]");
+}
+
+} // namespace
+} // namespace vemla
