@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/terminal_host.h"
+#include "tests/support/percentile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -13,18 +14,12 @@
 
 namespace vemla::bench {
 
+using test::Percentile;
+
 using TClock = std::chrono::steady_clock;
 
 inline double Milliseconds(TClock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// p in 0..100 over unsorted samples.
-inline double Percentile(std::vector<double> samples, double p) {
-    if (samples.empty()) return 0;
-    std::sort(samples.begin(), samples.end());
-    size_t index = static_cast<size_t>(p / 100.0 * static_cast<double>(samples.size() - 1) + 0.5);
-    return samples[std::min(index, samples.size() - 1)];
 }
 
 inline long PeakResidentKiB() {

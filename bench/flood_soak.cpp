@@ -3,18 +3,15 @@
 // order; prints the byte counts and vemla's memory over time.
 #include "bench/bench_support.h"
 #include "codec/codec.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 using namespace vemla;
 using namespace std::chrono_literals;
@@ -23,18 +20,16 @@ namespace {
 
 constexpr long long kTotal = 64ll << 20;
 
-pid_t Spawn(std::vector<std::string> arguments, const std::string& directory, const std::string& output) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> argv;
-    for (auto& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+// A program with its standard output in a file.
+std::unique_ptr<test::TChildProcess> Spawn(const std::vector<std::string>& arguments, const std::string& directory,
+                                           const std::string& output) {
+    int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    test::TSpawnOptions options;
+    options.WorkingDirectory = directory;
+    options.StandardOutput = fd;
+    auto child = std::make_unique<test::TChildProcess>(arguments, options);
+    close(fd);
+    return child;
 }
 
 long ResidentKiB(pid_t pid) {
@@ -64,7 +59,7 @@ TSoak Soak(int instances, long long perInstance) {
     test::TTempDir dir;
     std::string root = dir.Directory().string();
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    std::vector<pid_t> devices, vemlas;
+    std::vector<std::unique_ptr<test::TChildProcess>> devices, vemlas;
     for (int i = 1; i <= instances; ++i) {
         std::string link = dir.Path("port" + std::to_string(i));
         devices.push_back(Spawn({VEMLA_DEVICE, link, "--flood", std::to_string(perInstance), "--seed",
@@ -84,7 +79,7 @@ TSoak Soak(int instances, long long perInstance) {
     int still = 0;
     while (still < 3) {
         std::this_thread::sleep_for(1s);
-        soak.Memory.push_back(ResidentKiB(vemlas.front()));
+        soak.Memory.push_back(ResidentKiB(vemlas.front()->Pid()));
         uintmax_t size = 0;
         if (std::filesystem::exists(dir.Path("Log")))
             for (const auto& entry : std::filesystem::directory_iterator(dir.Path("Log"))) size += entry.file_size();
@@ -95,16 +90,8 @@ TSoak Soak(int instances, long long perInstance) {
         lastSize = size;
     }
     soak.Seconds = bench::Milliseconds(bench::TClock::now() - start) / 1000.0 - 3.0;
-    for (pid_t vemla : vemlas) kill(vemla, SIGTERM);
-    for (pid_t vemla : vemlas) {
-        int status = 0;
-        waitpid(vemla, &status, 0);
-        soak.ExitCode = std::max(soak.ExitCode, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
-    }
-    for (pid_t device : devices) {
-        kill(device, SIGTERM);
-        waitpid(device, nullptr, 0);
-    }
+    for (auto& vemla : vemlas) soak.ExitCode = std::max(soak.ExitCode, vemla->Terminate(60s));
+    for (auto& device : devices) device->Terminate(10s);
 
     std::vector<std::filesystem::path> logs;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path("Log"))) logs.push_back(entry.path());

@@ -3,6 +3,8 @@
 #include "codec/codec.h"
 #include "platform/cp1251.h"
 #include "platform/system.h"
+#include "tests/support/percentile.h"
+#include "tests/support/pty_device.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,12 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <random>
 #include <string>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -96,91 +94,35 @@ std::string Stamp() {
     return text;
 }
 
+// The pty of the device, published as the link vemla opens.
 class TDevice {
 public:
     explicit TDevice(const std::string& link) : Link(link) {
-        char name[256];
-        if (openpty(&Master, &Slave, name, nullptr, nullptr) != 0) {
-            std::perror("openpty");
-            std::exit(1);
-        }
-        termios tio{};
-        tcgetattr(Slave, &tio);
-        cfmakeraw(&tio);
-        tcsetattr(Slave, TCSANOW, &tio);
-        fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
         unlink(link.c_str());
-        if (symlink(name, link.c_str()) != 0) {
+        if (symlink(Pty.SlavePath().c_str(), link.c_str()) != 0) {
             std::fprintf(stderr, "vemla-device: cannot create %s: %s\n", link.c_str(), std::strerror(errno));
             std::exit(1);
         }
-        std::printf("%s device ready: %s -> %s\n", Stamp().c_str(), link.c_str(), name);
+        std::printf("%s device ready: %s -> %s\n", Stamp().c_str(), link.c_str(), Pty.SlavePath().c_str());
         std::fflush(stdout);
     }
-    ~TDevice() {
-        unlink(Link.c_str());
-        close(Master);
-        close(Slave);
-    }
+    ~TDevice() { unlink(Link.c_str()); }
 
     // Writes everything, waiting for the line; false when a stop was requested.
-    bool Write(std::string_view bytes) {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            if (StopRequested) return false;
-            ssize_t n = write(Master, bytes.data() + done, bytes.size() - done);
-            if (n > 0) {
-                done += static_cast<size_t>(n);
-                continue;
-            }
-            if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
-            pollfd p{Master, POLLOUT, 0};
-            poll(&p, 1, 100);
-        }
-        return true;
-    }
-
+    bool Write(std::string_view bytes) { return Pty.Write(bytes, Stopping); }
     // Waits up to timeout for a packet: bytes that end with kPacketGap of silence.
-    std::string ReadPacket(std::chrono::milliseconds timeout) {
-        std::string packet;
-        auto deadline = TClock::now() + timeout;
-        for (;;) {
-            auto now = TClock::now();
-            auto wait = packet.empty() ? deadline - now : kPacketGap;
-            if (packet.empty() && wait <= 0ms) return packet;
-            pollfd p{Master, POLLIN, 0};
-            int ready = poll(&p, 1, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
-            if (StopRequested) return packet;
-            if (ready <= 0) {
-                if (!packet.empty()) return packet;
-                continue;
-            }
-            char buffer[4096];
-            ssize_t n = read(Master, buffer, sizeof buffer);
-            if (n > 0) packet.append(buffer, static_cast<size_t>(n));
-            else if (!packet.empty()) return packet;
-            else if (n < 0 && errno == EIO) return packet; // nobody has the port open yet
-        }
-    }
-
-    int Handle() const { return Master; }
+    std::string ReadPacket(std::chrono::milliseconds timeout) { return Pty.ReadPacket(timeout, kPacketGap, Stopping); }
 
 private:
+    static bool Stopping() { return StopRequested != 0; }
+    vemla::test::TPtyDevice Pty;
     std::string Link;
-    int Master = -1;
-    int Slave = -1;
 };
 
 void PrintPacket(const char* direction, std::string_view bytes) {
     std::printf("%s %s %s | %s\n", Stamp().c_str(), direction, vemla::BytesToText(bytes, 0).c_str(),
                 vemla::Cp1251ToUtf8(vemla::BytesToText(bytes, 1)).c_str());
     std::fflush(stdout);
-}
-
-double Percentile(std::vector<double> samples, double p) {
-    if (samples.empty()) return 0;
-    std::sort(samples.begin(), samples.end());
-    return samples[std::min(samples.size() - 1, static_cast<size_t>(p / 100 * (samples.size() - 1) + 0.5))];
 }
 
 bool TimeIsUp(const TOptions& options, TClock::time_point start) {
@@ -224,7 +166,7 @@ int RunRoundTrips(TDevice& device, const TOptions& options) {
         if (!options.Quiet) PrintPacket("<--", reply);
     }
     std::printf("round trips: %zu answered, %d missed, p50 %.3f ms, p99 %.3f ms (reply gap %lld ms included)\n",
-                latencies.size(), missed, Percentile(latencies, 50), Percentile(latencies, 99),
+                latencies.size(), missed, vemla::test::Percentile(latencies, 50), vemla::test::Percentile(latencies, 99),
                 static_cast<long long>(kPacketGap.count()));
     return missed == 0 ? 0 : 1;
 }

@@ -1,20 +1,15 @@
 // Runs the real vemla binary offscreen against a test-owned pty.
 #include "platform/cp1251.h"
+#include "tests/support/child_process.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
 
 #include <chrono>
-#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <spawn.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace vemla {
 namespace {
@@ -31,35 +26,20 @@ public:
     TVemla(const std::vector<std::string>& arguments, const std::string& workingDirectory,
            const std::vector<std::string>& extraEnvironment = {}, bool errorsToo = false) {
         int out[2];
-        if (pipe(out) != 0) throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        if (errorsToo) posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+        if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        test::TSpawnOptions options;
+        options.WorkingDirectory = workingDirectory;
+        options.StandardOutput = out[1];
+        options.ErrorsToOutput = errorsToo;
+        options.Environment = extraEnvironment;
         std::vector<std::string> all = {VEMLA_BINARY};
         all.insert(all.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (auto& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        std::vector<std::string> environment = extraEnvironment;
-        for (char** entry = environ; *entry; ++entry) environment.emplace_back(*entry);
-        std::vector<char*> envp;
-        for (auto& e : environment) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        if (posix_spawn(&Pid, VEMLA_BINARY, &actions, nullptr, argv.data(), envp.data()) != 0)
-            throw std::runtime_error("spawn");
-        posix_spawn_file_actions_destroy(&actions);
+        Process = std::make_unique<test::TChildProcess>(all, options);
         close(out[1]);
         Out = out[0];
     }
     ~TVemla() {
-        if (Pid > 0) {
-            kill(Pid, SIGKILL);
-            waitpid(Pid, nullptr, 0);
-        }
         if (Out >= 0) close(Out);
     }
     // Waits until the output holds text; returns everything read so far.
@@ -77,23 +57,9 @@ public:
         }
         return true;
     }
-    // Sends SIGTERM and waits for the exit at most the given time; the exit code, 128 +
-    // the signal that ended it, or -1 when it did not end in time.
-    int Terminate(std::chrono::milliseconds timeout = 30s) {
-        kill(Pid, SIGTERM);
-        return WaitForExit(timeout);
-    }
-    int WaitForExit(std::chrono::milliseconds timeout = 30s) {
-        int pidfd = static_cast<int>(syscall(SYS_pidfd_open, Pid, 0));
-        pollfd p{pidfd, POLLIN, 0};
-        bool ended = poll(&p, 1, static_cast<int>(timeout.count())) == 1;
-        close(pidfd);
-        if (!ended) return -1;
-        int status = 0;
-        waitpid(Pid, &status, 0);
-        Pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+    // SIGTERM, then the exit code (128 + a signal that ended it, -1 if it did not end in time).
+    int Terminate(std::chrono::milliseconds timeout = 30s) { return Process->Terminate(timeout); }
+    int WaitForExit(std::chrono::milliseconds timeout = 30s) { return Process->WaitForExit(timeout); }
     // The reader of standard output goes away, as `| head` does.
     void CloseOutput() {
         close(Out);
@@ -102,7 +68,7 @@ public:
     std::string Output;
 
 private:
-    pid_t Pid = -1;
+    std::unique_ptr<test::TChildProcess> Process;
     int Out = -1;
 };
 

@@ -27,9 +27,10 @@ TPtyDevice::~TPtyDevice() {
     if (Slave >= 0) close(Slave);
 }
 
-void TPtyDevice::Write(std::string_view bytes) {
+bool TPtyDevice::Write(std::string_view bytes, const std::function<bool()>& stopRequested) {
     size_t done = 0;
     while (done < bytes.size()) {
+        if (stopRequested && stopRequested()) return false;
         ssize_t n = write(Master, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
@@ -37,9 +38,10 @@ void TPtyDevice::Write(std::string_view bytes) {
             pollfd p{Master, POLLOUT, 0};
             poll(&p, 1, 100);
         } else {
-            throw std::runtime_error("pty write failed");
+            return false;
         }
     }
+    return true;
 }
 
 std::string TPtyDevice::Read(size_t count, std::chrono::milliseconds timeout) {
@@ -57,6 +59,30 @@ std::string TPtyDevice::Read(size_t count, std::chrono::milliseconds timeout) {
         else if (n < 0 && errno != EAGAIN && errno != EINTR) break;
     }
     return got;
+}
+
+std::string TPtyDevice::ReadPacket(std::chrono::milliseconds timeout, std::chrono::milliseconds gap,
+                                   const std::function<bool()>& stopRequested) {
+    using TClock = std::chrono::steady_clock;
+    std::string packet;
+    auto deadline = TClock::now() + timeout;
+    for (;;) {
+        auto wait = packet.empty() ? deadline - TClock::now() : TClock::duration(gap);
+        if (packet.empty() && wait <= TClock::duration::zero()) return packet;
+        pollfd p{Master, POLLIN, 0};
+        int ready = poll(&p, 1, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
+        if (stopRequested && stopRequested()) return packet;
+        if (ready <= 0) {
+            if (!packet.empty()) return packet;
+            continue;
+        }
+        char buffer[4096];
+        ssize_t n = read(Master, buffer, sizeof buffer);
+        if (n > 0)
+            packet.append(buffer, static_cast<size_t>(n));
+        else if (!packet.empty() || (n < 0 && errno == EIO)) // EIO: nobody has the port open yet
+            return packet;
+    }
 }
 
 void TPtyDevice::HangUp() {

@@ -1,25 +1,31 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace vemla::test {
 
-// A pseudo-terminal pair: the test plays the device on the master side, the engine opens
-// SlavePath() as its serial port.
+// A pseudo-terminal pair: the test (or the simulated device) plays the device on the master
+// side, the engine opens SlavePath() as its serial port.
 class TPtyDevice {
 public:
-    TPtyDevice();
+    TPtyDevice(); // throws std::runtime_error when no pty can be had
     ~TPtyDevice();
     TPtyDevice(const TPtyDevice&) = delete;
     TPtyDevice& operator=(const TPtyDevice&) = delete;
 
     const std::string& SlavePath() const { return Path; }
     int MasterHandle() const { return Master; }
-    void Write(std::string_view bytes);
+    // Writes everything, waiting for the line; false when the line fails or stopRequested
+    // says so.
+    bool Write(std::string_view bytes, const std::function<bool()>& stopRequested = {});
     // Reads until count bytes arrived or the time is up; returns what came.
     std::string Read(size_t count, std::chrono::milliseconds timeout);
+    // Waits up to timeout for a packet: bytes that end with a silence of gap.
+    std::string ReadPacket(std::chrono::milliseconds timeout, std::chrono::milliseconds gap,
+                           const std::function<bool()>& stopRequested = {});
     // Closes the device side: the line hangs up.
     void HangUp();
 
