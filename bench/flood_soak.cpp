@@ -110,7 +110,7 @@ TSoak Soak(int instances, long long perInstance) {
         std::string text = ReadAll(log.string()), bytes;
         for (size_t at = text.find("---> "); at != std::string::npos; at = text.find("---> ", at)) {
             size_t end = text.find("\r\n", at);
-            bytes += TextToBytes(std::string_view(text).substr(at + 5, end - at - 5), 0);
+            bytes += TextToBytes(std::string_view(text).substr(at + 5, end - at - 5), TCoding::Hex);
             at = end;
         }
         if (bytes.empty()) continue;

@@ -29,7 +29,7 @@ std::string GenerateFile() {
     for (const std::string& pattern : PatternPerSlot()) {
         // Quotes and brackets do not survive the ANSI form; such patterns are written in hex.
         bool hex = id % 2 == 0 || pattern.find_first_of("\"<>") != std::string::npos;
-        TCoding coding = hex ? 0 : 1;
+        TCoding coding = hex ? TCoding::Hex : TCoding::WinHex;
         file += "// trigger " + std::to_string(id) + "\nTRIGGER " + std::to_string(id) + " \"name " +
                 std::to_string(id) + "\" " + (hex ? "HEX" : "ANSI") + " \"" +
                 BytesToText(pattern, coding) + "\"\n{\n";

@@ -31,7 +31,7 @@ int main() {
     auto start = bench::TClock::now();
     for (long i = 0; i < kResumes; ++i) terminal.ResumeTrigger(a);
     double seconds = bench::Milliseconds(bench::TClock::now() - start) / 1000.0;
-    if (host.Notifications - notifiedBefore != 2 * kResumes || a.Status != StatusOk) {
+    if (host.Notifications - notifiedBefore != 2 * kResumes || a.Status != TTriggerStatus::Ok) {
         std::fprintf(stderr, "unexpected runs\n");
         return 1;
     }

@@ -66,12 +66,12 @@ uint8_t HexValue(std::string_view text) {
 }
 
 std::string TextToBytes(std::string_view text, TCoding coding) {
-    return coding == kHexCoding ? HexTextToBytes(text) : EscapedTextToBytes(text);
+    return coding == TCoding::Hex ? HexTextToBytes(text) : EscapedTextToBytes(text);
 }
 
 std::string BytesToText(std::string_view bytes, TCoding coding) {
     std::string text;
-    if (coding == kHexCoding) {
+    if (coding == TCoding::Hex) {
         text.reserve(bytes.size() * 3);
         for (size_t i = 0; i < bytes.size(); ++i) {
             if (i > 0) text += ' ';

@@ -6,9 +6,16 @@
 
 namespace vemla {
 
-// 0 is hex; every other value is text (1 "Win+Hex" and 2 "Win" read and write alike).
-using TCoding = uint8_t;
-constexpr TCoding kHexCoding = 0;
+// How bytes are written as text: hex, or text of code page 1251 with <0xNN> escapes ("Win" is
+// the escaped text too; only the traffic view shows it differently). Stored in files as the
+// integers 0, 1, 2.
+enum class TCoding : uint8_t { Hex = 0, WinHex = 1, Win = 2 };
+
+// The coding a stored integer names; anything outside 0..2 is Hex.
+constexpr TCoding CodingFromInteger(int32_t value) {
+    return value >= 0 && value <= 2 ? static_cast<TCoding>(value) : TCoding::Hex;
+}
+constexpr int32_t CodingToInteger(TCoding coding) { return static_cast<int32_t>(coding); }
 
 // Bytes travel as std::string: one char per byte, as on the wire.
 uint8_t HexValue(std::string_view text);

@@ -11,7 +11,7 @@ void TTerminal::StartTriggers() {
         std::lock_guard lock(RunMutex);
         trigger.CurrentCommand = 0;
         trigger.NextCommand = 0;
-        trigger.Status = StatusOk;
+        trigger.Status = TTriggerStatus::Ok;
         RunTrigger(trigger);
     }
 }
@@ -32,12 +32,12 @@ void TTerminal::SetTriggerPosition(TTrigger& trigger, int32_t position) {
     if (position == trigger.NextCommand) return;
     if (position >= trigger.CommandCount()) return;
     if (position == -1) {
-        trigger.Status = StatusSwitchedOff;
+        trigger.Status = TTriggerStatus::SwitchedOff;
         return;
     }
     if (position < -1) return;
     trigger.NextCommand = position;
-    trigger.Status = StatusOk;
+    trigger.Status = TTriggerStatus::Ok;
     RunTrigger(trigger);
 }
 
@@ -52,16 +52,16 @@ void TTerminal::SleepExpired(TTrigger& trigger) {
 void TTerminal::ExecuteSwitch(TTrigger& trigger, const TTriggerCommand& command) {
     TTrigger* target = Table->At(command.TargetSlot);
     if (!target) {
-        trigger.Status = StatusMissingTrigger;
+        trigger.Status = TTriggerStatus::MissingTrigger;
     } else if (RunDepth >= MaxNestedRuns) {
-        trigger.Status = StatusTooManyCommands;
+        trigger.Status = TTriggerStatus::TooManyCommands;
     } else {
         SetTriggerPosition(*target, command.CommandIndex);
     }
 }
 
 void TTerminal::RunTrigger(TTrigger& trigger) {
-    if (trigger.Status != StatusOk) return;
+    if (trigger.Status != TTriggerStatus::Ok) return;
     if (RunDepth++ == 0) RunBudget = TotalRunLimit;
     int32_t executed = 0;
     bool stop = false;
@@ -70,7 +70,7 @@ void TTerminal::RunTrigger(TTrigger& trigger) {
         int32_t index = trigger.NextCommand;
         trigger.CurrentCommand = index;
         if (index < 0 || index >= count) {
-            trigger.Status = StatusMissingCommand;
+            trigger.Status = TTriggerStatus::MissingCommand;
             break;
         }
         const TTriggerCommand& command = trigger.Commands[static_cast<size_t>(index)];
@@ -81,7 +81,7 @@ void TTerminal::RunTrigger(TTrigger& trigger) {
             break;
         case TCommandKind::Out: WritePort(command.Data, TTrafficKind::TriggerSent); break;
         case TCommandKind::Wait: stop = true; break;
-        case TCommandKind::Stop: trigger.Status = StatusSwitchedOff; break;
+        case TCommandKind::Stop: trigger.Status = TTriggerStatus::SwitchedOff; break;
         case TCommandKind::Goto:
             // After the advance below this lands on command Value, counted from 1.
             trigger.NextCommand = static_cast<int32_t>(std::clamp<int64_t>(
@@ -94,18 +94,18 @@ void TTerminal::RunTrigger(TTrigger& trigger) {
             break;
         case TCommandKind::Print: PostTraffic(TTrafficKind::Info, command.Data); break;
         }
-        if (trigger.Status == StatusOk) {
+        if (trigger.Status == TTriggerStatus::Ok) {
             int32_t next = trigger.NextCommand + 1;
             trigger.NextCommand = next;
-            if (next < 0 || next >= count) trigger.Status = StatusMissingCommand;
+            if (next < 0 || next >= count) trigger.Status = TTriggerStatus::MissingCommand;
             if (RunBudget <= 0) {
                 stop = true; // a nested run used up the whole run's budget: unwind
             } else if (++executed >= RunLimit || --RunBudget == 0) {
-                trigger.Status = StatusTooManyCommands;
+                trigger.Status = TTriggerStatus::TooManyCommands;
                 stop = true;
             }
         }
-    } while (!stop && trigger.Status == StatusOk);
+    } while (!stop && trigger.Status == TTriggerStatus::Ok);
     --RunDepth;
     Host.NotifyTriggerChanged(trigger);
 }

@@ -77,7 +77,7 @@ void TPacketList::Load(const TIniFile& config, TCoding coding) {
     Items.clear();
     for (int32_t k = 1; k <= count; ++k) {
         std::string key = std::to_string(k);
-        Items.push_back({Recode(config.ReadString("Packets", key + ".data", ""), 0, coding),
+        Items.push_back({Recode(config.ReadString("Packets", key + ".data", ""), TCoding::Hex, coding),
                          config.ReadString("Packets", key + ".name", "")});
     }
     CurrentIndex = -1;
@@ -90,7 +90,7 @@ bool TPacketList::Save(TIniFile& config, TCoding coding) {
         config.WriteInteger("Packets", "Count", Count());
         for (int k = 1; k <= Count(); ++k) {
             const TPacket& packet = Items[static_cast<size_t>(k - 1)];
-            config.WriteString("Packets", std::to_string(k) + ".data", Recode(packet.Data, coding, 0));
+            config.WriteString("Packets", std::to_string(k) + ".data", Recode(packet.Data, coding, TCoding::Hex));
             config.WriteString("Packets", std::to_string(k) + ".name", packet.Name);
         }
     }

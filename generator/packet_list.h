@@ -64,7 +64,7 @@ private:
     std::vector<TPacket> Items;
     int CurrentIndex = -1;
     bool Changed = false;
-    TCoding Coding = 1;
+    TCoding Coding = TCoding::WinHex;
 };
 
 } // namespace vemla

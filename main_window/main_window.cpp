@@ -144,16 +144,15 @@ void TMainWindow::ReadWriteDesktop(bool reading) {
     TIniFile desktop(WorkingDirectory() + "desktop.ini");
     ReadWriteLayout(desktop, "MainForm", *this, nullptr, reading);
     if (reading) {
-        int coding = desktop.ReadInteger("Custom", "Coding", CurrentCoding);
-        CurrentCoding = static_cast<TCoding>(coding >= 0 && coding <= 2 ? coding : 0);
-        Codings->actions()[CurrentCoding]->setChecked(true);
+        CurrentCoding = CodingFromInteger(desktop.ReadInteger("Custom", "Coding", CodingToInteger(CurrentCoding)));
+        Codings->actions()[CodingToInteger(CurrentCoding)]->setChecked(true);
 
         TIniFile config(ConfigFile);
         Logger = std::make_unique<TLogWriter>(ReadLogSettings(config));
         Hide = config.ReadBool("Terminal", "Hide", false);
         return;
     }
-    desktop.WriteInteger("Custom", "Coding", CurrentCoding);
+    desktop.WriteInteger("Custom", "Coding", CodingToInteger(CurrentCoding));
     if (int error = desktop.Save(); error != 0)
         Message(QMessageBox::Critical, "Ошибка", FileErrorText(desktop.Path(), error));
 }
@@ -185,7 +184,7 @@ void TMainWindow::AddTraffic(const TTrafficRecord& record) {
     Model->NoteChanged(Lines.Add(record, CurrentCoding));
     // In "Win" coding the last data line stays open until a carriage return or another kind
     // ends it; it is echoed once complete.
-    bool lastOpen = CurrentCoding == 2 && IsDataKind(Lines[Lines.Size() - 1].Kind);
+    bool lastOpen = CurrentCoding == TCoding::Win && IsDataKind(Lines[Lines.Size() - 1].Kind);
     EchoLines(lastOpen ? Lines.Size() - 1 : Lines.Size());
     if (Logger->FlushDue(Lines)) FlushLog();
     if (!PublishPending) {
@@ -228,7 +227,7 @@ void TMainWindow::CodingChanged(int index) {
     if (index < 0 || index > 2) return;
     Codings->actions()[index]->setChecked(true);
     TCoding old = CurrentCoding;
-    CurrentCoding = static_cast<TCoding>(index);
+    CurrentCoding = CodingFromInteger(index);
     if (Generator) Generator->RecodePackets();
     Model->BeginReset();
     Lines.Recode(old, CurrentCoding);

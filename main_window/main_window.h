@@ -83,7 +83,7 @@ private:
     TMainWindowOptions Options;
     std::string ConfigFile;
     std::string CaptionSuffix;
-    TCoding CurrentCoding = 0;
+    TCoding CurrentCoding = TCoding::Hex;
     bool Hide = false;
     bool PublishPending = false;
     bool Closed = false;

@@ -26,7 +26,7 @@ size_t TTrafficList::Add(const TTrafficRecord& record, TCoding coding) {
         AddLine(record.Kind, record.Time, record.Data);
         return Lines.size() - 1;
     }
-    if (coding == 2) return AddSplitAtCarriageReturns(record);
+    if (coding == TCoding::Win) return AddSplitAtCarriageReturns(record);
     AddLine(record.Kind, record.Time, BytesToText(record.Data, coding));
     return Lines.size() - 1;
 }

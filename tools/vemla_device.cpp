@@ -120,8 +120,8 @@ private:
 };
 
 void PrintPacket(const char* direction, std::string_view bytes) {
-    std::printf("%s %s %s | %s\n", Stamp().c_str(), direction, vemla::BytesToText(bytes, 0).c_str(),
-                vemla::Cp1251ToUtf8(vemla::BytesToText(bytes, 1)).c_str());
+    std::printf("%s %s %s | %s\n", Stamp().c_str(), direction, vemla::BytesToText(bytes, vemla::TCoding::Hex).c_str(),
+                vemla::Cp1251ToUtf8(vemla::BytesToText(bytes, vemla::TCoding::WinHex)).c_str());
     std::fflush(stdout);
 }
 
@@ -151,7 +151,7 @@ int RunFlood(TDevice& device, const TOptions& options) {
 }
 
 int RunRoundTrips(TDevice& device, const TOptions& options) {
-    std::string pattern = vemla::TextToBytes(options.Pattern, 0);
+    std::string pattern = vemla::TextToBytes(options.Pattern, vemla::TCoding::Hex);
     std::vector<double> latencies;
     int missed = 0;
     for (long long i = 0; i < options.Count && !StopRequested; ++i) {

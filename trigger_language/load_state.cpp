@@ -72,7 +72,7 @@ void ReportSyntaxError(TLoadState& state, std::string_view message) {
 bool BeginTrigger(TLoadState& state, int32_t id, int nameIndex, int coding, int patternIndex) {
     std::string& name = state.Strings[static_cast<size_t>(nameIndex)];
     std::string pattern = TextToBytes(state.Strings[static_cast<size_t>(patternIndex)],
-                                      static_cast<TCoding>(coding));
+                                      CodingFromInteger(coding));
     int32_t slot = PacketHash(pattern, state.HashSize);
     if (const TTrigger* loaded = state.Table->At(slot)) {
         state.Error = Utf8ToCp1251("конфликт триггеров.(Триггеры \"") + loaded->Name +
@@ -83,7 +83,7 @@ bool BeginTrigger(TLoadState& state, int32_t id, int nameIndex, int coding, int 
     auto trigger = std::make_unique<TTrigger>();
     trigger->Id = id;
     trigger->Name = std::move(name);
-    trigger->DataCoding = static_cast<uint8_t>(coding);
+    trigger->DataCoding = CodingFromInteger(coding);
     state.Current = trigger.get();
     state.Table->Store(slot, std::move(trigger));
     return true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "codec/codec.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -23,20 +25,21 @@ struct TTriggerCommand {
 
 };
 
-enum TTriggerStatus : uint8_t {
-    StatusOk = 0,
-    StatusSwitchedOff = 1,
-    StatusMissingCommand = 2,
-    StatusTooManyCommands = 3,
-    StatusMissingTrigger = 4,
+// Only Ok runs; the numbers are those the triggers window shows where it has no text.
+enum class TTriggerStatus : uint8_t {
+    Ok = 0,
+    SwitchedOff = 1,     // STOP, or moved to no command
+    MissingCommand = 2,  // ran past its last command, or a GOTO led outside
+    TooManyCommands = 3, // a run reached its bound
+    MissingTrigger = 4,  // a SWITCH named an id no trigger has
 };
 
 struct TTrigger {
     int32_t Id = 0;
     std::string Name;
-    uint8_t DataCoding = 0; // 0 HEX, 1 ANSI
+    TCoding DataCoding = TCoding::Hex; // HEX, or WinHex for ANSI
     // The runtime changes these while the user interface reads them.
-    std::atomic<uint8_t> Status{StatusOk};
+    std::atomic<TTriggerStatus> Status{TTriggerStatus::Ok};
     std::atomic<int32_t> CurrentCommand{0};
     std::atomic<int32_t> NextCommand{0};
     std::vector<TTriggerCommand> Commands;

@@ -5,13 +5,13 @@
 
 namespace vemla {
 
-std::string StatusText(uint8_t status) {
+std::string StatusText(TTriggerStatus status) {
     switch (status) {
-    case StatusOk: return "ok";
-    case StatusSwitchedOff: return Utf8ToCp1251("отключен");
-    case StatusMissingCommand: return Utf8ToCp1251("ошибка: запрошенная команда не существует");
-    case StatusTooManyCommands: return Utf8ToCp1251("ошибка: слишком много команд без WAIT");
-    default: return std::to_string(status);
+    case TTriggerStatus::Ok: return "ok";
+    case TTriggerStatus::SwitchedOff: return Utf8ToCp1251("отключен");
+    case TTriggerStatus::MissingCommand: return Utf8ToCp1251("ошибка: запрошенная команда не существует");
+    case TTriggerStatus::TooManyCommands: return Utf8ToCp1251("ошибка: слишком много команд без WAIT");
+    default: return std::to_string(static_cast<int>(status));
     }
 }
 

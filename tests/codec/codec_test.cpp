@@ -38,7 +38,7 @@ TEST(Codec, HexTextToBytes) {
         {"$1 ", Bytes({1})},
         {"1,2", Bytes({1, 0x02})},
     };
-    for (const auto& c : cases) EXPECT_EQ(TextToBytes(c.Text, 0), c.Expected) << c.Text;
+    for (const auto& c : cases) EXPECT_EQ(TextToBytes(c.Text, TCoding::Hex), c.Expected) << c.Text;
 }
 
 TEST(Codec, EscapedTextToBytes) {
@@ -55,44 +55,43 @@ TEST(Codec, EscapedTextToBytes) {
         {"a>b", "a>b"},
         {"PING<0x0D>", Bytes({'P', 'I', 'N', 'G', 0x0D})},
     };
-    for (const auto& c : cases) EXPECT_EQ(TextToBytes(c.Text, 1), c.Expected) << c.Text;
+    for (const auto& c : cases) EXPECT_EQ(TextToBytes(c.Text, TCoding::WinHex), c.Expected) << c.Text;
 }
 
 TEST(Codec, BytesToTextInBothCodings) {
     struct {
         std::string Bytes;
-        int Coding;
+        TCoding Coding;
         const char* Expected;
     } cases[] = {
-        {"", 0, ""},
-        {Bytes({0, 0xFF}), 0, "00 FF"},
-        {Bytes({1, 0x0D, 0xFF}), 0, "01 0D FF"},
-        {Bytes({0x09, 0x41}), 1, "<0x09>A"},
-        {Bytes({0x41, 0x0D, 0x0A, 0x42}), 2, "A<0x0D><0x0A>B"},
-        {" ", 1, " "},
-        {Bytes({0x7F, 0xC0, 0x3C, 0x3E}), 1, "\x7F\xC0<>"},
+        {"", TCoding::Hex, ""},
+        {Bytes({0, 0xFF}), TCoding::Hex, "00 FF"},
+        {Bytes({1, 0x0D, 0xFF}), TCoding::Hex, "01 0D FF"},
+        {Bytes({0x09, 0x41}), TCoding::WinHex, "<0x09>A"},
+        {Bytes({0x41, 0x0D, 0x0A, 0x42}), TCoding::Win, "A<0x0D><0x0A>B"},
+        {" ", TCoding::WinHex, " "},
+        {Bytes({0x7F, 0xC0, 0x3C, 0x3E}), TCoding::WinHex, "\x7F\xC0<>"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(BytesToText(c.Bytes, static_cast<TCoding>(c.Coding)), c.Expected);
+    for (const auto& c : cases) EXPECT_EQ(BytesToText(c.Bytes, c.Coding), c.Expected);
 }
 
 TEST(Codec, RecodeNormalisesBetweenCodings) {
-    EXPECT_EQ(Recode("01 41 0D", 0, 1), "<0x01>A<0x0D>");
-    EXPECT_EQ(Recode("<0x01>A<0x0D>", 1, 0), "01 41 0D");
-    EXPECT_EQ(Recode("1 a ff", 0, 0), "1 a ff");
-    EXPECT_EQ(Recode("A<0x0d>", 1, 2), BytesToText(TextToBytes("A<0x0d>", 1), 2));
-    EXPECT_EQ(Recode("A<0x0d>", 1, 2), "A<0x0D>");
-    EXPECT_EQ(Recode("41 42 0D", 0, 2), "AB<0x0D>");
-    EXPECT_EQ(Recode("AB<0x0D>", 2, 0), "41 42 0D");
+    EXPECT_EQ(Recode("01 41 0D", TCoding::Hex, TCoding::WinHex), "<0x01>A<0x0D>");
+    EXPECT_EQ(Recode("<0x01>A<0x0D>", TCoding::WinHex, TCoding::Hex), "01 41 0D");
+    EXPECT_EQ(Recode("1 a ff", TCoding::Hex, TCoding::Hex), "1 a ff");
+    EXPECT_EQ(Recode("A<0x0d>", TCoding::WinHex, TCoding::Win), BytesToText(TextToBytes("A<0x0d>", TCoding::WinHex), TCoding::Win));
+    EXPECT_EQ(Recode("A<0x0d>", TCoding::WinHex, TCoding::Win), "A<0x0D>");
+    EXPECT_EQ(Recode("41 42 0D", TCoding::Hex, TCoding::Win), "AB<0x0D>");
+    EXPECT_EQ(Recode("AB<0x0D>", TCoding::Win, TCoding::Hex), "41 42 0D");
 }
 
 TEST(Codec, EveryByteSurvivesBothCodingsExceptTheOpeningBracket) {
     std::string all;
     for (int b = 0; b < 256; ++b)
         if (b != 0x3C) all += static_cast<char>(b);
-    EXPECT_EQ(TextToBytes(BytesToText(all, 0), 0), all);
-    EXPECT_EQ(TextToBytes(BytesToText(all, 1), 1), all);
-    EXPECT_EQ(TextToBytes(BytesToText("<A>", 1), 1), ""); // documented loss of 3C
+    EXPECT_EQ(TextToBytes(BytesToText(all, TCoding::Hex), TCoding::Hex), all);
+    EXPECT_EQ(TextToBytes(BytesToText(all, TCoding::WinHex), TCoding::WinHex), all);
+    EXPECT_EQ(TextToBytes(BytesToText("<A>", TCoding::WinHex), TCoding::WinHex), ""); // documented loss of 3C
 }
 
 } // namespace

@@ -60,11 +60,11 @@ TEST(TriggerRuntime, OutOutWaitOutEndsPastTheLastCommand) {
     EXPECT_EQ(w.TriggerWrites(), (std::vector<std::string>{"x", "y"}));
     EXPECT_EQ(t.NextCommand, 3);
     EXPECT_EQ(t.CurrentCommand, 2);
-    EXPECT_EQ(t.Status, StatusOk);
+    EXPECT_EQ(t.Status, TTriggerStatus::Ok);
     w.Packet("P");
     EXPECT_EQ(w.TriggerWrites(), (std::vector<std::string>{"x", "y", "z"}));
     EXPECT_EQ(t.NextCommand, 4);
-    EXPECT_EQ(t.Status, StatusMissingCommand);
+    EXPECT_EQ(t.Status, TTriggerStatus::MissingCommand);
     EXPECT_EQ(w.pty.Read(3, 2s), "xyz");
 }
 
@@ -72,13 +72,13 @@ TEST(TriggerRuntime, WaitAndGotoAnswerEveryPacket) {
     TWorld w("TRIGGER 1 \"t\" ANSI \"P\" { OUT \"x\" WAIT GOTO 1 }");
     for (int i = 0; i < 5; ++i) w.Packet("P");
     EXPECT_EQ(w.TriggerWrites().size(), 6u);
-    EXPECT_EQ(w.Trigger("P").Status, StatusOk);
+    EXPECT_EQ(w.Trigger("P").Status, TTriggerStatus::Ok);
 }
 
 TEST(TriggerRuntime, ALoopWithoutWaitStopsAfterTheRunLimit) {
     TWorld w("TRIGGER 1 \"t\" ANSI \"P\" { OUT \"x\" GOTO 1 }");
     EXPECT_EQ(w.TriggerWrites().size(), 51u);
-    EXPECT_EQ(w.Trigger("P").Status, StatusTooManyCommands);
+    EXPECT_EQ(w.Trigger("P").Status, TTriggerStatus::TooManyCommands);
     w.pty.Write("P");
     ASSERT_TRUE(w.sink.WaitFor([](const auto& r) { return r.back().Kind == TTrafficKind::Received; }));
     w.terminal->Send("");
@@ -88,12 +88,12 @@ TEST(TriggerRuntime, ALoopWithoutWaitStopsAfterTheRunLimit) {
 TEST(TriggerRuntime, StopSwitchesOffUntilMovedElsewhere) {
     TWorld w("TRIGGER 1 \"t\" ANSI \"P\" { STOP OUT \"a\" WAIT GOTO 2 }");
     TTrigger& t = w.Trigger("P");
-    EXPECT_EQ(t.Status, StatusSwitchedOff);
+    EXPECT_EQ(t.Status, TTriggerStatus::SwitchedOff);
     EXPECT_EQ(t.NextCommand, 0);
     w.terminal->SetTriggerPosition(t, 0); // already its next command
-    EXPECT_EQ(t.Status, StatusSwitchedOff);
+    EXPECT_EQ(t.Status, TTriggerStatus::SwitchedOff);
     w.terminal->SetTriggerPosition(t, 1);
-    EXPECT_EQ(t.Status, StatusOk);
+    EXPECT_EQ(t.Status, TTriggerStatus::Ok);
     EXPECT_EQ(w.TriggerWrites(), std::vector<std::string>{"a"});
     EXPECT_EQ(t.NextCommand, 3);
 }
@@ -104,13 +104,13 @@ TEST(TriggerRuntime, SetTriggerPositionEdges) {
     int notified = w.sink.Notifications();
     struct {
         int32_t Position;
-        uint8_t Status;
+        TTriggerStatus Status;
         int32_t Next;
     } steps[] = {
-        {1, StatusOk, 1},           // its own next command: nothing
-        {3, StatusOk, 1},           // past the end: nothing
-        {-7, StatusOk, 1},          // not a command index: nothing
-        {-1, StatusSwitchedOff, 1}, // switched off, no run
+        {1, TTriggerStatus::Ok, 1},           // its own next command: nothing
+        {3, TTriggerStatus::Ok, 1},           // past the end: nothing
+        {-7, TTriggerStatus::Ok, 1},          // not a command index: nothing
+        {-1, TTriggerStatus::SwitchedOff, 1}, // switched off, no run
     };
     for (const auto& s : steps) {
         w.terminal->SetTriggerPosition(t, s.Position);
@@ -125,7 +125,7 @@ TEST(TriggerRuntime, SwitchToAMissingIdFails) {
     TWorld w("TRIGGER 1 \"t\" ANSI \"P\" { WAIT SWITCH 9 0 WAIT }");
     TTrigger& t = w.Trigger("P");
     w.Packet("P");
-    EXPECT_EQ(t.Status, StatusMissingTrigger);
+    EXPECT_EQ(t.Status, TTriggerStatus::MissingTrigger);
     EXPECT_EQ(t.NextCommand, 1);
     EXPECT_EQ(t.CurrentCommand, 1);
 }
@@ -146,7 +146,7 @@ TEST(TriggerRuntime, SwitchChainsAreBoundedInDepth) {
     TWorld w("TRIGGER 1 \"t\" ANSI \"P\" { WAIT SWITCH 1 2 SWITCH 1 1 }");
     TTrigger& t = w.Trigger("P");
     w.Packet("P");
-    EXPECT_EQ(t.Status, StatusTooManyCommands);
+    EXPECT_EQ(t.Status, TTriggerStatus::TooManyCommands);
 }
 
 TEST(TriggerRuntime, SwitchStormsEndAtTheBoundOfTheWholeRun) {
@@ -162,7 +162,7 @@ TEST(TriggerRuntime, SwitchStormsEndAtTheBoundOfTheWholeRun) {
     TWorld w(file);
     int exceeded = 0;
     for (char pattern = 'B'; pattern <= 'F'; ++pattern)
-        exceeded += w.Trigger(std::string(1, pattern)).Status == StatusTooManyCommands;
+        exceeded += w.Trigger(std::string(1, pattern)).Status == TTriggerStatus::TooManyCommands;
     EXPECT_GE(exceeded, 1);
     EXPECT_LT(w.sink.Notifications(), 100000); // millions without the bound
 }
@@ -172,7 +172,7 @@ TEST(TriggerRuntime, SwitchRestartsATriggerAndNestsItsRun) {
              "TRIGGER 2 \"b\" ANSI \"B\" { STOP OUT \"b\" WAIT GOTO 2 }");
     w.Packet("A");
     EXPECT_EQ(w.TriggerWrites(), (std::vector<std::string>{"b", "after"}));
-    EXPECT_EQ(w.Trigger("B").Status, StatusOk);
+    EXPECT_EQ(w.Trigger("B").Status, TTriggerStatus::Ok);
     EXPECT_EQ(w.Trigger("B").NextCommand, 3);
 }
 
@@ -202,8 +202,8 @@ TEST(TriggerRuntime, ExtremeSleepsAndJumpsEndInAStatus) {
     w.terminal->SleepExpired(a);
     EXPECT_EQ(w.sink.PendingSleeps()[&a], 2147483647);
     w.terminal->SleepExpired(a);
-    EXPECT_EQ(a.Status, StatusMissingCommand);
-    EXPECT_EQ(w.Trigger("B").Status, StatusMissingCommand);
+    EXPECT_EQ(a.Status, TTriggerStatus::MissingCommand);
+    EXPECT_EQ(w.Trigger("B").Status, TTriggerStatus::MissingCommand);
 }
 
 TEST(TriggerLoading, MissingFileIsReportedAndThePortStillOpens) {
@@ -300,7 +300,7 @@ TRIGGER 3 "Fault" HEX "AA 55"
     w.Packet(poll);
     EXPECT_EQ(w.pty.Read(5, 2s), std::string("\x01\x03\x02\x00\x2A", 5));
     w.Packet("\xAA\x55");
-    EXPECT_EQ(w.Trigger("\xAA\x55").Status, StatusSwitchedOff);
+    EXPECT_EQ(w.Trigger("\xAA\x55").Status, TTriggerStatus::SwitchedOff);
     auto infos = w.sink.RecordsOf(TTrafficKind::Info);
     EXPECT_EQ(infos.back().Data, "status poll now answers with a fault");
     w.Packet(poll);

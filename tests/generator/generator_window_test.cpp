@@ -16,7 +16,7 @@ namespace {
 
 struct TGeneratorWorld {
     explicit TGeneratorWorld(const std::string& config = "[Packets]\r\nCount=3\r\n1.data=41\r\n2.data=42\r\n3.data=43\r\n",
-                             TCoding coding = 0)
+                             TCoding coding = TCoding::Hex)
         : Coding(coding) {
         TGeneratorContext context;
         context.Coding = [this] { return Coding; };

@@ -19,7 +19,7 @@ bool OnlyAddEnabled(const TGeneratorCommands& c) {
 TEST(PacketList, CommandStatesFollowTheCurrentPacket) {
     TPacketList list;
     EXPECT_TRUE(OnlyAddEnabled(list.UpdateCommands()));
-    for (const char* data : {"01", "02", "03"}) list.AddPacket({data, ""}, 0);
+    for (const char* data : {"01", "02", "03"}) list.AddPacket({data, ""}, TCoding::Hex);
     struct {
         int Current;
         bool Up, Down;
@@ -37,21 +37,21 @@ TEST(PacketList, CommandStatesFollowTheCurrentPacket) {
 
 TEST(PacketList, AddAppendsAndInsertGoesAfterTheCurrentPacket) {
     TPacketList list;
-    list.AddPacket({"01", "a"}, 0);
-    list.AddPacket({"02", "b"}, 0);
+    list.AddPacket({"01", "a"}, TCoding::Hex);
+    list.AddPacket({"02", "b"}, TCoding::Hex);
     list.Select(0);
-    list.AddPacket({"03", "c"}, 0); // appends although packet 0 is current
+    list.AddPacket({"03", "c"}, TCoding::Hex); // appends although packet 0 is current
     EXPECT_EQ(DataTexts(list), (std::vector<std::string>{"01", "02", "03"}));
     EXPECT_EQ(list.Current(), 2);
     list.Select(0);
-    list.InsertPacket({"04", "d"}, 0);
+    list.InsertPacket({"04", "d"}, TCoding::Hex);
     EXPECT_EQ(DataTexts(list), (std::vector<std::string>{"01", "04", "02", "03"}));
     EXPECT_EQ(list.Current(), 1);
     list.Select(3);
-    list.InsertPacket({"05", "e"}, 0); // on the last packet: appends
+    list.InsertPacket({"05", "e"}, TCoding::Hex); // on the last packet: appends
     EXPECT_EQ(DataTexts(list).back(), "05");
     list.Select(-1);
-    list.InsertPacket({"06", "f"}, 0); // disabled without a current packet
+    list.InsertPacket({"06", "f"}, TCoding::Hex); // disabled without a current packet
     EXPECT_EQ(list.Count(), 5);
 }
 
@@ -60,7 +60,10 @@ TEST(PacketList, StoresTheCanonicalForm) {
         const char* Typed;
         TCoding Coding;
         const char* Stored;
-    } cases[] = {{"1 a ff", 0, "01 0A FF"}, {"A<0x0d>", 2, "A<0x0D>"}, {"   ", 0, ""}, {"x<41>", 1, "xA"}};
+    } cases[] = {{"1 a ff", TCoding::Hex, "01 0A FF"},
+                   {"A<0x0d>", TCoding::Win, "A<0x0D>"},
+                   {"   ", TCoding::Hex, ""},
+                   {"x<41>", TCoding::WinHex, "xA"}};
     for (const auto& c : cases) {
         TPacketList list;
         list.AddPacket({c.Typed, "n"}, c.Coding);
@@ -71,7 +74,7 @@ TEST(PacketList, StoresTheCanonicalForm) {
 
 TEST(PacketList, DeleteMoveAndChange) {
     TPacketList list;
-    for (const char* data : {"01", "02", "03"}) list.AddPacket({data, ""}, 0);
+    for (const char* data : {"01", "02", "03"}) list.AddPacket({data, ""}, TCoding::Hex);
     list.Select(1);
     list.MoveUp();
     EXPECT_EQ(DataTexts(list), (std::vector<std::string>{"02", "01", "03"}));
@@ -80,7 +83,7 @@ TEST(PacketList, DeleteMoveAndChange) {
     list.MoveDown();
     EXPECT_EQ(DataTexts(list), (std::vector<std::string>{"01", "03", "02"}));
     EXPECT_EQ(list.Current(), 2);
-    list.ChangePacket({"ff", "changed"}, 0);
+    list.ChangePacket({"ff", "changed"}, TCoding::Hex);
     EXPECT_EQ(list.Packets()[2].Data, "FF");
     EXPECT_EQ(list.Packets()[2].Name, "changed");
     list.DeletePacket();
@@ -94,27 +97,27 @@ TEST(PacketList, DeleteMoveAndChange) {
 
 TEST(PacketList, SendStepsAndWrapsAround) {
     TPacketList list;
-    for (const char* data : {"41", "42", "43"}) list.AddPacket({data, ""}, 0);
+    for (const char* data : {"41", "42", "43"}) list.AddPacket({data, ""}, TCoding::Hex);
     std::string sent;
     auto send = [&](std::string_view bytes) { sent += bytes; };
     list.Select(-1);
-    EXPECT_FALSE(list.SendPacket(0, true, send));
+    EXPECT_FALSE(list.SendPacket(TCoding::Hex, true, send));
     list.Select(2);
-    EXPECT_TRUE(list.SendPacket(0, true, send));
+    EXPECT_TRUE(list.SendPacket(TCoding::Hex, true, send));
     EXPECT_EQ(list.Current(), 0); // the last packet steps to the first
-    list.SendPacket(0, true, send);
-    list.SendPacket(0, false, send);
+    list.SendPacket(TCoding::Hex, true, send);
+    list.SendPacket(TCoding::Hex, false, send);
     EXPECT_EQ(sent, "CAB");
     EXPECT_EQ(list.Current(), 1);
 }
 
 TEST(PacketList, RecodeBetweenHexAndWin) {
     TPacketList list;
-    list.RecodePackets(0);
-    list.AddPacket({"41 42 0D", ""}, 0);
-    list.RecodePackets(2);
+    list.RecodePackets(TCoding::Hex);
+    list.AddPacket({"41 42 0D", ""}, TCoding::Hex);
+    list.RecodePackets(TCoding::Win);
     EXPECT_EQ(list.Packets()[0].Data, "AB<0x0D>");
-    list.RecodePackets(0);
+    list.RecodePackets(TCoding::Hex);
     EXPECT_EQ(list.Packets()[0].Data, "41 42 0D");
 }
 
@@ -126,7 +129,7 @@ TEST(PacketList, LoadsCountPacketsAndModifiedFollowsTheCoding) {
         TCoding Coding;
         const char* First;
         bool Modified;
-    } cases[] = {{0, "41 0d", true}, {1, "A<0x0D>", false}, {2, "A<0x0D>", true}};
+    } cases[] = {{TCoding::Hex, "41 0d", true}, {TCoding::WinHex, "A<0x0D>", false}, {TCoding::Win, "A<0x0D>", true}};
     for (const auto& c : cases) {
         TPacketList list;
         list.Load(config, c.Coding);
@@ -149,12 +152,12 @@ TEST(PacketList, SaveAndLoadRoundTripKeepsTheRestOfTheFile) {
     {
         TIniFile config(path);
         TPacketList list;
-        list.Load(config, 1);
+        list.Load(config, TCoding::WinHex);
         list.Select(0);
         while (list.Count() > 0) list.DeletePacket(), list.Select(0);
-        list.AddPacket({longPacket, "long"}, 1);
-        list.AddPacket({"<0x01>\xC0", "\xCF\xF0\xE8"}, 1);
-        ASSERT_TRUE(list.Save(config, 1));
+        list.AddPacket({longPacket, "long"}, TCoding::WinHex);
+        list.AddPacket({"<0x01>\xC0", "\xCF\xF0\xE8"}, TCoding::WinHex);
+        ASSERT_TRUE(list.Save(config, TCoding::WinHex));
         ASSERT_EQ(config.Save(), 0);
     }
     std::string text = dir.Read("config.ini");
@@ -163,11 +166,11 @@ TEST(PacketList, SaveAndLoadRoundTripKeepsTheRestOfTheFile) {
     EXPECT_NE(text.find("2.data=01 C0\r\n"), std::string::npos);
     EXPECT_NE(text.find("[Log]\r\nSize=10\r\n"), std::string::npos);
     TPacketList again;
-    again.Load(TIniFile(path), 1);
+    again.Load(TIniFile(path), TCoding::WinHex);
     ASSERT_EQ(again.Count(), 2);
     EXPECT_EQ(again.Packets()[0].Data, longPacket);
     EXPECT_EQ(again.Packets()[1].Name, "\xCF\xF0\xE8");
-    EXPECT_FALSE(again.Save(*std::make_unique<TIniFile>(path), 1)); // unmodified: nothing written
+    EXPECT_FALSE(again.Save(*std::make_unique<TIniFile>(path), TCoding::WinHex)); // unmodified: nothing written
 }
 
 } // namespace

@@ -25,7 +25,7 @@ struct TLogFixture : ::testing::Test {
     TTempDir dir;
     TTrafficList list;
     void Fill(int lines) {
-        for (int i = 0; i < lines; ++i) list.Add(Record(K::Received, "A"), 0);
+        for (int i = 0; i < lines; ++i) list.Add(Record(K::Received, "A"), TCoding::Hex);
     }
     std::vector<std::filesystem::path> LogFiles() {
         std::vector<std::filesystem::path> files;
@@ -55,9 +55,9 @@ TEST_F(TLogFixture, FlushAfterSizePlusOneLinesWithAndWithoutAutoSave) {
 
 TEST_F(TLogFixture, AMultiLineRecordIsCountedAfterAllItsLines) {
     TLogWriter logs({3, dir.Path("Log") + "/", true});
-    list.Add(Record(K::Received, "a\rb"), 2);
+    list.Add(Record(K::Received, "a\rb"), TCoding::Win);
     EXPECT_FALSE(logs.FlushDue(list));
-    list.Add(Record(K::Received, "c\rd\re\r"), 2); // continues b, then three more lines
+    list.Add(Record(K::Received, "c\rd\re\r"), TCoding::Win); // continues b, then three more lines
     EXPECT_EQ(list.Size(), 5u);
     ASSERT_TRUE(logs.FlushDue(list));
     logs.Flush(list, kNoon);
@@ -109,7 +109,7 @@ TEST_F(TLogFixture, WritersSharingADirectoryNeverShareAFile) {
         TLogWriter writer({1, dir.Path("Log") + "/", true});
         TTrafficList own;
         for (int i = 0; i < kFlushes; ++i) {
-            own.Add(Record(K::Received, data), 0);
+            own.Add(Record(K::Received, data), TCoding::Hex);
             EXPECT_TRUE(writer.Flush(own, kNoon).Error.empty());
         }
     };

@@ -179,7 +179,7 @@ private slots:
         TMainWindowOptions again;
         again.Arguments = {world.cwd.Dir.Path("config.ini")};
         TMainWindow reopened(std::move(again));
-        QCOMPARE(reopened.Coding(), TCoding{2});
+        QCOMPARE(reopened.Coding(), TCoding::Win);
         QCOMPARE(reopened.x(), 40);
     }
 
@@ -227,7 +227,7 @@ private slots:
         TMainWindowOptions options;
         options.Arguments = {cwd.Dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n")};
         TMainWindow window(std::move(options));
-        QCOMPARE(window.Coding(), TCoding{0});
+        QCOMPARE(window.Coding(), TCoding::Hex);
         QVERIFY(window.width() >= 345 && window.height() >= 295);
         QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(window.frameGeometry().center()));
     }

@@ -46,7 +46,7 @@ TEST(TrafficList, WinCodingKeepsAnOpenLine) {
     };
     for (const auto& c : cases) {
         TTrafficList list;
-        for (const auto& step : c.Steps) EXPECT_EQ(list.Add(step.Record, 2), step.FirstChanged) << c.Name;
+        for (const auto& step : c.Steps) EXPECT_EQ(list.Add(step.Record, TCoding::Win), step.FirstChanged) << c.Name;
         EXPECT_EQ(Lines(list), c.Expected) << c.Name;
     }
 }
@@ -55,17 +55,17 @@ TEST(TrafficList, AFloodWithoutCarriageReturnsGrowsOneLine) {
     // Each record appends to the open line; copying it per record would never finish here.
     TTrafficList list;
     std::string chunk(1000, 'x');
-    for (int i = 0; i < 20000; ++i) list.Add(Record(K::Received, chunk + "\x01"), 2);
+    for (int i = 0; i < 20000; ++i) list.Add(Record(K::Received, chunk + "\x01"), TCoding::Win);
     ASSERT_EQ(list.Size(), 1u);
     EXPECT_EQ(list[0].Text.size(), 20'000'000u);
-    list.Add(Record(K::Received, "\ry"), 2);
+    list.Add(Record(K::Received, "\ry"), TCoding::Win);
     EXPECT_EQ(Lines(list).back(), (std::pair<TTrafficKind, std::string>{K::Received, "y"}));
 }
 
 TEST(TrafficList, ContinuedLineKeepsItsTimeStamp) {
     TTrafficList list;
-    list.Add(Record(K::Received, "AB"), 2);
-    list.Add(Record(K::Received, "CD", kNoon + 1.0 / 86400.0), 2);
+    list.Add(Record(K::Received, "AB"), TCoding::Win);
+    list.Add(Record(K::Received, "CD", kNoon + 1.0 / 86400.0), TCoding::Win);
     ASSERT_EQ(list.Size(), 1u);
     EXPECT_EQ(TimeStamp(list[0].Time), "12:00:01.250");
 }
@@ -74,7 +74,7 @@ TEST(TrafficList, HexCodingsGiveOneLinePerRecord) {
     struct {
         TCoding Coding;
         const char* Expected;
-    } cases[] = {{0, "0D 0A 41"}, {1, "<0x0D><0x0A>A"}};
+    } cases[] = {{TCoding::Hex, "0D 0A 41"}, {TCoding::WinHex, "<0x0D><0x0A>A"}};
     for (const auto& c : cases) {
         TTrafficList list;
         list.Add(Record(K::Received, "\r\nA"), c.Coding);
@@ -86,25 +86,25 @@ TEST(TrafficList, HexCodingsGiveOneLinePerRecord) {
 
 TEST(TrafficList, RecodingTouchesOnlyDataLines) {
     TTrafficList list;
-    list.Add(Record(K::Received, "\r\nA"), 0);
-    list.Add(Record(K::Info, "COM 1: 0D"), 0);
-    list.Add(Record(K::Error, "0D 0A"), 0);
-    list.Recode(0, 1);
+    list.Add(Record(K::Received, "\r\nA"), TCoding::Hex);
+    list.Add(Record(K::Info, "COM 1: 0D"), TCoding::Hex);
+    list.Add(Record(K::Error, "0D 0A"), TCoding::Hex);
+    list.Recode(TCoding::Hex, TCoding::WinHex);
     EXPECT_EQ(Lines(list), (std::vector<std::pair<TTrafficKind, std::string>>{
                                {K::Received, "<0x0D><0x0A>A"}, {K::Info, "COM 1: 0D"}, {K::Error, "0D 0A"}}));
     list.SetText(0, "41 42"); // an edited line recodes from its edited text
-    list.Recode(1, 0);
+    list.Recode(TCoding::WinHex, TCoding::Hex);
     EXPECT_EQ(list[0].Text, "34 31 20 34 32");
 }
 
 TEST(TrafficList, LogLineFormat) {
     TTrafficList list;
-    list.Add(Record(K::Received, "\r\nA"), 0);
-    list.Add(Record(K::Sent, "B"), 0);
-    list.Add(Record(K::TriggerSent, "C"), 0);
-    list.Add(Record(K::Info, Utf8ToCp1251("COM 1: открыт")), 0);
-    list.Add(Record(K::Warning, "w"), 0);
-    list.Add(Record(K::Error, "e"), 0);
+    list.Add(Record(K::Received, "\r\nA"), TCoding::Hex);
+    list.Add(Record(K::Sent, "B"), TCoding::Hex);
+    list.Add(Record(K::TriggerSent, "C"), TCoding::Hex);
+    list.Add(Record(K::Info, Utf8ToCp1251("COM 1: открыт")), TCoding::Hex);
+    list.Add(Record(K::Warning, "w"), TCoding::Hex);
+    list.Add(Record(K::Error, "e"), TCoding::Hex);
     const std::string expected[] = {
         "12:00:01.250  ---> 0D 0A 41\r\n", "12:00:01.250  <--- 42\r\n",
         "12:00:01.250  <-t- 43\r\n",       "12:00:01.250       COM 1: \xEE\xF2\xEA\xF0\xFB\xF2\r\n",

@@ -73,7 +73,7 @@ TEST(TriggerFile, ExampleLoadsWithItsCommands) {
     ASSERT_TRUE(ping && poll && fault);
     EXPECT_EQ(ping->Id, 1);
     EXPECT_EQ(ping->Name, "Ping");
-    EXPECT_EQ(ping->DataCoding, 1);
+    EXPECT_EQ(ping->DataCoding, TCoding::WinHex);
     ASSERT_EQ(ping->CommandCount(), 4);
     EXPECT_EQ(ping->Commands[0].Kind, TCommandKind::Wait);
     EXPECT_EQ(ping->Commands[1].Kind, TCommandKind::Sleep);
@@ -83,7 +83,7 @@ TEST(TriggerFile, ExampleLoadsWithItsCommands) {
     EXPECT_EQ(ping->Commands[3].Kind, TCommandKind::Goto);
     EXPECT_EQ(ping->Commands[3].Value, 1);
     ASSERT_EQ(poll->CommandCount(), 6);
-    EXPECT_EQ(poll->DataCoding, 0);
+    EXPECT_EQ(poll->DataCoding, TCoding::Hex);
     EXPECT_EQ(poll->Commands[1].Kind, TCommandKind::Outw);
     EXPECT_EQ(poll->Commands[1].Data, std::string("\x01\x03\x02\x00\x2A", 5));
     EXPECT_EQ(poll->Commands[4].Data, "\x01\x83\x02");

@@ -9,14 +9,14 @@ namespace {
 
 TEST(TriggerTexts, StatusTexts) {
     struct {
-        uint8_t Status;
+        TTriggerStatus Status;
         const char* Text;
-    } cases[] = {{0, "ok"},
-                 {1, "отключен"},
-                 {2, "ошибка: запрошенная команда не существует"},
-                 {3, "ошибка: слишком много команд без WAIT"},
-                 {4, "4"},
-                 {200, "200"}};
+    } cases[] = {{TTriggerStatus::Ok, "ok"},
+                 {TTriggerStatus::SwitchedOff, "отключен"},
+                 {TTriggerStatus::MissingCommand, "ошибка: запрошенная команда не существует"},
+                 {TTriggerStatus::TooManyCommands, "ошибка: слишком много команд без WAIT"},
+                 {TTriggerStatus::MissingTrigger, "4"},
+                 {static_cast<TTriggerStatus>(200), "200"}};
     for (const auto& c : cases) EXPECT_EQ(Cp1251ToUtf8(StatusText(c.Status)), c.Text);
 }
 

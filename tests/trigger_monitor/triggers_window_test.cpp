@@ -105,14 +105,14 @@ private slots:
     void OkRestartsASwitchedOffTrigger() {
         TMonitorWorld world("TRIGGER 1 \"t\" ANSI \"P\" { STOP OUT \"x\" WAIT GOTO 2 }");
         const TTrigger& trigger = *world.terminal->Triggers().At(PacketHash("P", 0));
-        QCOMPARE(trigger.Status.load(), uint8_t{StatusSwitchedOff});
+        QVERIFY(trigger.Status == TTriggerStatus::SwitchedOff);
         world.Choice = TMonitorWorld::Cancel;
         world.DoubleClickRow(0);
-        QCOMPARE(trigger.Status.load(), uint8_t{StatusSwitchedOff});
+        QVERIFY(trigger.Status == TTriggerStatus::SwitchedOff);
         world.Choice = 1;
         world.DoubleClickRow(0);
         QCOMPARE(world.OpenedWith, 0);
-        QCOMPARE(trigger.Status.load(), uint8_t{StatusOk});
+        QVERIFY(trigger.Status == TTriggerStatus::Ok);
         QCOMPARE(world.TriggerWrites(), size_t{1});
     }
 
