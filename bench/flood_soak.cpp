@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr long long kTotal = 64ll << 20;
+constexpr long long Total = 64ll << 20;
 
 // A program with its standard output in a file.
 std::unique_ptr<test::TChildProcess> Spawn(const std::vector<std::string>& arguments, const std::string& directory,
@@ -148,11 +148,11 @@ void Report(const std::string& prefix, const TSoak& soak, long long sent) {
 } // namespace
 
 int main() {
-    TSoak one = Soak(1, kTotal);
-    Report("flood_soak.", one, kTotal);
+    TSoak one = Soak(1, Total);
+    Report("flood_soak.", one, Total);
     // Two instances on two lines sharing one log directory: neither may overwrite the other.
-    TSoak two = Soak(2, kTotal / 2);
-    Report("flood_soak.two_instances.", two, kTotal);
-    bool whole = one.Received == kTotal && two.Received == kTotal && one.Wrong + two.Wrong == 0;
+    TSoak two = Soak(2, Total / 2);
+    Report("flood_soak.two_instances.", two, Total);
+    bool whole = one.Received == Total && two.Received == Total && one.Wrong + two.Wrong == 0;
     return whole && one.ExitCode == 0 && two.ExitCode == 0 ? 0 : 1;
 }

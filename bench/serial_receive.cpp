@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr size_t kTotal = 64u << 20;
+constexpr size_t Total = 64u << 20;
 
 class TCheckingSink : public TTerminalHost {
 public:
@@ -45,13 +45,13 @@ int main() {
                                                 "\r\nReadIntervalTimeout=5\r\n");
     TTerminal terminal(sink, config);
 
-    std::string data(kTotal, '\0');
+    std::string data(Total, '\0');
     std::minstd_rand generator(seed);
     for (char& ch : data) ch = static_cast<char>(generator());
 
     auto start = bench::TClock::now();
     std::thread writer([&] { device.Write(data); });
-    while (sink.Received < kTotal && bench::TClock::now() - start < 120s) std::this_thread::sleep_for(1ms);
+    while (sink.Received < Total && bench::TClock::now() - start < 120s) std::this_thread::sleep_for(1ms);
     auto elapsed = bench::TClock::now() - start;
     writer.join();
 
@@ -61,7 +61,7 @@ int main() {
 
     double seconds = bench::Milliseconds(elapsed) / 1000.0;
     bench::Figure("serial_receive.throughput", static_cast<double>(sink.Received) / (1 << 20) / seconds, "MiB/s");
-    bench::Figure("serial_receive.bytes_lost", static_cast<double>(kTotal - std::min(kTotal, sink.Received.load())), "bytes");
+    bench::Figure("serial_receive.bytes_lost", static_cast<double>(Total - std::min(Total, sink.Received.load())), "bytes");
     bench::Figure("serial_receive.bytes_wrong", static_cast<double>(sink.Mismatched), "bytes");
     bench::Figure("serial_receive.idle_reader_cpu_2s", idle, "s");
     return 0;

@@ -34,14 +34,14 @@ int main(int argc, char* argv[]) {
     QCoreApplication::processEvents();
     TQtHost host(window);
 
-    constexpr size_t kRecords = 1'000'000;
-    constexpr size_t kBatch = 10'000;
+    constexpr size_t Records = 1'000'000;
+    constexpr size_t Batch = 10'000;
     const std::string payload("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A", 10);
     long before = ResidentBytes();
     size_t firstLine = window.Traffic().Size();
     auto start = bench::TClock::now();
-    for (size_t sent = 0; sent < kRecords; sent += kBatch) {
-        for (size_t i = 0; i < kBatch; ++i) {
+    for (size_t sent = 0; sent < Records; sent += Batch) {
+        for (size_t i = 0; i < Batch; ++i) {
             auto record = std::make_unique<TTrafficRecord>();
             record->Time = Now();
             record->Kind = TTrafficKind::Received;
@@ -50,7 +50,7 @@ int main(int argc, char* argv[]) {
         }
         QCoreApplication::processEvents();
     }
-    while (window.Traffic().Size() < firstLine + kRecords) QCoreApplication::processEvents();
+    while (window.Traffic().Size() < firstLine + Records) QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     double seconds = bench::Milliseconds(bench::TClock::now() - start) / 1000.0;
     long grown = ResidentBytes() - before;
@@ -62,9 +62,9 @@ int main(int argc, char* argv[]) {
     QCoreApplication::processEvents();
     double recodeSeconds = bench::Milliseconds(bench::TClock::now() - recodeStart) / 1000.0;
 
-    bench::Figure("traffic_view.records_per_second", static_cast<double>(kRecords) / seconds, "records/s");
+    bench::Figure("traffic_view.records_per_second", static_cast<double>(Records) / seconds, "records/s");
     bench::Figure("traffic_view.bytes_per_line_beyond_text",
-                  static_cast<double>(grown - static_cast<long>(textBytes)) / kRecords, "bytes");
+                  static_cast<double>(grown - static_cast<long>(textBytes)) / Records, "bytes");
     bench::Figure("traffic_view.coding_change", recodeSeconds, "s");
     window.close();
     return 0;

@@ -26,15 +26,15 @@ int main() {
     TTerminal terminal(host, dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" +
                                                      triggers + "\r\n"));
     TTrigger& a = *terminal.Triggers().At(PacketHash("A", 0));
-    constexpr long kResumes = 2'000'000;
+    constexpr long Resumes = 2'000'000;
     long notifiedBefore = host.Notifications;
     auto start = bench::TClock::now();
-    for (long i = 0; i < kResumes; ++i) terminal.ResumeTrigger(a);
+    for (long i = 0; i < Resumes; ++i) terminal.ResumeTrigger(a);
     double seconds = bench::Milliseconds(bench::TClock::now() - start) / 1000.0;
-    if (host.Notifications - notifiedBefore != 2 * kResumes || a.Status != TTriggerStatus::Ok) {
+    if (host.Notifications - notifiedBefore != 2 * Resumes || a.Status != TTriggerStatus::Ok) {
         std::fprintf(stderr, "unexpected runs\n");
         return 1;
     }
-    bench::Figure("trigger_runs.commands_per_second", 5.0 * kResumes / seconds / 1e6, "million/s");
+    bench::Figure("trigger_runs.commands_per_second", 5.0 * Resumes / seconds / 1e6, "million/s");
     return 0;
 }

@@ -26,16 +26,16 @@ int main(int argc, char* argv[]) {
     TMainWindow window(std::move(options));
     window.show();
 
-    constexpr double kBytesPerSecond = 5.0 * (1 << 20);
-    constexpr auto kDuration = 10s;
+    constexpr double BytesPerSecond = 5.0 * (1 << 20);
+    constexpr auto Duration = 10s;
     std::atomic<bool> done{false};
     std::atomic<size_t> written{0};
     std::thread flood([&] {
         std::string chunk(16384, 'x');
         for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 13);
         auto start = bench::TClock::now();
-        while (bench::TClock::now() - start < kDuration) {
-            double due = bench::Milliseconds(bench::TClock::now() - start) / 1000.0 * kBytesPerSecond;
+        while (bench::TClock::now() - start < Duration) {
+            double due = bench::Milliseconds(bench::TClock::now() - start) / 1000.0 * BytesPerSecond;
             if (static_cast<double>(written) < due) {
                 device.Write(chunk);
                 written += chunk.size();

@@ -10,11 +10,11 @@ int HexDigit(char ch) {
     return -1;
 }
 
-constexpr char kUpperDigits[] = "0123456789ABCDEF";
+constexpr char UpperDigits[] = "0123456789ABCDEF";
 
 void AppendHexPair(std::string& out, uint8_t byte) {
-    out += kUpperDigits[byte >> 4];
-    out += kUpperDigits[byte & 0x0F];
+    out += UpperDigits[byte >> 4];
+    out += UpperDigits[byte & 0x0F];
 }
 
 std::string HexTextToBytes(std::string_view text) {

@@ -169,15 +169,15 @@ void TGeneratorWindow::EditAndStore(void (TPacketList::*store)(const TPacket&, T
 void TGeneratorWindow::AddPacket() { EditAndStore(&TPacketList::AddPacket, false); }
 
 void TGeneratorWindow::InsertPacket() {
-    if (List.UpdateCommands().Insert) EditAndStore(&TPacketList::InsertPacket, false);
+    if (List.EnabledCommands().Insert) EditAndStore(&TPacketList::InsertPacket, false);
 }
 
 void TGeneratorWindow::ChangePacket() {
-    if (List.UpdateCommands().Change) EditAndStore(&TPacketList::ChangePacket, true);
+    if (List.EnabledCommands().Change) EditAndStore(&TPacketList::ChangePacket, true);
 }
 
 void TGeneratorWindow::DeletePacket() {
-    if (!List.UpdateCommands().Delete) return;
+    if (!List.EnabledCommands().Delete) return;
     const TPacket& packet = List.Packets()[static_cast<size_t>(List.Current())];
     if (!Context.Confirm(*this, Ru("Удалить \"") + FromCp1251(packet.Data) + QStringLiteral("\""))) return;
     List.DeletePacket();
@@ -195,7 +195,7 @@ void TGeneratorWindow::MoveDown() {
 }
 
 void TGeneratorWindow::SendPacket() {
-    if (!List.UpdateCommands().Send) return; // a tick with nothing to send keeps the loop
+    if (!List.EnabledCommands().Send) return; // a tick with nothing to send keeps the loop
     Timer->stop();
     List.SendPacket(Context.Coding(), Next->isChecked(), Context.Send);
     Refresh();
@@ -217,7 +217,7 @@ void TGeneratorWindow::Refresh() {
 }
 
 void TGeneratorWindow::UpdateCommands() {
-    TGeneratorCommands enabled = List.UpdateCommands();
+    TGeneratorCommands enabled = List.EnabledCommands();
     Commands[AddCommand]->setEnabled(enabled.Add);
     Commands[InsertCommand]->setEnabled(enabled.Insert);
     Commands[DeleteCommand]->setEnabled(enabled.Delete);

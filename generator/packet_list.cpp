@@ -4,7 +4,7 @@
 
 namespace vemla {
 
-TGeneratorCommands TPacketList::UpdateCommands() const {
+TGeneratorCommands TPacketList::EnabledCommands() const {
     TGeneratorCommands commands;
     bool current = CurrentIndex >= 0 && CurrentIndex < Count();
     commands.Send = current;
@@ -28,32 +28,32 @@ void TPacketList::AddPacket(const TPacket& packet, TCoding coding) {
 }
 
 void TPacketList::InsertPacket(const TPacket& packet, TCoding coding) {
-    if (!UpdateCommands().Insert) return;
+    if (!EnabledCommands().Insert) return;
     Items.insert(Items.begin() + CurrentIndex + 1, TPacket{});
     ++CurrentIndex;
     StoreCurrent(packet, coding);
 }
 
 void TPacketList::ChangePacket(const TPacket& packet, TCoding coding) {
-    if (UpdateCommands().Change) StoreCurrent(packet, coding);
+    if (EnabledCommands().Change) StoreCurrent(packet, coding);
 }
 
 void TPacketList::DeletePacket() {
-    if (!UpdateCommands().Delete) return;
+    if (!EnabledCommands().Delete) return;
     Items.erase(Items.begin() + CurrentIndex);
     --CurrentIndex; // packet 0 deleted leaves none current
     Changed = true;
 }
 
 void TPacketList::MoveUp() {
-    if (!UpdateCommands().MoveUp) return;
+    if (!EnabledCommands().MoveUp) return;
     std::swap(Items[static_cast<size_t>(CurrentIndex)], Items[static_cast<size_t>(CurrentIndex - 1)]);
     --CurrentIndex;
     Changed = true;
 }
 
 void TPacketList::MoveDown() {
-    if (!UpdateCommands().MoveDown) return;
+    if (!EnabledCommands().MoveDown) return;
     std::swap(Items[static_cast<size_t>(CurrentIndex)], Items[static_cast<size_t>(CurrentIndex + 1)]);
     ++CurrentIndex;
     Changed = true;
@@ -61,7 +61,7 @@ void TPacketList::MoveDown() {
 
 bool TPacketList::SendPacket(TCoding coding, bool stepToNext,
                              const std::function<void(std::string_view)>& send) {
-    if (!UpdateCommands().Send) return false;
+    if (!EnabledCommands().Send) return false;
     send(TextToBytes(Items[static_cast<size_t>(CurrentIndex)].Data, coding));
     if (stepToNext) CurrentIndex = CurrentIndex < Count() - 1 ? CurrentIndex + 1 : 0;
     return true;

@@ -35,7 +35,7 @@ public:
     bool Modified() const { return Changed; }
     TCoding ListCoding() const { return Coding; }
 
-    TGeneratorCommands UpdateCommands() const;
+    TGeneratorCommands EnabledCommands() const;
 
     // The three commands of the edit dialog, after it ended with OK. The data text is stored
     // in the codec's canonical form of the coding in force.

@@ -10,7 +10,7 @@
 namespace vemla {
 namespace {
 
-constexpr auto kGracePeriod = std::chrono::seconds(2);
+constexpr auto GracePeriod = std::chrono::seconds(2);
 
 } // namespace
 
@@ -74,7 +74,7 @@ bool TEchoWriter::WriteLine(const std::string& line) {
     while (done < line.size()) {
         bool stopping = Wake.IsSet();
         if (stopping && StopDeadline == TClock::time_point::max())
-            StopDeadline = TClock::now() + kGracePeriod;
+            StopDeadline = TClock::now() + GracePeriod;
         int timeout = -1;
         if (stopping) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(StopDeadline - TClock::now());

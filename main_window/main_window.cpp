@@ -26,9 +26,9 @@
 namespace vemla {
 namespace {
 
-constexpr int kTimeColumnWidth = 130;
-constexpr int kEmptyButtonWidth = 8;
-const char* const kCodingNames[] = {"Hex", "Win+Hex", "Win"};
+constexpr int TimeColumnWidth = 130;
+constexpr int EmptyButtonWidth = 8;
+const char* const CodingNames[] = {"Hex", "Win+Hex", "Win"};
 
 QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -69,7 +69,7 @@ void TMainWindow::BuildView() {
     View->setIconSize(QSize(18, 18));
     View->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     View->header()->setStretchLastSection(false);
-    View->header()->resizeSection(1, kTimeColumnWidth);
+    View->header()->resizeSection(1, TimeColumnWidth);
     View->viewport()->installEventFilter(this);
     // The selection shows only while the view has the focus.
     QPalette palette = View->palette();
@@ -94,7 +94,7 @@ void TMainWindow::BuildToolbar() {
     };
     // The buttons without image or action are narrow empty ones.
     auto narrow = [this](QAction* action) {
-        if (QWidget* button = Tools->widgetForAction(action)) button->setFixedWidth(kEmptyButtonWidth);
+        if (QWidget* button = Tools->widgetForAction(action)) button->setFixedWidth(EmptyButtonWidth);
     };
     connect(push("tool_floppy", "Сохранить"), &QAction::triggered, this, &TMainWindow::SaveCommand);
     narrow(push(nullptr, "Сохранить"));
@@ -113,7 +113,7 @@ void TMainWindow::BuildToolbar() {
     Codings = new QMenu(this);
     auto* codingGroup = new QActionGroup(this);
     for (int i = 0; i < 3; ++i) {
-        QAction* item = Codings->addAction(QString::fromLatin1(kCodingNames[i]));
+        QAction* item = Codings->addAction(QString::fromLatin1(CodingNames[i]));
         item->setCheckable(true);
         codingGroup->addAction(item);
         connect(item, &QAction::triggered, this, [this, i] { CodingChanged(i); });
@@ -279,8 +279,8 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMainWindow::FitColumns() {
-    View->header()->resizeSection(0, std::max(0, View->viewport()->width() - kTimeColumnWidth));
-    View->header()->resizeSection(1, kTimeColumnWidth);
+    View->header()->resizeSection(0, std::max(0, View->viewport()->width() - TimeColumnWidth));
+    View->header()->resizeSection(1, TimeColumnWidth);
 }
 
 void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std::string& text) {

@@ -13,7 +13,7 @@ namespace {
 // What the handler may touch: descriptors, set before it is installed.
 int SignalPipe[2] = {-1, -1};
 int StopEventFd = -1;
-constexpr int kClosingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int ClosingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void OnSignal(int) {
     int savedErrno = errno;
@@ -33,7 +33,7 @@ TSignalCloser::TSignalCloser(TEvent& stopEvent) {
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signal : kClosingSignals) sigaction(signal, &action, nullptr);
+    for (int signal : ClosingSignals) sigaction(signal, &action, nullptr);
 }
 
 void TSignalCloser::CloseOnSignal(QWidget& window) {
@@ -48,7 +48,7 @@ void TSignalCloser::CloseOnSignal(QWidget& window) {
 }
 
 TSignalCloser::~TSignalCloser() {
-    for (int signal : kClosingSignals) std::signal(signal, SIG_DFL);
+    for (int signal : ClosingSignals) std::signal(signal, SIG_DFL);
     Notifier.reset();
     for (int& fd : SignalPipe) {
         if (fd >= 0) close(fd);

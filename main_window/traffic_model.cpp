@@ -7,9 +7,9 @@ namespace vemla {
 
 TTrafficModel::TTrafficModel(TTrafficList& list, QObject* parent)
     : QAbstractTableModel(parent), List(list) {
-    static const char* const kNames[] = {"state_blank",    "state_warning", "state_error",
+    static const char* const Names[] = {"state_blank",    "state_warning", "state_error",
                                          "state_received", "state_sent",    "state_trigger_sent"};
-    for (size_t i = 0; i < KindIcons.size(); ++i) KindIcons[i] = LoadIcon(kNames[i]);
+    for (size_t i = 0; i < KindIcons.size(); ++i) KindIcons[i] = LoadIcon(Names[i]);
 }
 
 int TTrafficModel::rowCount(const QModelIndex& parent) const {
@@ -25,9 +25,9 @@ QVariant TTrafficModel::data(const QModelIndex& index, int role) const {
     if (index.column() == 0 && role == Qt::EditRole) return FromCp1251(line.Text);
     if (index.column() == 0 && role == Qt::DisplayRole) {
         // No row is wider than this on any screen; a flood's open "Win" line can be megabytes.
-        constexpr size_t kShownCharacters = 4096;
-        if (line.Text.size() <= kShownCharacters) return FromCp1251(line.Text);
-        return FromCp1251(std::string_view(line.Text).substr(0, kShownCharacters)) + QChar(0x2026);
+        constexpr size_t ShownCharacters = 4096;
+        if (line.Text.size() <= ShownCharacters) return FromCp1251(line.Text);
+        return FromCp1251(std::string_view(line.Text).substr(0, ShownCharacters)) + QChar(0x2026);
     }
     if (role == Qt::DecorationRole && index.column() == 0) {
         auto kind = static_cast<size_t>(line.Kind);

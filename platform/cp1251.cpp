@@ -7,7 +7,7 @@ namespace vemla {
 namespace {
 
 // Unicode code points of the bytes 0x80..0xFF; 0 marks the one unassigned byte (0x98).
-constexpr std::array<char16_t, 128> kHighHalf = {
+constexpr std::array<char16_t, 128> HighHalf = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
     0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
@@ -17,7 +17,7 @@ constexpr std::array<char16_t, 128> kHighHalf = {
 
 char16_t HighByteToCodePoint(unsigned byte) {
     if (byte >= 0xC0) return static_cast<char16_t>(0x0410 + (byte - 0xC0));
-    return kHighHalf[byte - 0x80];
+    return HighHalf[byte - 0x80];
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {
@@ -37,7 +37,7 @@ char CodePointToCp1251(char32_t cp) {
     if (cp < 0x80) return static_cast<char>(cp);
     if (cp >= 0x0410 && cp <= 0x044F) return static_cast<char>(0xC0 + (cp - 0x0410));
     for (unsigned i = 0; i < 64; ++i)
-        if (kHighHalf[i] != 0 && kHighHalf[i] == cp) return static_cast<char>(0x80 + i);
+        if (HighHalf[i] != 0 && HighHalf[i] == cp) return static_cast<char>(0x80 + i);
     return '?';
 }
 

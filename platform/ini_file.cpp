@@ -12,12 +12,12 @@
 namespace vemla {
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
+constexpr std::string_view Blanks = " \t";
 
 std::string_view Trim(std::string_view text) {
-    size_t first = text.find_first_not_of(kBlanks);
+    size_t first = text.find_first_not_of(Blanks);
     if (first == std::string_view::npos) return {};
-    size_t last = text.find_last_not_of(kBlanks);
+    size_t last = text.find_last_not_of(Blanks);
     return text.substr(first, last - first + 1);
 }
 
@@ -58,10 +58,10 @@ TIniFile::TIniFile(std::string path) : FilePath(std::move(path)) {
     std::string content;
     if (ReadWholeFile(FilePath, content, IniFileLimit) != 0) return;
     // Some editors start a file with a UTF-8 byte-order mark; it is kept, but is no text.
-    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
     size_t start = 0;
-    if (std::string_view(content).substr(0, 3) == kByteOrderMark) {
-        Prefix = kByteOrderMark;
+    if (std::string_view(content).substr(0, 3) == ByteOrderMark) {
+        Prefix = ByteOrderMark;
         start = 3;
     }
     bool sawCrLf = false, sawLf = false;

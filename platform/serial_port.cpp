@@ -21,14 +21,14 @@ using TClock = std::chrono::steady_clock;
 using TNanoseconds = std::chrono::nanoseconds;
 
 speed_t StandardSpeed(int32_t rate) {
-    static constexpr std::pair<int32_t, speed_t> kRates[] = {
+    static constexpr std::pair<int32_t, speed_t> Rates[] = {
         {50, B50},         {75, B75},         {110, B110},       {134, B134},
         {150, B150},       {200, B200},       {300, B300},       {600, B600},
         {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
         {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
         {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
         {576000, B576000}, {921600, B921600}, {1000000, B1000000}};
-    for (auto [value, speed] : kRates)
+    for (auto [value, speed] : Rates)
         if (value == rate) return speed;
     return B0;
 }
@@ -51,8 +51,8 @@ std::string CheckSettings(const TLineSettings& s) {
 termios Framing(const TLineSettings& s) {
     termios tio{};
     tio.c_cflag = CLOCAL | CREAD;
-    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    tio.c_cflag |= kSizes[s.ByteSize - 5];
+    static constexpr tcflag_t Sizes[] = {CS5, CS6, CS7, CS8};
+    tio.c_cflag |= Sizes[s.ByteSize - 5];
     switch (s.Parity) {
     case 1: tio.c_cflag |= PARENB | PARODD; break;
     case 2: tio.c_cflag |= PARENB; break;
@@ -194,11 +194,11 @@ int TSerialPort::Read(char* buffer, int count, const TEvent& stop) {
     const uint32_t interval = Timeouts.ReadIntervalTimeout;
     const uint32_t multiplier = Timeouts.ReadTotalTimeoutMultiplier;
     const uint32_t constant = Timeouts.ReadTotalTimeoutConstant;
-    constexpr uint32_t kMax = TCommTimeouts::MaxValue;
-    const bool returnAtOnce = interval == kMax && multiplier == 0 && constant == 0;
-    const bool returnOnAny = interval == kMax && multiplier == kMax && constant != 0 &&
-                             constant != kMax;
-    const bool useInterval = interval != 0 && interval != kMax;
+    constexpr uint32_t Max = TCommTimeouts::MaxValue;
+    const bool returnAtOnce = interval == Max && multiplier == 0 && constant == 0;
+    const bool returnOnAny = interval == Max && multiplier == Max && constant != 0 &&
+                             constant != Max;
+    const bool useInterval = interval != 0 && interval != Max;
     bool hasTotal = multiplier != 0 || constant != 0;
     uint64_t totalMs = returnOnAny ? constant : uint64_t{multiplier} * uint64_t(count) + constant;
 

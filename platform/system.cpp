@@ -17,8 +17,8 @@
 namespace vemla {
 
 namespace {
-constexpr double kUnixEpochDays = 25569.0; // 1970-01-01 as a TDateTime
-constexpr double kSecondsPerDay = 86400.0;
+constexpr double UnixEpochDays = 25569.0; // 1970-01-01 as a TDateTime
+constexpr double SecondsPerDay = 86400.0;
 } // namespace
 
 TDateTime Now() {
@@ -27,11 +27,11 @@ TDateTime Now() {
     tm local{};
     localtime_r(&ts.tv_sec, &local);
     double seconds = static_cast<double>(ts.tv_sec + local.tm_gmtoff) + ts.tv_nsec / 1e9;
-    return kUnixEpochDays + seconds / kSecondsPerDay;
+    return UnixEpochDays + seconds / SecondsPerDay;
 }
 
 TLocalTime DecodeDateTime(TDateTime value) {
-    auto totalMs = static_cast<long long>(std::llround((value - kUnixEpochDays) * kSecondsPerDay * 1000.0));
+    auto totalMs = static_cast<long long>(std::llround((value - UnixEpochDays) * SecondsPerDay * 1000.0));
     long long seconds = totalMs >= 0 ? totalMs / 1000 : (totalMs - 999) / 1000;
     auto ms = static_cast<int>(totalMs - seconds * 1000);
     time_t t = static_cast<time_t>(seconds);

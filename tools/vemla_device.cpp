@@ -27,7 +27,7 @@ using namespace std::chrono_literals;
 volatile std::sig_atomic_t StopRequested = 0;
 extern "C" void OnStopSignal(int) { StopRequested = 1; }
 
-constexpr auto kPacketGap = 5ms; // silence that ends a received packet
+constexpr auto PacketGap = 5ms; // silence that ends a received packet
 
 struct TOptions {
     std::string Link;
@@ -110,8 +110,8 @@ public:
 
     // Writes everything, waiting for the line; false when a stop was requested.
     bool Write(std::string_view bytes) { return Pty.Write(bytes, Stopping); }
-    // Waits up to timeout for a packet: bytes that end with kPacketGap of silence.
-    std::string ReadPacket(std::chrono::milliseconds timeout) { return Pty.ReadPacket(timeout, kPacketGap, Stopping); }
+    // Waits up to timeout for a packet: bytes that end with PacketGap of silence.
+    std::string ReadPacket(std::chrono::milliseconds timeout) { return Pty.ReadPacket(timeout, PacketGap, Stopping); }
 
 private:
     static bool Stopping() { return StopRequested != 0; }
@@ -167,7 +167,7 @@ int RunRoundTrips(TDevice& device, const TOptions& options) {
     }
     std::printf("round trips: %zu answered, %d missed, p50 %.3f ms, p99 %.3f ms (reply gap %lld ms included)\n",
                 latencies.size(), missed, vemla::test::Percentile(latencies, 50), vemla::test::Percentile(latencies, 99),
-                static_cast<long long>(kPacketGap.count()));
+                static_cast<long long>(PacketGap.count()));
     return missed == 0 ? 0 : 1;
 }
 

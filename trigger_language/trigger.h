@@ -52,7 +52,10 @@ class TriggerTable {
 public:
     static constexpr int32_t SlotCount = 953;
 
-    TTrigger* At(int32_t slot) const {
+    const TTrigger* At(int32_t slot) const {
+        return slot >= 0 && slot < SlotCount ? Slots[static_cast<size_t>(slot)].get() : nullptr;
+    }
+    TTrigger* At(int32_t slot) {
         return slot >= 0 && slot < SlotCount ? Slots[static_cast<size_t>(slot)].get() : nullptr;
     }
     void Store(int32_t slot, std::unique_ptr<TTrigger> trigger) {

@@ -17,8 +17,8 @@
 namespace vemla {
 namespace {
 
-constexpr int kColumnWidths[] = {40, 100, 50, 200};
-const char* const kHeadings[] = {"Id", "Наименование", "Статус", "Текущая команда"};
+constexpr int ColumnWidths[] = {40, 100, 50, 200};
+const char* const Headings[] = {"Id", "Наименование", "Статус", "Текущая команда"};
 
 std::optional<int32_t> RunChangeCommandDialog(QWidget& owner, const TTrigger& trigger) {
     TChangeCommandDialog dialog(&owner, trigger);
@@ -29,7 +29,7 @@ std::optional<int32_t> RunChangeCommandDialog(QWidget& owner, const TTrigger& tr
 
 } // namespace
 
-TTriggerTableModel::TTriggerTableModel(const TriggerTable& table, QObject* parent)
+TTriggerTableModel::TTriggerTableModel(TriggerTable& table, QObject* parent)
     : QAbstractTableModel(parent) {
     for (int32_t slot = 0; slot < TriggerTable::SlotCount; ++slot)
         if (TTrigger* trigger = table.At(slot)) Rows.push_back(trigger);
@@ -60,7 +60,7 @@ QVariant TTriggerTableModel::data(const QModelIndex& index, int role) const {
 
 QVariant TTriggerTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section > 3) return {};
-    return QString::fromUtf8(kHeadings[section]);
+    return QString::fromUtf8(Headings[section]);
 }
 
 void TTriggerTableModel::TriggerChanged(const TTrigger& trigger) {
@@ -69,7 +69,7 @@ void TTriggerTableModel::TriggerChanged(const TTrigger& trigger) {
     emit dataChanged(index(row->second, 2), index(row->second, 3));
 }
 
-TTriggersWindow::TTriggersWindow(QWidget* parent, const TriggerTable& table, TTriggersContext context)
+TTriggersWindow::TTriggersWindow(QWidget* parent, TriggerTable& table, TTriggersContext context)
     : QWidget(parent, Qt::Window), Context(std::move(context)) {
     if (!Context.ChooseCommand) Context.ChooseCommand = RunChangeCommandDialog;
     setWindowTitle(QString::fromUtf8("Триггеры"));
@@ -85,7 +85,7 @@ TTriggersWindow::TTriggersWindow(QWidget* parent, const TriggerTable& table, TTr
     View->setEditTriggers(QAbstractItemView::NoEditTriggers);
     View->header()->setSectionsClickable(false);
     View->header()->setStretchLastSection(false);
-    for (int column = 0; column < 4; ++column) View->header()->resizeSection(column, kColumnWidths[column]);
+    for (int column = 0; column < 4; ++column) View->header()->resizeSection(column, ColumnWidths[column]);
     connect(View, &QTreeView::doubleClicked, this, [this] { ChangeSelectedTrigger(); });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

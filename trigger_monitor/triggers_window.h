@@ -17,7 +17,7 @@ namespace vemla {
 // One row per trigger, sorted by Id; the status and command cells read the trigger live.
 class TTriggerTableModel : public QAbstractTableModel {
 public:
-    TTriggerTableModel(const TriggerTable& table, QObject* parent);
+    TTriggerTableModel(TriggerTable& table, QObject* parent);
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -43,7 +43,7 @@ struct TTriggersContext {
 // Lists every loaded trigger with its state and lets the user move one.
 class TTriggersWindow : public QWidget {
 public:
-    TTriggersWindow(QWidget* parent, const TriggerTable& table, TTriggersContext context);
+    TTriggersWindow(QWidget* parent, TriggerTable& table, TTriggersContext context);
 
     void LoadSaveTriggers(bool loading);
     void TriggerChanged(const TTrigger& trigger) { Model->TriggerChanged(trigger); }

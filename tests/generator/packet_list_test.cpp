@@ -18,7 +18,7 @@ bool OnlyAddEnabled(const TGeneratorCommands& c) {
 
 TEST(PacketList, CommandStatesFollowTheCurrentPacket) {
     TPacketList list;
-    EXPECT_TRUE(OnlyAddEnabled(list.UpdateCommands()));
+    EXPECT_TRUE(OnlyAddEnabled(list.EnabledCommands()));
     for (const char* data : {"01", "02", "03"}) list.AddPacket({data, ""}, TCoding::Hex);
     struct {
         int Current;
@@ -26,13 +26,13 @@ TEST(PacketList, CommandStatesFollowTheCurrentPacket) {
     } cases[] = {{0, false, true}, {1, true, true}, {2, false + true, false}};
     for (const auto& c : cases) {
         list.Select(c.Current);
-        TGeneratorCommands commands = list.UpdateCommands();
+        TGeneratorCommands commands = list.EnabledCommands();
         EXPECT_TRUE(commands.Send && commands.Change && commands.Insert && commands.Delete);
         EXPECT_EQ(commands.MoveUp, c.Up) << c.Current;
         EXPECT_EQ(commands.MoveDown, c.Down) << c.Current;
     }
     list.Select(-1);
-    EXPECT_TRUE(OnlyAddEnabled(list.UpdateCommands()));
+    EXPECT_TRUE(OnlyAddEnabled(list.EnabledCommands()));
 }
 
 TEST(PacketList, AddAppendsAndInsertGoesAfterTheCurrentPacket) {
@@ -91,7 +91,7 @@ TEST(PacketList, DeleteMoveAndChange) {
     list.Select(0);
     list.DeletePacket();
     EXPECT_EQ(list.Current(), -1);
-    EXPECT_TRUE(OnlyAddEnabled(list.UpdateCommands()));
+    EXPECT_TRUE(OnlyAddEnabled(list.EnabledCommands()));
     EXPECT_EQ(DataTexts(list), std::vector<std::string>{"03"});
 }
 

@@ -39,11 +39,11 @@ TEST(EchoWriter, EveryLineIsDeliveredOrCountedAndNothingBlocks) {
                 while ((n = read(out[0], buffer, sizeof buffer)) > 0) received.append(buffer, static_cast<size_t>(n));
             });
         }
-        constexpr int kLines = 20000;
+        constexpr int Lines = 20000;
         {
             // A queue that holds them all when the reader keeps up; a small one otherwise.
             TEchoWriter echo(out[1], err[1], reader == KeepsUp ? size_t{4} << 20 : 256 * 1024);
-            for (int i = 0; i < kLines; ++i) echo.Write("line " + std::to_string(i) + std::string(90, '.') + "\n");
+            for (int i = 0; i < Lines; ++i) echo.Write("line " + std::to_string(i) + std::string(90, '.') + "\n");
             if (reader == KeepsUp) {
                 EXPECT_EQ(echo.DroppedLines(), 0u);
             }
@@ -58,10 +58,10 @@ TEST(EchoWriter, EveryLineIsDeliveredOrCountedAndNothingBlocks) {
         for (size_t i = 0, at = 0; i < complete; ++i, at = received.find('\n', at) + 1)
             ASSERT_EQ(received.compare(at, 5 + std::to_string(i).size(), "line " + std::to_string(i)), 0) << reader;
         if (reader == KeepsUp) {
-            EXPECT_EQ(complete, size_t{kLines});
+            EXPECT_EQ(complete, size_t{Lines});
             EXPECT_EQ(note, "");
         } else {
-            EXPECT_LT(complete, size_t{kLines}) << reader;
+            EXPECT_LT(complete, size_t{Lines}) << reader;
             EXPECT_NE(note.find("echoed lines were dropped"), std::string::npos) << reader;
         }
         if (reader == Gone) {
@@ -69,7 +69,7 @@ TEST(EchoWriter, EveryLineIsDeliveredOrCountedAndNothingBlocks) {
         }
         if (reader != KeepsUp) {
             // The note counts exactly the lines that did not arrive whole.
-            EXPECT_NE(note.find(" " + std::to_string(kLines - complete) + " echoed"), std::string::npos) << note;
+            EXPECT_NE(note.find(" " + std::to_string(Lines - complete) + " echoed"), std::string::npos) << note;
         }
         for (int fd : {out[0], err[0], err[1]})
             if (!(reader == Gone && fd == out[0])) close(fd);

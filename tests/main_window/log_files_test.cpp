@@ -15,9 +15,9 @@ using test::TTempDir;
 using K = TTrafficKind;
 
 // 12:00:01.250 on 7 December 2026.
-constexpr TDateTime kNoon = 46363.0 + (12 * 3600 + 1.25) / 86400.0;
+constexpr TDateTime Noon = 46363.0 + (12 * 3600 + 1.25) / 86400.0;
 
-TTrafficRecord Record(TTrafficKind kind, std::string data, TDateTime time = kNoon) {
+TTrafficRecord Record(TTrafficKind kind, std::string data, TDateTime time = Noon) {
     return {time, kind, std::move(data)};
 }
 
@@ -44,7 +44,7 @@ TEST_F(TLogFixture, FlushAfterSizePlusOneLinesWithAndWithoutAutoSave) {
         EXPECT_FALSE(logs.FlushDue(list));
         Fill(1);
         ASSERT_TRUE(logs.FlushDue(list));
-        EXPECT_TRUE(logs.Flush(list, kNoon).Error.empty());
+        EXPECT_TRUE(logs.Flush(list, Noon).Error.empty());
         EXPECT_TRUE(list.Empty());
         EXPECT_EQ(LogFiles().size(), autoSave ? 1u : 0u);
     }
@@ -60,7 +60,7 @@ TEST_F(TLogFixture, AMultiLineRecordIsCountedAfterAllItsLines) {
     list.Add(Record(K::Received, "c\rd\re\r"), TCoding::Win); // continues b, then three more lines
     EXPECT_EQ(list.Size(), 5u);
     ASSERT_TRUE(logs.FlushDue(list));
-    logs.Flush(list, kNoon);
+    logs.Flush(list, Noon);
     std::string log = dir.Read("Log/261207_120001.log");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 5);
     EXPECT_NE(log.find("---> bc\r\n"), std::string::npos);
@@ -70,7 +70,7 @@ TEST_F(TLogFixture, FlushesInOneSecondGetTheirOwnFiles) {
     TLogWriter logs({1, dir.Path("Log") + "\\", true}); // the directory is created
     for (int i = 0; i < 3; ++i) {
         Fill(2);
-        logs.Flush(list, kNoon);
+        logs.Flush(list, Noon);
     }
     auto files = LogFiles();
     ASSERT_EQ(files.size(), 3u);
@@ -82,7 +82,7 @@ TEST_F(TLogFixture, FlushesInOneSecondGetTheirOwnFiles) {
 
 TEST_F(TLogFixture, EmptyViewWritesAnEmptyLog) {
     TLogWriter logs({300, dir.Path("Log") + "/", true});
-    logs.Flush(list, kNoon);
+    logs.Flush(list, Noon);
     ASSERT_EQ(LogFiles().size(), 1u);
     EXPECT_EQ(std::filesystem::file_size(LogFiles()[0]), 0u);
 }
@@ -91,46 +91,46 @@ TEST_F(TLogFixture, FailedWriteKeepsTheLinesAndReportsOnce) {
     std::string blocked = dir.Write("blocked", "a file where the directory should be");
     TLogWriter logs({2, blocked + "/", true});
     Fill(3);
-    auto first = logs.Flush(list, kNoon);
+    auto first = logs.Flush(list, Noon);
     EXPECT_NE(first.Error.find(Utf8ToCp1251("Ошибка открытия файла: ") + blocked + "/261207_120001.log\n\r"),
               std::string::npos);
     EXPECT_EQ(list.Size(), 3u);
     EXPECT_FALSE(logs.FlushDue(list)); // the retry waits for another Size lines
     Fill(2);
     ASSERT_TRUE(logs.FlushDue(list));
-    EXPECT_TRUE(logs.Flush(list, kNoon).Error.empty()); // failing again, but no second box
+    EXPECT_TRUE(logs.Flush(list, Noon).Error.empty()); // failing again, but no second box
     EXPECT_EQ(list.Size(), 5u);
 }
 
 TEST_F(TLogFixture, WritersSharingADirectoryNeverShareAFile) {
     // Two instances flushing in the same second, at once: each name is taken by one only.
-    constexpr int kFlushes = 300;
+    constexpr int Flushes = 300;
     auto flushMany = [this](const char* data) {
         TLogWriter writer({1, dir.Path("Log") + "/", true});
         TTrafficList own;
-        for (int i = 0; i < kFlushes; ++i) {
+        for (int i = 0; i < Flushes; ++i) {
             own.Add(Record(K::Received, data), TCoding::Hex);
-            EXPECT_TRUE(writer.Flush(own, kNoon).Error.empty());
+            EXPECT_TRUE(writer.Flush(own, Noon).Error.empty());
         }
     };
     std::thread first(flushMany, "\x01"), second(flushMany, "\x02");
     first.join();
     second.join();
     auto files = LogFiles();
-    EXPECT_EQ(files.size(), 2u * kFlushes);
+    EXPECT_EQ(files.size(), 2u * Flushes);
     std::map<std::string, int> lines;
     for (const auto& file : files) ++lines[dir.Read("Log/" + file.filename().string())];
-    EXPECT_EQ(lines["12:00:01.250  ---> 01\r\n"], kFlushes);
-    EXPECT_EQ(lines["12:00:01.250  ---> 02\r\n"], kFlushes);
+    EXPECT_EQ(lines["12:00:01.250  ---> 01\r\n"], Flushes);
+    EXPECT_EQ(lines["12:00:01.250  ---> 02\r\n"], Flushes);
 }
 
 TEST_F(TLogFixture, FinalFlushThatFailsSavesTheLinesToAFallbackFile) {
     std::string blocked = dir.Write("blocked", "a file where the directory should be");
     TLogWriter logs({300, blocked + "/", true});
     Fill(2);
-    logs.Flush(list, kNoon); // fails quietly: reported once already, say
+    logs.Flush(list, Noon); // fails quietly: reported once already, say
     TResult<> outcome =
-        logs.FinalFlush(list, kNoon, {dir.Path("missing") + "/", dir.Directory().string() + "/"});
+        logs.FinalFlush(list, Noon, {dir.Path("missing") + "/", dir.Directory().string() + "/"});
     EXPECT_TRUE(list.Empty());
     std::string fallback = dir.Path("vemla-unsaved-261207_120001.log");
     EXPECT_EQ(dir.Read("vemla-unsaved-261207_120001.log"), "12:00:01.250  ---> 41\r\n12:00:01.250  ---> 41\r\n");
@@ -139,7 +139,7 @@ TEST_F(TLogFixture, FinalFlushThatFailsSavesTheLinesToAFallbackFile) {
 
     TLogWriter off({300, blocked + "/", false}); // nothing asked to be logged: nothing to say
     Fill(1);
-    EXPECT_TRUE(off.FinalFlush(list, kNoon, {dir.Directory().string() + "/"}).Error.empty());
+    EXPECT_TRUE(off.FinalFlush(list, Noon, {dir.Directory().string() + "/"}).Error.empty());
 }
 
 TEST(LogSettings, AnEmptyDirIsTheWorkingDirectory) {

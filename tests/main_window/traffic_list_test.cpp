@@ -8,9 +8,9 @@ namespace {
 
 
 // 12:00:01.250 on 7 December 2026.
-constexpr TDateTime kNoon = 46363.0 + (12 * 3600 + 1.25) / 86400.0;
+constexpr TDateTime Noon = 46363.0 + (12 * 3600 + 1.25) / 86400.0;
 
-TTrafficRecord Record(TTrafficKind kind, std::string data, TDateTime time = kNoon) {
+TTrafficRecord Record(TTrafficKind kind, std::string data, TDateTime time = Noon) {
     return {time, kind, std::move(data)};
 }
 
@@ -65,7 +65,7 @@ TEST(TrafficList, AFloodWithoutCarriageReturnsGrowsOneLine) {
 TEST(TrafficList, ContinuedLineKeepsItsTimeStamp) {
     TTrafficList list;
     list.Add(Record(K::Received, "AB"), TCoding::Win);
-    list.Add(Record(K::Received, "CD", kNoon + 1.0 / 86400.0), TCoding::Win);
+    list.Add(Record(K::Received, "CD", Noon + 1.0 / 86400.0), TCoding::Win);
     ASSERT_EQ(list.Size(), 1u);
     EXPECT_EQ(TimeStamp(list[0].Time), "12:00:01.250");
 }

@@ -6,7 +6,7 @@
 namespace vemla {
 namespace {
 
-const char* const kExample = R"(// answers to a test device
+const char* const Example = R"(// answers to a test device
 TRIGGER 1 "Ping" ANSI "PING<0x0D>"
 {
     WAIT                  // wait for the packet
@@ -63,7 +63,7 @@ TEST(PacketHash, SlotsOfKnownPatterns) {
 }
 
 TEST(TriggerFile, ExampleLoadsWithItsCommands) {
-    TTableLoad loaded = LoadTriggers(kExample, 0);
+    TTableLoad loaded = LoadTriggers(Example, 0);
     ASSERT_TRUE(loaded.Ok()) << loaded.Error;
     const TriggerTable& table = *loaded.Value;
     EXPECT_EQ(table.Count(), 3);
