@@ -8,12 +8,10 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QScreen>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -21,8 +19,6 @@
 
 namespace vemla {
 namespace {
-
-QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
 
 bool RunEditDialog(QWidget& owner, TPacket& packet) {
     TPacketEditDialog dialog(&owner);
@@ -40,6 +36,31 @@ TGeneratorWindow::TGeneratorWindow(QWidget* parent, TGeneratorContext context)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       Context(std::move(context)) {
+    SetDefaultSteps();
+    setWindowTitle(Ru("Передача данных"));
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
+    resize(465, 333);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    BuildToolbar(*layout);
+    BuildView(*layout);
+    BuildBottomPanel(*layout);
+
+    Timer = new QTimer(this);
+    Timer->setTimerType(Qt::PreciseTimer); // a coarse timer fires up to 5 % early
+    Timer->setInterval(LoopInterval);
+    connect(Timer, &QTimer::timeout, this, &TGeneratorWindow::SendPacket);
+
+    CenterOnScreen(*this);
+    LoadSaveGenerator(true);
+    UpdateCommands();
+}
+
+void TGeneratorWindow::SetDefaultSteps() {
     if (!Context.EditPacket) Context.EditPacket = RunEditDialog;
     if (!Context.Confirm)
         Context.Confirm = [](QWidget& owner, const QString& question) {
@@ -50,20 +71,17 @@ TGeneratorWindow::TGeneratorWindow(QWidget* parent, TGeneratorContext context)
         Context.ShowError = [](QWidget& owner, const QString& text) {
             QMessageBox::critical(&owner, Ru("Ошибка"), text);
         };
+}
 
-    setWindowTitle(Ru("Передача данных"));
-    QFont small = font();
-    small.setPixelSize(11);
-    setFont(small);
-    resize(465, 333);
-
+void TGeneratorWindow::BuildToolbar(QVBoxLayout& layout) {
     // Two rows, so that every button shows whole at the default width; the row break stands
     // where the first separator would.
-    auto row = [this] {
+    auto row = [this, &layout] {
         auto* toolbar = new QToolBar(this);
         toolbar->setIconSize(QSize(18, 18));
         toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         toolbar->setStyleSheet(QStringLiteral("QToolButton { padding: 1px 2px; }"));
+        layout.addWidget(toolbar);
         return toolbar;
     };
     QToolBar* editRow = row();
@@ -83,7 +101,9 @@ TGeneratorWindow::TGeneratorWindow(QWidget* parent, TGeneratorContext context)
     moveRow->addSeparator();
     moveRow->addAction(command(SendCommand, "gen_send", "Передать", &TGeneratorWindow::SendPacket));
     command(ChangeCommand, nullptr, "Изменить", &TGeneratorWindow::ChangePacket);
+}
 
+void TGeneratorWindow::BuildView(QVBoxLayout& layout) {
     View = new QTreeWidget(this);
     View->setColumnCount(2);
     View->setHeaderLabels({Ru("Данные"), Ru("Описание")});
@@ -109,31 +129,17 @@ TGeneratorWindow::TGeneratorWindow(QWidget* parent, TGeneratorContext context)
         menu.addAction(Commands[DeleteCommand]);
         menu.exec(View->viewport()->mapToGlobal(at));
     });
+    layout.addWidget(View, 1);
+}
 
+void TGeneratorWindow::BuildBottomPanel(QVBoxLayout& layout) {
     auto* bottom = new QWidget(this);
     bottom->setFixedHeight(43);
     Loop = new QCheckBox(Ru("Передача в цикле"), bottom);
     Loop->setGeometry(8, 2, 249, 17);
     Next = new QCheckBox(Ru("После передачи выбрать следующий пакет"), bottom);
     Next->setGeometry(8, 20, 321, 17);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(editRow);
-    layout->addWidget(moveRow);
-    layout->addWidget(View, 1);
-    layout->addWidget(bottom);
-
-    Timer = new QTimer(this);
-    Timer->setTimerType(Qt::PreciseTimer); // a coarse timer fires up to 5 % early
-    Timer->setInterval(LoopInterval);
-    connect(Timer, &QTimer::timeout, this, &TGeneratorWindow::SendPacket);
-
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
-    LoadSaveGenerator(true);
-    UpdateCommands();
+    layout.addWidget(bottom);
 }
 
 void TGeneratorWindow::LoadSaveGenerator(bool loading) {

@@ -11,6 +11,7 @@ class QAction;
 class QCheckBox;
 class QTimer;
 class QTreeWidget;
+class QVBoxLayout;
 
 namespace vemla {
 
@@ -56,6 +57,10 @@ protected:
 
 private:
     enum { AddCommand, InsertCommand, DeleteCommand, UpCommand, DownCommand, SendCommand, ChangeCommand };
+    void SetDefaultSteps();
+    void BuildToolbar(QVBoxLayout& layout);
+    void BuildView(QVBoxLayout& layout);
+    void BuildBottomPanel(QVBoxLayout& layout);
     void EditAndStore(void (TPacketList::*store)(const TPacket&, TCoding), bool startFromCurrent);
     void Refresh();
     void UpdateCommands();

@@ -1,5 +1,6 @@
 #include "generator/packet_edit_dialog.h"
 
+#include "ui_common/qt_text.h"
 #include "ui_common/window_layout.h"
 
 #include <QLabel>
@@ -11,7 +12,7 @@ TPacketEditDialog::TPacketEditDialog(QWidget* owner)
     : QDialog(owner, DialogFlags) {
     // Controls are made in Tab order: the labels, the two fields, then OK and Отмена.
     auto label = [this](const char* text, int y) {
-        auto* l = new QLabel(QString::fromUtf8(text), this);
+        auto* l = new QLabel(Ru(text), this);
         l->setGeometry(16, y, 70, 21);
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     };

@@ -15,7 +15,6 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
-#include <QScreen>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -29,8 +28,6 @@ namespace {
 constexpr int TimeColumnWidth = 130;
 constexpr int EmptyButtonWidth = 8;
 const char* const CodingNames[] = {"Hex", "Win+Hex", "Win"};
-
-QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
 
 } // namespace
 
@@ -46,10 +43,7 @@ TMainWindow::TMainWindow(TMainWindowOptions options) : Options(std::move(options
     setMinimumSize(345, 295);
     BuildView();
     BuildToolbar();
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect area = screen->availableGeometry();
-        move(area.center() - rect().center());
-    }
+    CenterOnScreen(*this);
     Configure();
 }
 

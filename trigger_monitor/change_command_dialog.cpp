@@ -24,7 +24,7 @@ QVariant TCommandListModel::data(const QModelIndex& index, int role) const {
 TChangeCommandDialog::TChangeCommandDialog(QWidget* owner, const TTrigger& trigger)
     : QDialog(owner, DialogFlags) {
 
-    LabelText = QString::fromUtf8("Выберите команду для триггера ") + QStringLiteral(" \"") +
+    LabelText = Ru("Выберите команду для триггера ") + QStringLiteral(" \"") +
                 FromCp1251(trigger.Name) + QStringLiteral("\"");
     auto* label = new QLabel(LabelText, this);
     label->move(16, 8);

@@ -7,9 +7,7 @@
 #include "ui_common/window_layout.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QHeaderView>
-#include <QScreen>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -60,7 +58,7 @@ QVariant TTriggerTableModel::data(const QModelIndex& index, int role) const {
 
 QVariant TTriggerTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section > 3) return {};
-    return QString::fromUtf8(Headings[section]);
+    return Ru(Headings[section]);
 }
 
 void TTriggerTableModel::TriggerChanged(const TTrigger& trigger) {
@@ -72,7 +70,7 @@ void TTriggerTableModel::TriggerChanged(const TTrigger& trigger) {
 TTriggersWindow::TTriggersWindow(QWidget* parent, TriggerTable& table, TTriggersContext context)
     : QWidget(parent, Qt::Window), Context(std::move(context)) {
     if (!Context.ChooseCommand) Context.ChooseCommand = RunChangeCommandDialog;
-    setWindowTitle(QString::fromUtf8("Триггеры"));
+    setWindowTitle(Ru("Триггеры"));
     resize(398, 270);
     Model = new TTriggerTableModel(table, this);
     View = new QTreeView(this);
@@ -90,8 +88,7 @@ TTriggersWindow::TTriggersWindow(QWidget* parent, TriggerTable& table, TTriggers
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(View);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CenterOnScreen(*this);
     LoadSaveTriggers(true);
 }
 

@@ -9,5 +9,7 @@ namespace vemla {
 // The one crossing between vemla's CP1251 strings and Qt's Unicode.
 QString FromCp1251(std::string_view text);
 std::string ToCp1251(const QString& text);
+// A text of the program's own, written in the source as UTF-8 ("Триггеры").
+inline QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
 
 } // namespace vemla

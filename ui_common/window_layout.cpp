@@ -1,5 +1,7 @@
 #include "ui_common/window_layout.h"
 
+#include "ui_common/qt_text.h"
+
 #include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -12,7 +14,7 @@
 namespace vemla {
 
 void SetUpDialog(QDialog& dialog, const char* caption, QSize size, QPoint ok, QPoint cancel) {
-    dialog.setWindowTitle(QString::fromUtf8(caption));
+    dialog.setWindowTitle(Ru(caption));
     QFont small = dialog.font();
     small.setPixelSize(11);
     dialog.setFont(small);
@@ -20,7 +22,7 @@ void SetUpDialog(QDialog& dialog, const char* caption, QSize size, QPoint ok, QP
     auto* okButton = new QPushButton(QStringLiteral("OK"), &dialog);
     okButton->setGeometry(QRect(ok, QSize(75, 25)));
     okButton->setDefault(true);
-    auto* cancelButton = new QPushButton(QString::fromUtf8("Отмена"), &dialog);
+    auto* cancelButton = new QPushButton(Ru("Отмена"), &dialog);
     cancelButton->setGeometry(QRect(cancel, QSize(75, 25)));
     QObject::connect(okButton, &QPushButton::clicked, &dialog, &QDialog::accept);
     QObject::connect(cancelButton, &QPushButton::clicked, &dialog, &QDialog::reject);
@@ -65,6 +67,11 @@ private:
 
 } // namespace
 
+void CenterOnScreen(QWidget& window) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
+}
+
 void ReadWriteLayout(TIniFile& desktop, const char* section, QWidget& window, QHeaderView* columns,
                      bool reading) {
     auto value = [&](const std::string& key, int current) {
@@ -83,9 +90,7 @@ void ReadWriteLayout(TIniFile& desktop, const char* section, QWidget& window, QH
         if (sizeStored) new TOuterSize(window, QSize(width, height)); // owned by the window
         window.move(left, top);
         // A hand-edited or stale layout must not leave the window where nobody can see it.
-        if (!QGuiApplication::screenAt(window.frameGeometry().center()))
-            if (const QScreen* screen = QGuiApplication::primaryScreen())
-                window.move(screen->availableGeometry().center() - window.rect().center());
+        if (!QGuiApplication::screenAt(window.frameGeometry().center())) CenterOnScreen(window);
     }
     if (!columns) return;
     for (int column = 0; column < columns->count(); ++column) {

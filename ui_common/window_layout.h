@@ -19,6 +19,8 @@ void SetUpDialog(QDialog& dialog, const char* caption, QSize size, QPoint ok, QP
 
 // Places window other centred over window main.
 void CenterOver(const QWidget& main, QWidget& other);
+// Places a window in the middle of the primary screen's free area.
+void CenterOnScreen(QWidget& window);
 
 // The stored layout of a window: "Left", "Top", "Height", "Width" of its outer frame and, for
 // each list column n from 1, "Column" + n + ".Width". Reading keeps the current value of a
