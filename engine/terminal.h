@@ -43,7 +43,6 @@ public:
     TTerminal& operator=(const TTerminal&) = delete;
 
     const TTerminalSettings& Settings() const { return Config; }
-    int32_t PortNumber() const { return Config.PortNumber; }
 
     // Opens and configures the port if it is closed; true when it is open afterwards.
     bool Open();

@@ -127,7 +127,6 @@ void TIniFile::WriteString(std::string_view section, std::string_view key,
                            std::string_view value) {
     std::string line = std::string(key) + "=" + std::string(value);
     TKeyLine found{};
-    Dirty = true;
     if (FindKey(section, key, found)) {
         Lines[found.Index].Text = line;
         return;
@@ -222,7 +221,6 @@ int TIniFile::Save() {
         unlink(temporary.c_str());
         return error;
     }
-    Dirty = false;
     return 0;
 }
 

@@ -27,7 +27,6 @@ public:
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view key, int32_t value);
 
-    bool Modified() const { return Dirty; }
     // Writes a sibling of the file (of a symlink's target) and renames it over the original,
     // keeping its mode; a file without write permission is refused. Returns 0 or the errno.
     int Save();
@@ -47,7 +46,6 @@ private:
     std::vector<TLine> Lines;
     std::string Prefix; // a byte-order mark the file began with
     std::string NewLine = "\r\n";
-    bool Dirty = false;
 };
 
 } // namespace vemla

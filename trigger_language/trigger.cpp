@@ -2,10 +2,6 @@
 
 namespace vemla {
 
-void TriggerTable::Clear() {
-    for (auto& slot : Slots) slot.reset();
-}
-
 int32_t TriggerTable::Count() const {
     int32_t count = 0;
     for (const auto& slot : Slots)

@@ -61,7 +61,6 @@ public:
     void Store(int32_t slot, std::unique_ptr<TTrigger> trigger) {
         Slots[static_cast<size_t>(slot)] = std::move(trigger);
     }
-    void Clear();
     int32_t Count() const;
 
 private:

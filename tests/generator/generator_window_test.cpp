@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QTest>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -89,7 +90,8 @@ private slots:
         w.PacketView().clearSelection();
         QCOMPARE(w.Packets().Current(), -1);
         size_t before = world.Sent.size();
-        QTest::qWait(30); // many ticks pass
+        QSignalSpy ticks(&w.LoopTimer(), &QTimer::timeout);
+        QVERIFY(QTest::qWaitFor([&] { return ticks.count() >= 5; }, 5000)); // ticks pass
         QCOMPARE(world.Sent.size(), before);
         QVERIFY(w.LoopTimer().isActive());
         w.PacketView().topLevelItem(2)->setSelected(true);

@@ -119,12 +119,15 @@ private slots:
 
     void RecordsWhileLogOffAreDropped() {
         test::TPtyDevice pty;
-        TWindowWorld world(PortConfig(pty.SlavePath()));
+        TWorkingDirectory cwd;
+        std::string triggers = cwd.Dir.Write("t.txt", "TRIGGER 1 \"a\" ANSI \"abc\" { WAIT OUTW \"ok\" GOTO 1 }");
+        TWindowWorld world(PortConfig(pty.SlavePath(), "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"));
         QVERIFY(world.WaitForLines(1));
         world.Window->Toolbar().actions()[3]->trigger();
         pty.Write("abc");
+        QCOMPARE(pty.Read(2, 5s), std::string("ok")); // the packet and the answer are posted
         world.Window->Engine().Send("x");
-        QTest::qWait(50);
+        QCoreApplication::sendPostedEvents(world.Window.get(), TrafficEventType);
         QCOMPARE(world.Window->Traffic().Size(), size_t{1});
         world.Window->Toolbar().actions()[2]->trigger();
         pty.Write("def");

@@ -33,11 +33,6 @@ bool TRecordSink::WaitForCount(size_t count, std::chrono::milliseconds timeout) 
     return WaitFor([count](const auto& records) { return records.size() >= count; }, timeout);
 }
 
-bool TRecordSink::WaitForNotifications(int atLeast, std::chrono::milliseconds timeout) {
-    std::unique_lock lock(Mutex);
-    return Changed.wait_for(lock, timeout, [&] { return NotificationCount >= atLeast; });
-}
-
 int TRecordSink::NotificationsOf(TTrigger* trigger) {
     std::lock_guard lock(Mutex);
     return NotificationsByTrigger[trigger];

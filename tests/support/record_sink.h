@@ -24,7 +24,6 @@ public:
     bool WaitFor(const std::function<bool(const std::vector<TTrafficRecord>&)>& done,
                  std::chrono::milliseconds timeout = std::chrono::seconds(5));
     bool WaitForCount(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
-    bool WaitForNotifications(int atLeast, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // The same for the notifications about one trigger.
     int NotificationsOf(TTrigger* trigger);
     bool WaitForNotificationsOf(TTrigger* trigger, int atLeast,
