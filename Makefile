@@ -1,5 +1,5 @@
 # The two commands of the README: `make run` and `make test`.
-.PHONY: deps build run test test-default test-asan test-tsan fuzz clean
+.PHONY: deps build run test test-default test-asan test-tsan fuzz format-check clean
 
 FUZZ_SECONDS ?= 60
 
@@ -33,7 +33,11 @@ fuzz: deps
 	cmake --build --preset fuzz
 	bash scripts/run-fuzzers.sh build/fuzz $(FUZZ_SECONDS)
 
-test: test-default test-asan test-tsan fuzz
+# Our sources follow .clang-format; generated scanner and parser code is not ours.
+format-check: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+
+test: format-check test-default test-asan test-tsan fuzz
 
 clean:
 	rm -rf build

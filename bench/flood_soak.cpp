@@ -21,7 +21,8 @@ namespace {
 constexpr long long Total = 64ll << 20;
 
 // A program with its standard output in a file.
-std::unique_ptr<test::TChildProcess> Spawn(const std::vector<std::string>& arguments, const std::string& directory,
+std::unique_ptr<test::TChildProcess> Spawn(const std::vector<std::string>& arguments,
+                                           const std::string& directory,
                                            const std::string& output) {
     int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     test::TSpawnOptions options;
@@ -62,14 +63,17 @@ TSoak Soak(int instances, long long perInstance) {
     std::vector<std::unique_ptr<test::TChildProcess>> devices, vemlas;
     for (int i = 1; i <= instances; ++i) {
         std::string link = dir.Path("port" + std::to_string(i));
-        devices.push_back(Spawn({VEMLA_DEVICE, link, "--flood", std::to_string(perInstance), "--seed",
-                                 std::to_string(i), "--start-after", "2"},
+        devices.push_back(Spawn({VEMLA_DEVICE, link, "--flood", std::to_string(perInstance),
+                                 "--seed", std::to_string(i), "--start-after", "2"},
                                 root, dir.Path("device" + std::to_string(i) + ".out")));
-        while (!std::filesystem::is_symlink(link)) std::this_thread::sleep_for(10ms);
+        while (!std::filesystem::is_symlink(link))
+            std::this_thread::sleep_for(10ms);
         std::string config = dir.Write("config" + std::to_string(i) + ".ini",
-                                       "[Port]\r\nDevice=" + link + "\r\nReadIntervalTimeout=5\r\n"
-                                       "[Log]\r\nSize=300\r\nAutoSave=1\r\nDir=Log\r\n");
-        vemlas.push_back(Spawn({VEMLA_BINARY, config}, root, dir.Path("vemla" + std::to_string(i) + ".out")));
+                                       "[Port]\r\nDevice=" + link +
+                                           "\r\nReadIntervalTimeout=5\r\n"
+                                           "[Log]\r\nSize=300\r\nAutoSave=1\r\nDir=Log\r\n");
+        vemlas.push_back(
+            Spawn({VEMLA_BINARY, config}, root, dir.Path("vemla" + std::to_string(i) + ".out")));
     }
     auto start = bench::TClock::now();
 
@@ -82,30 +86,39 @@ TSoak Soak(int instances, long long perInstance) {
         soak.Memory.push_back(ResidentKiB(vemlas.front()->Pid()));
         uintmax_t size = 0;
         if (std::filesystem::exists(dir.Path("Log")))
-            for (const auto& entry : std::filesystem::directory_iterator(dir.Path("Log"))) size += entry.file_size();
+            for (const auto& entry : std::filesystem::directory_iterator(dir.Path("Log")))
+                size += entry.file_size();
         bool flooded = true;
         for (int i = 1; i <= instances; ++i)
-            flooded = flooded && ReadAll(dir.Path("device" + std::to_string(i) + ".out")).find("flood:") != std::string::npos;
+            flooded = flooded &&
+                      ReadAll(dir.Path("device" + std::to_string(i) + ".out")).find("flood:") !=
+                          std::string::npos;
         still = flooded && size == lastSize ? still + 1 : 0;
         lastSize = size;
     }
     soak.Seconds = bench::Milliseconds(bench::TClock::now() - start) / 1000.0 - 3.0;
-    for (auto& vemla : vemlas) soak.ExitCode = std::max(soak.ExitCode, vemla->Terminate(60s));
-    for (auto& device : devices) device->Terminate(10s);
+    for (auto& vemla : vemlas)
+        soak.ExitCode = std::max(soak.ExitCode, vemla->Terminate(60s));
+    for (auto& device : devices)
+        device->Terminate(10s);
 
     std::vector<std::filesystem::path> logs;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.Path("Log"))) logs.push_back(entry.path());
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path("Log")))
+        logs.push_back(entry.path());
     soak.LogFiles = logs.size();
     // Files of one second are stem.log, stem_1.log, stem_2.log, ...: order them by that number.
     // Each instance takes rising numbers, so each one's files keep their order among all.
     auto order = [](const std::filesystem::path& file) {
         std::string stem = file.stem().string();
         size_t suffix = stem.find('_', 7);
-        return std::make_pair(stem.substr(0, 13), suffix == std::string::npos ? 0 : std::stoi(stem.substr(suffix + 1)));
+        return std::make_pair(stem.substr(0, 13),
+                              suffix == std::string::npos ? 0 : std::stoi(stem.substr(suffix + 1)));
     };
-    std::sort(logs.begin(), logs.end(), [&](const auto& a, const auto& b) { return order(a) < order(b); });
+    std::sort(logs.begin(), logs.end(),
+              [&](const auto& a, const auto& b) { return order(a) < order(b); });
     std::vector<std::minstd_rand> expected;
-    for (int i = 1; i <= instances; ++i) expected.emplace_back(i);
+    for (int i = 1; i <= instances; ++i)
+        expected.emplace_back(i);
     for (const auto& log : logs) {
         std::string text = ReadAll(log.string()), bytes;
         for (size_t at = text.find("---> "); at != std::string::npos; at = text.find("---> ", at)) {
@@ -119,7 +132,8 @@ TSoak Soak(int instances, long long perInstance) {
         for (auto& candidate : expected) {
             std::minstd_rand probe = candidate;
             size_t same = 0;
-            while (same < std::min<size_t>(bytes.size(), 16) && static_cast<uint8_t>(bytes[same]) == static_cast<uint8_t>(probe()))
+            while (same < std::min<size_t>(bytes.size(), 16) &&
+                   static_cast<uint8_t>(bytes[same]) == static_cast<uint8_t>(probe()))
                 ++same;
             if (same == std::min<size_t>(bytes.size(), 16)) stream = &candidate;
         }
@@ -136,7 +150,8 @@ void Report(const std::string& prefix, const TSoak& soak, long long sent) {
     long early = soak.Memory.size() > 2 ? soak.Memory[2] : soak.Memory.back();
     bench::Figure(name("bytes_sent").c_str(), static_cast<double>(sent), "bytes");
     bench::Figure(name("bytes_in_logs").c_str(), static_cast<double>(soak.Received), "bytes");
-    bench::Figure(name("bytes_wrong_or_reordered").c_str(), static_cast<double>(soak.Wrong), "bytes");
+    bench::Figure(name("bytes_wrong_or_reordered").c_str(), static_cast<double>(soak.Wrong),
+                  "bytes");
     bench::Figure(name("log_files").c_str(), static_cast<double>(soak.LogFiles), "files");
     bench::Figure(name("duration").c_str(), soak.Seconds, "s");
     bench::Figure(name("rss_at_3s").c_str(), static_cast<double>(early) / 1024.0, "MiB");

@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 namespace {
 
 class TTimingSink : public TTerminalHost {
-public:
+  public:
     void PostTraffic(std::unique_ptr<TTrafficRecord> record) override {
         if (record->Kind != TTrafficKind::Received) return;
         std::lock_guard lock(Mutex);
@@ -33,7 +33,7 @@ public:
         return Arrived;
     }
 
-private:
+  private:
     std::mutex Mutex;
     std::condition_variable Changed;
     bench::TClock::time_point Arrived;
@@ -47,7 +47,7 @@ int main() {
     test::TPtyDevice device;
     TTimingSink sink;
     TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
-                                                     "\r\nReadIntervalTimeout=5\r\n"));
+                                                    "\r\nReadIntervalTimeout=5\r\n"));
     std::mt19937 random(1);
     std::vector<double> latencies;
     for (int i = 1; i <= 1000; ++i) {

@@ -17,7 +17,7 @@ namespace {
 constexpr size_t Total = 64u << 20;
 
 class TCheckingSink : public TTerminalHost {
-public:
+  public:
     explicit TCheckingSink(uint32_t seed) : Expected(seed) {}
     void PostTraffic(std::unique_ptr<TTrafficRecord> record) override {
         if (record->Kind != TTrafficKind::Received) return;
@@ -47,11 +47,13 @@ int main() {
 
     std::string data(Total, '\0');
     std::minstd_rand generator(seed);
-    for (char& ch : data) ch = static_cast<char>(generator());
+    for (char& ch : data)
+        ch = static_cast<char>(generator());
 
     auto start = bench::TClock::now();
     std::thread writer([&] { device.Write(data); });
-    while (sink.Received < Total && bench::TClock::now() - start < 120s) std::this_thread::sleep_for(1ms);
+    while (sink.Received < Total && bench::TClock::now() - start < 120s)
+        std::this_thread::sleep_for(1ms);
     auto elapsed = bench::TClock::now() - start;
     writer.join();
 
@@ -60,8 +62,10 @@ int main() {
     double idle = bench::ThreadCpuSeconds("vemla-reader") - before;
 
     double seconds = bench::Milliseconds(elapsed) / 1000.0;
-    bench::Figure("serial_receive.throughput", static_cast<double>(sink.Received) / (1 << 20) / seconds, "MiB/s");
-    bench::Figure("serial_receive.bytes_lost", static_cast<double>(Total - std::min(Total, sink.Received.load())), "bytes");
+    bench::Figure("serial_receive.throughput",
+                  static_cast<double>(sink.Received) / (1 << 20) / seconds, "MiB/s");
+    bench::Figure("serial_receive.bytes_lost",
+                  static_cast<double>(Total - std::min(Total, sink.Received.load())), "bytes");
     bench::Figure("serial_receive.bytes_wrong", static_cast<double>(sink.Mismatched), "bytes");
     bench::Figure("serial_receive.idle_reader_cpu_2s", idle, "s");
     return 0;

@@ -27,7 +27,8 @@ int main(int argc, char* argv[]) {
     test::TTempDir dir;
     std::filesystem::current_path(dir.Directory());
     TMainWindowOptions options;
-    options.Arguments = {dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Log]\r\nSize=0\r\n")};
+    options.Arguments = {
+        dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Log]\r\nSize=0\r\n")};
     options.ShowMessage = [](QMessageBox::Icon, const QString&, const QString&) {};
     TMainWindow window(std::move(options));
     window.show();
@@ -50,19 +51,22 @@ int main(int argc, char* argv[]) {
         }
         QCoreApplication::processEvents();
     }
-    while (window.Traffic().Size() < firstLine + Records) QCoreApplication::processEvents();
+    while (window.Traffic().Size() < firstLine + Records)
+        QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     double seconds = bench::Milliseconds(bench::TClock::now() - start) / 1000.0;
     long grown = ResidentBytes() - before;
     size_t textBytes = 0;
-    for (size_t i = firstLine; i < window.Traffic().Size(); ++i) textBytes += window.Traffic()[i].Text.size();
+    for (size_t i = firstLine; i < window.Traffic().Size(); ++i)
+        textBytes += window.Traffic()[i].Text.size();
 
     auto recodeStart = bench::TClock::now();
     window.CodingChanged(1);
     QCoreApplication::processEvents();
     double recodeSeconds = bench::Milliseconds(bench::TClock::now() - recodeStart) / 1000.0;
 
-    bench::Figure("traffic_view.records_per_second", static_cast<double>(Records) / seconds, "records/s");
+    bench::Figure("traffic_view.records_per_second", static_cast<double>(Records) / seconds,
+                  "records/s");
     bench::Figure("traffic_view.bytes_per_line_beyond_text",
                   static_cast<double>(grown - static_cast<long>(textBytes)) / Records, "bytes");
     bench::Figure("traffic_view.coding_change", recodeSeconds, "s");

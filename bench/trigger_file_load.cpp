@@ -30,19 +30,35 @@ std::string GenerateFile() {
         // Quotes and brackets do not survive the ANSI form; such patterns are written in hex.
         bool hex = id % 2 == 0 || pattern.find_first_of("\"<>") != std::string::npos;
         TCoding coding = hex ? TCoding::Hex : TCoding::WinHex;
-        file += "// trigger " + std::to_string(id) + "\nTRIGGER " + std::to_string(id) + " \"name " +
-                std::to_string(id) + "\" " + (hex ? "HEX" : "ANSI") + " \"" +
+        file += "// trigger " + std::to_string(id) + "\nTRIGGER " + std::to_string(id) +
+                " \"name " + std::to_string(id) + "\" " + (hex ? "HEX" : "ANSI") + " \"" +
                 BytesToText(pattern, coding) + "\"\n{\n";
         for (int c = 0; c < 200; ++c) {
             switch (c % 8) {
-            case 0: file += "    WAIT\n"; break;
-            case 1: file += hex ? "    OUTW \"01 03 02 00 2A\"\n" : "    OUTW \"PONG<0x0D>\"\n"; break;
-            case 2: file += hex ? "    OUT \"AA 55 01\"\n" : "    OUT \"ok<0x0A>\"\n"; break;
-            case 3: file += "    SLEEP 50\n"; break;
-            case 4: file += "    SWITCH " + std::to_string(id % 900 + 1) + " 3\n"; break;
-            case 5: file += "    PRINT \"a line of text\"\n"; break;
-            case 6: file += "    GOTO 1   // back to the top\n"; break;
-            default: file += "    STOP\n"; break;
+            case 0:
+                file += "    WAIT\n";
+                break;
+            case 1:
+                file += hex ? "    OUTW \"01 03 02 00 2A\"\n" : "    OUTW \"PONG<0x0D>\"\n";
+                break;
+            case 2:
+                file += hex ? "    OUT \"AA 55 01\"\n" : "    OUT \"ok<0x0A>\"\n";
+                break;
+            case 3:
+                file += "    SLEEP 50\n";
+                break;
+            case 4:
+                file += "    SWITCH " + std::to_string(id % 900 + 1) + " 3\n";
+                break;
+            case 5:
+                file += "    PRINT \"a line of text\"\n";
+                break;
+            case 6:
+                file += "    GOTO 1   // back to the top\n";
+                break;
+            default:
+                file += "    STOP\n";
+                break;
             }
         }
         file += "}\n\n";
@@ -69,7 +85,9 @@ int main() {
     }
     bench::Figure("trigger_file_load.file_size", static_cast<double>(file.size()) / 1e6, "MB");
     bench::Figure("trigger_file_load.time", best, "ms");
-    bench::Figure("trigger_file_load.speed", static_cast<double>(file.size()) / 1e6 / (best / 1000.0), "MB/s");
-    bench::Figure("trigger_file_load.peak_memory_growth", static_cast<double>(bench::PeakResidentKiB() - before) / 1024.0, "MiB");
+    bench::Figure("trigger_file_load.speed",
+                  static_cast<double>(file.size()) / 1e6 / (best / 1000.0), "MB/s");
+    bench::Figure("trigger_file_load.peak_memory_growth",
+                  static_cast<double>(bench::PeakResidentKiB() - before) / 1024.0, "MiB");
     return 0;
 }

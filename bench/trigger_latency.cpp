@@ -13,7 +13,7 @@ using namespace std::chrono_literals;
 
 namespace {
 class TNullHost : public TTerminalHost {
-public:
+  public:
     void PostTraffic(std::unique_ptr<TTrafficRecord>) override {}
     void NotifyTriggerChanged(TTrigger&) override {}
     void StartSleepTimer(TTrigger&, int32_t) override {}
@@ -26,9 +26,10 @@ int main() {
     TNullHost host;
     std::string triggers = dir.Write("t.txt", "TRIGGER 1 \"echo\" HEX \"01 02 03 04 05\"\n"
                                               "{ WAIT OUTW \"06 07\" GOTO 2 }\n");
-    TTerminal terminal(host, dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
-                                                     "\r\nReadIntervalTimeout=5\r\n[Terminal]\r\nTriggerFile=" +
-                                                     triggers + "\r\n"));
+    TTerminal terminal(
+        host, dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
+                                     "\r\nReadIntervalTimeout=5\r\n[Terminal]\r\nTriggerFile=" +
+                                     triggers + "\r\n"));
     std::mt19937 random(2);
     std::vector<double> trips;
     for (int i = 0; i < 1000; ++i) {

@@ -22,8 +22,10 @@ int main(int argc, char* argv[]) {
         for (int b = 0; b < 256 && used.size() < TriggerTable::SlotCount; ++b) {
             std::string pattern{static_cast<char>(a), static_cast<char>(b)};
             if (!used.insert(PacketHash(pattern, 0)).second) continue;
-            file += "TRIGGER " + std::to_string(++id) + " \"t\" HEX \"" + BytesToText(pattern, TCoding::Hex) + "\" {";
-            for (int c = 0; c < 2048; ++c) file += c % 2 ? " OUT \"01 02 03\"" : " GOTO 1";
+            file += "TRIGGER " + std::to_string(++id) + " \"t\" HEX \"" +
+                    BytesToText(pattern, TCoding::Hex) + "\" {";
+            for (int c = 0; c < 2048; ++c)
+                file += c % 2 ? " OUT \"01 02 03\"" : " GOTO 1";
             file += " }\n";
         }
     TTableLoad loaded = LoadTriggers(file, 0);

@@ -9,7 +9,7 @@ using namespace vemla;
 
 namespace {
 class TCountingHost : public TTerminalHost {
-public:
+  public:
     void PostTraffic(std::unique_ptr<TTrafficRecord>) override {}
     void NotifyTriggerChanged(TTrigger&) override { ++Notifications; }
     void StartSleepTimer(TTrigger&, int32_t) override {}
@@ -21,15 +21,18 @@ int main() {
     test::TTempDir dir;
     TCountingHost host;
     // Each resume of A runs OUT, SWITCH (a nested run of B's WAIT), GOTO and WAIT: 5 commands.
-    std::string triggers = dir.Write("t.txt", "TRIGGER 1 \"A\" ANSI \"A\" { WAIT OUT \"x\" SWITCH 2 0 GOTO 1 }\n"
-                                              "TRIGGER 2 \"B\" ANSI \"B\" { WAIT GOTO 1 }\n");
-    TTerminal terminal(host, dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" +
-                                                     triggers + "\r\n"));
+    std::string triggers =
+        dir.Write("t.txt", "TRIGGER 1 \"A\" ANSI \"A\" { WAIT OUT \"x\" SWITCH 2 0 GOTO 1 }\n"
+                           "TRIGGER 2 \"B\" ANSI \"B\" { WAIT GOTO 1 }\n");
+    TTerminal terminal(
+        host, dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" +
+                                     triggers + "\r\n"));
     TTrigger& a = *terminal.Triggers().At(PacketHash("A", 0));
     constexpr long Resumes = 2'000'000;
     long notifiedBefore = host.Notifications;
     auto start = bench::TClock::now();
-    for (long i = 0; i < Resumes; ++i) terminal.ResumeTrigger(a);
+    for (long i = 0; i < Resumes; ++i)
+        terminal.ResumeTrigger(a);
     double seconds = bench::Milliseconds(bench::TClock::now() - start) / 1000.0;
     if (host.Notifications - notifiedBefore != 2 * Resumes || a.Status != TTriggerStatus::Ok) {
         std::fprintf(stderr, "unexpected runs\n");

@@ -21,7 +21,8 @@ int main(int argc, char* argv[]) {
     test::TPtyDevice device;
     std::filesystem::current_path(dir.Directory());
     TMainWindowOptions options;
-    options.Arguments = {dir.Write("config.ini", "[Port]\r\nDevice=" + device.SlavePath() + "\r\n[Log]\r\nSize=0\r\n")};
+    options.Arguments = {dir.Write("config.ini", "[Port]\r\nDevice=" + device.SlavePath() +
+                                                     "\r\n[Log]\r\nSize=0\r\n")};
     options.ShowMessage = [](QMessageBox::Icon, const QString&, const QString&) {};
     TMainWindow window(std::move(options));
     window.show();
@@ -32,10 +33,12 @@ int main(int argc, char* argv[]) {
     std::atomic<size_t> written{0};
     std::thread flood([&] {
         std::string chunk(16384, 'x');
-        for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 13);
+        for (size_t i = 0; i < chunk.size(); ++i)
+            chunk[i] = static_cast<char>(i * 13);
         auto start = bench::TClock::now();
         while (bench::TClock::now() - start < Duration) {
-            double due = bench::Milliseconds(bench::TClock::now() - start) / 1000.0 * BytesPerSecond;
+            double due =
+                bench::Milliseconds(bench::TClock::now() - start) / 1000.0 * BytesPerSecond;
             if (static_cast<double>(written) < due) {
                 device.Write(chunk);
                 written += chunk.size();
@@ -58,7 +61,8 @@ int main(int argc, char* argv[]) {
         if (!done) return;
         // Counted before quitting: quitting closes the window, whose final flush empties it.
         for (size_t i = 0; i < window.Traffic().Size(); ++i)
-            if (window.Traffic()[i].Kind == TTrafficKind::Received) shown += (window.Traffic()[i].Text.size() + 1) / 3;
+            if (window.Traffic()[i].Kind == TTrafficKind::Received)
+                shown += (window.Traffic()[i].Text.size() + 1) / 3;
         ticks.stop();
         QCoreApplication::quit();
     });

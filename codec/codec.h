@@ -15,7 +15,9 @@ enum class TCoding : uint8_t { Hex = 0, WinHex = 1, Win = 2 };
 constexpr TCoding CodingFromInteger(int32_t value) {
     return value >= 0 && value <= 2 ? static_cast<TCoding>(value) : TCoding::Hex;
 }
-constexpr int32_t CodingToInteger(TCoding coding) { return static_cast<int32_t>(coding); }
+constexpr int32_t CodingToInteger(TCoding coding) {
+    return static_cast<int32_t>(coding);
+}
 
 // Bytes travel as std::string: one char per byte, as on the wire.
 uint8_t HexValue(std::string_view text);

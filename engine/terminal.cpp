@@ -11,8 +11,7 @@
 namespace vemla {
 
 TTerminal::TTerminal(TTerminalHost& host, const std::string& configFileName, TEvent* stopEvent)
-    : Host(host),
-      OwnedStopEvent(stopEvent ? nullptr : std::make_unique<TEvent>()),
+    : Host(host), OwnedStopEvent(stopEvent ? nullptr : std::make_unique<TEvent>()),
       StopEvent(stopEvent ? *stopEvent : *OwnedStopEvent) {
     {
         TIniFile config(configFileName);
@@ -23,7 +22,9 @@ TTerminal::TTerminal(TTerminalHost& host, const std::string& configFileName, TEv
     StartTriggers();
 }
 
-TTerminal::~TTerminal() { Stop(); }
+TTerminal::~TTerminal() {
+    Stop();
+}
 
 void TTerminal::Stop() {
     StopEvent.Set();
@@ -38,7 +39,9 @@ std::shared_ptr<TSerialPort> TTerminal::CurrentPort() const {
     return Port;
 }
 
-bool TTerminal::IsOpen() const { return CurrentPort() != nullptr; }
+bool TTerminal::IsOpen() const {
+    return CurrentPort() != nullptr;
+}
 
 std::string TTerminal::PortFailureText(int error, const std::string& detail) const {
     std::string text = Config.Device.empty() ? Config.PortName() : Config.PortName() + ": ";
@@ -140,7 +143,8 @@ TTableLoad LoadTriggerFile(const std::string& fileName, int32_t hashSize) {
     }
     TTableLoad loaded = LoadTriggers(text, hashSize);
     if (!loaded.Ok())
-        loaded.Error = Utf8ToCp1251("Ошибка загрузки файла ") + "\"" + fileName + "\": " + loaded.Error;
+        loaded.Error =
+            Utf8ToCp1251("Ошибка загрузки файла ") + "\"" + fileName + "\": " + loaded.Error;
     return loaded;
 }
 
@@ -152,7 +156,8 @@ void TTerminal::LoadTriggerTable(const std::string& fileName) {
     }
     Table = std::move(loaded.Value);
     for (int32_t slot = 0; slot < TriggerTable::SlotCount; ++slot)
-        if (const TTrigger* trigger = Table->At(slot)) NotedTriggers.emplace_back(trigger->Id, slot);
+        if (const TTrigger* trigger = Table->At(slot))
+            NotedTriggers.emplace_back(trigger->Id, slot);
     for (int32_t slot = 0; slot < TriggerTable::SlotCount; ++slot) {
         TTrigger* trigger = Table->At(slot);
         if (!trigger) continue;

@@ -25,7 +25,7 @@ TTableLoad LoadTriggerFile(const std::string& fileName, int32_t hashSize);
 // The terminal engine: one serial port, its reader thread, the writes, and the triggers that
 // answer received packets. It reports only through its host.
 class TTerminal {
-public:
+  public:
     static constexpr int32_t ReceiveBufferSize = 1028;
     static constexpr int32_t RunLimit = 101;      // commands one run may execute
     static constexpr int32_t MaxNestedRuns = 100; // SWITCH chains nest no deeper
@@ -64,7 +64,7 @@ public:
     const TriggerTable& Triggers() const { return *Table; }
     TriggerTable& Triggers() { return *Table; }
 
-private:
+  private:
     void LoadTriggerTable(const std::string& fileName);
     void StartTriggers();
     void ReadLoop(std::shared_ptr<TSerialPort> port);

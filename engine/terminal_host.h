@@ -11,7 +11,7 @@ struct TTrigger;
 // What the engine needs of the user interface. Every call is non-blocking and may come from
 // any thread.
 class TTerminalHost {
-public:
+  public:
     virtual ~TTerminalHost() = default;
     virtual void PostTraffic(std::unique_ptr<TTrafficRecord> record) = 0;
     // A trigger's status or current command changed.

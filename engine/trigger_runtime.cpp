@@ -79,20 +79,30 @@ void TTerminal::RunTrigger(TTrigger& trigger) {
             WritePort(command.Data, TTrafficKind::TriggerSent);
             stop = true;
             break;
-        case TCommandKind::Out: WritePort(command.Data, TTrafficKind::TriggerSent); break;
-        case TCommandKind::Wait: stop = true; break;
-        case TCommandKind::Stop: trigger.Status = TTriggerStatus::SwitchedOff; break;
+        case TCommandKind::Out:
+            WritePort(command.Data, TTrafficKind::TriggerSent);
+            break;
+        case TCommandKind::Wait:
+            stop = true;
+            break;
+        case TCommandKind::Stop:
+            trigger.Status = TTriggerStatus::SwitchedOff;
+            break;
         case TCommandKind::Goto:
             // After the advance below this lands on command Value, counted from 1.
-            trigger.NextCommand = static_cast<int32_t>(std::clamp<int64_t>(
-                int64_t{command.Value} - 2, INT32_MIN, INT32_MAX - 1));
+            trigger.NextCommand = static_cast<int32_t>(
+                std::clamp<int64_t>(int64_t{command.Value} - 2, INT32_MIN, INT32_MAX - 1));
             break;
-        case TCommandKind::Switch: ExecuteSwitch(trigger, command); break;
+        case TCommandKind::Switch:
+            ExecuteSwitch(trigger, command);
+            break;
         case TCommandKind::Sleep:
             Host.StartSleepTimer(trigger, command.Value);
             stop = true;
             break;
-        case TCommandKind::Print: PostTraffic(TTrafficKind::Info, command.Data); break;
+        case TCommandKind::Print:
+            PostTraffic(TTrafficKind::Info, command.Data);
+            break;
         }
         if (trigger.Status == TTriggerStatus::Ok) {
             int32_t next = trigger.NextCommand + 1;

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Any text, once normalised, is a fixed point of the round trip.
     for (TCoding from : {TCoding::Hex, TCoding::WinHex, TCoding::Win}) {
         std::string normalised = BytesToText(TextToBytes(input, from), from);
-        if (from == TCoding::Hex && BytesToText(TextToBytes(normalised, from), from) != normalised) std::abort();
+        if (from == TCoding::Hex && BytesToText(TextToBytes(normalised, from), from) != normalised)
+            std::abort();
         for (TCoding to : {TCoding::Hex, TCoding::WinHex, TCoding::Win}) {
             std::string recoded = Recode(input, from, to);
             if (from == to && recoded != input) std::abort();

@@ -86,7 +86,8 @@ void TGeneratorWindow::BuildToolbar(QVBoxLayout& layout) {
     };
     QToolBar* editRow = row();
     QToolBar* moveRow = row();
-    auto command = [&](int index, const char* icon, const char* text, void (TGeneratorWindow::*run)()) {
+    auto command = [&](int index, const char* icon, const char* text,
+                       void (TGeneratorWindow::*run)()) {
         QAction* action = new QAction(icon ? LoadIcon(icon) : QIcon(), Ru(text), this);
         action->setToolTip(Ru(text));
         connect(action, &QAction::triggered, this, run);
@@ -94,10 +95,14 @@ void TGeneratorWindow::BuildToolbar(QVBoxLayout& layout) {
         return action;
     };
     editRow->addAction(command(AddCommand, "gen_add", "Добавить", &TGeneratorWindow::AddPacket));
-    editRow->addAction(command(InsertCommand, "gen_insert", "Вставить", &TGeneratorWindow::InsertPacket));
-    editRow->addAction(command(DeleteCommand, "gen_delete", "Удалить", &TGeneratorWindow::DeletePacket));
-    moveRow->addAction(command(UpCommand, "gen_up", "Переместить вверх", &TGeneratorWindow::MoveUp));
-    moveRow->addAction(command(DownCommand, "gen_down", "Переместить вниз", &TGeneratorWindow::MoveDown));
+    editRow->addAction(
+        command(InsertCommand, "gen_insert", "Вставить", &TGeneratorWindow::InsertPacket));
+    editRow->addAction(
+        command(DeleteCommand, "gen_delete", "Удалить", &TGeneratorWindow::DeletePacket));
+    moveRow->addAction(
+        command(UpCommand, "gen_up", "Переместить вверх", &TGeneratorWindow::MoveUp));
+    moveRow->addAction(
+        command(DownCommand, "gen_down", "Переместить вниз", &TGeneratorWindow::MoveDown));
     moveRow->addSeparator();
     moveRow->addAction(command(SendCommand, "gen_send", "Передать", &TGeneratorWindow::SendPacket));
     command(ChangeCommand, nullptr, "Изменить", &TGeneratorWindow::ChangePacket);
@@ -154,8 +159,9 @@ void TGeneratorWindow::LoadSaveGenerator(bool loading) {
     }
     if (!List.Save(config, Context.Coding())) return;
     if (int error = config.Save(); error != 0)
-        Context.ShowError(*this, Ru("Список пакетов не сохранён в ") + FromCp1251(Context.ConfigFileName) +
-                                     QStringLiteral(":\n") + FromCp1251(SystemMessage(error)));
+        Context.ShowError(*this, Ru("Список пакетов не сохранён в ") +
+                                     FromCp1251(Context.ConfigFileName) + QStringLiteral(":\n") +
+                                     FromCp1251(SystemMessage(error)));
 }
 
 void TGeneratorWindow::RecodePackets() {
@@ -172,7 +178,9 @@ void TGeneratorWindow::EditAndStore(void (TPacketList::*store)(const TPacket&, T
     Refresh();
 }
 
-void TGeneratorWindow::AddPacket() { EditAndStore(&TPacketList::AddPacket, false); }
+void TGeneratorWindow::AddPacket() {
+    EditAndStore(&TPacketList::AddPacket, false);
+}
 
 void TGeneratorWindow::InsertPacket() {
     if (List.EnabledCommands().Insert) EditAndStore(&TPacketList::InsertPacket, false);
@@ -185,7 +193,8 @@ void TGeneratorWindow::ChangePacket() {
 void TGeneratorWindow::DeletePacket() {
     if (!List.EnabledCommands().Delete) return;
     const TPacket& packet = List.Packets()[static_cast<size_t>(List.Current())];
-    if (!Context.Confirm(*this, Ru("Удалить \"") + FromCp1251(packet.Data) + QStringLiteral("\""))) return;
+    if (!Context.Confirm(*this, Ru("Удалить \"") + FromCp1251(packet.Data) + QStringLiteral("\"")))
+        return;
     List.DeletePacket();
     Refresh();
 }
@@ -213,7 +222,8 @@ void TGeneratorWindow::Refresh() {
     Refreshing = true;
     View->clear();
     for (const TPacket& packet : List.Packets())
-        View->addTopLevelItem(new QTreeWidgetItem({FromCp1251(packet.Data), FromCp1251(packet.Name)}));
+        View->addTopLevelItem(
+            new QTreeWidgetItem({FromCp1251(packet.Data), FromCp1251(packet.Name)}));
     if (QTreeWidgetItem* current = View->topLevelItem(List.Current())) {
         View->setCurrentItem(current);
         current->setSelected(true);

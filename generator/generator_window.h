@@ -29,7 +29,7 @@ struct TGeneratorContext {
 
 // The packet generator: a list of prepared packets, sent once or in a loop.
 class TGeneratorWindow : public QWidget {
-public:
+  public:
     static constexpr int LoopInterval = 1000;
 
     TGeneratorWindow(QWidget* parent, TGeneratorContext context);
@@ -52,11 +52,19 @@ public:
     QTimer& LoopTimer() { return *Timer; }
     QAction& Command(int index) { return *Commands[static_cast<size_t>(index)]; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
-    enum { AddCommand, InsertCommand, DeleteCommand, UpCommand, DownCommand, SendCommand, ChangeCommand };
+  private:
+    enum {
+        AddCommand,
+        InsertCommand,
+        DeleteCommand,
+        UpCommand,
+        DownCommand,
+        SendCommand,
+        ChangeCommand
+    };
     void SetDefaultSteps();
     void BuildToolbar(QVBoxLayout& layout);
     void BuildView(QVBoxLayout& layout);

@@ -8,8 +8,7 @@
 
 namespace vemla {
 
-TPacketEditDialog::TPacketEditDialog(QWidget* owner)
-    : QDialog(owner, DialogFlags) {
+TPacketEditDialog::TPacketEditDialog(QWidget* owner) : QDialog(owner, DialogFlags) {
     // Controls are made in Tab order: the labels, the two fields, then OK and Отмена.
     auto label = [this](const char* text, int y) {
         auto* l = new QLabel(Ru(text), this);
@@ -26,6 +25,8 @@ TPacketEditDialog::TPacketEditDialog(QWidget* owner)
     Packet->setFocus();
 }
 
-void TPacketEditDialog::accept() { done(Packet->text().isEmpty() ? ResultCancel : ResultOk); }
+void TPacketEditDialog::accept() {
+    done(Packet->text().isEmpty() ? ResultCancel : ResultOk);
+}
 
 } // namespace vemla

@@ -8,7 +8,7 @@ namespace vemla {
 
 // Asks for one packet: its data text and its description. Ends with 1 for OK, 2 otherwise.
 class TPacketEditDialog : public QDialog {
-public:
+  public:
     static constexpr int ResultOk = 1;
     static constexpr int ResultCancel = 2;
 
@@ -21,7 +21,7 @@ public:
     void accept() override;
     void reject() override { done(ResultCancel); }
 
-private:
+  private:
     QLineEdit* Packet;
     QLineEdit* Description;
 };

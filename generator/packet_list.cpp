@@ -47,14 +47,16 @@ void TPacketList::DeletePacket() {
 
 void TPacketList::MoveUp() {
     if (!EnabledCommands().MoveUp) return;
-    std::swap(Items[static_cast<size_t>(CurrentIndex)], Items[static_cast<size_t>(CurrentIndex - 1)]);
+    std::swap(Items[static_cast<size_t>(CurrentIndex)],
+              Items[static_cast<size_t>(CurrentIndex - 1)]);
     --CurrentIndex;
     Changed = true;
 }
 
 void TPacketList::MoveDown() {
     if (!EnabledCommands().MoveDown) return;
-    std::swap(Items[static_cast<size_t>(CurrentIndex)], Items[static_cast<size_t>(CurrentIndex + 1)]);
+    std::swap(Items[static_cast<size_t>(CurrentIndex)],
+              Items[static_cast<size_t>(CurrentIndex + 1)]);
     ++CurrentIndex;
     Changed = true;
 }
@@ -68,7 +70,8 @@ bool TPacketList::SendPacket(TCoding coding, bool stepToNext,
 }
 
 void TPacketList::RecodePackets(TCoding coding) {
-    for (TPacket& packet : Items) packet.Data = Recode(packet.Data, Coding, coding);
+    for (TPacket& packet : Items)
+        packet.Data = Recode(packet.Data, Coding, coding);
     Coding = coding;
 }
 
@@ -77,8 +80,9 @@ void TPacketList::Load(const TIniFile& config, TCoding coding) {
     Items.clear();
     for (int32_t k = 1; k <= count; ++k) {
         std::string key = std::to_string(k);
-        Items.push_back({Recode(config.ReadString("Packets", key + ".data", ""), TCoding::Hex, coding),
-                         config.ReadString("Packets", key + ".name", "")});
+        Items.push_back(
+            {Recode(config.ReadString("Packets", key + ".data", ""), TCoding::Hex, coding),
+             config.ReadString("Packets", key + ".name", "")});
     }
     CurrentIndex = -1;
     AfterStorage(coding);
@@ -90,7 +94,8 @@ bool TPacketList::Save(TIniFile& config, TCoding coding) {
         config.WriteInteger("Packets", "Count", Count());
         for (int k = 1; k <= Count(); ++k) {
             const TPacket& packet = Items[static_cast<size_t>(k - 1)];
-            config.WriteString("Packets", std::to_string(k) + ".data", Recode(packet.Data, coding, TCoding::Hex));
+            config.WriteString("Packets", std::to_string(k) + ".data",
+                               Recode(packet.Data, coding, TCoding::Hex));
             config.WriteString("Packets", std::to_string(k) + ".name", packet.Name);
         }
     }

@@ -27,7 +27,7 @@ struct TGeneratorCommands {
 
 // The generator's packets and the commands on them, without any window.
 class TPacketList {
-public:
+  public:
     const std::vector<TPacket>& Packets() const { return Items; }
     int Current() const { return CurrentIndex; }
     void Select(int index) { CurrentIndex = index >= 0 && index < Count() ? index : -1; }
@@ -49,7 +49,8 @@ public:
 
     // Sends the current packet (nothing when the command is disabled); then steps to the next
     // packet when asked. True when something was sent.
-    bool SendPacket(TCoding coding, bool stepToNext, const std::function<void(std::string_view)>& send);
+    bool SendPacket(TCoding coding, bool stepToNext,
+                    const std::function<void(std::string_view)>& send);
 
     void RecodePackets(TCoding coding);
     // The section "Packets" of the configuration file; data is stored in hex.
@@ -57,7 +58,7 @@ public:
     // Writes only when the list was modified; false when nothing needed writing.
     bool Save(TIniFile& config, TCoding coding);
 
-private:
+  private:
     void StoreCurrent(const TPacket& packet, TCoding coding);
     void AfterStorage(TCoding coding);
 

@@ -16,7 +16,8 @@ TResult<std::string> CheckTriggerFile(const std::string& fileName, int32_t hashS
     report.Value = "OK: " + std::to_string(loaded.Value->Count()) + " triggers\n";
     for (const std::vector<int32_t>& cycle : SwitchCycles(*loaded.Value)) {
         std::string ids;
-        for (int32_t id : cycle) ids += (ids.empty() ? "" : ", ") + std::to_string(id);
+        for (int32_t id : cycle)
+            ids += (ids.empty() ? "" : ", ") + std::to_string(id);
         report.Value += "warning: SWITCH commands of triggers " + ids +
                         " reach one another in a circle; one run of them stops after " +
                         std::to_string(TTerminal::TotalRunLimit) + " commands\n";

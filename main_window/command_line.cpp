@@ -1,6 +1,5 @@
 #include "main_window/command_line.h"
 
-
 #include <cstdlib>
 
 namespace vemla {

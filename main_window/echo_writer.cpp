@@ -30,8 +30,8 @@ TEchoWriter::~TEchoWriter() {
                        " echoed lines were dropped (the log files keep them)\n";
     // The error output may stall as well; one short chance, never a hang.
     pollfd p{ErrorFd, POLLOUT, 0};
-    if (poll(&p, 1, 100) == 1 && (p.revents & POLLOUT))
-        [[maybe_unused]] ssize_t written = write(ErrorFd, note.data(), note.size());
+    if (poll(&p, 1, 100) == 1 && (p.revents & POLLOUT)) [[maybe_unused]]
+        ssize_t written = write(ErrorFd, note.data(), note.size());
 }
 
 void TEchoWriter::Write(std::string line) {
@@ -77,7 +77,8 @@ bool TEchoWriter::WriteLine(const std::string& line) {
             StopDeadline = TClock::now() + GracePeriod;
         int timeout = -1;
         if (stopping) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(StopDeadline - TClock::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(StopDeadline - TClock::now());
             if (left.count() <= 0) return false;
             timeout = static_cast<int>(left.count());
         }

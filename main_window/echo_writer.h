@@ -18,7 +18,7 @@ namespace vemla {
 // fit the bounded queue, or come after the reader has gone, are dropped and counted; the
 // log files still get them.
 class TEchoWriter {
-public:
+  public:
     using TClock = std::chrono::steady_clock;
 
     explicit TEchoWriter(int fd, int errorFd, size_t queueLimit = size_t{1} << 20);
@@ -32,7 +32,7 @@ public:
     void Write(std::string line);
     uint64_t DroppedLines() const;
 
-private:
+  private:
     void Run();
     // Writes one line, waiting for the descriptor at most until the deadline (if stopping);
     // false when the line could not be written whole.

@@ -3,10 +3,10 @@
 #include "platform/cp1251.h"
 #include "platform/system.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <algorithm>
 #include <filesystem>
 #include <unistd.h>
 
@@ -65,8 +65,8 @@ TNewFile CreateNewFile(const std::string& dir, const std::string& stem, int firs
     TNewFile file;
     for (int suffix = std::max(firstSuffix, 0);; ++suffix) {
         file.Name = dir + stem + (suffix == 0 ? "" : "_" + std::to_string(suffix)) + ".log";
-        file.Fd = open(NormalizePath(file.Name).c_str(),
-                       O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        file.Fd =
+            open(NormalizePath(file.Name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (file.Fd >= 0) {
             file.Suffix = suffix;
             return file;
@@ -136,9 +136,9 @@ TResult<> TLogWriter::FinalFlush(TTrafficList& list, TDateTime now,
             std::error_code ignored;
             std::filesystem::remove(NormalizePath(file.Name), ignored);
         }
-        outcome.Error += "\n\r" + (saved.empty()
-                                            ? Utf8ToCp1251("Строки журнала не удалось сохранить.")
-                                            : Utf8ToCp1251("Строки журнала сохранены в файл ") + saved);
+        outcome.Error +=
+            "\n\r" + (saved.empty() ? Utf8ToCp1251("Строки журнала не удалось сохранить.")
+                                    : Utf8ToCp1251("Строки журнала сохранены в файл ") + saved);
     }
     list.Clear();
     return outcome;

@@ -38,7 +38,7 @@ std::string FileErrorText(const std::string& fileName, int error);
 
 // Moves the traffic view into log files.
 class TLogWriter {
-public:
+  public:
     explicit TLogWriter(TLogSettings settings) : Settings(std::move(settings)) {}
     const TLogSettings& Config() const { return Settings; }
 
@@ -51,9 +51,10 @@ public:
     TResult<> Flush(TTrafficList& list, TDateTime now);
     // The flush at close. A failure is always reported, and the lines go to a fallback file
     // "vemla-unsaved-yyMMdd_HHmmss.log" in the first of fallbackDirs where one can be written.
-    TResult<> FinalFlush(TTrafficList& list, TDateTime now, const std::vector<std::string>& fallbackDirs);
+    TResult<> FinalFlush(TTrafficList& list, TDateTime now,
+                         const std::vector<std::string>& fallbackDirs);
 
-private:
+  private:
     int WriteNewLog(const TTrafficList& list, const std::string& dir, const std::string& stem,
                     std::string& name);
 

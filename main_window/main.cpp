@@ -38,7 +38,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (commandLine.CheckTriggers) {
-        TResult<std::string> report = CheckTriggerFile(commandLine.TriggerFile, commandLine.HashSize);
+        TResult<std::string> report =
+            CheckTriggerFile(commandLine.TriggerFile, commandLine.HashSize);
         if (!report.Ok()) {
             std::fprintf(stderr, "%s\n", Cp1251ToUtf8(report.Error).c_str());
             return 1;

@@ -1,12 +1,12 @@
 #include "main_window/main_window.h"
 
-#include "ui_common/icons.h"
-#include "ui_common/qt_text.h"
-#include "ui_common/window_layout.h"
 #include "main_window/startup.h"
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
 #include "platform/system.h"
+#include "ui_common/icons.h"
+#include "ui_common/qt_text.h"
+#include "ui_common/window_layout.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -67,8 +67,10 @@ void TMainWindow::BuildView() {
     View->viewport()->installEventFilter(this);
     // The selection shows only while the view has the focus.
     QPalette palette = View->palette();
-    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Inactive, QPalette::Base));
-    palette.setColor(QPalette::Inactive, QPalette::HighlightedText, palette.color(QPalette::Inactive, QPalette::Text));
+    palette.setColor(QPalette::Inactive, QPalette::Highlight,
+                     palette.color(QPalette::Inactive, QPalette::Base));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Inactive, QPalette::Text));
     View->setPalette(palette);
     setCentralWidget(View);
 }
@@ -88,7 +90,8 @@ void TMainWindow::BuildToolbar() {
     };
     // The buttons without image or action are narrow empty ones.
     auto narrow = [this](QAction* action) {
-        if (QWidget* button = Tools->widgetForAction(action)) button->setFixedWidth(EmptyButtonWidth);
+        if (QWidget* button = Tools->widgetForAction(action))
+            button->setFixedWidth(EmptyButtonWidth);
     };
     connect(push("tool_floppy", "Сохранить"), &QAction::triggered, this, &TMainWindow::SaveCommand);
     narrow(push(nullptr, "Сохранить"));
@@ -116,7 +119,8 @@ void TMainWindow::BuildToolbar() {
     coding->setMenu(Codings);
     if (auto* button = qobject_cast<QToolButton*>(Tools->widgetForAction(coding)))
         button->setPopupMode(QToolButton::MenuButtonPopup);
-    connect(push("tool_tree", "Триггеры"), &QAction::triggered, this, [this] { ShowTriggersWindow(); });
+    connect(push("tool_tree", "Триггеры"), &QAction::triggered, this,
+            [this] { ShowTriggersWindow(); });
     Tools->addSeparator();
     connect(push("tool_lightning", "Передача данных"), &QAction::triggered, this,
             [this] { ShowGeneratorWindow(); });
@@ -138,7 +142,8 @@ void TMainWindow::ReadWriteDesktop(bool reading) {
     TIniFile desktop(WorkingDirectory() + "desktop.ini");
     ReadWriteLayout(desktop, "MainForm", *this, nullptr, reading);
     if (reading) {
-        CurrentCoding = CodingFromInteger(desktop.ReadInteger("Custom", "Coding", CodingToInteger(CurrentCoding)));
+        CurrentCoding = CodingFromInteger(
+            desktop.ReadInteger("Custom", "Coding", CodingToInteger(CurrentCoding)));
         Codings->actions()[CodingToInteger(CurrentCoding)]->setChecked(true);
 
         TIniFile config(ConfigFile);
@@ -151,7 +156,9 @@ void TMainWindow::ReadWriteDesktop(bool reading) {
         Message(QMessageBox::Critical, "Ошибка", FileErrorText(desktop.Path(), error));
 }
 
-bool TMainWindow::LogOn() const { return LogOnAction->isChecked(); }
+bool TMainWindow::LogOn() const {
+    return LogOnAction->isChecked();
+}
 
 void TMainWindow::customEvent(QEvent* event) {
     switch (static_cast<int>(event->type())) {
@@ -169,7 +176,8 @@ void TMainWindow::customEvent(QEvent* event) {
         StartSleepTimer(sleep->Trigger, sleep->Milliseconds);
         break;
     }
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -195,7 +203,8 @@ void TMainWindow::PublishTraffic() {
 
 void TMainWindow::EchoLines(size_t upTo) {
     if (!Echo) return;
-    for (; Echoed < upTo; ++Echoed) Echo->Write(Cp1251ToUtf8(Lines.LogLine(Echoed)));
+    for (; Echoed < upTo; ++Echoed)
+        Echo->Write(Cp1251ToUtf8(Lines.LogLine(Echoed)));
 }
 
 void TMainWindow::FlushLog() {
@@ -246,7 +255,8 @@ void TMainWindow::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {
         timer = new QTimer(this);
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
-        connect(timer, &QTimer::timeout, this, [this, &trigger] { Terminal->SleepExpired(trigger); });
+        connect(timer, &QTimer::timeout, this,
+                [this, &trigger] { Terminal->SleepExpired(trigger); });
     }
     timer->start(std::max(milliseconds, 0)); // a new SLEEP replaces the pending one
 }

@@ -2,12 +2,12 @@
 
 #include "engine/terminal.h"
 #include "generator/generator_window.h"
-#include "trigger_monitor/triggers_window.h"
 #include "main_window/echo_writer.h"
 #include "main_window/log_files.h"
 #include "main_window/qt_host.h"
 #include "main_window/traffic_list.h"
 #include "main_window/traffic_model.h"
+#include "trigger_monitor/triggers_window.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
@@ -38,7 +38,7 @@ struct TMainWindowOptions {
 
 // The main window: toolbar, traffic view, log files, and the host of the engine.
 class TMainWindow : public QMainWindow {
-public:
+  public:
     explicit TMainWindow(TMainWindowOptions options);
     ~TMainWindow() override;
 
@@ -63,12 +63,12 @@ public:
     // Shows everything that arrived so far; runs once per pass of the event loop.
     void PublishTraffic();
 
-protected:
+  protected:
     void customEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void BuildToolbar();
     void BuildView();
     void Configure();

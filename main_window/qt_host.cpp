@@ -6,7 +6,8 @@ namespace vemla {
 
 // postEvent takes ownership of the event it is given.
 void TQtHost::PostTraffic(std::unique_ptr<TTrafficRecord> record) {
-    QCoreApplication::postEvent(&Receiver, std::make_unique<TTrafficEvent>(std::move(record)).release());
+    QCoreApplication::postEvent(&Receiver,
+                                std::make_unique<TTrafficEvent>(std::move(record)).release());
 }
 
 void TQtHost::NotifyTriggerChanged(TTrigger& trigger) {
@@ -25,7 +26,8 @@ void TQtHost::TriggerChangedDelivered(TTrigger& trigger) {
 
 void TQtHost::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {
     QCoreApplication::postEvent(
-        &Receiver, std::make_unique<TTriggerEvent>(SleepEventType, trigger, milliseconds).release());
+        &Receiver,
+        std::make_unique<TTriggerEvent>(SleepEventType, trigger, milliseconds).release());
 }
 
 } // namespace vemla

@@ -18,7 +18,7 @@ enum TEngineEventType {
 };
 
 class TTrafficEvent : public QEvent {
-public:
+  public:
     explicit TTrafficEvent(std::unique_ptr<TTrafficRecord> record)
         : QEvent(static_cast<QEvent::Type>(TrafficEventType)), Record(std::move(record)) {}
     // Owned by the event: freed with it, whether shown, discarded or still queued at exit.
@@ -26,7 +26,7 @@ public:
 };
 
 class TTriggerEvent : public QEvent {
-public:
+  public:
     TTriggerEvent(TEngineEventType type, TTrigger& trigger, int32_t milliseconds = 0)
         : QEvent(static_cast<QEvent::Type>(type)), Trigger(trigger), Milliseconds(milliseconds) {}
     TTrigger& Trigger; // borrowed: the engine's table outlives every window
@@ -36,7 +36,7 @@ public:
 // Posts each report to one receiver; safe from any thread. Trigger changes are coalesced:
 // at most one is pending per trigger, however many runs a SWITCH storm makes.
 class TQtHost : public TTerminalHost {
-public:
+  public:
     explicit TQtHost(QObject& receiver) : Receiver(receiver) {}
     void PostTraffic(std::unique_ptr<TTrafficRecord> record) override;
     void NotifyTriggerChanged(TTrigger& trigger) override;
@@ -44,7 +44,7 @@ public:
     // The receiver calls this as it takes a trigger change, before it reads the trigger.
     void TriggerChangedDelivered(TTrigger& trigger);
 
-private:
+  private:
     QObject& Receiver;
     std::mutex PendingMutex;
     std::unordered_set<const TTrigger*> PendingChanges; // guarded by PendingMutex

@@ -29,11 +29,12 @@ extern "C" void OnSignal(int) {
 TSignalCloser::TSignalCloser(TEvent& stopEvent) {
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, SignalPipe) != 0) return;
     StopEventFd = stopEvent.Handle();
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signal : ClosingSignals) sigaction(signal, &action, nullptr);
+    for (int signal : ClosingSignals)
+        sigaction(signal, &action, nullptr);
 }
 
 void TSignalCloser::CloseOnSignal(QWidget& window) {
@@ -48,7 +49,8 @@ void TSignalCloser::CloseOnSignal(QWidget& window) {
 }
 
 TSignalCloser::~TSignalCloser() {
-    for (int signal : ClosingSignals) std::signal(signal, SIG_DFL);
+    for (int signal : ClosingSignals)
+        std::signal(signal, SIG_DFL);
     Notifier.reset();
     for (int& fd : SignalPipe) {
         if (fd >= 0) close(fd);

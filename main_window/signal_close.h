@@ -14,13 +14,13 @@ namespace vemla {
 // The handler also sets the engine's stop event at once, so a write that waits for a
 // stalled line (even during start-up, before the event loop runs) ends without delay.
 class TSignalCloser : public QObject {
-public:
+  public:
     explicit TSignalCloser(TEvent& stopEvent);
     ~TSignalCloser() override;
     // A signal that came before this call closes the window as soon as the event loop runs.
     void CloseOnSignal(QWidget& window);
 
-private:
+  private:
     std::unique_ptr<QSocketNotifier> Notifier;
 };
 

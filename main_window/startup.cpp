@@ -28,8 +28,8 @@ std::string MissingConfigWarning(const std::string& argument) {
 }
 
 std::string MainCaption(const TTerminalSettings& settings, const std::string& suffix) {
-    std::string port = settings.Device.empty() ? "COM" + std::to_string(settings.PortNumber)
-                                               : settings.Device;
+    std::string port =
+        settings.Device.empty() ? "COM" + std::to_string(settings.PortNumber) : settings.Device;
     return Utf8ToCp1251("Терминал") + " [" + port + "] " + suffix;
 }
 

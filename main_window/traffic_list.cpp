@@ -14,10 +14,14 @@ std::string TimeStamp(TDateTime time) {
 
 std::string_view DirectionPrefix(TTrafficKind kind) {
     switch (kind) {
-    case TTrafficKind::Received: return "---> ";
-    case TTrafficKind::Sent: return "<--- ";
-    case TTrafficKind::TriggerSent: return "<-t- ";
-    default: return "     ";
+    case TTrafficKind::Received:
+        return "---> ";
+    case TTrafficKind::Sent:
+        return "<--- ";
+    case TTrafficKind::TriggerSent:
+        return "<-t- ";
+    default:
+        return "     ";
     }
 }
 

@@ -22,7 +22,7 @@ std::string_view DirectionPrefix(TTrafficKind kind);
 
 // The lines of the traffic view, and how records become lines in each coding.
 class TTrafficList {
-public:
+  public:
     // Adds the record's lines; returns the index of the first line that is new or changed
     // (in "Win" coding a record may continue the last line).
     size_t Add(const TTrafficRecord& record, TCoding coding);
@@ -38,7 +38,7 @@ public:
     // One line as saved: time stamp padded to 13, a blank, the prefix, the text, CR LF.
     std::string LogLine(size_t index) const;
 
-private:
+  private:
     void AddLine(TTrafficKind kind, TDateTime time, std::string text) {
         Lines.push_back({kind, time, std::move(text)});
     }

@@ -8,15 +8,18 @@ namespace vemla {
 TTrafficModel::TTrafficModel(TTrafficList& list, QObject* parent)
     : QAbstractTableModel(parent), List(list) {
     static const char* const Names[] = {"state_blank",    "state_warning", "state_error",
-                                         "state_received", "state_sent",    "state_trigger_sent"};
-    for (size_t i = 0; i < KindIcons.size(); ++i) KindIcons[i] = LoadIcon(Names[i]);
+                                        "state_received", "state_sent",    "state_trigger_sent"};
+    for (size_t i = 0; i < KindIcons.size(); ++i)
+        KindIcons[i] = LoadIcon(Names[i]);
 }
 
 int TTrafficModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(Published);
 }
 
-int TTrafficModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+int TTrafficModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 2;
+}
 
 QVariant TTrafficModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || static_cast<size_t>(index.row()) >= Published) return {};
@@ -37,7 +40,8 @@ QVariant TTrafficModel::data(const QModelIndex& index, int role) const {
 }
 
 bool TTrafficModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::EditRole || index.column() != 0 || static_cast<size_t>(index.row()) >= Published)
+    if (role != Qt::EditRole || index.column() != 0 ||
+        static_cast<size_t>(index.row()) >= Published)
         return false;
     List.SetText(static_cast<size_t>(index.row()), ToCp1251(value.toString()));
     emit dataChanged(index, index);
@@ -50,7 +54,9 @@ Qt::ItemFlags TTrafficModel::flags(const QModelIndex& index) const {
     return flags;
 }
 
-void TTrafficModel::NoteChanged(size_t firstChanged) { FirstChanged = std::min(FirstChanged, firstChanged); }
+void TTrafficModel::NoteChanged(size_t firstChanged) {
+    FirstChanged = std::min(FirstChanged, firstChanged);
+}
 
 void TTrafficModel::Publish() {
     if (FirstChanged < Published)

@@ -11,7 +11,7 @@ namespace vemla {
 // The traffic list as a two-column model. Lines reach the view in batches: the list may grow
 // between two Publish calls, and the view sees only what was published.
 class TTrafficModel : public QAbstractTableModel {
-public:
+  public:
     explicit TTrafficModel(TTrafficList& list, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -27,7 +27,7 @@ public:
     void BeginReset() { beginResetModel(); }
     void EndReset();
 
-private:
+  private:
     TTrafficList& List;
     std::array<QIcon, 6> KindIcons;
     size_t Published = 0;

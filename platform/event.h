@@ -6,7 +6,7 @@ namespace vemla {
 // Creating one can fail (no descriptors left): CreationError says so, and such an event is
 // never set.
 class TEvent {
-public:
+  public:
     TEvent();
     ~TEvent();
     TEvent(const TEvent&) = delete;
@@ -18,7 +18,7 @@ public:
     int Handle() const { return Fd; }
     int CreationError() const { return Error; }
 
-private:
+  private:
     int Fd;
     int Error;
 };

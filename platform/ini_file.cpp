@@ -3,8 +3,8 @@
 #include "platform/system.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <climits>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,7 +72,8 @@ TIniFile::TIniFile(std::string path) : FilePath(std::move(path)) {
             Lines.push_back({content.substr(start), ""});
             break;
         }
-        std::string lineEnd = content.compare(end, 2, "\r\n") == 0 ? "\r\n" : content.substr(end, 1);
+        std::string lineEnd =
+            content.compare(end, 2, "\r\n") == 0 ? "\r\n" : content.substr(end, 1);
         (lineEnd == "\r\n" ? sawCrLf : sawLf) = true;
         Lines.push_back({content.substr(start, end - start), lineEnd});
         start = end + lineEnd.size();
@@ -123,8 +124,7 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def
     return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 
-void TIniFile::WriteString(std::string_view section, std::string_view key,
-                           std::string_view value) {
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     std::string line = std::string(key) + "=" + std::string(value);
     TKeyLine found{};
     if (FindKey(section, key, found)) {
@@ -170,7 +170,8 @@ std::string FollowSymlinks(std::string path) {
         if (length <= 0) break;
         std::string next(target, static_cast<size_t>(length));
         size_t slash = path.rfind('/');
-        if (next.front() != '/' && slash != std::string::npos) next = path.substr(0, slash + 1) + next;
+        if (next.front() != '/' && slash != std::string::npos)
+            next = path.substr(0, slash + 1) + next;
         path = std::move(next);
     }
     return path;
@@ -193,7 +194,7 @@ int WriteAll(int fd, const std::string& content) {
 
 int TIniFile::Save() {
     std::string path = FollowSymlinks(NormalizePath(FilePath));
-    struct stat existing{};
+    struct stat existing {};
     bool exists = stat(path.c_str(), &existing) == 0;
     if (exists) {
         if (!S_ISREG(existing.st_mode)) return ErrorNotRegularFile;
@@ -212,7 +213,8 @@ int TIniFile::Save() {
         [[maybe_unused]] int owned = fchown(fd, existing.st_uid, existing.st_gid);
     }
     std::string content = Prefix;
-    for (const TLine& line : Lines) content += line.Text + line.End;
+    for (const TLine& line : Lines)
+        content += line.Text + line.End;
     if (error == 0) error = WriteAll(fd, content);
     if (error == 0 && fsync(fd) != 0) error = errno;
     if (close(fd) != 0 && error == 0) error = errno;

@@ -12,7 +12,7 @@ namespace vemla {
 // Writes change the one value in place, keep every other byte of the file and reach the disk
 // through Save, which replaces the file atomically.
 class TIniFile {
-public:
+  public:
     // A missing or unreadable file reads as empty.
     explicit TIniFile(std::string path);
 
@@ -20,8 +20,7 @@ public:
 
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) const;
-    int32_t ReadInteger(std::string_view section, std::string_view key,
-                        int32_t defaultValue) const;
+    int32_t ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) const;
     bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
 
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
@@ -31,7 +30,7 @@ public:
     // keeping its mode; a file without write permission is refused. Returns 0 or the errno.
     int Save();
 
-private:
+  private:
     struct TLine {
         std::string Text; // without its line end
         std::string End;  // "\r\n", "\n" or "" for a last line without one

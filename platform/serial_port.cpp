@@ -22,11 +22,11 @@ using TNanoseconds = std::chrono::nanoseconds;
 
 speed_t StandardSpeed(int32_t rate) {
     static constexpr std::pair<int32_t, speed_t> Rates[] = {
-        {50, B50},         {75, B75},         {110, B110},       {134, B134},
-        {150, B150},       {200, B200},       {300, B300},       {600, B600},
-        {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-        {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-        {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
+        {50, B50},         {75, B75},         {110, B110},        {134, B134},
+        {150, B150},       {200, B200},       {300, B300},        {600, B600},
+        {1200, B1200},     {1800, B1800},     {2400, B2400},      {4800, B4800},
+        {9600, B9600},     {19200, B19200},   {38400, B38400},    {57600, B57600},
+        {115200, B115200}, {230400, B230400}, {460800, B460800},  {500000, B500000},
         {576000, B576000}, {921600, B921600}, {1000000, B1000000}};
     for (auto [value, speed] : Rates)
         if (value == rate) return speed;
@@ -54,11 +54,20 @@ termios Framing(const TLineSettings& s) {
     static constexpr tcflag_t Sizes[] = {CS5, CS6, CS7, CS8};
     tio.c_cflag |= Sizes[s.ByteSize - 5];
     switch (s.Parity) {
-    case 1: tio.c_cflag |= PARENB | PARODD; break;
-    case 2: tio.c_cflag |= PARENB; break;
-    case 3: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case 4: tio.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
+    case 1:
+        tio.c_cflag |= PARENB | PARODD;
+        break;
+    case 2:
+        tio.c_cflag |= PARENB;
+        break;
+    case 3:
+        tio.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case 4:
+        tio.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        break;
     }
     if (s.StopBits != 0) tio.c_cflag |= CSTOPB; // POSIX has no 1.5: two stop bits instead
     if (s.RtsControl == 2) tio.c_cflag |= CRTSCTS;
@@ -110,13 +119,15 @@ TPollOutcome PollLine(int fd, short events, const TEvent* stop, const TEvent& ab
 }
 
 bool IsPseudoTerminal(int fd) {
-    struct stat info{};
+    struct stat info {};
     if (fstat(fd, &info) != 0) return false;
     unsigned major = major(info.st_rdev);
     return major >= 136 && major <= 143;
 }
 
-TNanoseconds Milliseconds(uint64_t ms) { return std::chrono::milliseconds(ms); }
+TNanoseconds Milliseconds(uint64_t ms) {
+    return std::chrono::milliseconds(ms);
+}
 
 } // namespace
 
@@ -170,7 +181,9 @@ TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineS
 
 TSerialPort::TSerialPort(int fd, const TCommTimeouts& timeouts) : Fd(fd), Timeouts(timeouts) {}
 
-TSerialPort::~TSerialPort() { close(Fd); }
+TSerialPort::~TSerialPort() {
+    close(Fd);
+}
 
 TSerialPort::TWaitResult TSerialPort::WaitForReceive(const TEvent& stop) {
     for (;;) {
@@ -196,8 +209,8 @@ int TSerialPort::Read(char* buffer, int count, const TEvent& stop) {
     const uint32_t constant = Timeouts.ReadTotalTimeoutConstant;
     constexpr uint32_t Max = TCommTimeouts::MaxValue;
     const bool returnAtOnce = interval == Max && multiplier == 0 && constant == 0;
-    const bool returnOnAny = interval == Max && multiplier == Max && constant != 0 &&
-                             constant != Max;
+    const bool returnOnAny =
+        interval == Max && multiplier == Max && constant != 0 && constant != Max;
     const bool useInterval = interval != 0 && interval != Max;
     bool hasTotal = multiplier != 0 || constant != 0;
     uint64_t totalMs = returnOnAny ? constant : uint64_t{multiplier} * uint64_t(count) + constant;

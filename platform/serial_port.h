@@ -32,7 +32,7 @@ struct TCommTimeouts {
 // An open serial line on POSIX termios: exclusive, raw, non-blocking underneath; every
 // blocking call also wakes on a stop event and on Purge.
 class TSerialPort {
-public:
+  public:
     struct TOpenResult {
         std::unique_ptr<TSerialPort> Port;
         int Error = 0;      // errno of the failed step
@@ -63,7 +63,7 @@ public:
     // errno of the last failure the line reported (a hang-up gives EIO).
     int LastError() const { return LineError.load(); }
 
-private:
+  private:
     int Fd;
     TCommTimeouts Timeouts;
     TEvent Abort;

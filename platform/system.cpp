@@ -4,11 +4,11 @@
 
 #include <cerrno>
 #include <climits>
-#include <fcntl.h>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
 #include <sys/stat.h>
@@ -31,14 +31,20 @@ TDateTime Now() {
 }
 
 TLocalTime DecodeDateTime(TDateTime value) {
-    auto totalMs = static_cast<long long>(std::llround((value - UnixEpochDays) * SecondsPerDay * 1000.0));
+    auto totalMs =
+        static_cast<long long>(std::llround((value - UnixEpochDays) * SecondsPerDay * 1000.0));
     long long seconds = totalMs >= 0 ? totalMs / 1000 : (totalMs - 999) / 1000;
     auto ms = static_cast<int>(totalMs - seconds * 1000);
     time_t t = static_cast<time_t>(seconds);
     tm parts{};
     gmtime_r(&t, &parts);
-    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
-            parts.tm_min,         parts.tm_sec,     ms};
+    return {parts.tm_year + 1900,
+            parts.tm_mon + 1,
+            parts.tm_mday,
+            parts.tm_hour,
+            parts.tm_min,
+            parts.tm_sec,
+            ms};
 }
 
 std::string LocaleTextToCp1251(std::string_view text, const char* codeset) {
@@ -108,7 +114,7 @@ int ReadWholeFile(const std::string& path, std::string& content, size_t limit) {
     // O_NONBLOCK: opening a FIFO with no writer would otherwise wait for ever.
     int fd = open(NormalizePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return errno;
-    struct stat info{};
+    struct stat info {};
     int refused = 0;
     if (fstat(fd, &info) != 0)
         refused = errno;
@@ -145,7 +151,7 @@ int ReadWholeFile(const std::string& path, std::string& content, size_t limit) {
 }
 
 bool IsRegularFile(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     return stat(NormalizePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 

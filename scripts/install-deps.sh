@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages vemla needs to build, test and run, skipping those present.
 set -euo pipefail
-packages=(build-essential cmake ninja-build flex bison libgtest-dev libgmock-dev
+packages=(build-essential cmake ninja-build flex bison libgtest-dev libgmock-dev clang-format
           qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev clang libclang-rt-14-dev
           qt6-translations-l10n locales libc-l10n)
 missing=()

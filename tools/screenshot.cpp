@@ -13,7 +13,8 @@ using namespace vemla;
 
 int main(int argc, char* argv[]) {
     std::string which = argc == 3 ? argv[2] : "main";
-    if ((argc != 2 && argc != 3) || (which != "main" && which != "generator" && which != "triggers")) {
+    if ((argc != 2 && argc != 3) ||
+        (which != "main" && which != "generator" && which != "triggers")) {
         std::fputs("Usage: vemla-screenshot FILE.png [main|generator|triggers]\n", stderr);
         return 2;
     }
@@ -24,11 +25,12 @@ int main(int argc, char* argv[]) {
     std::filesystem::current_path(dir.Directory());
     TMainWindowOptions options;
     std::string triggers = std::filesystem::absolute(VEMLA_EXAMPLES_DIR "/triggers.txt").string();
-    options.Arguments = {dir.Write("config.ini", "[Port]\r\nDevice=/dev/ttyUSB0\r\n[Terminal]\r\nTriggerFile=" +
-                                                     triggers + "\r\n[Packets]\r\nCount=3\r\n"
-                                                     "1.data=50 49 4E 47 0D\r\n1.name=ping\r\n"
-                                                     "2.data=01 03 00 00\r\n2.name=status poll\r\n"
-                                                     "3.data=AA 55\r\n3.name=switch to errors\r\n")};
+    options.Arguments = {dir.Write(
+        "config.ini", "[Port]\r\nDevice=/dev/ttyUSB0\r\n[Terminal]\r\nTriggerFile=" + triggers +
+                          "\r\n[Packets]\r\nCount=3\r\n"
+                          "1.data=50 49 4E 47 0D\r\n1.name=ping\r\n"
+                          "2.data=01 03 00 00\r\n2.name=status poll\r\n"
+                          "3.data=AA 55\r\n3.name=switch to errors\r\n")};
     options.ShowMessage = [](QMessageBox::Icon, const QString&, const QString&) {};
     TMainWindow window(std::move(options));
     window.resize(640, 420);
@@ -40,7 +42,8 @@ int main(int argc, char* argv[]) {
     TDateTime time = Now();
     auto post = [&](TTrafficKind kind, std::string data) {
         time += 0.137 / 86400.0;
-        host.PostTraffic(std::make_unique<TTrafficRecord>(TTrafficRecord{time, kind, std::move(data)}));
+        host.PostTraffic(
+            std::make_unique<TTrafficRecord>(TTrafficRecord{time, kind, std::move(data)}));
     };
     post(TTrafficKind::Info, "/dev/ttyUSB0" + Utf8ToCp1251(": открыт"));
     post(TTrafficKind::Received, "PING\r");
@@ -54,13 +57,15 @@ int main(int argc, char* argv[]) {
     post(TTrafficKind::TriggerSent, "\x01\x83\x02");
     post(TTrafficKind::Warning, Utf8ToCp1251("Предупреждение"));
     post(TTrafficKind::Error, "/dev/ttyUSB0: Input/output error");
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
     window.CodingChanged(1);
     QCoreApplication::processEvents();
     QWidget* shown = &window;
     if (which == "generator") shown = &window.ShowGeneratorWindow();
     if (which == "triggers") shown = &window.ShowTriggersWindow();
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
     if (!shown->grab().save(QString::fromStdString(target))) {
         std::fprintf(stderr, "cannot write %s\n", target.c_str());
         return 1;

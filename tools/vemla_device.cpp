@@ -25,7 +25,9 @@ using TClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 volatile std::sig_atomic_t StopRequested = 0;
-extern "C" void OnStopSignal(int) { StopRequested = 1; }
+extern "C" void OnStopSignal(int) {
+    StopRequested = 1;
+}
 
 constexpr auto PacketGap = 5ms; // silence that ends a received packet
 
@@ -34,7 +36,7 @@ struct TOptions {
     enum { Demo, Flood, RoundTrips } Mode = Demo;
     long long Count = 0;
     std::string Pattern = "01 02 03 04 05";
-    double Duration = 0; // seconds; 0 runs until a signal
+    double Duration = 0;   // seconds; 0 runs until a signal
     double StartAfter = 0; // seconds to wait before sending, so the peer can open its port
     bool Quiet = false;
     unsigned Seed = 1; // of the flood's bytes
@@ -42,7 +44,8 @@ struct TOptions {
 
 void Usage() {
     std::fputs("Usage: vemla-device LINK [--flood N | --round-trips N [--pattern HEX]]\n"
-               "                         [--seed S] [--start-after SECONDS] [--duration SECONDS] [--quiet]\n"
+               "                         [--seed S] [--start-after SECONDS] [--duration SECONDS] "
+               "[--quiet]\n"
                "\n"
                "Opens a pseudo-terminal, publishes vemla's side of it as the symlink LINK and\n"
                "plays a device on the other side. Without a mode it plays the demo scenario of\n"
@@ -90,20 +93,23 @@ bool ParseOptions(int argc, char* argv[], TOptions& options) {
 std::string Stamp() {
     vemla::TLocalTime t = vemla::DecodeDateTime(vemla::Now());
     char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", t.Hour, t.Minute, t.Second, t.Millisecond);
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", t.Hour, t.Minute, t.Second,
+                  t.Millisecond);
     return text;
 }
 
 // The pty of the device, published as the link vemla opens.
 class TDevice {
-public:
+  public:
     explicit TDevice(const std::string& link) : Link(link) {
         unlink(link.c_str());
         if (symlink(Pty.SlavePath().c_str(), link.c_str()) != 0) {
-            std::fprintf(stderr, "vemla-device: cannot create %s: %s\n", link.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "vemla-device: cannot create %s: %s\n", link.c_str(),
+                         std::strerror(errno));
             std::exit(1);
         }
-        std::printf("%s device ready: %s -> %s\n", Stamp().c_str(), link.c_str(), Pty.SlavePath().c_str());
+        std::printf("%s device ready: %s -> %s\n", Stamp().c_str(), link.c_str(),
+                    Pty.SlavePath().c_str());
         std::fflush(stdout);
     }
     ~TDevice() { unlink(Link.c_str()); }
@@ -111,23 +117,27 @@ public:
     // Writes everything, waiting for the line; false when a stop was requested.
     bool Write(std::string_view bytes) { return Pty.Write(bytes, Stopping); }
     // Waits up to timeout for a packet: bytes that end with PacketGap of silence.
-    std::string ReadPacket(std::chrono::milliseconds timeout) { return Pty.ReadPacket(timeout, PacketGap, Stopping); }
+    std::string ReadPacket(std::chrono::milliseconds timeout) {
+        return Pty.ReadPacket(timeout, PacketGap, Stopping);
+    }
 
-private:
+  private:
     static bool Stopping() { return StopRequested != 0; }
     vemla::test::TPtyDevice Pty;
     std::string Link;
 };
 
 void PrintPacket(const char* direction, std::string_view bytes) {
-    std::printf("%s %s %s | %s\n", Stamp().c_str(), direction, vemla::BytesToText(bytes, vemla::TCoding::Hex).c_str(),
+    std::printf("%s %s %s | %s\n", Stamp().c_str(), direction,
+                vemla::BytesToText(bytes, vemla::TCoding::Hex).c_str(),
                 vemla::Cp1251ToUtf8(vemla::BytesToText(bytes, vemla::TCoding::WinHex)).c_str());
     std::fflush(stdout);
 }
 
 bool TimeIsUp(const TOptions& options, TClock::time_point start) {
     return StopRequested ||
-           (options.Duration > 0 && TClock::now() - start >= std::chrono::duration<double>(options.Duration));
+           (options.Duration > 0 &&
+            TClock::now() - start >= std::chrono::duration<double>(options.Duration));
 }
 
 int RunFlood(TDevice& device, const TOptions& options) {
@@ -137,7 +147,8 @@ int RunFlood(TDevice& device, const TOptions& options) {
     long long sent = 0;
     while (sent < options.Count && !StopRequested) {
         chunk.resize(static_cast<size_t>(std::min<long long>(65536, options.Count - sent)));
-        for (char& ch : chunk) ch = static_cast<char>(generator());
+        for (char& ch : chunk)
+            ch = static_cast<char>(generator());
         if (!device.Write(chunk)) break;
         sent += static_cast<long long>(chunk.size());
     }
@@ -146,7 +157,8 @@ int RunFlood(TDevice& device, const TOptions& options) {
                 static_cast<double>(sent) / (1 << 20) / seconds);
     std::fflush(stdout);
     // Keep the line open until told to stop, so the reader can drain it.
-    while (!TimeIsUp(options, start)) device.ReadPacket(200ms);
+    while (!TimeIsUp(options, start))
+        device.ReadPacket(200ms);
     return sent == options.Count ? 0 : 1;
 }
 
@@ -162,12 +174,14 @@ int RunRoundTrips(TDevice& device, const TOptions& options) {
             ++missed;
             continue;
         }
-        latencies.push_back(std::chrono::duration<double, std::milli>(TClock::now() - sent).count());
+        latencies.push_back(
+            std::chrono::duration<double, std::milli>(TClock::now() - sent).count());
         if (!options.Quiet) PrintPacket("<--", reply);
     }
-    std::printf("round trips: %zu answered, %d missed, p50 %.3f ms, p99 %.3f ms (reply gap %lld ms included)\n",
-                latencies.size(), missed, vemla::test::Percentile(latencies, 50), vemla::test::Percentile(latencies, 99),
-                static_cast<long long>(PacketGap.count()));
+    std::printf("round trips: %zu answered, %d missed, p50 %.3f ms, p99 %.3f ms (reply gap %lld ms "
+                "included)\n",
+                latencies.size(), missed, vemla::test::Percentile(latencies, 50),
+                vemla::test::Percentile(latencies, 99), static_cast<long long>(PacketGap.count()));
     return missed == 0 ? 0 : 1;
 }
 
@@ -209,21 +223,26 @@ int RunDemo(TDevice& device, const TOptions& options) {
                 }
                 pending.push_back({request.Name, request.Expected, TClock::now()});
             }
-            if (request.Name == "fault") requests[1].Expected = "\x01\x83\x02"; // the poll now fails
+            if (request.Name == "fault")
+                requests[1].Expected = "\x01\x83\x02"; // the poll now fails
             request.Due = request.Once ? TClock::time_point::max() : request.Due + request.Period;
         }
-        auto next = std::min_element(requests.begin(), requests.end(),
-                                     [](const auto& a, const auto& b) { return a.Due < b.Due; })->Due;
+        auto next =
+            std::min_element(requests.begin(), requests.end(), [](const auto& a, const auto& b) {
+                return a.Due < b.Due;
+            })->Due;
         auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - TClock::now());
         std::string packet = device.ReadPacket(std::max(wait, 1ms));
         if (packet.empty()) continue;
         PrintPacket("<--", packet);
-        auto match = std::find_if(pending.begin(), pending.end(), [&](const auto& p) { return p.Expected == packet; });
+        auto match = std::find_if(pending.begin(), pending.end(),
+                                  [&](const auto& p) { return p.Expected == packet; });
         if (match == pending.end()) {
             ++unexpected;
             continue;
         }
-        double late = std::chrono::duration<double, std::milli>(TClock::now() - match->Sent).count();
+        double late =
+            std::chrono::duration<double, std::milli>(TClock::now() - match->Sent).count();
         std::printf("%s answer to %s after %.1f ms\n", Stamp().c_str(), match->Name.c_str(), late);
         std::fflush(stdout);
         pending.erase(match);
@@ -242,7 +261,7 @@ int main(int argc, char* argv[]) {
         Usage();
         return 2;
     }
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
@@ -252,10 +271,14 @@ int main(int argc, char* argv[]) {
     TDevice device(options.Link);
     auto waitUntil = TClock::now() + std::chrono::duration_cast<TClock::duration>(
                                          std::chrono::duration<double>(options.StartAfter));
-    while (TClock::now() < waitUntil && !StopRequested) device.ReadPacket(50ms);
+    while (TClock::now() < waitUntil && !StopRequested)
+        device.ReadPacket(50ms);
     switch (options.Mode) {
-    case TOptions::Flood: return RunFlood(device, options);
-    case TOptions::RoundTrips: return RunRoundTrips(device, options);
-    default: return RunDemo(device, options);
+    case TOptions::Flood:
+        return RunFlood(device, options);
+    case TOptions::RoundTrips:
+        return RunRoundTrips(device, options);
+    default:
+        return RunDemo(device, options);
     }
 }

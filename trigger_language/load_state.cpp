@@ -41,7 +41,8 @@ size_t TokenReadLength(std::string_view text, size_t offset) {
     auto at = [&](size_t i) { return i < text.size() ? text[i] : '\0'; };
     if (at(offset) >= '0' && at(offset) <= '9') {
         size_t i = offset;
-        while (at(i) >= '0' && at(i) <= '9') ++i;
+        while (at(i) >= '0' && at(i) <= '9')
+            ++i;
         return i - offset + 1;
     }
     // A literal: after the opening quote the scanner reads until a quote that is followed by
@@ -51,8 +52,12 @@ size_t TokenReadLength(std::string_view text, size_t offset) {
         char ch = at(i);
         if (ch == '\0') return i - offset + 1;
         switch (state) {
-        case Opened: state = ch == '"' ? OpeningPair : Body; break;
-        case Body: state = ch == '"' ? QuoteInBody : Body; break;
+        case Opened:
+            state = ch == '"' ? OpeningPair : Body;
+            break;
+        case Body:
+            state = ch == '"' ? QuoteInBody : Body;
+            break;
         case OpeningPair:
         case QuoteInBody:
             if (ch != '"') return i - offset + 1;
@@ -71,8 +76,8 @@ void ReportSyntaxError(TLoadState& state, std::string_view message) {
 
 bool BeginTrigger(TLoadState& state, int32_t id, int nameIndex, int coding, int patternIndex) {
     std::string& name = state.Strings[static_cast<size_t>(nameIndex)];
-    std::string pattern = TextToBytes(state.Strings[static_cast<size_t>(patternIndex)],
-                                      CodingFromInteger(coding));
+    std::string pattern =
+        TextToBytes(state.Strings[static_cast<size_t>(patternIndex)], CodingFromInteger(coding));
     int32_t slot = PacketHash(pattern, state.HashSize);
     if (const TTrigger* loaded = state.Table->At(slot)) {
         state.Error = Utf8ToCp1251("конфликт триггеров.(Триггеры \"") + loaded->Name +
@@ -95,22 +100,29 @@ void AddCommand(TLoadState& state, TCommandKind kind, int32_t first, int32_t sec
     switch (kind) {
     case TCommandKind::Outw:
     case TCommandKind::Out:
-        command.Data = TextToBytes(state.Strings[static_cast<size_t>(first)],
-                                   state.Current->DataCoding);
+        command.Data =
+            TextToBytes(state.Strings[static_cast<size_t>(first)], state.Current->DataCoding);
         break;
-    case TCommandKind::Print: command.Data = std::move(state.Strings[static_cast<size_t>(first)]); break;
+    case TCommandKind::Print:
+        command.Data = std::move(state.Strings[static_cast<size_t>(first)]);
+        break;
     case TCommandKind::Goto:
-    case TCommandKind::Sleep: command.Value = first; break;
+    case TCommandKind::Sleep:
+        command.Value = first;
+        break;
     case TCommandKind::Switch:
         command.TriggerId = static_cast<uint16_t>(first);
         command.CommandIndex = second;
         break;
     case TCommandKind::Wait:
-    case TCommandKind::Stop: break;
+    case TCommandKind::Stop:
+        break;
     }
     state.Current->Commands.push_back(std::move(command));
 }
 
-void EndTrigger(TLoadState& state) { state.Current->Commands.shrink_to_fit(); }
+void EndTrigger(TLoadState& state) {
+    state.Current->Commands.shrink_to_fit();
+}
 
 } // namespace vemla

@@ -22,7 +22,6 @@ struct TTriggerCommand {
     int32_t Value = 0;        // GOTO (counts from 1), SLEEP (milliseconds)
     int32_t TargetSlot = -1;  // SWITCH: slot of the target trigger, -1 for none
     int32_t CommandIndex = 0; // SWITCH: the index (from 0) the target is given
-
 };
 
 // Only Ok runs; the numbers are those the triggers window shows where it has no text.
@@ -49,7 +48,7 @@ struct TTrigger {
 
 // 953 slots (a prime), each empty or owning one trigger, keyed by the packet hash.
 class TriggerTable {
-public:
+  public:
     static constexpr int32_t SlotCount = 953;
 
     const TTrigger* At(int32_t slot) const {
@@ -63,7 +62,7 @@ public:
     }
     int32_t Count() const;
 
-private:
+  private:
     std::array<std::unique_ptr<TTrigger>, SlotCount> Slots;
 };
 

@@ -15,7 +15,7 @@ namespace vemla {
 namespace {
 
 class TScanner {
-public:
+  public:
     explicit TScanner(TLoadState& state) {
         vemla_trigger_lex_init_extra(&state, &Handle);
         vemla_trigger__scan_bytes(state.Text.data(), static_cast<int>(state.Text.size()), Handle);

@@ -51,6 +51,8 @@ void TChangeCommandDialog::SelectCommand(int32_t index) {
     List->scrollTo(line);
 }
 
-QString TChangeCommandDialog::Label() const { return LabelText; }
+QString TChangeCommandDialog::Label() const {
+    return LabelText;
+}
 
 } // namespace vemla

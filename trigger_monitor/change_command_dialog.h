@@ -11,18 +11,18 @@ namespace vemla {
 
 // The commands of one trigger, their texts made when shown.
 class TCommandListModel : public QAbstractListModel {
-public:
+  public:
     TCommandListModel(const TTrigger& trigger, QObject* parent);
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
-private:
+  private:
     const TTrigger& Trigger;
 };
 
 // Lets the user pick the command a trigger continues from. Ends with 1 for OK, 2 otherwise.
 class TChangeCommandDialog : public QDialog {
-public:
+  public:
     static constexpr int ResultOk = 1;
     static constexpr int ResultCancel = 2;
 
@@ -37,7 +37,7 @@ public:
     void accept() override { done(ResultOk); }
     void reject() override { done(ResultCancel); }
 
-private:
+  private:
     QListView* List;
     QString LabelText;
 };

@@ -7,11 +7,16 @@ namespace vemla {
 
 std::string StatusText(TTriggerStatus status) {
     switch (status) {
-    case TTriggerStatus::Ok: return "ok";
-    case TTriggerStatus::SwitchedOff: return Utf8ToCp1251("отключен");
-    case TTriggerStatus::MissingCommand: return Utf8ToCp1251("ошибка: запрошенная команда не существует");
-    case TTriggerStatus::TooManyCommands: return Utf8ToCp1251("ошибка: слишком много команд без WAIT");
-    default: return std::to_string(static_cast<int>(status));
+    case TTriggerStatus::Ok:
+        return "ok";
+    case TTriggerStatus::SwitchedOff:
+        return Utf8ToCp1251("отключен");
+    case TTriggerStatus::MissingCommand:
+        return Utf8ToCp1251("ошибка: запрошенная команда не существует");
+    case TTriggerStatus::TooManyCommands:
+        return Utf8ToCp1251("ошибка: слишком много команд без WAIT");
+    default:
+        return std::to_string(static_cast<int>(status));
     }
 }
 
@@ -20,15 +25,23 @@ std::string CommandText(const TTrigger& trigger, int32_t index) {
     const TTriggerCommand& c = trigger.Commands[static_cast<size_t>(index)];
     std::string text = std::to_string(index + 1) + ": ";
     switch (c.Kind) {
-    case TCommandKind::Outw: return text + "OUTW " + BytesToText(c.Data, trigger.DataCoding);
-    case TCommandKind::Out: return text + "OUT " + BytesToText(c.Data, trigger.DataCoding);
-    case TCommandKind::Wait: return text + "WAIT";
-    case TCommandKind::Stop: return text + "STOP";
-    case TCommandKind::Goto: return text + "GOTO " + std::to_string(c.Value);
+    case TCommandKind::Outw:
+        return text + "OUTW " + BytesToText(c.Data, trigger.DataCoding);
+    case TCommandKind::Out:
+        return text + "OUT " + BytesToText(c.Data, trigger.DataCoding);
+    case TCommandKind::Wait:
+        return text + "WAIT";
+    case TCommandKind::Stop:
+        return text + "STOP";
+    case TCommandKind::Goto:
+        return text + "GOTO " + std::to_string(c.Value);
     case TCommandKind::Switch:
-        return text + "SWITCH " + std::to_string(c.TriggerId) + " " + std::to_string(c.CommandIndex);
-    case TCommandKind::Sleep: return text + "SLEEP " + std::to_string(c.Value);
-    case TCommandKind::Print: return text + "PRINT " + c.Data;
+        return text + "SWITCH " + std::to_string(c.TriggerId) + " " +
+               std::to_string(c.CommandIndex);
+    case TCommandKind::Sleep:
+        return text + "SLEEP " + std::to_string(c.Value);
+    case TCommandKind::Print:
+        return text + "PRINT " + c.Data;
     }
     return text;
 }

@@ -31,33 +31,43 @@ TTriggerTableModel::TTriggerTableModel(TriggerTable& table, QObject* parent)
     : QAbstractTableModel(parent) {
     for (int32_t slot = 0; slot < TriggerTable::SlotCount; ++slot)
         if (TTrigger* trigger = table.At(slot)) Rows.push_back(trigger);
-    std::stable_sort(Rows.begin(), Rows.end(), [](const TTrigger* a, const TTrigger* b) { return a->Id < b->Id; });
-    for (int row = 0; row < static_cast<int>(Rows.size()); ++row) RowOf[Rows[static_cast<size_t>(row)]] = row;
+    std::stable_sort(Rows.begin(), Rows.end(),
+                     [](const TTrigger* a, const TTrigger* b) { return a->Id < b->Id; });
+    for (int row = 0; row < static_cast<int>(Rows.size()); ++row)
+        RowOf[Rows[static_cast<size_t>(row)]] = row;
 }
 
 int TTriggerTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(Rows.size());
 }
 
-int TTriggerTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
+int TTriggerTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 4;
+}
 
 TTrigger* TTriggerTableModel::TriggerAt(int row) const {
-    return row >= 0 && row < static_cast<int>(Rows.size()) ? Rows[static_cast<size_t>(row)] : nullptr;
+    return row >= 0 && row < static_cast<int>(Rows.size()) ? Rows[static_cast<size_t>(row)]
+                                                           : nullptr;
 }
 
 QVariant TTriggerTableModel::data(const QModelIndex& index, int role) const {
     const TTrigger* trigger = TriggerAt(index.row());
     if (role != Qt::DisplayRole || !trigger) return {};
     switch (index.column()) {
-    case 0: return QString::number(trigger->Id);
-    case 1: return FromCp1251(trigger->Name);
-    case 2: return FromCp1251(StatusText(trigger->Status));
-    default: return FromCp1251(CommandText(*trigger, trigger->CurrentCommand));
+    case 0:
+        return QString::number(trigger->Id);
+    case 1:
+        return FromCp1251(trigger->Name);
+    case 2:
+        return FromCp1251(StatusText(trigger->Status));
+    default:
+        return FromCp1251(CommandText(*trigger, trigger->CurrentCommand));
     }
 }
 
 QVariant TTriggerTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section > 3) return {};
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section > 3)
+        return {};
     return Ru(Headings[section]);
 }
 
@@ -83,7 +93,8 @@ TTriggersWindow::TTriggersWindow(QWidget* parent, TriggerTable& table, TTriggers
     View->setEditTriggers(QAbstractItemView::NoEditTriggers);
     View->header()->setSectionsClickable(false);
     View->header()->setStretchLastSection(false);
-    for (int column = 0; column < 4; ++column) View->header()->resizeSection(column, ColumnWidths[column]);
+    for (int column = 0; column < 4; ++column)
+        View->header()->resizeSection(column, ColumnWidths[column]);
     connect(View, &QTreeView::doubleClicked, this, [this] { ChangeSelectedTrigger(); });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

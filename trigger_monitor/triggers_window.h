@@ -16,7 +16,7 @@ namespace vemla {
 
 // One row per trigger, sorted by Id; the status and command cells read the trigger live.
 class TTriggerTableModel : public QAbstractTableModel {
-public:
+  public:
     TTriggerTableModel(TriggerTable& table, QObject* parent);
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -27,7 +27,7 @@ public:
     // Redraws the row of that trigger; nothing for a trigger without a row.
     void TriggerChanged(const TTrigger& trigger);
 
-private:
+  private:
     std::vector<TTrigger*> Rows;
     std::unordered_map<const TTrigger*, int> RowOf;
 };
@@ -42,7 +42,7 @@ struct TTriggersContext {
 
 // Lists every loaded trigger with its state and lets the user move one.
 class TTriggersWindow : public QWidget {
-public:
+  public:
     TTriggersWindow(QWidget* parent, TriggerTable& table, TTriggersContext context);
 
     void LoadSaveTriggers(bool loading);
@@ -53,10 +53,10 @@ public:
     TTriggerTableModel& Triggers() { return *Model; }
     QTreeView& TriggerList() { return *View; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     TTriggersContext Context;
     TTriggerTableModel* Model;
     QTreeView* View;

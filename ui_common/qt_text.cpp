@@ -18,10 +18,13 @@ QString FromCp1251(std::string_view text) {
     }();
     QString result(static_cast<qsizetype>(text.size()), Qt::Uninitialized);
     QChar* out = result.data();
-    for (char ch : text) *out++ = table[static_cast<uint8_t>(ch)];
+    for (char ch : text)
+        *out++ = table[static_cast<uint8_t>(ch)];
     return result;
 }
 
-std::string ToCp1251(const QString& text) { return Utf8ToCp1251(text.toStdString()); }
+std::string ToCp1251(const QString& text) {
+    return Utf8ToCp1251(text.toStdString());
+}
 
 } // namespace vemla

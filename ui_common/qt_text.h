@@ -10,6 +10,8 @@ namespace vemla {
 QString FromCp1251(std::string_view text);
 std::string ToCp1251(const QString& text);
 // A text of the program's own, written in the source as UTF-8 ("Триггеры").
-inline QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
+inline QString Ru(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 } // namespace vemla

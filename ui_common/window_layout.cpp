@@ -5,9 +5,9 @@
 #include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 #include <QPushButton>
 #include <QScreen>
+#include <QTranslator>
 #include <memory>
 #include <string>
 
@@ -40,13 +40,13 @@ namespace {
 // Gives a window an outer size: now for the frame known so far, and again on its first show,
 // when the window system has told the frame.
 class TOuterSize : public QObject {
-public:
+  public:
     TOuterSize(QWidget& window, QSize outer) : QObject(&window), Window(window), Outer(outer) {
         Apply();
         window.installEventFilter(this);
     }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched == &Window && event->type() == QEvent::Show) {
             Apply();
@@ -56,7 +56,7 @@ protected:
         return false;
     }
 
-private:
+  private:
     void Apply() {
         QSize frame = Window.frameGeometry().size() - Window.size();
         Window.resize(Outer - frame);

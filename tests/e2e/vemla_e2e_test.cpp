@@ -20,7 +20,7 @@ using test::TTempDir;
 
 // One vemla process with its standard output (UTF-8, --echo) in a pipe.
 class TVemla {
-public:
+  public:
     // extraEnvironment: NAME=value entries added for this process; errorsToo: standard error
     // goes to the same pipe as standard output.
     TVemla(const std::vector<std::string>& arguments, const std::string& workingDirectory,
@@ -46,7 +46,8 @@ public:
     bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout = 10s) {
         auto deadline = std::chrono::steady_clock::now() + timeout;
         while (Output.find(text) == std::string::npos) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) return false;
             pollfd p{Out, POLLIN, 0};
             if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -59,7 +60,9 @@ public:
     }
     // SIGTERM, then the exit code (128 + a signal that ended it, -1 if it did not end in time).
     int Terminate(std::chrono::milliseconds timeout = 30s) { return Process->Terminate(timeout); }
-    int WaitForExit(std::chrono::milliseconds timeout = 30s) { return Process->WaitForExit(timeout); }
+    int WaitForExit(std::chrono::milliseconds timeout = 30s) {
+        return Process->WaitForExit(timeout);
+    }
     // The reader of standard output goes away, as `| head` does.
     void CloseOutput() {
         close(Out);
@@ -67,7 +70,7 @@ public:
     }
     std::string Output;
 
-private:
+  private:
     std::unique_ptr<test::TChildProcess> Process;
     int Out = -1;
 };
@@ -75,18 +78,21 @@ private:
 std::string LogContents(const TTempDir& dir) {
     std::string all;
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.Path("Log"))) files.push_back(entry.path());
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path("Log")))
+        files.push_back(entry.path());
     std::sort(files.begin(), files.end());
-    for (const auto& file : files) all += dir.Read("Log/" + file.filename().string());
+    for (const auto& file : files)
+        all += dir.Read("Log/" + file.filename().string());
     return all;
 }
 
 TEST(Vemla, ExampleTriggersAnswerTheDevice) {
     TTempDir dir;
     TPtyDevice device;
-    dir.Write("config.ini", "[Port]\r\nDevice=" + device.SlavePath() + "\r\nReadIntervalTimeout=5\r\n"
-                            "[Terminal]\r\nTriggerFile=" EXAMPLES_DIR "/triggers.txt\r\n"
-                            "[Log]\r\nAutoSave=1\r\nDir=Log\r\n");
+    dir.Write("config.ini", "[Port]\r\nDevice=" + device.SlavePath() +
+                                "\r\nReadIntervalTimeout=5\r\n"
+                                "[Terminal]\r\nTriggerFile=" EXAMPLES_DIR "/triggers.txt\r\n"
+                                "[Log]\r\nAutoSave=1\r\nDir=Log\r\n");
     TVemla vemla({dir.Path("config.ini"), "--echo"}, dir.Directory().string());
     ASSERT_TRUE(vemla.WaitForOutput(": открыт")) << vemla.Output;
     device.Write("PING\r");
@@ -101,8 +107,9 @@ TEST(Vemla, ExampleTriggersAnswerTheDevice) {
     EXPECT_EQ(vemla.Terminate(), 0);
 
     std::string log = LogContents(dir);
-    for (const char* line : {"  ---> 50 49 4E 47 0D\r\n", "  <-t- 50 4F 4E 47 0D\r\n",
-                             "  <-t- 01 03 02 00 2A\r\n", "  ---> AA 55\r\n", "  <-t- 01 83 02\r\n"})
+    for (const char* line :
+         {"  ---> 50 49 4E 47 0D\r\n", "  <-t- 50 4F 4E 47 0D\r\n", "  <-t- 01 03 02 00 2A\r\n",
+          "  ---> AA 55\r\n", "  <-t- 01 83 02\r\n"})
         EXPECT_NE(log.find(line), std::string::npos) << line;
     EXPECT_NE(log.find("       " + Utf8ToCp1251("Опрос статуса теперь отвечает ошибкой") + "\r\n"),
               std::string::npos);
@@ -159,8 +166,12 @@ TEST(Vemla, CheckTriggersIsALinter) {
     } cases[] = {
         {{"--check-triggers", EXAMPLES_DIR "/triggers.txt"}, 0, "OK: 3 triggers\n"},
         {{"--check-triggers", dir.Write("bad.txt", "TRIGGER 1 \"a\" HEX \"01\"\n{\n}\n")}, 1, ""},
-        {{"--check-triggers", dir.Write("conflict.txt", "TRIGGER 1 \"a\" HEX \"01 02\" {WAIT}\n"
-                                                        "TRIGGER 2 \"b\" HEX \"01 03\" {WAIT}\n"), "--hash-size", "1"}, 1, ""},
+        {{"--check-triggers",
+          dir.Write("conflict.txt", "TRIGGER 1 \"a\" HEX \"01 02\" {WAIT}\n"
+                                    "TRIGGER 2 \"b\" HEX \"01 03\" {WAIT}\n"),
+          "--hash-size", "1"},
+         1,
+         ""},
         {{"--version"}, 0, "vemla "},
         {{"--bogus"}, 2, ""},
     };
@@ -173,8 +184,10 @@ TEST(Vemla, CheckTriggersIsALinter) {
 }
 
 std::string EchoConfig(TTempDir& dir, const std::string& device, const std::string& extra = "") {
-    return dir.Write("config.ini", "[Port]\r\nDevice=" + device + "\r\nReadIntervalTimeout=5\r\n"
-                                   "[Log]\r\nAutoSave=1\r\nDir=Log\r\nSize=0\r\n" + extra);
+    return dir.Write("config.ini", "[Port]\r\nDevice=" + device +
+                                       "\r\nReadIntervalTimeout=5\r\n"
+                                       "[Log]\r\nAutoSave=1\r\nDir=Log\r\nSize=0\r\n" +
+                                       extra);
 }
 
 // Received bytes counted from the hex lines of the logs.
@@ -192,9 +205,12 @@ TEST(Vemla, AStandardOutputThatStallsOrClosesCostsNoLoggedByte) {
     for (bool closes : {true, false}) {
         TTempDir dir;
         TPtyDevice device;
-        std::string triggers = dir.Write("t.txt", "TRIGGER 1 \"t\" HEX \"AA\" { WAIT OUTW \"BB\" GOTO 1 }");
-        TVemla vemla({EchoConfig(dir, device.SlavePath(), "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"), "--echo"},
-                     dir.Directory().string());
+        std::string triggers =
+            dir.Write("t.txt", "TRIGGER 1 \"t\" HEX \"AA\" { WAIT OUTW \"BB\" GOTO 1 }");
+        TVemla vemla(
+            {EchoConfig(dir, device.SlavePath(), "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"),
+             "--echo"},
+            dir.Directory().string());
         ASSERT_TRUE(vemla.WaitForOutput(": открыт")) << vemla.Output;
         if (closes) vemla.CloseOutput(); // `vemla --echo | head -1`
         // Nobody reads the echo: the device's bytes must still be read, shown and logged.
@@ -217,32 +233,43 @@ TEST(Vemla, ASwitchStormNeitherCrashesNorHangsAndTheLinterWarns) {
     TTempDir dir;
     std::string storm;
     for (int id = 1; id <= 5; ++id) {
-        storm += "TRIGGER " + std::to_string(id) + " \"t\" ANSI \"" + std::string(1, char('A' + id)) + "\" {";
-        for (int c = 0; c < 99; ++c) storm += " SWITCH " + std::to_string(id % 5 + 1) + " 0";
+        storm += "TRIGGER " + std::to_string(id) + " \"t\" ANSI \"" +
+                 std::string(1, char('A' + id)) + "\" {";
+        for (int c = 0; c < 99; ++c)
+            storm += " SWITCH " + std::to_string(id % 5 + 1) + " 0";
         storm += " }\n";
     }
     std::string triggers = dir.Write("storm.txt", storm);
     TVemla check({"--check-triggers", triggers}, dir.Directory().string());
     EXPECT_TRUE(check.WaitForOutput("reach one another in a circle")) << check.Output;
-    EXPECT_EQ(check.Output.find("OK: 5 triggers\nwarning: SWITCH commands of triggers 1, 2, 3, 4, 5"), 0u);
+    EXPECT_EQ(
+        check.Output.find("OK: 5 triggers\nwarning: SWITCH commands of triggers 1, 2, 3, 4, 5"),
+        0u);
 
-    TVemla vemla({EchoConfig(dir, "/nonexistent/tty", "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"), "--echo"},
-                 dir.Directory().string());
+    TVemla vemla(
+        {EchoConfig(dir, "/nonexistent/tty", "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"),
+         "--echo"},
+        dir.Directory().string());
     EXPECT_TRUE(vemla.WaitForOutput("/nonexistent/tty")) << vemla.Output;
     EXPECT_EQ(vemla.Terminate(), 0);
 }
 
 TEST(Vemla, SystemTextsFollowTheUsersLocaleInEveryMode) {
     TTempDir dir;
-    std::string generate = "localedef -i ru_RU -f UTF-8 " + dir.Path("ru_RU.UTF-8") + " 2>/dev/null";
-    if (std::system(generate.c_str()) != 0) GTEST_SKIP() << "no ru_RU locale source (Debian package locales)";
+    std::string generate =
+        "localedef -i ru_RU -f UTF-8 " + dir.Path("ru_RU.UTF-8") + " 2>/dev/null";
+    if (std::system(generate.c_str()) != 0)
+        GTEST_SKIP() << "no ru_RU locale source (Debian package locales)";
     std::vector<std::string> russian = {"LOCPATH=" + dir.Directory().string(), "LC_ALL=ru_RU.UTF-8",
                                         "LANGUAGE=ru"};
-    TVemla check({"--check-triggers", "/nonexistent/t.txt"}, dir.Directory().string(), russian, true);
+    TVemla check({"--check-triggers", "/nonexistent/t.txt"}, dir.Directory().string(), russian,
+                 true);
     EXPECT_TRUE(check.WaitForOutput("Нет такого файла или каталога")) << check.Output;
     EXPECT_EQ(check.WaitForExit(), 1);
-    TVemla vemla({EchoConfig(dir, "/nonexistent/tty"), "--echo"}, dir.Directory().string(), russian);
-    EXPECT_TRUE(vemla.WaitForOutput("/nonexistent/tty: Нет такого файла или каталога")) << vemla.Output;
+    TVemla vemla({EchoConfig(dir, "/nonexistent/tty"), "--echo"}, dir.Directory().string(),
+                 russian);
+    EXPECT_TRUE(vemla.WaitForOutput("/nonexistent/tty: Нет такого файла или каталога"))
+        << vemla.Output;
     EXPECT_EQ(vemla.Terminate(), 0);
 }
 

@@ -49,9 +49,10 @@ TEST(TerminalSettings, DefaultsWithoutConfigFile) {
 
 TEST(TerminalSettings, TimeoutsAndPacketSizeFromConfig) {
     TTempDir dir;
-    std::string config = dir.Write("c.ini", "[Port]\r\nNumber=3\r\nReadIntervalTimeout=5\r\n"
-                                            "ReadTotalTimeoutMultiplier=0\r\nReadTotalTimeoutConstant=50\r\n"
-                                            "[Terminal]\r\npacketSize=64\r\nhashSize=2\r\n");
+    std::string config =
+        dir.Write("c.ini", "[Port]\r\nNumber=3\r\nReadIntervalTimeout=5\r\n"
+                           "ReadTotalTimeoutMultiplier=0\r\nReadTotalTimeoutConstant=50\r\n"
+                           "[Terminal]\r\npacketSize=64\r\nhashSize=2\r\n");
     TRecordSink sink;
     TTerminal terminal(sink, config);
     const TTerminalSettings& s = terminal.Settings();
@@ -98,7 +99,8 @@ TEST(Terminal, LongBurstIsCutIntoPacketsThatKeepEveryByte) {
             if (r.Kind == TTrafficKind::Received) all += r.Data;
         return all;
     };
-    ASSERT_TRUE(sink.WaitFor([&](const auto& r) { return concatenated(r).size() >= burst.size(); }));
+    ASSERT_TRUE(
+        sink.WaitFor([&](const auto& r) { return concatenated(r).size() >= burst.size(); }));
     EXPECT_EQ(concatenated(sink.Records()), burst);
     EXPECT_GE(sink.RecordsOf(TTrafficKind::Received)[0].Data.size(), 10u);
 }
@@ -107,9 +109,11 @@ TEST(Terminal, PacketsLargerThanTheBufferLoseNothing) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath(), "[Terminal]\r\npacketSize=5000\r\n")));
+    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath(),
+                                                          "[Terminal]\r\npacketSize=5000\r\n")));
     std::string burst;
-    for (int i = 0; i < 3000; ++i) burst += static_cast<char>(i * 7);
+    for (int i = 0; i < 3000; ++i)
+        burst += static_cast<char>(i * 7);
     device.Write(burst);
     std::string all;
     ASSERT_TRUE(sink.WaitFor([&](const auto& records) {
@@ -138,7 +142,8 @@ TEST(Terminal, SendOfNothingReportsAnEmptyRecord) {
 TEST(Terminal, MissingPortIsReportedAndRetriedBySend) {
     TTempDir dir;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nNumber=77\r\nDevice=/nonexistent/tty\r\n"));
+    TTerminal terminal(sink,
+                       dir.Write("c.ini", "[Port]\r\nNumber=77\r\nDevice=/nonexistent/tty\r\n"));
     terminal.Send("abc");
     auto records = sink.Records();
     ASSERT_EQ(records.size(), 2u);
@@ -254,10 +259,12 @@ TEST(Terminal, AStopEventEndsAStartUpWriteToAStalledLine) {
     TRecordSink sink;
     TEvent stop;
     std::string outs;
-    for (int i = 0; i < 90; ++i) outs += " OUT \"" + std::string(250, 'x') + "\"";
+    for (int i = 0; i < 90; ++i)
+        outs += " OUT \"" + std::string(250, 'x') + "\"";
     std::string triggers = dir.Write("t.txt", "TRIGGER 1 \"t\" ANSI \"P\" {" + outs + " WAIT }");
-    std::string config = dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
-                                                "\r\n[Terminal]\r\nTriggerFile=" + triggers + "\r\n");
+    std::string config =
+        dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
+                               "\r\n[Terminal]\r\nTriggerFile=" + triggers + "\r\n");
     std::thread signal([&] {
         device.Read(1, 5s); // the write has begun
         stop.Set();
@@ -267,7 +274,8 @@ TEST(Terminal, AStopEventEndsAStartUpWriteToAStalledLine) {
     auto sent = sink.RecordsOf(TTrafficKind::TriggerSent);
     ASSERT_EQ(sent.size(), 90u);
     size_t total = 0;
-    for (const auto& record : sent) total += record.Data.size();
+    for (const auto& record : sent)
+        total += record.Data.size();
     EXPECT_LT(total, 90u * 250u);
 }
 
@@ -279,9 +287,12 @@ TEST(Terminal, NoDescriptorLeftIsAnErrorRecordNotACrash) {
     low.rlim_cur = 64;
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
     std::vector<int> held;
-    for (int fd; (fd = dup(0)) >= 0;) held.push_back(fd);
-    std::unique_ptr<TTerminal> terminal = std::make_unique<TTerminal>(sink, "/nonexistent/config.ini");
-    for (int fd : held) close(fd);
+    for (int fd; (fd = dup(0)) >= 0;)
+        held.push_back(fd);
+    std::unique_ptr<TTerminal> terminal =
+        std::make_unique<TTerminal>(sink, "/nonexistent/config.ini");
+    for (int fd : held)
+        close(fd);
     setrlimit(RLIMIT_NOFILE, &old);
     auto errors = sink.RecordsOf(TTrafficKind::Error);
     ASSERT_EQ(errors.size(), 1u);

@@ -24,9 +24,10 @@ struct TWorld {
     explicit TWorld(const std::string& triggers, const std::string& device = "") {
         std::string triggerFile = dir.Write("triggers.txt", triggers);
         std::string port = device.empty() ? pty.SlavePath() : device;
-        config = dir.Write("config.ini", "[Port]\r\nDevice=" + port +
-                                             "\r\nReadIntervalTimeout=5\r\n[Terminal]\r\nTriggerFile=" +
-                                             triggerFile + "\r\n");
+        config =
+            dir.Write("config.ini", "[Port]\r\nDevice=" + port +
+                                        "\r\nReadIntervalTimeout=5\r\n[Terminal]\r\nTriggerFile=" +
+                                        triggerFile + "\r\n");
         terminal = std::make_unique<TTerminal>(sink, config);
     }
     TTrigger& Trigger(std::string_view pattern) {
@@ -36,7 +37,8 @@ struct TWorld {
     }
     std::vector<std::string> TriggerWrites() {
         std::vector<std::string> writes;
-        for (const auto& r : sink.RecordsOf(TTrafficKind::TriggerSent)) writes.push_back(r.Data);
+        for (const auto& r : sink.RecordsOf(TTrafficKind::TriggerSent))
+            writes.push_back(r.Data);
         return writes;
     }
     // Sends a packet from the device and waits until the run it causes has reported.
@@ -70,7 +72,8 @@ TEST(TriggerRuntime, OutOutWaitOutEndsPastTheLastCommand) {
 
 TEST(TriggerRuntime, WaitAndGotoAnswerEveryPacket) {
     TWorld w("TRIGGER 1 \"t\" ANSI \"P\" { OUT \"x\" WAIT GOTO 1 }");
-    for (int i = 0; i < 5; ++i) w.Packet("P");
+    for (int i = 0; i < 5; ++i)
+        w.Packet("P");
     EXPECT_EQ(w.TriggerWrites().size(), 6u);
     EXPECT_EQ(w.Trigger("P").Status, TTriggerStatus::Ok);
 }
@@ -80,7 +83,8 @@ TEST(TriggerRuntime, ALoopWithoutWaitStopsAfterTheRunLimit) {
     EXPECT_EQ(w.TriggerWrites().size(), 51u);
     EXPECT_EQ(w.Trigger("P").Status, TTriggerStatus::TooManyCommands);
     w.pty.Write("P");
-    ASSERT_TRUE(w.sink.WaitFor([](const auto& r) { return r.back().Kind == TTrafficKind::Received; }));
+    ASSERT_TRUE(
+        w.sink.WaitFor([](const auto& r) { return r.back().Kind == TTrafficKind::Received; }));
     w.terminal->Send("");
     EXPECT_EQ(w.TriggerWrites().size(), 51u);
 }
@@ -154,7 +158,8 @@ TEST(TriggerRuntime, SwitchStormsEndAtTheBoundOfTheWholeRun) {
     // fan out exponentially unless the whole run, nested runs included, is bounded.
     std::string file;
     for (int id = 1; id <= 5; ++id) {
-        file += "TRIGGER " + std::to_string(id) + " \"t\" ANSI \"" + std::string(1, char('A' + id)) + "\" {";
+        file += "TRIGGER " + std::to_string(id) + " \"t\" ANSI \"" +
+                std::string(1, char('A' + id)) + "\" {";
         for (int c = 0; c < 99; ++c)
             file += " SWITCH " + std::to_string(id % 5 + 1) + " 0";
         file += " }\n";
@@ -177,7 +182,8 @@ TEST(TriggerRuntime, SwitchRestartsATriggerAndNestsItsRun) {
 }
 
 TEST(TriggerRuntime, SleepResumesOnlyFromTheSleep) {
-    TWorld w("TRIGGER 1 \"t\" ANSI \"P\" { SLEEP 1000 OUT \"a\" SLEEP 2000 OUT \"b\" WAIT GOTO 1 }");
+    TWorld w(
+        "TRIGGER 1 \"t\" ANSI \"P\" { SLEEP 1000 OUT \"a\" SLEEP 2000 OUT \"b\" WAIT GOTO 1 }");
     TTrigger& t = w.Trigger("P");
     EXPECT_EQ(w.sink.PendingSleeps()[&t], 1000);
     EXPECT_TRUE(w.TriggerWrites().empty());
@@ -211,8 +217,9 @@ TEST(TriggerLoading, MissingFileIsReportedAndThePortStillOpens) {
     TPtyDevice pty;
     TRecordSink sink;
     std::string missing = dir.Path("none.txt");
-    TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nDevice=" + pty.SlavePath() +
-                                                    "\r\n[Terminal]\r\nTriggerFile=" + missing + "\r\n"));
+    TTerminal terminal(sink,
+                       dir.Write("c.ini", "[Port]\r\nDevice=" + pty.SlavePath() +
+                                              "\r\n[Terminal]\r\nTriggerFile=" + missing + "\r\n"));
     auto records = sink.Records();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].Kind, TTrafficKind::Error);
@@ -230,12 +237,15 @@ TEST(TriggerLoading, AnythingButARegularFileIsReportedAndNeverWaitedFor) {
         std::string Path, Report;
     } cases[] = {
         {"/tmp", "/tmp -  21 Is a directory"},
-        {fifo, fifo + " -  100001 Not a regular file"}, // no writer: open must not wait
+        {fifo, fifo + " -  100001 Not a regular file"},          // no writer: open must not wait
         {"/dev/zero", "/dev/zero -  100001 Not a regular file"}, // endless
     };
     for (const auto& c : cases) {
         TRecordSink sink;
-        TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" + c.Path + "\r\n"));
+        TTerminal terminal(
+            sink,
+            dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" +
+                                   c.Path + "\r\n"));
         auto errors = sink.RecordsOf(TTrafficKind::Error);
         ASSERT_EQ(errors.size(), 2u);
         EXPECT_EQ(errors[0].Data, Cp1251("Ошибка открытия файла :") + c.Report);
@@ -248,7 +258,8 @@ TEST(TriggerLoading, SyntaxErrorLeavesNoTriggerAndComesBeforeThePortRecord) {
     std::string file = dir.Write("bad.txt", "TRIGGER 1 \"a\" ANSI \"A\" { OUT \"x\" }\n"
                                             "TRIGGER 2 \"b\" HEX \"01\"\n{\n}\n");
     TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n"
-                                                "[Terminal]\r\nTriggerFile=" + file + "\r\n"));
+                                                "[Terminal]\r\nTriggerFile=" +
+                                                    file + "\r\n"));
     auto records = sink.Records();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].Data, Cp1251("Ошибка загрузки файла \"") + file +
@@ -291,7 +302,7 @@ TRIGGER 3 "Fault" HEX "AA 55"
     w.Packet("PING\r");
     ASSERT_EQ(w.sink.PendingSleeps()[&ping], 50);
     auto slept = std::chrono::steady_clock::now();
-    EXPECT_EQ(w.pty.Read(5, 40ms), ""); // nothing before the sleep ends
+    EXPECT_EQ(w.pty.Read(5, 40ms), "");          // nothing before the sleep ends
     std::this_thread::sleep_until(slept + 50ms); // the timer's own delay, as the host keeps it
     w.terminal->SleepExpired(ping);
     EXPECT_EQ(w.pty.Read(5, 2s), "PONG\r");

@@ -5,8 +5,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QTest>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -16,7 +16,8 @@ using namespace vemla;
 namespace {
 
 struct TGeneratorWorld {
-    explicit TGeneratorWorld(const std::string& config = "[Packets]\r\nCount=3\r\n1.data=41\r\n2.data=42\r\n3.data=43\r\n",
+    explicit TGeneratorWorld(const std::string& config =
+                                 "[Packets]\r\nCount=3\r\n1.data=41\r\n2.data=42\r\n3.data=43\r\n",
                              TCoding coding = TCoding::Hex)
         : Coding(coding) {
         TGeneratorContext context;
@@ -52,7 +53,7 @@ struct TGeneratorWorld {
 
 class TGeneratorWindowTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void LoopWalksTheListInOrder() {
         TGeneratorWorld world;
         TGeneratorWindow& w = *world.Window;
@@ -98,7 +99,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return world.Sent.size() > before; }, 5000));
         QCOMPARE(world.Sent.back(), 'C');
         w.showMinimized();
-        w.hide(); // as with a minimised owner
+        w.hide();                         // as with a minimised owner
         QVERIFY(w.LoopBox().isChecked()); // only the user's hiding ends the loop
         w.show();
         w.close();
@@ -116,7 +117,8 @@ private slots:
             bool shown = false;
             for (QObject* object : w.Command(command).associatedObjects()) {
                 auto* button = qobject_cast<QToolButton*>(object);
-                if (button && button->isVisible() && w.rect().contains(QRect(button->mapTo(&w, QPoint()), button->size())))
+                if (button && button->isVisible() &&
+                    w.rect().contains(QRect(button->mapTo(&w, QPoint()), button->size())))
                     shown = true;
             }
             QVERIFY2(shown, qPrintable(w.Command(command).text()));
@@ -128,7 +130,8 @@ private slots:
         TGeneratorWorld world("");
         TGeneratorWindow& w = *world.Window;
         const bool expected[] = {true, false, false, false, false, false, false};
-        for (int i = 0; i < 7; ++i) QCOMPARE(w.Command(i).isEnabled(), expected[i]);
+        for (int i = 0; i < 7; ++i)
+            QCOMPARE(w.Command(i).isEnabled(), expected[i]);
         w.SendPacket();
         QCOMPARE(world.Sent, std::string());
     }
@@ -165,7 +168,8 @@ private slots:
         QVERIFY(world.Errors.isEmpty());
         QVERIFY(world.dir.Read("config.ini").find("1.data=42\r\n") != std::string::npos);
         QVERIFY(world.dir.Read("desktop.ini").find("[Generator]\r\nLeft=") == 0);
-        QVERIFY(world.dir.Read("desktop.ini").find("Column1.Width=200\r\nColumn2.Width=257\r\n") != std::string::npos);
+        QVERIFY(world.dir.Read("desktop.ini").find("Column1.Width=200\r\nColumn2.Width=257\r\n") !=
+                std::string::npos);
 
         std::filesystem::remove(world.dir.Path("config.ini"));
         std::filesystem::create_directory(world.dir.Path("config.ini")); // cannot be replaced
@@ -185,7 +189,8 @@ private slots:
             TPacketEditDialog dialog(nullptr);
             dialog.PacketEdit().setText(c.Packet);
             QTimer::singleShot(0, &dialog, [&] {
-                QTest::keyClick(&dialog.DescriptionEdit(), c.PressEnter ? Qt::Key_Return : Qt::Key_Escape);
+                QTest::keyClick(&dialog.DescriptionEdit(),
+                                c.PressEnter ? Qt::Key_Return : Qt::Key_Escape);
             });
             QCOMPARE(dialog.exec(), c.Result);
         }

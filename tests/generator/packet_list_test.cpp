@@ -8,7 +8,8 @@ namespace {
 
 std::vector<std::string> DataTexts(const TPacketList& list) {
     std::vector<std::string> texts;
-    for (const auto& p : list.Packets()) texts.push_back(p.Data);
+    for (const auto& p : list.Packets())
+        texts.push_back(p.Data);
     return texts;
 }
 
@@ -19,7 +20,8 @@ bool OnlyAddEnabled(const TGeneratorCommands& c) {
 TEST(PacketList, CommandStatesFollowTheCurrentPacket) {
     TPacketList list;
     EXPECT_TRUE(OnlyAddEnabled(list.EnabledCommands()));
-    for (const char* data : {"01", "02", "03"}) list.AddPacket({data, ""}, TCoding::Hex);
+    for (const char* data : {"01", "02", "03"})
+        list.AddPacket({data, ""}, TCoding::Hex);
     struct {
         int Current;
         bool Up, Down;
@@ -61,9 +63,9 @@ TEST(PacketList, StoresTheCanonicalForm) {
         TCoding Coding;
         const char* Stored;
     } cases[] = {{"1 a ff", TCoding::Hex, "01 0A FF"},
-                   {"A<0x0d>", TCoding::Win, "A<0x0D>"},
-                   {"   ", TCoding::Hex, ""},
-                   {"x<41>", TCoding::WinHex, "xA"}};
+                 {"A<0x0d>", TCoding::Win, "A<0x0D>"},
+                 {"   ", TCoding::Hex, ""},
+                 {"x<41>", TCoding::WinHex, "xA"}};
     for (const auto& c : cases) {
         TPacketList list;
         list.AddPacket({c.Typed, "n"}, c.Coding);
@@ -74,7 +76,8 @@ TEST(PacketList, StoresTheCanonicalForm) {
 
 TEST(PacketList, DeleteMoveAndChange) {
     TPacketList list;
-    for (const char* data : {"01", "02", "03"}) list.AddPacket({data, ""}, TCoding::Hex);
+    for (const char* data : {"01", "02", "03"})
+        list.AddPacket({data, ""}, TCoding::Hex);
     list.Select(1);
     list.MoveUp();
     EXPECT_EQ(DataTexts(list), (std::vector<std::string>{"02", "01", "03"}));
@@ -97,7 +100,8 @@ TEST(PacketList, DeleteMoveAndChange) {
 
 TEST(PacketList, SendStepsAndWrapsAround) {
     TPacketList list;
-    for (const char* data : {"41", "42", "43"}) list.AddPacket({data, ""}, TCoding::Hex);
+    for (const char* data : {"41", "42", "43"})
+        list.AddPacket({data, ""}, TCoding::Hex);
     std::string sent;
     auto send = [&](std::string_view bytes) { sent += bytes; };
     list.Select(-1);
@@ -129,7 +133,9 @@ TEST(PacketList, LoadsCountPacketsAndModifiedFollowsTheCoding) {
         TCoding Coding;
         const char* First;
         bool Modified;
-    } cases[] = {{TCoding::Hex, "41 0d", true}, {TCoding::WinHex, "A<0x0D>", false}, {TCoding::Win, "A<0x0D>", true}};
+    } cases[] = {{TCoding::Hex, "41 0d", true},
+                 {TCoding::WinHex, "A<0x0D>", false},
+                 {TCoding::Win, "A<0x0D>", true}};
     for (const auto& c : cases) {
         TPacketList list;
         list.Load(config, c.Coding);
@@ -145,24 +151,29 @@ TEST(PacketList, LoadsCountPacketsAndModifiedFollowsTheCoding) {
 
 TEST(PacketList, SaveAndLoadRoundTripKeepsTheRestOfTheFile) {
     test::TTempDir dir;
-    std::string path = dir.Write("config.ini", "; my device\r\n[Port]\r\nNumber=3 ; COM3\r\n"
-                                               "[Packets]\r\nCount=4\r\n4.data=44\r\n4.name=old\r\n[Log]\r\nSize=10\r\n");
+    std::string path = dir.Write(
+        "config.ini", "; my device\r\n[Port]\r\nNumber=3 ; COM3\r\n"
+                      "[Packets]\r\nCount=4\r\n4.data=44\r\n4.name=old\r\n[Log]\r\nSize=10\r\n");
     std::string longPacket;
-    for (int i = 0; i < 3000; ++i) longPacket += static_cast<char>('A' + i % 26);
+    for (int i = 0; i < 3000; ++i)
+        longPacket += static_cast<char>('A' + i % 26);
     {
         TIniFile config(path);
         TPacketList list;
         list.Load(config, TCoding::WinHex);
         list.Select(0);
-        while (list.Count() > 0) list.DeletePacket(), list.Select(0);
+        while (list.Count() > 0)
+            list.DeletePacket(), list.Select(0);
         list.AddPacket({longPacket, "long"}, TCoding::WinHex);
         list.AddPacket({"<0x01>\xC0", "\xCF\xF0\xE8"}, TCoding::WinHex);
         ASSERT_TRUE(list.Save(config, TCoding::WinHex));
         ASSERT_EQ(config.Save(), 0);
     }
     std::string text = dir.Read("config.ini");
-    EXPECT_EQ(text.find("; my device\r\n[Port]\r\nNumber=3 ; COM3\r\n[Packets]\r\nCount=2\r\n"), 0u);
-    EXPECT_NE(text.find("4.data=44\r\n4.name=old\r\n"), std::string::npos); // keys are never deleted
+    EXPECT_EQ(text.find("; my device\r\n[Port]\r\nNumber=3 ; COM3\r\n[Packets]\r\nCount=2\r\n"),
+              0u);
+    EXPECT_NE(text.find("4.data=44\r\n4.name=old\r\n"),
+              std::string::npos); // keys are never deleted
     EXPECT_NE(text.find("2.data=01 C0\r\n"), std::string::npos);
     EXPECT_NE(text.find("[Log]\r\nSize=10\r\n"), std::string::npos);
     TPacketList again;
@@ -170,7 +181,8 @@ TEST(PacketList, SaveAndLoadRoundTripKeepsTheRestOfTheFile) {
     ASSERT_EQ(again.Count(), 2);
     EXPECT_EQ(again.Packets()[0].Data, longPacket);
     EXPECT_EQ(again.Packets()[1].Name, "\xCF\xF0\xE8");
-    EXPECT_FALSE(again.Save(*std::make_unique<TIniFile>(path), TCoding::WinHex)); // unmodified: nothing written
+    EXPECT_FALSE(again.Save(*std::make_unique<TIniFile>(path),
+                            TCoding::WinHex)); // unmodified: nothing written
 }
 
 } // namespace

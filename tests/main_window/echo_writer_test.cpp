@@ -15,7 +15,8 @@ std::string ReadAll(int fd) {
     std::string all;
     char buffer[65536];
     ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0) all.append(buffer, static_cast<size_t>(n));
+    while ((n = read(fd, buffer, sizeof buffer)) > 0)
+        all.append(buffer, static_cast<size_t>(n));
     return all;
 }
 
@@ -36,14 +37,16 @@ TEST(EchoWriter, EveryLineIsDeliveredOrCountedAndNothingBlocks) {
             reading = std::thread([&] {
                 char buffer[4096];
                 ssize_t n;
-                while ((n = read(out[0], buffer, sizeof buffer)) > 0) received.append(buffer, static_cast<size_t>(n));
+                while ((n = read(out[0], buffer, sizeof buffer)) > 0)
+                    received.append(buffer, static_cast<size_t>(n));
             });
         }
         constexpr int Lines = 20000;
         {
             // A queue that holds them all when the reader keeps up; a small one otherwise.
             TEchoWriter echo(out[1], err[1], reader == KeepsUp ? size_t{4} << 20 : 256 * 1024);
-            for (int i = 0; i < Lines; ++i) echo.Write("line " + std::to_string(i) + std::string(90, '.') + "\n");
+            for (int i = 0; i < Lines; ++i)
+                echo.Write("line " + std::to_string(i) + std::string(90, '.') + "\n");
             if (reader == KeepsUp) {
                 EXPECT_EQ(echo.DroppedLines(), 0u);
             }
@@ -56,7 +59,9 @@ TEST(EchoWriter, EveryLineIsDeliveredOrCountedAndNothingBlocks) {
         // Whole lines in order, with at most one cut line at the end of a stalled reader's.
         size_t complete = static_cast<size_t>(std::count(received.begin(), received.end(), '\n'));
         for (size_t i = 0, at = 0; i < complete; ++i, at = received.find('\n', at) + 1)
-            ASSERT_EQ(received.compare(at, 5 + std::to_string(i).size(), "line " + std::to_string(i)), 0) << reader;
+            ASSERT_EQ(
+                received.compare(at, 5 + std::to_string(i).size(), "line " + std::to_string(i)), 0)
+                << reader;
         if (reader == KeepsUp) {
             EXPECT_EQ(complete, size_t{Lines});
             EXPECT_EQ(note, "");
@@ -69,7 +74,9 @@ TEST(EchoWriter, EveryLineIsDeliveredOrCountedAndNothingBlocks) {
         }
         if (reader != KeepsUp) {
             // The note counts exactly the lines that did not arrive whole.
-            EXPECT_NE(note.find(" " + std::to_string(Lines - complete) + " echoed"), std::string::npos) << note;
+            EXPECT_NE(note.find(" " + std::to_string(Lines - complete) + " echoed"),
+                      std::string::npos)
+                << note;
         }
         for (int fd : {out[0], err[0], err[1]})
             if (!(reader == Gone && fd == out[0])) close(fd);

@@ -25,7 +25,8 @@ struct TLogFixture : ::testing::Test {
     TTempDir dir;
     TTrafficList list;
     void Fill(int lines) {
-        for (int i = 0; i < lines; ++i) list.Add(Record(K::Received, "A"), TCoding::Hex);
+        for (int i = 0; i < lines; ++i)
+            list.Add(Record(K::Received, "A"), TCoding::Hex);
     }
     std::vector<std::filesystem::path> LogFiles() {
         std::vector<std::filesystem::path> files;
@@ -77,7 +78,8 @@ TEST_F(TLogFixture, FlushesInOneSecondGetTheirOwnFiles) {
     EXPECT_EQ(files[0].filename(), "261207_120001.log");
     EXPECT_EQ(files[1].filename(), "261207_120001_1.log");
     EXPECT_EQ(files[2].filename(), "261207_120001_2.log");
-    EXPECT_EQ(dir.Read("Log/261207_120001.log"), std::string("12:00:01.250  ---> 41\r\n") + "12:00:01.250  ---> 41\r\n");
+    EXPECT_EQ(dir.Read("Log/261207_120001.log"),
+              std::string("12:00:01.250  ---> 41\r\n") + "12:00:01.250  ---> 41\r\n");
 }
 
 TEST_F(TLogFixture, EmptyViewWritesAnEmptyLog) {
@@ -92,7 +94,8 @@ TEST_F(TLogFixture, FailedWriteKeepsTheLinesAndReportsOnce) {
     TLogWriter logs({2, blocked + "/", true});
     Fill(3);
     auto first = logs.Flush(list, Noon);
-    EXPECT_NE(first.Error.find(Utf8ToCp1251("Ошибка открытия файла: ") + blocked + "/261207_120001.log\n\r"),
+    EXPECT_NE(first.Error.find(Utf8ToCp1251("Ошибка открытия файла: ") + blocked +
+                               "/261207_120001.log\n\r"),
               std::string::npos);
     EXPECT_EQ(list.Size(), 3u);
     EXPECT_FALSE(logs.FlushDue(list)); // the retry waits for another Size lines
@@ -119,7 +122,8 @@ TEST_F(TLogFixture, WritersSharingADirectoryNeverShareAFile) {
     auto files = LogFiles();
     EXPECT_EQ(files.size(), 2u * Flushes);
     std::map<std::string, int> lines;
-    for (const auto& file : files) ++lines[dir.Read("Log/" + file.filename().string())];
+    for (const auto& file : files)
+        ++lines[dir.Read("Log/" + file.filename().string())];
     EXPECT_EQ(lines["12:00:01.250  ---> 01\r\n"], Flushes);
     EXPECT_EQ(lines["12:00:01.250  ---> 02\r\n"], Flushes);
 }
@@ -133,8 +137,10 @@ TEST_F(TLogFixture, FinalFlushThatFailsSavesTheLinesToAFallbackFile) {
         logs.FinalFlush(list, Noon, {dir.Path("missing") + "/", dir.Directory().string() + "/"});
     EXPECT_TRUE(list.Empty());
     std::string fallback = dir.Path("vemla-unsaved-261207_120001.log");
-    EXPECT_EQ(dir.Read("vemla-unsaved-261207_120001.log"), "12:00:01.250  ---> 41\r\n12:00:01.250  ---> 41\r\n");
-    EXPECT_NE(outcome.Error.find(Utf8ToCp1251("Ошибка открытия файла: ") + blocked), std::string::npos);
+    EXPECT_EQ(dir.Read("vemla-unsaved-261207_120001.log"),
+              "12:00:01.250  ---> 41\r\n12:00:01.250  ---> 41\r\n");
+    EXPECT_NE(outcome.Error.find(Utf8ToCp1251("Ошибка открытия файла: ") + blocked),
+              std::string::npos);
     EXPECT_NE(outcome.Error.find(fallback), std::string::npos);
 
     TLogWriter off({300, blocked + "/", false}); // nothing asked to be logged: nothing to say
@@ -147,8 +153,10 @@ TEST(LogSettings, AnEmptyDirIsTheWorkingDirectory) {
     struct {
         const char* Config;
         const char* Dir;
-    } cases[] = {{"", ".\\Log\\"}, {"[Log]\r\nDir=\r\n", ""}, {"[Log]\r\nDir= /var/x \r\n", "/var/x\\"}};
-    for (const auto& c : cases) EXPECT_EQ(ReadLogSettings(TIniFile(dir.Write("c.ini", c.Config))).Dir, c.Dir);
+    } cases[] = {
+        {"", ".\\Log\\"}, {"[Log]\r\nDir=\r\n", ""}, {"[Log]\r\nDir= /var/x \r\n", "/var/x\\"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ReadLogSettings(TIniFile(dir.Write("c.ini", c.Config))).Dir, c.Dir);
 }
 
 } // namespace

@@ -1,18 +1,18 @@
 #include "main_window/main_window.h"
-#include "ui_common/qt_text.h"
-#include "ui_common/window_layout.h"
 #include "main_window/signal_close.h"
 #include "platform/cp1251.h"
 #include "platform/system.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
+#include "ui_common/qt_text.h"
+#include "ui_common/window_layout.h"
 
 #include <QAction>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -46,9 +46,11 @@ struct TWindowWorld {
                           TEvent* stopEvent = nullptr) {
         TMainWindowOptions options;
         options.StopEvent = stopEvent;
-        options.Arguments = arguments.empty() ? std::vector<std::string>{cwd.Dir.Write("config.ini", config)}
-                                              : std::move(arguments);
-        options.ShowMessage = [this](QMessageBox::Icon icon, const QString& caption, const QString& text) {
+        options.Arguments = arguments.empty()
+                                ? std::vector<std::string>{cwd.Dir.Write("config.ini", config)}
+                                : std::move(arguments);
+        options.ShowMessage = [this](QMessageBox::Icon icon, const QString& caption,
+                                     const QString& text) {
             Messages.push_back({icon, caption, text});
         };
         Window = std::make_unique<TMainWindow>(std::move(options));
@@ -73,14 +75,14 @@ std::string PortConfig(const std::string& device, const std::string& extra = "")
 
 class TMainWindowTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void CaptionNamesThePort() {
         test::TPtyDevice pty;
         TWindowWorld world(PortConfig(pty.SlavePath()));
         std::string config = world.Window->ConfigFileName();
         QCOMPARE(world.Window->windowTitle(),
-                 QString::fromUtf8("Терминал [%1]  [\"%2\"]").arg(QString::fromStdString(pty.SlavePath()),
-                                                                  QString::fromStdString(config)));
+                 QString::fromUtf8("Терминал [%1]  [\"%2\"]")
+                     .arg(QString::fromStdString(pty.SlavePath()), QString::fromStdString(config)));
         TWindowWorld numbered("[Port]\r\nNumber=250\r\n");
         QVERIFY(numbered.Window->windowTitle().startsWith(QString::fromUtf8("Терминал [COM250] ")));
     }
@@ -90,7 +92,8 @@ private slots:
         QCOMPARE(world.Messages.size(), size_t{1});
         QCOMPARE(world.Messages[0].Caption, QString::fromUtf8("Внимание"));
         QCOMPARE(world.Messages[0].Text,
-                 QString::fromUtf8("Файл \"/nonexistent/x.ini\" не найден. Будет использоваться \"config.ini\""));
+                 QString::fromUtf8(
+                     "Файл \"/nonexistent/x.ini\" не найден. Будет использоваться \"config.ini\""));
         QVERIFY(world.Window->windowTitle().endsWith(QStringLiteral("] ")));
         QVERIFY(world.Window->ConfigFileName().ends_with("/config.ini"));
     }
@@ -98,20 +101,23 @@ private slots:
     void ToolbarFollowsItsTable() {
         TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n");
         QList<QAction*> actions = world.Window->Toolbar().actions();
-        const char* tips[] = {"Сохранить", "Сохранить", "Включить Лог", "Выключить Лог", "Сохранить",
-                              "Очистить",  "",          "Кодировка",    "Триггеры",      "",
-                              "Передача данных"};
+        const char* tips[] = {
+            "Сохранить",      "Сохранить", "Включить Лог", "Выключить Лог", "Сохранить",
+            "Очистить",       "",          "Кодировка",    "Триггеры",      "",
+            "Передача данных"};
         QCOMPARE(actions.size(), 11);
         for (int i = 0; i < 11; ++i) {
             QCOMPARE(actions[i]->isSeparator(), i == 6 || i == 9);
-            if (!actions[i]->isSeparator()) QCOMPARE(actions[i]->toolTip(), QString::fromUtf8(tips[i]));
+            if (!actions[i]->isSeparator())
+                QCOMPARE(actions[i]->toolTip(), QString::fromUtf8(tips[i]));
             QCOMPARE(actions[i]->icon().isNull(), i == 1 || i == 4 || i == 6 || i == 9);
         }
         QVERIFY(actions[2]->isChecked());
         actions[3]->trigger();
         QVERIFY(!actions[2]->isChecked());
         QVERIFY(!world.Window->LogOn());
-        auto* coding = qobject_cast<QToolButton*>(world.Window->Toolbar().widgetForAction(actions[7]));
+        auto* coding =
+            qobject_cast<QToolButton*>(world.Window->Toolbar().widgetForAction(actions[7]));
         QVERIFY(coding);
         QCOMPARE(coding->popupMode(), QToolButton::MenuButtonPopup);
         QCOMPARE(world.Window->CodingMenu().actions().size(), 3);
@@ -120,8 +126,10 @@ private slots:
     void RecordsWhileLogOffAreDropped() {
         test::TPtyDevice pty;
         TWorkingDirectory cwd;
-        std::string triggers = cwd.Dir.Write("t.txt", "TRIGGER 1 \"a\" ANSI \"abc\" { WAIT OUTW \"ok\" GOTO 1 }");
-        TWindowWorld world(PortConfig(pty.SlavePath(), "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"));
+        std::string triggers =
+            cwd.Dir.Write("t.txt", "TRIGGER 1 \"a\" ANSI \"abc\" { WAIT OUTW \"ok\" GOTO 1 }");
+        TWindowWorld world(
+            PortConfig(pty.SlavePath(), "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"));
         QVERIFY(world.WaitForLines(1));
         world.Window->Toolbar().actions()[3]->trigger();
         pty.Write("abc");
@@ -143,20 +151,26 @@ private slots:
         world.Settle();
         TTrafficModel& model = world.Window->TrafficModel();
         QCOMPARE(model.rowCount(), 2);
-        QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString(), QStringLiteral("0D 0A 41"));
+        QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString(),
+                 QStringLiteral("0D 0A 41"));
         QCOMPARE(model.data(model.index(1, 1), Qt::DisplayRole).toString().size(), 12);
         QVERIFY(!model.data(model.index(1, 0), Qt::DecorationRole).value<QIcon>().isNull());
         world.Window->CodingChanged(1);
-        QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString(), QStringLiteral("<0x0D><0x0A>A"));
-        QVERIFY(model.data(model.index(0, 0), Qt::DisplayRole).toString().endsWith(QString::fromUtf8(": открыт")));
+        QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString(),
+                 QStringLiteral("<0x0D><0x0A>A"));
+        QVERIFY(model.data(model.index(0, 0), Qt::DisplayRole)
+                    .toString()
+                    .endsWith(QString::fromUtf8(": открыт")));
         QVERIFY(model.setData(model.index(1, 0), QStringLiteral("XY"), Qt::EditRole));
         world.Window->CodingChanged(0);
-        QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString(), QStringLiteral("58 59"));
+        QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString(),
+                 QStringLiteral("58 59"));
         QCOMPARE(world.Window->TrafficView().header()->sectionSize(1), 130);
         world.Window->CodingChanged(2);
         pty.Write(std::string(100000, 'z'));
         // The received line "XY" stays open in Win coding and takes the flood.
-        QVERIFY(QTest::qWaitFor([&] { return world.Window->Traffic()[1].Text.size() == 100002; }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return world.Window->Traffic()[1].Text.size() == 100002; },
+                                5000));
         world.Settle();
         QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString().size(), 4097);
         QCOMPARE(model.data(model.index(1, 0), Qt::EditRole).toString().size(), 100002);
@@ -164,16 +178,19 @@ private slots:
 
     void LogFlushAndDesktopRoundTrip() {
         test::TPtyDevice pty;
-        TWindowWorld world(PortConfig(pty.SlavePath(), "[Log]\r\nSize=3\r\nAutoSave=1\r\nDir=.\\Logs\r\n"));
+        TWindowWorld world(
+            PortConfig(pty.SlavePath(), "[Log]\r\nSize=3\r\nAutoSave=1\r\nDir=.\\Logs\r\n"));
         world.Window->CodingChanged(2);
-        for (int i = 0; i < 2; ++i) world.Window->Engine().Send("ab\rcd\r");
+        for (int i = 0; i < 2; ++i)
+            world.Window->Engine().Send("ab\rcd\r");
         QVERIFY(QTest::qWaitFor([&] { return std::filesystem::exists("Logs"); }, 5000));
         world.Settle();
         world.Window->move(40, 50);
         world.Window->close();
         world.Window.reset();
         std::vector<std::string> logs;
-        for (const auto& entry : std::filesystem::directory_iterator("Logs")) logs.push_back(entry.path().string());
+        for (const auto& entry : std::filesystem::directory_iterator("Logs"))
+            logs.push_back(entry.path().string());
         QCOMPARE(logs.size(), size_t{2}); // the flush at Size + 1 and the one at close
         TIniFile desktop("desktop.ini");
         QCOMPARE(desktop.ReadInteger("Custom", "Coding", -1), 2);
@@ -190,7 +207,8 @@ private slots:
         // Left, Top, Width and Height are those of the whole window, frame included, so a
         // stored layout neither grows nor shrinks from one start to the next.
         TWorkingDirectory cwd;
-        cwd.Dir.Write("desktop.ini", "[MainForm]\r\nLeft=30\r\nTop=40\r\nHeight=400\r\nWidth=500\r\n");
+        cwd.Dir.Write("desktop.ini",
+                      "[MainForm]\r\nLeft=30\r\nTop=40\r\nHeight=400\r\nWidth=500\r\n");
         TMainWindowOptions options;
         options.Arguments = {cwd.Dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n")};
         auto window = std::make_unique<TMainWindow>(std::move(options));
@@ -216,31 +234,40 @@ private slots:
         world.Window->show();
         QCoreApplication::processEvents();
         QList<QAction*> actions = world.Window->Toolbar().actions();
-        auto width = [&](int index) { return world.Window->Toolbar().widgetForAction(actions[index])->width(); };
-        for (int empty : {1, 4}) QVERIFY(width(empty) * 2 < width(0));
+        auto width = [&](int index) {
+            return world.Window->Toolbar().widgetForAction(actions[index])->width();
+        };
+        for (int empty : {1, 4})
+            QVERIFY(width(empty) * 2 < width(0));
         // Without the focus the selection does not show.
         QPalette palette = world.Window->TrafficView().palette();
-        QCOMPARE(palette.color(QPalette::Inactive, QPalette::Highlight), palette.color(QPalette::Inactive, QPalette::Base));
+        QCOMPARE(palette.color(QPalette::Inactive, QPalette::Highlight),
+                 palette.color(QPalette::Inactive, QPalette::Base));
     }
 
     void GarbageDesktopValuesGiveAUsableWindow() {
         TWorkingDirectory cwd;
-        cwd.Dir.Write("desktop.ini", "[MainForm]\r\nLeft=99999\r\nTop=-88888\r\nWidth=-5\r\nHeight=abc\r\n"
-                                     "[Custom]\r\nCoding=7\r\n");
+        cwd.Dir.Write("desktop.ini",
+                      "[MainForm]\r\nLeft=99999\r\nTop=-88888\r\nWidth=-5\r\nHeight=abc\r\n"
+                      "[Custom]\r\nCoding=7\r\n");
         TMainWindowOptions options;
         options.Arguments = {cwd.Dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n")};
         TMainWindow window(std::move(options));
         QCOMPARE(window.Coding(), TCoding::Hex);
         QVERIFY(window.width() >= 345 && window.height() >= 295);
-        QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(window.frameGeometry().center()));
+        QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(
+            window.frameGeometry().center()));
     }
 
     void SleepTimerAnswersAfterItsDelay() {
         test::TPtyDevice pty;
         TWorkingDirectory cwd;
-        std::string triggers = cwd.Dir.Write("t.txt", "TRIGGER 1 \"p\" ANSI \"P\" { WAIT SLEEP 30 OUTW \"Q\" GOTO 1 }");
+        std::string triggers = cwd.Dir.Write(
+            "t.txt", "TRIGGER 1 \"p\" ANSI \"P\" { WAIT SLEEP 30 OUTW \"Q\" GOTO 1 }");
         TMainWindowOptions options;
-        options.Arguments = {cwd.Dir.Write("config.ini", PortConfig(pty.SlavePath(), "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"))};
+        options.Arguments = {cwd.Dir.Write(
+            "config.ini",
+            PortConfig(pty.SlavePath(), "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"))};
         TMainWindow window(std::move(options));
         pty.Write("P");
         QVERIFY(QTest::qWaitFor([&] { return window.Traffic().Size() >= 2; }, 5000));
@@ -256,7 +283,8 @@ private slots:
             test::TPtyDevice pty;
             TEvent stop;
             TSignalCloser closer(stop);
-            TWindowWorld world(PortConfig(pty.SlavePath(), "[Log]\r\nAutoSave=1\r\nDir=Log\r\n"), {}, &stop);
+            TWindowWorld world(PortConfig(pty.SlavePath(), "[Log]\r\nAutoSave=1\r\nDir=Log\r\n"),
+                               {}, &stop);
             closer.CloseOnSignal(*world.Window);
             QVERIFY(world.WaitForLines(1));
             ::kill(::getpid(), signal);
@@ -297,7 +325,8 @@ private slots:
     }
 
     void ToolWindowsAreMadeOnceAndSavedAtClose() {
-        TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n[Packets]\r\nCount=1\r\n1.data=41 0D\r\n");
+        TWindowWorld world(
+            "[Port]\r\nDevice=/nonexistent/tty\r\n[Packets]\r\nCount=1\r\n1.data=41 0D\r\n");
         TTriggersWindow* triggers = &world.Window->ShowTriggersWindow();
         QCOMPARE(&world.Window->ShowTriggersWindow(), triggers);
         TGeneratorWindow* generator = &world.Window->ShowGeneratorWindow();
@@ -319,9 +348,11 @@ private slots:
         world.Window->SaveListAs("/nonexistent/dir/list.txt");
         QCOMPARE(world.Messages.size(), size_t{1});
         QCOMPARE(world.Messages[0].Caption, QString::fromUtf8("Ошибка"));
-        QVERIFY(world.Messages[0].Text.startsWith(QString::fromUtf8("Ошибка открытия файла: /nonexistent/dir/list.txt\n\r")));
+        QVERIFY(world.Messages[0].Text.startsWith(
+            QString::fromUtf8("Ошибка открытия файла: /nonexistent/dir/list.txt\n\r")));
         world.Window->SaveListAs("saved.txt");
-        QVERIFY(world.cwd.Dir.Read("saved.txt").ends_with("/nonexistent/tty: No such file or directory\r\n"));
+        QVERIFY(world.cwd.Dir.Read("saved.txt")
+                    .ends_with("/nonexistent/tty: No such file or directory\r\n"));
     }
 };
 

@@ -19,7 +19,10 @@ TEST(Startup, ConfigFileFromTheCommandLine) {
         {{}, "/prog/config.ini", "", ""},
         {{existing, "ignored"}, existing, " [\"" + existing + "\"]", ""},
         {{dir.Path("none.ini")}, "/prog/config.ini", "", dir.Path("none.ini")},
-        {{"/dev/zero"}, "/prog/config.ini", "", "/dev/zero"}, // only a regular file is a configuration
+        {{"/dev/zero"},
+         "/prog/config.ini",
+         "",
+         "/dev/zero"}, // only a regular file is a configuration
     };
     for (const auto& c : cases) {
         TConfigChoice choice = SettleConfigFile(c.Arguments, "/prog/");
@@ -33,7 +36,8 @@ TEST(Startup, ConfigFileFromTheCommandLine) {
     com.PortNumber = 3;
     EXPECT_EQ(Cp1251ToUtf8(MainCaption(com, "")), "Терминал [COM3] ");
     com.Device = "/dev/ttyUSB0";
-    EXPECT_EQ(Cp1251ToUtf8(MainCaption(com, " [\"a.ini\"]")), "Терминал [/dev/ttyUSB0]  [\"a.ini\"]");
+    EXPECT_EQ(Cp1251ToUtf8(MainCaption(com, " [\"a.ini\"]")),
+              "Терминал [/dev/ttyUSB0]  [\"a.ini\"]");
 }
 
 } // namespace

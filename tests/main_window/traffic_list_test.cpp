@@ -6,7 +6,6 @@
 namespace vemla {
 namespace {
 
-
 // 12:00:01.250 on 7 December 2026.
 constexpr TDateTime Noon = 46363.0 + (12 * 3600 + 1.25) / 86400.0;
 
@@ -16,7 +15,8 @@ TTrafficRecord Record(TTrafficKind kind, std::string data, TDateTime time = Noon
 
 std::vector<std::pair<TTrafficKind, std::string>> Lines(const TTrafficList& list) {
     std::vector<std::pair<TTrafficKind, std::string>> lines;
-    for (size_t i = 0; i < list.Size(); ++i) lines.emplace_back(list[i].Kind, list[i].Text);
+    for (size_t i = 0; i < list.Size(); ++i)
+        lines.emplace_back(list[i].Kind, list[i].Text);
     return lines;
 }
 
@@ -46,7 +46,8 @@ TEST(TrafficList, WinCodingKeepsAnOpenLine) {
     };
     for (const auto& c : cases) {
         TTrafficList list;
-        for (const auto& step : c.Steps) EXPECT_EQ(list.Add(step.Record, TCoding::Win), step.FirstChanged) << c.Name;
+        for (const auto& step : c.Steps)
+            EXPECT_EQ(list.Add(step.Record, TCoding::Win), step.FirstChanged) << c.Name;
         EXPECT_EQ(Lines(list), c.Expected) << c.Name;
     }
 }
@@ -55,7 +56,8 @@ TEST(TrafficList, AFloodWithoutCarriageReturnsGrowsOneLine) {
     // Each record appends to the open line; copying it per record would never finish here.
     TTrafficList list;
     std::string chunk(1000, 'x');
-    for (int i = 0; i < 20000; ++i) list.Add(Record(K::Received, chunk + "\x01"), TCoding::Win);
+    for (int i = 0; i < 20000; ++i)
+        list.Add(Record(K::Received, chunk + "\x01"), TCoding::Win);
     ASSERT_EQ(list.Size(), 1u);
     EXPECT_EQ(list[0].Text.size(), 20'000'000u);
     list.Add(Record(K::Received, "\ry"), TCoding::Win);
@@ -90,8 +92,9 @@ TEST(TrafficList, RecodingTouchesOnlyDataLines) {
     list.Add(Record(K::Info, "COM 1: 0D"), TCoding::Hex);
     list.Add(Record(K::Error, "0D 0A"), TCoding::Hex);
     list.Recode(TCoding::Hex, TCoding::WinHex);
-    EXPECT_EQ(Lines(list), (std::vector<std::pair<TTrafficKind, std::string>>{
-                               {K::Received, "<0x0D><0x0A>A"}, {K::Info, "COM 1: 0D"}, {K::Error, "0D 0A"}}));
+    EXPECT_EQ(Lines(list),
+              (std::vector<std::pair<TTrafficKind, std::string>>{
+                  {K::Received, "<0x0D><0x0A>A"}, {K::Info, "COM 1: 0D"}, {K::Error, "0D 0A"}}));
     list.SetText(0, "41 42"); // an edited line recodes from its edited text
     list.Recode(TCoding::WinHex, TCoding::Hex);
     EXPECT_EQ(list[0].Text, "34 31 20 34 32");
@@ -110,7 +113,8 @@ TEST(TrafficList, LogLineFormat) {
         "12:00:01.250  <-t- 43\r\n",       "12:00:01.250       COM 1: \xEE\xF2\xEA\xF0\xFB\xF2\r\n",
         "12:00:01.250       w\r\n",        "12:00:01.250       e\r\n",
     };
-    for (size_t i = 0; i < list.Size(); ++i) EXPECT_EQ(list.LogLine(i), expected[i]);
+    for (size_t i = 0; i < list.Size(); ++i)
+        EXPECT_EQ(list.LogLine(i), expected[i]);
 }
 
 TEST(TimeStamp, RoundsToMilliseconds) {

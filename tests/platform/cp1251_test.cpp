@@ -10,10 +10,8 @@ TEST(Cp1251, ConvertsBothWays) {
         std::string Cp1251;
         std::string Utf8;
     } cases[] = {
-        {"abc", "abc"},
-        {"\xCE\xF8\xE8\xE1\xEA\xE0", "Ошибка"},
-        {"\xA8\xB8", "Ёё"},
-        {"\x80\xB9\x96", "Ђ№–"},
+        {"abc", "abc"},     {"\xCE\xF8\xE8\xE1\xEA\xE0", "Ошибка"},
+        {"\xA8\xB8", "Ёё"}, {"\x80\xB9\x96", "Ђ№–"},
         {"\xFF", "я"},
     };
     for (const auto& c : cases) {

@@ -11,9 +11,9 @@ using test::TTempDir;
 
 TEST(IniFile, ReadsWithPrivateProfileRules) {
     TTempDir dir;
-    std::string path = dir.Write("a.ini",
-                                 "; comment\r\n[Port]\r\n  number = 7 \r\nNumber=8\r\nName= x y \r\n"
-                                 "Empty=\r\nNeg=-12abc\r\n[port]\r\nBaudRate=1\r\n[Other]\r\nKey=v\r\n");
+    std::string path =
+        dir.Write("a.ini", "; comment\r\n[Port]\r\n  number = 7 \r\nNumber=8\r\nName= x y \r\n"
+                           "Empty=\r\nNeg=-12abc\r\n[port]\r\nBaudRate=1\r\n[Other]\r\nKey=v\r\n");
     TIniFile ini(path);
     struct {
         const char* Section;
@@ -53,8 +53,9 @@ TEST(IniFile, WritesInPlaceAndKeepsEveryOtherByte) {
     ini.WriteString("Packets", "2.data", "02 03");
     ini.WriteString("New", "k", "v");
     ASSERT_EQ(ini.Save(), 0);
-    EXPECT_EQ(dir.Read("c.ini"), "; head\r\n[A]\r\nx=1 ; keep\r\n\r\n[Packets]\r\ncount=2\r\n"
-                                 "1.data=01\r\n2.data=02 03\r\n; between\r\n[Z]\r\nz=9\r\n[New]\r\nk=v\r\n");
+    EXPECT_EQ(dir.Read("c.ini"),
+              "; head\r\n[A]\r\nx=1 ; keep\r\n\r\n[Packets]\r\ncount=2\r\n"
+              "1.data=01\r\n2.data=02 03\r\n; between\r\n[Z]\r\nz=9\r\n[New]\r\nk=v\r\n");
 }
 
 TEST(IniFile, KeepsLineFeedOnlyFiles) {
@@ -82,12 +83,12 @@ TEST(IniFile, NonAsciiAndLongValuesRoundTrip) {
 TEST(IniFile, SaveReplacesAtomicallyAndReportsFailure) {
     TTempDir dir;
     std::string path = dir.Write("r.ini", "[S]\r\na=1\r\n");
-    struct stat before{};
+    struct stat before {};
     stat(path.c_str(), &before);
     TIniFile ini(path);
     ini.WriteString("S", "a", "2");
     ASSERT_EQ(ini.Save(), 0);
-    struct stat after{};
+    struct stat after {};
     stat(path.c_str(), &after);
     EXPECT_NE(before.st_ino, after.st_ino); // a new file was renamed over the old one
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Directory()), {}), 1);
@@ -128,7 +129,7 @@ TEST(IniFile, SaveWritesThroughSymlinksKeepsTheModeAndRefusesReadOnlyFiles) {
     ASSERT_EQ(linked.Save(), 0);
     EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("link.ini")));
     EXPECT_EQ(dir.Read("real/config.ini"), "[S]\r\na=2\r\n");
-    struct stat info{};
+    struct stat info {};
     stat(target.c_str(), &info);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
 

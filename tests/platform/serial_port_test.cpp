@@ -27,8 +27,8 @@ TEST(SerialPort, RefusesSettingsOutsideTheirRanges) {
         TLineSettings Line;
         const char* Detail;
     } cases[] = {
-        {{9600, 9, 0, 0, 0, 0}, "ByteSize = 9"},   {{9600, 4, 0, 0, 0, 0}, "ByteSize = 4"},
-        {{9600, 8, 5, 0, 0, 0}, "Parity = 5"},     {{9600, 8, 0, 3, 0, 0}, "StopBits = 3"},
+        {{9600, 9, 0, 0, 0, 0}, "ByteSize = 9"},    {{9600, 4, 0, 0, 0, 0}, "ByteSize = 4"},
+        {{9600, 8, 5, 0, 0, 0}, "Parity = 5"},      {{9600, 8, 0, 3, 0, 0}, "StopBits = 3"},
         {{9600, 8, 0, 0, 3, 0}, "DTR_CONTROL = 3"}, {{9600, 8, 0, 0, 0, 4}, "RTS_CONTROL = 4"},
         {{0, 8, 0, 0, 0, 0}, "BaudRate = 0"},
     };
@@ -43,9 +43,13 @@ TEST(SerialPort, RefusesSettingsOutsideTheirRanges) {
 TEST(SerialPort, AcceptsEverySettingInRangeOnAPty) {
     TPtyDevice device;
     TLineSettings settings[] = {
-        {9600, 5, 1, 1, 2, 2}, {115200, 6, 2, 2, 1, 3}, {12345, 7, 3, 0, 0, 1}, {250000, 8, 4, 0, 0, 0},
+        {9600, 5, 1, 1, 2, 2},
+        {115200, 6, 2, 2, 1, 3},
+        {12345, 7, 3, 0, 0, 1},
+        {250000, 8, 4, 0, 0, 0},
     };
-    for (const auto& line : settings) EXPECT_NE(OpenPort(device, {}, line), nullptr);
+    for (const auto& line : settings)
+        EXPECT_NE(OpenPort(device, {}, line), nullptr);
 }
 
 TEST(SerialPort, OpenIsExclusiveAndNeedsATty) {
@@ -125,7 +129,7 @@ TEST(SerialPort, WriteReachesTheDeviceAndQueueIsCounted) {
 }
 
 TEST(SerialPort, StopEndsAWriteThatWaitsForTheLine) {
-    TPtyDevice device; // never reads: the pty's queue fills
+    TPtyDevice device;                                    // never reads: the pty's queue fills
     auto port = OpenPort(device, {20, 25, 300, 1000, 0}); // a second per byte
     TEvent stop;
     stop.Set();

@@ -26,7 +26,8 @@ TEST(System, LocaleTextsBecomeCp1251) {
         {"No such file", "ANSI_X3.4-1968", "No such file"},
         {"日本", "UTF-8", "??"},
     };
-    for (const auto& c : cases) EXPECT_EQ(LocaleTextToCp1251(c.Text, c.Codeset), c.Cp1251) << c.Codeset;
+    for (const auto& c : cases)
+        EXPECT_EQ(LocaleTextToCp1251(c.Text, c.Codeset), c.Cp1251) << c.Codeset;
 }
 
 TEST(System, ReadsOnlyRegularFilesUpToALimitAndNeverBlocks) {
@@ -38,11 +39,9 @@ TEST(System, ReadsOnlyRegularFilesUpToALimitAndNeverBlocks) {
         size_t Limit;
         int Error;
     } cases[] = {
-        {dir.Write("small", "0123456789"), 10, 0},
-        {dir.Path("small"), 9, EFBIG},
+        {dir.Write("small", "0123456789"), 10, 0}, {dir.Path("small"), 9, EFBIG},
         {fifo, 100, ErrorNotRegularFile}, // no writer: opening it must not wait
-        {"/dev/zero", 100, ErrorNotRegularFile},
-        {dir.Directory().string(), 100, EISDIR},
+        {"/dev/zero", 100, ErrorNotRegularFile},   {dir.Directory().string(), 100, EISDIR},
         {dir.Path("missing"), 100, ENOENT},
     };
     for (const auto& c : cases) {

@@ -12,21 +12,26 @@ extern char** environ;
 
 namespace vemla::test {
 
-TChildProcess::TChildProcess(const std::vector<std::string>& arguments, const TSpawnOptions& options) {
+TChildProcess::TChildProcess(const std::vector<std::string>& arguments,
+                             const TSpawnOptions& options) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (options.StandardOutput >= 0) {
         posix_spawn_file_actions_adddup2(&actions, options.StandardOutput, 1);
-        if (options.ErrorsToOutput) posix_spawn_file_actions_adddup2(&actions, options.StandardOutput, 2);
+        if (options.ErrorsToOutput)
+            posix_spawn_file_actions_adddup2(&actions, options.StandardOutput, 2);
     }
     if (!options.WorkingDirectory.empty())
         posix_spawn_file_actions_addchdir_np(&actions, options.WorkingDirectory.c_str());
     std::vector<std::string> all = arguments, environment = options.Environment;
     std::vector<char*> argv, envp;
-    for (auto& argument : all) argv.push_back(argument.data());
+    for (auto& argument : all)
+        argv.push_back(argument.data());
     argv.push_back(nullptr);
-    for (char** entry = environ; *entry; ++entry) environment.emplace_back(*entry);
-    for (auto& entry : environment) envp.push_back(entry.data());
+    for (char** entry = environ; *entry; ++entry)
+        environment.emplace_back(*entry);
+    for (auto& entry : environment)
+        envp.push_back(entry.data());
     envp.push_back(nullptr);
     int failed = posix_spawn(&Id, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);

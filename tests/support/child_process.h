@@ -17,7 +17,7 @@ struct TSpawnOptions {
 // A program started by a test, a benchmark or a tool; killed and reaped if it still runs when
 // this object goes.
 class TChildProcess {
-public:
+  public:
     TChildProcess(const std::vector<std::string>& arguments, const TSpawnOptions& options = {});
     ~TChildProcess();
     TChildProcess(const TChildProcess&) = delete;
@@ -30,7 +30,7 @@ public:
     // SIGTERM, then WaitForExit.
     int Terminate(std::chrono::milliseconds timeout);
 
-private:
+  private:
     pid_t Id = -1;
     int Status = -1; // once reaped
 };

@@ -55,8 +55,10 @@ std::string TPtyDevice::Read(size_t count, std::chrono::milliseconds timeout) {
         if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
         char buffer[4096];
         ssize_t n = read(Master, buffer, std::min(sizeof buffer, count - got.size()));
-        if (n > 0) got.append(buffer, static_cast<size_t>(n));
-        else if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+        if (n > 0)
+            got.append(buffer, static_cast<size_t>(n));
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            break;
     }
     return got;
 }
@@ -70,7 +72,8 @@ std::string TPtyDevice::ReadPacket(std::chrono::milliseconds timeout, std::chron
         auto wait = packet.empty() ? deadline - TClock::now() : TClock::duration(gap);
         if (packet.empty() && wait <= TClock::duration::zero()) return packet;
         pollfd p{Master, POLLIN, 0};
-        int ready = poll(&p, 1, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
+        int ready = poll(
+            &p, 1, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
         if (stopRequested && stopRequested()) return packet;
         if (ready <= 0) {
             if (!packet.empty()) return packet;

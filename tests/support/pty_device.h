@@ -10,7 +10,7 @@ namespace vemla::test {
 // A pseudo-terminal pair: the test (or the simulated device) plays the device on the master
 // side, the engine opens SlavePath() as its serial port.
 class TPtyDevice {
-public:
+  public:
     TPtyDevice(); // throws std::runtime_error when no pty can be had
     ~TPtyDevice();
     TPtyDevice(const TPtyDevice&) = delete;
@@ -29,7 +29,7 @@ public:
     // Closes the device side: the line hangs up.
     void HangUp();
 
-private:
+  private:
     int Master = -1;
     int Slave = -1;
     std::string Path;

@@ -67,6 +67,8 @@ std::map<TTrigger*, int32_t> TRecordSink::PendingSleeps() {
     return Sleeps;
 }
 
-std::string Cp1251(const char* utf8) { return Utf8ToCp1251(utf8); }
+std::string Cp1251(const char* utf8) {
+    return Utf8ToCp1251(utf8);
+}
 
 } // namespace vemla::test

@@ -15,7 +15,7 @@ namespace vemla::test {
 
 // A host that keeps everything the engine reports, for tests to wait on.
 class TRecordSink : public TTerminalHost {
-public:
+  public:
     void PostTraffic(std::unique_ptr<TTrafficRecord> record) override;
     void NotifyTriggerChanged(TTrigger& trigger) override;
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override;
@@ -34,7 +34,7 @@ public:
     // The latest sleep asked for each trigger, as a timer of that identifier would hold it.
     std::map<TTrigger*, int32_t> PendingSleeps();
 
-private:
+  private:
     std::mutex Mutex;
     std::condition_variable Changed;
     std::vector<TTrafficRecord> Received;

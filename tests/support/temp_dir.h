@@ -11,7 +11,7 @@ namespace vemla::test {
 
 // A fresh directory, removed with everything in it when the test ends.
 class TTempDir {
-public:
+  public:
     TTempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "vemla-XXXXXX").string();
         Root = mkdtemp(pattern.data());
@@ -35,7 +35,7 @@ public:
     }
     const std::filesystem::path& Directory() const { return Root; }
 
-private:
+  private:
     std::filesystem::path Root;
 };
 

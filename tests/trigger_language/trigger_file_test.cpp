@@ -59,7 +59,8 @@ TEST(PacketHash, SlotsOfKnownPatterns) {
         {"\x01\x02\xFF", 0, 325},
         {"\x01\x02\xFF", -1, 325},
     };
-    for (const auto& c : cases) EXPECT_EQ(PacketHash(c.Bytes, c.HashSize), c.Slot) << c.Bytes.size();
+    for (const auto& c : cases)
+        EXPECT_EQ(PacketHash(c.Bytes, c.HashSize), c.Slot) << c.Bytes.size();
 }
 
 TEST(TriggerFile, ExampleLoadsWithItsCommands) {
@@ -116,7 +117,8 @@ TEST(TriggerFile, SyntaxErrorsNameTheirLineAndToken) {
         {"TRIGGER 1 \"a\" HEX \"01\" { WAIT }\nX", SyntaxError(2, "X")},
         {"TRIGGER 1 \"a\nb\" HEX", SyntaxError(2, "")},
         {"TRIGGER 1 \"a\" \"b\nc\" HEX", SyntaxError(2, "\"b\nc\"")},
-        {"TRIGGER 1 \"a\" HEX \"01\" { WAIT }\nTRIGGER 2 \"b\" HEX \"02\" { WAIT }\x01", SyntaxError(2, "\x01")},
+        {"TRIGGER 1 \"a\" HEX \"01\" { WAIT }\nTRIGGER 2 \"b\" HEX \"02\" { WAIT }\x01",
+         SyntaxError(2, "\x01")},
         {"TRIGGER 1 \"a\" HEX \"01\" { WAIT \xC0 }", SyntaxError(1, "\xC0")},
         {"TRIGGER 1 \"a\" HEX \"01\" { WAIT\v}", SyntaxError(1, "\v")},
     };
@@ -131,7 +133,8 @@ TEST(TriggerFile, LayoutFreedomAndComments) {
     std::string texts[] = {
         "TRIGGER 1 \"a\" HEX \"01\" { WAIT } TRIGGER 2 \"b\" HEX \"02\" { STOP }",
         "TRIGGER//c\n1//c\n\"a\"//c\nHEX//c\n\"01\"//c\n{//c\nSWITCH//c\n2//c\n0//c\n}//c",
-        "TRIGGER\n1\n\"a\"\nHEX\r\n\"01\"\r\n{\r\nSWITCH\n2\n\n0\n}\nTRIGGER 2 \"b\" HEX \"02\" { STOP }",
+        "TRIGGER\n1\n\"a\"\nHEX\r\n\"01\"\r\n{\r\nSWITCH\n2\n\n0\n}\nTRIGGER 2 \"b\" HEX \"02\" { "
+        "STOP }",
         "\tTRIGGER 1 \"a\" HEX \"01\"\f{ WAIT }   ",
     };
     for (const auto& text : texts) {
@@ -145,27 +148,24 @@ TEST(TriggerFile, NumbersAndStringsHaveTheirValues) {
         std::string Body;
         std::string Expected; // PRINT data, or the SLEEP value in decimal
     } cases[] = {
-        {"PRINT \"a\"\"b\"", "a\"b"},
-        {"PRINT \"a\"\"\"", "a\""},
-        {"PRINT \"\"\"\"", "\""},
-        {"PRINT \"two\nlines\"", "two\nlines"},
-        {"PRINT \"cr\r\nlf\"", "cr\nlf"},
-        {"PRINT \"<0x41>\"", "<0x41>"},
-        {"SLEEP 2147483647", "2147483647"},
-        {"SLEEP 0000000000000000000000000000000000012", "12"},
+        {"PRINT \"a\"\"b\"", "a\"b"},       {"PRINT \"a\"\"\"", "a\""},
+        {"PRINT \"\"\"\"", "\""},           {"PRINT \"two\nlines\"", "two\nlines"},
+        {"PRINT \"cr\r\nlf\"", "cr\nlf"},   {"PRINT \"<0x41>\"", "<0x41>"},
+        {"SLEEP 2147483647", "2147483647"}, {"SLEEP 0000000000000000000000000000000000012", "12"},
     };
     for (const auto& c : cases) {
         TTableLoad loaded = LoadTriggers(Wrap("HEX \"01\"", c.Body), 0);
         ASSERT_TRUE(loaded.Ok()) << c.Body << ": " << loaded.Error;
         const TTriggerCommand& command = loaded.Value->At(1)->Commands[0];
-        std::string value = command.Kind == TCommandKind::Print ? command.Data
-                                                                  : std::to_string(command.Value);
+        std::string value =
+            command.Kind == TCommandKind::Print ? command.Data : std::to_string(command.Value);
         EXPECT_EQ(value, c.Expected) << c.Body;
     }
 }
 
 TEST(TriggerFile, SwitchKeepsTheLow16BitsOfItsId) {
-    TTableLoad loaded = LoadTriggers(Wrap("HEX \"01\"", "SWITCH 65536 1 SWITCH 65538 0 SWITCH 7 2"), 0);
+    TTableLoad loaded =
+        LoadTriggers(Wrap("HEX \"01\"", "SWITCH 65536 1 SWITCH 65538 0 SWITCH 7 2"), 0);
     ASSERT_TRUE(loaded.Ok()) << loaded.Error;
     const auto& commands = loaded.Value->At(1)->Commands;
     EXPECT_EQ(commands[0].TriggerId, 0);
@@ -176,7 +176,8 @@ TEST(TriggerFile, SwitchKeepsTheLow16BitsOfItsId) {
 }
 
 TEST(TriggerFile, NulEndsTheInput) {
-    std::string text = std::string("TRIGGER 1 \"a\" HEX \"01\" { WAIT }\n", 33) + '\0' + "garbage {";
+    std::string text =
+        std::string("TRIGGER 1 \"a\" HEX \"01\" { WAIT }\n", 33) + '\0' + "garbage {";
     EXPECT_TRUE(LoadTriggers(text, 0).Ok());
     std::string cut = std::string("TRIGGER 1 \"a\" HEX \"01\"\n{ WAIT ") + '\0' + "}";
     EXPECT_EQ(LoadTriggers(cut, 0).Error, SyntaxError(2, ""));
@@ -202,14 +203,16 @@ TEST(TriggerFile, TokenLengthLimitFailsTheLoadWithoutEndingTheProgram) {
 
 TEST(TriggerFile, LongLinesAndLongBodiesLoad) {
     std::string line = "TRIGGER 1 \"a\" HEX \"01\" {";
-    for (int i = 0; i < 3000; ++i) line += " OUT \"0A\"";
+    for (int i = 0; i < 3000; ++i)
+        line += " OUT \"0A\"";
     line += " }";
     TTableLoad loaded = LoadTriggers(line, 0);
     ASSERT_TRUE(loaded.Ok()) << loaded.Error;
     EXPECT_EQ(loaded.Value->At(1)->CommandCount(), 3000);
 
     std::string exact = "TRIGGER 1 \"a\" HEX \"01\" {\n";
-    for (int i = 0; i < 2048; ++i) exact += "WAIT\n";
+    for (int i = 0; i < 2048; ++i)
+        exact += "WAIT\n";
     exact += "}";
     loaded = LoadTriggers(exact, 0);
     ASSERT_TRUE(loaded.Ok());
@@ -228,8 +231,8 @@ TEST(TriggerFile, ConflictsNameTheEarlierTriggerFirst) {
     } cases[] = {
         {"TRIGGER 1 \"one\" HEX \"01 02\" {WAIT} TRIGGER 2 \"two\" HEX \"0102\" {WAIT}", 0,
          conflict("one", "two")},
-        {"TRIGGER 1 \"hex\" HEX \"01 02\" {WAIT} TRIGGER 2 \"ansi\" ANSI \"<0x01><0x02>\" {WAIT}", 0,
-         conflict("hex", "ansi")},
+        {"TRIGGER 1 \"hex\" HEX \"01 02\" {WAIT} TRIGGER 2 \"ansi\" ANSI \"<0x01><0x02>\" {WAIT}",
+         0, conflict("hex", "ansi")},
         {"TRIGGER 1 \"a\" HEX \"01 02\" {WAIT} TRIGGER 2 \"b\" HEX \"01 03\" {WAIT}", 1,
          conflict("a", "b")},
         {"TRIGGER 1 \"a\" HEX \"01 02\" {WAIT} TRIGGER 2 \"b\" HEX \"01 03\" {WAIT}", 0, ""},

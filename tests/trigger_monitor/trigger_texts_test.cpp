@@ -17,23 +17,27 @@ TEST(TriggerTexts, StatusTexts) {
                  {TTriggerStatus::TooManyCommands, "ошибка: слишком много команд без WAIT"},
                  {TTriggerStatus::MissingTrigger, "4"},
                  {static_cast<TTriggerStatus>(200), "200"}};
-    for (const auto& c : cases) EXPECT_EQ(Cp1251ToUtf8(StatusText(c.Status)), c.Text);
+    for (const auto& c : cases)
+        EXPECT_EQ(Cp1251ToUtf8(StatusText(c.Status)), c.Text);
 }
 
 TEST(TriggerTexts, CommandTextsFollowTheTriggersCoding) {
-    TTableLoad loaded = LoadTriggers("TRIGGER 1 \"h\" HEX \"01\" { OUTW \"06 02\" WAIT GOTO 1 SWITCH 7 0 "
-                                      "OUT \"48 69 0D\" SLEEP 50 STOP PRINT \"a <0x41> b\" }\n"
-                                      "TRIGGER 2 \"a\" ANSI \"B\" { OUTW \"Hi<0x0D>\" SWITCH 65543 2 }",
-                                      0);
+    TTableLoad loaded =
+        LoadTriggers("TRIGGER 1 \"h\" HEX \"01\" { OUTW \"06 02\" WAIT GOTO 1 SWITCH 7 0 "
+                     "OUT \"48 69 0D\" SLEEP 50 STOP PRINT \"a <0x41> b\" }\n"
+                     "TRIGGER 2 \"a\" ANSI \"B\" { OUTW \"Hi<0x0D>\" SWITCH 65543 2 }",
+                     0);
     ASSERT_TRUE(loaded.Ok()) << loaded.Error;
     const TTrigger& hex = *loaded.Value->At(1);
-    const char* expected[] = {"1: OUTW 06 02", "2: WAIT",  "3: GOTO 1", "4: SWITCH 7 0", "5: OUT 48 69 0D",
-                              "6: SLEEP 50",   "7: STOP", "8: PRINT a <0x41> b"};
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(CommandText(hex, i), expected[i]);
+    const char* expected[] = {"1: OUTW 06 02",   "2: WAIT",     "3: GOTO 1", "4: SWITCH 7 0",
+                              "5: OUT 48 69 0D", "6: SLEEP 50", "7: STOP",   "8: PRINT a <0x41> b"};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(CommandText(hex, i), expected[i]);
     const TTrigger& ansi = *loaded.Value->At(66);
     EXPECT_EQ(CommandText(ansi, 0), "1: OUTW Hi<0x0D>");
     EXPECT_EQ(CommandText(ansi, 1), "2: SWITCH 7 2");
-    for (int outside : {-1, 2, 1000}) EXPECT_EQ(CommandText(ansi, outside), "");
+    for (int outside : {-1, 2, 1000})
+        EXPECT_EQ(CommandText(ansi, outside), "");
 }
 
 } // namespace

@@ -20,11 +20,16 @@ struct TMonitorWorld {
     explicit TMonitorWorld(const std::string& triggers) {
         std::string file = dir.Write("t.txt", triggers);
         terminal = std::make_unique<TTerminal>(
-            sink, dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" + file + "\r\n"));
+            sink,
+            dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" +
+                                   file + "\r\n"));
         TTriggersContext context;
         context.DesktopFile = dir.Path("desktop.ini");
-        context.SetTriggerPosition = [this](TTrigger& t, int32_t p) { terminal->SetTriggerPosition(t, p); };
-        context.ChooseCommand = [this](QWidget& owner, const TTrigger& trigger) -> std::optional<int32_t> {
+        context.SetTriggerPosition = [this](TTrigger& t, int32_t p) {
+            terminal->SetTriggerPosition(t, p);
+        };
+        context.ChooseCommand = [this](QWidget& owner,
+                                       const TTrigger& trigger) -> std::optional<int32_t> {
             // The real dialog, answered as the test says.
             TChangeCommandDialog dialog(&owner, trigger);
             OpenedWith = dialog.SelectedCommand();
@@ -32,14 +37,18 @@ struct TMonitorWorld {
             if (Choice != Keep) dialog.SelectCommand(Choice);
             return dialog.SelectedCommand();
         };
-        window = std::make_unique<TTriggersWindow>(nullptr, terminal->Triggers(), std::move(context));
+        window =
+            std::make_unique<TTriggersWindow>(nullptr, terminal->Triggers(), std::move(context));
     }
     QString Cell(int row, int column) {
-        return window->Triggers().data(window->Triggers().index(row, column), Qt::DisplayRole).toString();
+        return window->Triggers()
+            .data(window->Triggers().index(row, column), Qt::DisplayRole)
+            .toString();
     }
     void DoubleClickRow(int row) {
         window->TriggerList().selectionModel()->select(window->Triggers().index(row, 0),
-                                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                                                       QItemSelectionModel::ClearAndSelect |
+                                                           QItemSelectionModel::Rows);
         window->ChangeSelectedTrigger();
     }
     size_t TriggerWrites() { return sink.RecordsOf(TTrafficKind::TriggerSent).size(); }
@@ -58,14 +67,15 @@ struct TMonitorWorld {
 
 class TTriggersWindowTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void RowsAreSortedByIdAndShowTheirState() {
         TMonitorWorld world("TRIGGER 10 \"ten\" HEX \"01\" { WAIT GOTO 1 }\n"
                             "TRIGGER 2 \"two\" HEX \"02\" { SWITCH 99 0 }\n"
                             "TRIGGER 1 \"one\" HEX \"03\" { OUTW \"48 69 0D\" WAIT GOTO 1 }");
         QCOMPARE(world.window->Triggers().rowCount(), 3);
         const char* ids[] = {"1", "2", "10"};
-        for (int row = 0; row < 3; ++row) QCOMPARE(world.Cell(row, 0), QString::fromLatin1(ids[row]));
+        for (int row = 0; row < 3; ++row)
+            QCOMPARE(world.Cell(row, 0), QString::fromLatin1(ids[row]));
         QCOMPARE(world.Cell(0, 1), QStringLiteral("one"));
         QCOMPARE(world.Cell(0, 3), QStringLiteral("1: OUTW 48 69 0D"));
         QCOMPARE(world.Cell(1, 2), QStringLiteral("4"));
@@ -90,13 +100,16 @@ private slots:
     }
 
     void DialogOpensOnTheCurrentCommand() {
-        TMonitorWorld world("TRIGGER 1 \"My \"\"name\"\"\" HEX \"01\" { OUT \"01\" OUT \"02\" WAIT GOTO 1 }");
+        TMonitorWorld world(
+            "TRIGGER 1 \"My \"\"name\"\"\" HEX \"01\" { OUT \"01\" OUT \"02\" WAIT GOTO 1 }");
         const TTrigger& trigger = *world.terminal->Triggers().At(1);
         TChangeCommandDialog dialog(nullptr, trigger);
         QCOMPARE(dialog.SelectedCommand(), 2);
-        QCOMPARE(dialog.Label(), QString::fromUtf8("Выберите команду для триггера  \"My \"name\"\""));
+        QCOMPARE(dialog.Label(),
+                 QString::fromUtf8("Выберите команду для триггера  \"My \"name\"\""));
         QCOMPARE(dialog.CommandListBox().model()->rowCount(), 4);
-        QCOMPARE(dialog.CommandListBox().model()->index(2, 0).data().toString(), QStringLiteral("3: WAIT"));
+        QCOMPARE(dialog.CommandListBox().model()->index(2, 0).data().toString(),
+                 QStringLiteral("3: WAIT"));
         QCOMPARE(dialog.windowTitle(), QString::fromUtf8("Изменение текущей команды триггера"));
         QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(&dialog, Qt::Key_Escape); });
         QCOMPARE(dialog.exec(), TChangeCommandDialog::ResultCancel);
@@ -125,9 +138,10 @@ private slots:
     }
 
     void CutCellsShowTheirWholeTextAsTooltip() {
-        TMonitorWorld world("TRIGGER 1 \"short\" HEX \"01\" { WAIT GOTO 1 }\n"
-                            "TRIGGER 2 \"a name far too long for its column\" HEX \"02\" { OUTW \"" +
-                            std::string(30, '7') + "\" WAIT }");
+        TMonitorWorld world(
+            "TRIGGER 1 \"short\" HEX \"01\" { WAIT GOTO 1 }\n"
+            "TRIGGER 2 \"a name far too long for its column\" HEX \"02\" { OUTW \"" +
+            std::string(30, '7') + "\" WAIT }");
         world.window->show();
         QTreeView& view = world.window->TriggerList();
         auto* tooltips = dynamic_cast<TCutTextTooltip*>(view.itemDelegate());
@@ -136,13 +150,14 @@ private slots:
             int Row, Column;
             QString Expected;
         } cases[] = {
-            {0, 1, QString()},                                   // fits
+            {0, 1, QString()}, // fits
             {1, 1, QStringLiteral("a name far too long for its column")},
             {1, 3, QStringLiteral("1: OUTW 77 77 77 77 77 77 77 77 77 77 77 77 77 77 77")},
             {1, 2, QString()},
         };
         for (const auto& c : cases)
-            QCOMPARE(tooltips->ToolTipFor(view, world.window->Triggers().index(c.Row, c.Column)), c.Expected);
+            QCOMPARE(tooltips->ToolTipFor(view, world.window->Triggers().index(c.Row, c.Column)),
+                     c.Expected);
     }
 
     void NothingSelectedDoesNothing() {
