@@ -2,6 +2,8 @@
 // limit): records per second, memory per line beyond its text, and one coding change.
 #include "bench/bench_support.h"
 #include "main_window/main_window.h"
+#include "main_window/startup.h"
+#include "platform/system.h"
 #include "tests/support/temp_dir.h"
 
 #include <QApplication>
@@ -27,8 +29,9 @@ int main(int argc, char* argv[]) {
     test::TTempDir dir;
     std::filesystem::current_path(dir.Directory());
     TMainWindowOptions options;
-    options.Arguments = {
-        dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Log]\r\nSize=0\r\n")};
+    options.Config = SettleConfigFile(
+        {dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Log]\r\nSize=0\r\n")},
+        ProgramDirectory());
     options.ShowMessage = [](QMessageBox::Icon, const QString&, const QString&) {};
     TMainWindow window(std::move(options));
     window.show();

@@ -2,6 +2,8 @@
 // gap between the ticks of a 10 ms timer on the GUI thread.
 #include "bench/bench_support.h"
 #include "main_window/main_window.h"
+#include "main_window/startup.h"
+#include "platform/system.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
 
@@ -21,8 +23,10 @@ int main(int argc, char* argv[]) {
     test::TPtyDevice device;
     std::filesystem::current_path(dir.Directory());
     TMainWindowOptions options;
-    options.Arguments = {dir.Write("config.ini", "[Port]\r\nDevice=" + device.SlavePath() +
-                                                     "\r\n[Log]\r\nSize=0\r\n")};
+    options.Config =
+        SettleConfigFile({dir.Write("config.ini", "[Port]\r\nDevice=" + device.SlavePath() +
+                                                      "\r\n[Log]\r\nSize=0\r\n")},
+                         ProgramDirectory());
     options.ShowMessage = [](QMessageBox::Icon, const QString&, const QString&) {};
     TMainWindow window(std::move(options));
     window.show();

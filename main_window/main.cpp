@@ -47,21 +47,21 @@ int main(int argc, char* argv[]) {
         std::fputs(report.Value.c_str(), stdout);
         return 0;
     }
-    bool hide = TIniFile(SettleConfigFile(commandLine.Arguments, ProgramDirectory()).FileName)
-                    .ReadBool("Terminal", "Hide", false);
-    if (NeedsOffscreenPlatform(commandLine, hide)) qputenv("QT_QPA_PLATFORM", "offscreen");
+    TMainWindowOptions options;
+    options.Config = SettleConfigFile(commandLine.Arguments, ProgramDirectory());
+    options.Hide = TIniFile(options.Config.FileName).ReadBool("Terminal", "Hide", false);
+    options.Echo = commandLine.Echo;
+    if (NeedsOffscreenPlatform(commandLine, options.Hide)) qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vemla"));
     InstallRussianTranslations(application); // without them the standard dialogs speak English
     TEvent stopEvent;
     TSignalCloser closer(stopEvent);
-    TMainWindowOptions options;
-    options.Arguments = commandLine.Arguments;
-    options.Echo = commandLine.Echo;
     options.StopEvent = &stopEvent;
+    bool hide = options.Hide;
     TMainWindow window(std::move(options));
     closer.CloseOnSignal(window);
-    if (!window.HiddenByConfig()) window.show();
+    if (!hide) window.show();
     return application.exec();
 }

@@ -127,7 +127,7 @@ void TMainWindow::BuildToolbar() {
 }
 
 void TMainWindow::Configure() {
-    TConfigChoice choice = SettleConfigFile(Options.Arguments, ProgramDirectory());
+    const TConfigChoice& choice = Options.Config;
     if (!choice.MissingFile.empty())
         Message(QMessageBox::Warning, "Внимание", MissingConfigWarning(choice.MissingFile));
     ConfigFile = choice.FileName;
@@ -148,7 +148,6 @@ void TMainWindow::ReadWriteDesktop(bool reading) {
 
         TIniFile config(ConfigFile);
         Logger = std::make_unique<TLogWriter>(ReadLogSettings(config));
-        Hide = config.ReadBool("Terminal", "Hide", false);
         return;
     }
     desktop.WriteInteger("Custom", "Coding", CodingToInteger(CurrentCoding));
@@ -293,7 +292,7 @@ void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std
         return;
     }
     // A hidden or offscreen window has nobody to click a modal box away: stderr instead.
-    if (Hide || QGuiApplication::platformName() == QLatin1String("offscreen")) {
+    if (Options.Hide || QGuiApplication::platformName() == QLatin1String("offscreen")) {
         std::fprintf(stderr, "%s: %s\n", caption, Cp1251ToUtf8(text).c_str());
         return;
     }

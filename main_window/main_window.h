@@ -5,6 +5,7 @@
 #include "main_window/echo_writer.h"
 #include "main_window/log_files.h"
 #include "main_window/qt_host.h"
+#include "main_window/startup.h"
 #include "main_window/traffic_list.h"
 #include "main_window/traffic_model.h"
 #include "trigger_monitor/triggers_window.h"
@@ -27,7 +28,8 @@ class QTreeView;
 namespace vemla {
 
 struct TMainWindowOptions {
-    std::vector<std::string> Arguments; // the command line after the program name
+    TConfigChoice Config; // the configuration file in force, settled from the command line
+    bool Hide = false;    // "Hide" of the configuration: no window shown, messages to stderr
     // Every traffic line, in the log format and in UTF-8, also goes to standard output.
     bool Echo = false;
     // Handed to the engine: setting it stops the engine at once (a signal handler does).
@@ -49,7 +51,6 @@ class TMainWindow : public QMainWindow {
     QToolBar& Toolbar() { return *Tools; }
     QMenu& CodingMenu() { return *Codings; }
     const std::string& ConfigFileName() const { return ConfigFile; }
-    bool HiddenByConfig() const { return Hide; }
     TCoding Coding() const { return CurrentCoding; }
     bool LogOn() const;
     // The tool windows, made on first demand and only shown and hidden afterwards.
@@ -84,7 +85,6 @@ class TMainWindow : public QMainWindow {
     std::string ConfigFile;
     std::string CaptionSuffix;
     TCoding CurrentCoding = TCoding::Hex;
-    bool Hide = false;
     bool PublishPending = false;
     bool Closed = false;
     size_t Echoed = 0; // lines already echoed to standard output

@@ -1,7 +1,9 @@
 // Renders a window offscreen into a PNG, for the docs: the main window with traffic of every
 // kind, the packet generator with a few packets, or the triggers window with the examples.
 #include "main_window/main_window.h"
+#include "main_window/startup.h"
 #include "platform/cp1251.h"
+#include "platform/system.h"
 #include "tests/support/temp_dir.h"
 
 #include <QApplication>
@@ -25,12 +27,14 @@ int main(int argc, char* argv[]) {
     std::filesystem::current_path(dir.Directory());
     TMainWindowOptions options;
     std::string triggers = std::filesystem::absolute(VEMLA_EXAMPLES_DIR "/triggers.txt").string();
-    options.Arguments = {dir.Write(
-        "config.ini", "[Port]\r\nDevice=/dev/ttyUSB0\r\n[Terminal]\r\nTriggerFile=" + triggers +
-                          "\r\n[Packets]\r\nCount=3\r\n"
-                          "1.data=50 49 4E 47 0D\r\n1.name=ping\r\n"
-                          "2.data=01 03 00 00\r\n2.name=status poll\r\n"
-                          "3.data=AA 55\r\n3.name=switch to errors\r\n")};
+    options.Config = SettleConfigFile(
+        {dir.Write("config.ini",
+                   "[Port]\r\nDevice=/dev/ttyUSB0\r\n[Terminal]\r\nTriggerFile=" + triggers +
+                       "\r\n[Packets]\r\nCount=3\r\n"
+                       "1.data=50 49 4E 47 0D\r\n1.name=ping\r\n"
+                       "2.data=01 03 00 00\r\n2.name=status poll\r\n"
+                       "3.data=AA 55\r\n3.name=switch to errors\r\n")},
+        ProgramDirectory());
     options.ShowMessage = [](QMessageBox::Icon, const QString&, const QString&) {};
     TMainWindow window(std::move(options));
     window.resize(640, 420);

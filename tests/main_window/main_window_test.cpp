@@ -1,5 +1,6 @@
 #include "main_window/main_window.h"
 #include "main_window/signal_close.h"
+#include "main_window/startup.h"
 #include "platform/cp1251.h"
 #include "platform/system.h"
 #include "tests/support/pty_device.h"
@@ -46,9 +47,10 @@ struct TWindowWorld {
                           TEvent* stopEvent = nullptr) {
         TMainWindowOptions options;
         options.StopEvent = stopEvent;
-        options.Arguments = arguments.empty()
-                                ? std::vector<std::string>{cwd.Dir.Write("config.ini", config)}
-                                : std::move(arguments);
+        options.Config = SettleConfigFile(
+            arguments.empty() ? std::vector<std::string>{cwd.Dir.Write("config.ini", config)}
+                              : arguments,
+            ProgramDirectory());
         options.ShowMessage = [this](QMessageBox::Icon icon, const QString& caption,
                                      const QString& text) {
             Messages.push_back({icon, caption, text});
@@ -197,7 +199,7 @@ class TMainWindowTest : public QObject {
         QCOMPARE(desktop.ReadInteger("MainForm", "Left", -1), 40);
 
         TMainWindowOptions again;
-        again.Arguments = {world.cwd.Dir.Path("config.ini")};
+        again.Config = SettleConfigFile({world.cwd.Dir.Path("config.ini")}, ProgramDirectory());
         TMainWindow reopened(std::move(again));
         QCOMPARE(reopened.Coding(), TCoding::Win);
         QCOMPARE(reopened.x(), 40);
@@ -210,7 +212,9 @@ class TMainWindowTest : public QObject {
         cwd.Dir.Write("desktop.ini",
                       "[MainForm]\r\nLeft=30\r\nTop=40\r\nHeight=400\r\nWidth=500\r\n");
         TMainWindowOptions options;
-        options.Arguments = {cwd.Dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n")};
+        options.Config =
+            SettleConfigFile({cwd.Dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n")},
+                             ProgramDirectory());
         auto window = std::make_unique<TMainWindow>(std::move(options));
         window->show();
         QCoreApplication::processEvents();
@@ -251,7 +255,9 @@ class TMainWindowTest : public QObject {
                       "[MainForm]\r\nLeft=99999\r\nTop=-88888\r\nWidth=-5\r\nHeight=abc\r\n"
                       "[Custom]\r\nCoding=7\r\n");
         TMainWindowOptions options;
-        options.Arguments = {cwd.Dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n")};
+        options.Config =
+            SettleConfigFile({cwd.Dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n")},
+                             ProgramDirectory());
         TMainWindow window(std::move(options));
         QCOMPARE(window.Coding(), TCoding::Hex);
         QVERIFY(window.width() >= 345 && window.height() >= 295);
@@ -265,9 +271,10 @@ class TMainWindowTest : public QObject {
         std::string triggers = cwd.Dir.Write(
             "t.txt", "TRIGGER 1 \"p\" ANSI \"P\" { WAIT SLEEP 30 OUTW \"Q\" GOTO 1 }");
         TMainWindowOptions options;
-        options.Arguments = {cwd.Dir.Write(
-            "config.ini",
-            PortConfig(pty.SlavePath(), "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"))};
+        options.Config = SettleConfigFile(
+            {cwd.Dir.Write("config.ini", PortConfig(pty.SlavePath(), "[Terminal]\r\nTriggerFile=" +
+                                                                         triggers + "\r\n"))},
+            ProgramDirectory());
         TMainWindow window(std::move(options));
         pty.Write("P");
         QVERIFY(QTest::qWaitFor([&] { return window.Traffic().Size() >= 2; }, 5000));
