@@ -3,6 +3,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/trigger_files.h"
 
 #include <chrono>
 #include <fcntl.h>
@@ -231,15 +232,7 @@ TEST(Vemla, AStandardOutputThatStallsOrClosesCostsNoLoggedByte) {
 
 TEST(Vemla, ASwitchStormNeitherCrashesNorHangsAndTheLinterWarns) {
     TTempDir dir;
-    std::string storm;
-    for (int id = 1; id <= 5; ++id) {
-        storm += "TRIGGER " + std::to_string(id) + " \"t\" ANSI \"" +
-                 std::string(1, char('A' + id)) + "\" {";
-        for (int c = 0; c < 99; ++c)
-            storm += " SWITCH " + std::to_string(id % 5 + 1) + " 0";
-        storm += " }\n";
-    }
-    std::string triggers = dir.Write("storm.txt", storm);
+    std::string triggers = dir.Write("storm.txt", test::SwitchStormTriggerFile());
     TVemla check({"--check-triggers", triggers}, dir.Directory().string());
     EXPECT_TRUE(check.WaitForOutput("reach one another in a circle")) << check.Output;
     EXPECT_EQ(

@@ -2,6 +2,7 @@
 #include "tests/support/pty_device.h"
 #include "tests/support/record_sink.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/trigger_files.h"
 
 #include <atomic>
 #include <chrono>
@@ -154,17 +155,7 @@ TEST(TriggerRuntime, SwitchChainsAreBoundedInDepth) {
 }
 
 TEST(TriggerRuntime, SwitchStormsEndAtTheBoundOfTheWholeRun) {
-    // Five triggers of 99 SWITCH commands, each restarting the next trigger: the nested runs
-    // fan out exponentially unless the whole run, nested runs included, is bounded.
-    std::string file;
-    for (int id = 1; id <= 5; ++id) {
-        file += "TRIGGER " + std::to_string(id) + " \"t\" ANSI \"" +
-                std::string(1, char('A' + id)) + "\" {";
-        for (int c = 0; c < 99; ++c)
-            file += " SWITCH " + std::to_string(id % 5 + 1) + " 0";
-        file += " }\n";
-    }
-    TWorld w(file);
+    TWorld w(test::SwitchStormTriggerFile());
     int exceeded = 0;
     for (char pattern = 'B'; pattern <= 'F'; ++pattern)
         exceeded += w.Trigger(std::string(1, pattern)).Status == TTriggerStatus::TooManyCommands;
