@@ -61,19 +61,35 @@ std::string LogFileStem(TDateTime now) {
     return stem;
 }
 
-TNewFile CreateNewFile(const std::string& dir, const std::string& stem, int firstSuffix) {
-    TNewFile file;
+TResult<TNewFile> CreateNewFile(const std::string& dir, const std::string& stem, int firstSuffix) {
+    TResult<TNewFile> file;
     for (int suffix = std::max(firstSuffix, 0);; ++suffix) {
-        file.Name = dir + stem + (suffix == 0 ? "" : "_" + std::to_string(suffix)) + ".log";
-        file.Fd =
-            open(NormalizePath(file.Name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (file.Fd >= 0) {
-            file.Suffix = suffix;
+        file.Value.Name = dir + stem + (suffix == 0 ? "" : "_" + std::to_string(suffix)) + ".log";
+        file.Value.Fd = open(NormalizePath(file.Value.Name).c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (file.Value.Fd >= 0) {
+            file.Value.Suffix = suffix;
             return file;
         }
         if (errno != EEXIST || suffix == INT32_MAX) break;
     }
-    file.Error = errno;
+    file.SystemError = errno;
+    file.Error = FileErrorText(file.Value.Name, file.SystemError);
+    return file;
+}
+
+TResult<TNewFile> WriteToNewFile(const TTrafficList& list, const std::string& dir,
+                                 const std::string& stem, int firstSuffix) {
+    TResult<TNewFile> file = CreateNewFile(dir, stem, firstSuffix);
+    if (!file.Ok()) return file;
+    int error = WriteList(list, file.Value.Fd);
+    file.Value.Fd = -1; // closed by WriteList
+    if (error != 0) {
+        std::error_code ignored;
+        std::filesystem::remove(NormalizePath(file.Value.Name), ignored);
+        file.SystemError = error;
+        file.Error = FileErrorText(file.Value.Name, error);
+    }
     return file;
 }
 
@@ -86,26 +102,25 @@ bool TLogWriter::FlushDue(const TTrafficList& list) const {
            list.Size() >= RetryAt;
 }
 
-int TLogWriter::WriteNewLog(const TTrafficList& list, const std::string& dir,
-                            const std::string& stem, std::string& name) {
+TResult<> TLogWriter::WriteNewLog(const TTrafficList& list, TDateTime now) {
     std::error_code ignored;
-    if (!dir.empty()) std::filesystem::create_directories(NormalizePath(dir), ignored);
-    TNewFile file = CreateNewFile(dir, stem, stem == LastStem ? LastSuffix + 1 : 0);
-    name = file.Name;
-    if (file.Fd < 0) return file.Error;
-    LastStem = stem;
-    LastSuffix = file.Suffix;
-    int error = WriteList(list, file.Fd);
-    if (error != 0) std::filesystem::remove(NormalizePath(name), ignored);
-    return error;
+    if (!Settings.Dir.empty())
+        std::filesystem::create_directories(NormalizePath(Settings.Dir), ignored);
+    std::string stem = LogFileStem(now);
+    TResult<TNewFile> file =
+        WriteToNewFile(list, Settings.Dir, stem, stem == LastStem ? LastSuffix + 1 : 0);
+    if (file.Ok()) {
+        LastStem = stem;
+        LastSuffix = file.Value.Suffix;
+    }
+    return {{}, file.Error, file.SystemError};
 }
 
 TResult<> TLogWriter::Flush(TTrafficList& list, TDateTime now) {
     TResult<> outcome;
     if (Settings.AutoSave) {
-        std::string name;
-        if (int error = WriteNewLog(list, Settings.Dir, LogFileStem(now), name); error != 0) {
-            if (!FailureReported) outcome = {{}, FileErrorText(name, error), error};
+        if (TResult<> written = WriteNewLog(list, now); !written.Ok()) {
+            if (!FailureReported) outcome = written;
             FailureReported = true;
             RetryAt = list.Size() + static_cast<size_t>(std::max(Settings.Size, 1));
             return outcome;
@@ -119,22 +134,16 @@ TResult<> TLogWriter::Flush(TTrafficList& list, TDateTime now) {
 
 TResult<> TLogWriter::FinalFlush(TTrafficList& list, TDateTime now,
                                  const std::vector<std::string>& fallbackDirs) {
-    TResult<> outcome;
-    std::string name;
-    int error = Settings.AutoSave ? WriteNewLog(list, Settings.Dir, LogFileStem(now), name) : 0;
-    if (error != 0) {
-        outcome = {{}, FileErrorText(name, error), error};
-        std::string stem = "vemla-unsaved-" + LogFileStem(now);
+    TResult<> outcome = Settings.AutoSave ? WriteNewLog(list, now) : TResult<>{};
+    if (!outcome.Ok()) {
         std::string saved;
         for (const std::string& dir : fallbackDirs) {
-            TNewFile file = CreateNewFile(dir, stem);
-            if (file.Fd < 0) continue;
-            if (WriteList(list, file.Fd) == 0) {
-                saved = file.Name;
+            TResult<TNewFile> file =
+                WriteToNewFile(list, dir, "vemla-unsaved-" + LogFileStem(now), 0);
+            if (file.Ok()) {
+                saved = file.Value.Name;
                 break;
             }
-            std::error_code ignored;
-            std::filesystem::remove(NormalizePath(file.Name), ignored);
         }
         outcome.Error +=
             "\n\r" + (saved.empty() ? Utf8ToCp1251("Строки журнала не удалось сохранить.")

@@ -26,13 +26,17 @@ std::string LogFileStem(TDateTime now);
 // A file that did not exist before: dir + stem + ".log", or with "_1", "_2", ... before
 // ".log" when that name is taken, by this program or another. Created with O_EXCL, so two
 // instances sharing a directory never write into one file.
+// A failure names the last name tried.
 struct TNewFile {
-    int Fd = -1;
+    int Fd = -1; // open for writing
     std::string Name;
     int Suffix = 0; // the suffix used, 0 for none
-    int Error = 0;  // errno when nothing could be created
 };
-TNewFile CreateNewFile(const std::string& dir, const std::string& stem, int firstSuffix = 0);
+TResult<TNewFile> CreateNewFile(const std::string& dir, const std::string& stem, int firstSuffix);
+// Creates such a file and writes the list into it (closed afterwards, Fd -1); a file that
+// could not be written whole is removed again.
+TResult<TNewFile> WriteToNewFile(const TTrafficList& list, const std::string& dir,
+                                 const std::string& stem, int firstSuffix);
 // The text of the error box for a file that could not be written.
 std::string FileErrorText(const std::string& fileName, int error);
 
@@ -55,8 +59,8 @@ class TLogWriter {
                          const std::vector<std::string>& fallbackDirs);
 
   private:
-    int WriteNewLog(const TTrafficList& list, const std::string& dir, const std::string& stem,
-                    std::string& name);
+    // The list into a new file in the log directory (created when missing).
+    TResult<> WriteNewLog(const TTrafficList& list, TDateTime now);
 
     TLogSettings Settings;
     // The last name taken, so that the next flush in the same second starts past it.
