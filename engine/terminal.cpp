@@ -10,13 +10,11 @@
 
 namespace vemla {
 
-TTerminal::TTerminal(TTerminalHost& host, const std::string& configFileName, TEvent* stopEvent)
+TTerminal::TTerminal(TTerminalHost& host, const std::string& configFileName, TEvent* stopEvent,
+                     const TSettingOverrides& overrides)
     : Host(host), OwnedStopEvent(stopEvent ? nullptr : std::make_unique<TEvent>()),
       StopEvent(stopEvent ? *stopEvent : *OwnedStopEvent) {
-    {
-        TIniFile config(configFileName);
-        Config = ReadTerminalSettings(config);
-    }
+    { Config = ReadTerminalSettings(ReadConfiguration(configFileName, overrides)); }
     if (!Config.TriggerFile.empty()) LoadTriggerTable(Config.TriggerFile);
     Open();
     StartTriggers();

@@ -37,7 +37,8 @@ class TTerminal {
     // Failures become Error records; the object is usable whatever happened. A stop event
     // given here (set by a signal handler, say) stops the engine as Stop does and also ends
     // a write that is waiting for the line, even one of the start-up runs.
-    TTerminal(TTerminalHost& host, const std::string& configFileName, TEvent* stopEvent = nullptr);
+    TTerminal(TTerminalHost& host, const std::string& configFileName, TEvent* stopEvent = nullptr,
+              const TSettingOverrides& overrides = {});
     ~TTerminal();
     TTerminal(const TTerminal&) = delete;
     TTerminal& operator=(const TTerminal&) = delete;

@@ -35,4 +35,12 @@ TTerminalSettings ReadTerminalSettings(const TIniFile& config) {
     return s;
 }
 
+TIniFile ReadConfiguration(const std::string& fileName, const TSettingOverrides& overrides) {
+    TIniFile config(fileName);
+    // Changed in memory only: this object is never saved.
+    for (const TSettingOverride& o : overrides)
+        config.WriteString(o.Section, o.Key, o.Value);
+    return config;
+}
+
 } // namespace vemla

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vemla {
 
@@ -25,5 +26,14 @@ struct TTerminalSettings {
 };
 
 TTerminalSettings ReadTerminalSettings(const TIniFile& config);
+
+// A configuration value given for this run only (by a command-line option); never written back.
+struct TSettingOverride {
+    std::string Section, Key, Value;
+};
+using TSettingOverrides = std::vector<TSettingOverride>;
+
+// The configuration as the program reads it: the file's values, then the overrides on top.
+TIniFile ReadConfiguration(const std::string& fileName, const TSettingOverrides& overrides);
 
 } // namespace vemla

@@ -1,38 +1,149 @@
 #include "main_window/command_line.h"
 
+#include <cctype>
+#include <climits>
 #include <cstdlib>
+#include <functional>
+#include <map>
 
 namespace vemla {
+namespace {
 
-TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+bool WholeNumber(const std::string& text, long long low, long long high) {
+    if (text.empty() || text.size() > 11) return false;
+    char* end = nullptr;
+    long long value = std::strtoll(text.c_str(), &end, 10);
+    return *end == '\0' && text[0] != '+' && value >= low && value <= high;
+}
+
+// "8N1", "7E2", "8M1.5": data bits, parity letter, stop bits as the ini keys hold them.
+bool ParseFrame(const std::string& text, TSettingOverrides& overrides) {
+    static const std::string Parities = "NOEMS"; // Parity 0..4
+    static const std::map<std::string, std::string> StopBits = {
+        {"1", "0"}, {"1.5", "1"}, {"2", "2"}};
+    if (text.size() < 3 || text[0] < '5' || text[0] > '8') return false;
+    size_t parity =
+        Parities.find(static_cast<char>(std::toupper(static_cast<unsigned char>(text[1]))));
+    auto stop = StopBits.find(text.substr(2));
+    if (parity == std::string::npos || stop == StopBits.end()) return false;
+    overrides.push_back({"Port", "ByteSize", text.substr(0, 1)});
+    overrides.push_back({"Port", "Parity", std::to_string(parity)});
+    overrides.push_back({"Port", "StopBits", stop->second});
+    return true;
+}
+
+// An option that takes a value: checks it and turns it into configuration keys; false when
+// the value is not one of the accepted forms.
+struct TValueOption {
+    const char* Accepted; // for the error line
+    std::function<bool(const std::string& value, TCommandLine& line)> Apply;
+};
+
+TValueOption Key(const char* section, const char* key, const char* accepted,
+                 std::function<bool(const std::string&)> valid) {
+    return {accepted, [=](const std::string& value, TCommandLine& line) {
+                if (!valid(value)) return false;
+                line.Overrides.push_back({section, key, value});
+                return true;
+            }};
+}
+
+TValueOption Choice(const char* section, const char* key, const char* accepted,
+                    std::map<std::string, std::string> values) {
+    return {accepted, [=](const std::string& value, TCommandLine& line) {
+                auto found = values.find(value);
+                if (found == values.end()) return false;
+                line.Overrides.push_back({section, key, found->second});
+                return true;
+            }};
+}
+
+const std::map<std::string, TValueOption>& ValueOptions() {
+    auto anyText = [](const std::string& value) { return !value.empty(); };
+    auto number = [](long long low, long long high) {
+        return [=](const std::string& value) { return WholeNumber(value, low, high); };
+    };
+    static const std::map<std::string, TValueOption> options = {
+        {"--port", Key("Port", "Device", "a device path", anyText)},
+        {"--baud",
+         Key("Port", "BaudRate", "a whole number of bit/s above 0", number(1, INT32_MAX))},
+        {"--frame",
+         {"data bits 5 to 8, parity N, O, E, M or S and stop bits 1, 1.5 or 2, like 8N1",
+          [](const std::string& value, TCommandLine& line) {
+              return ParseFrame(value, line.Overrides);
+          }}},
+        {"--flow",
+         Choice("Port", "RTS_CONTROL", "none or rtscts", {{"none", "0"}, {"rtscts", "2"}})},
+        {"--dtr", Choice("Port", "DTR_CONTROL", "on or off", {{"on", "1"}, {"off", "0"}})},
+        {"--rts", Choice("Port", "RTS_CONTROL", "on or off", {{"on", "1"}, {"off", "0"}})},
+        {"--gap", Key("Port", "ReadIntervalTimeout", "a whole number of milliseconds",
+                      number(0, INT32_MAX))},
+        {"--packet-size",
+         Key("Terminal", "packetSize", "a whole number of bytes", number(0, INT32_MAX))},
+        {"--triggers", Key("Terminal", "TriggerFile", "a file name", anyText)},
+        {"--log-dir", Key("Log", "Dir", "a directory", [](const std::string&) { return true; })},
+        {"--check-triggers",
+         {"a file name",
+          [](const std::string& value, TCommandLine& line) {
+              line.CheckTriggers = true;
+              line.TriggerFile = value;
+              return !value.empty();
+          }}},
+        {"--hash-size",
+         {"a whole number",
+          [](const std::string& value, TCommandLine& line) {
+              if (!WholeNumber(value, INT32_MIN, INT32_MAX)) return false;
+              line.HashSize = static_cast<int32_t>(std::strtol(value.c_str(), nullptr, 10));
+              line.Overrides.push_back({"Terminal", "hashSize", value});
+              return true;
+          }}},
+    };
+    return options;
+}
+
+const std::map<std::string, std::string> ShortNames = {
+    {"-p", "--port"}, {"-b", "--baud"}, {"-h", "--help"}};
+
+} // namespace
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
+                              bool (*isCharacterDevice)(const std::string&)) {
     TCommandLine line;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        auto value = [&](const char* option) -> const std::string* {
-            if (i + 1 < arguments.size()) return &arguments[++i];
-            line.Error = std::string(option) + " needs a value";
-            return nullptr;
-        };
-        if (argument == "--help" || argument == "-h") {
+    for (size_t i = 0; i < arguments.size() && line.Error.empty(); ++i) {
+        std::string argument = arguments[i];
+        std::string attached; // --baud=115200
+        if (auto equals = argument.find('=');
+            argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+            attached = argument.substr(equals + 1);
+            argument.resize(equals);
+        }
+        if (auto shortName = ShortNames.find(argument); shortName != ShortNames.end())
+            argument = shortName->second;
+        if (auto option = ValueOptions().find(argument); option != ValueOptions().end()) {
+            bool hasValue = !attached.empty() || i + 1 < arguments.size();
+            std::string value = !attached.empty() ? attached : hasValue ? arguments[++i] : "";
+            if (!hasValue)
+                line.Error = argument + " needs a value: " + option->second.Accepted;
+            else if (!option->second.Apply(value, line))
+                line.Error =
+                    argument + " needs " + option->second.Accepted + ", not \"" + value + "\"";
+        } else if (argument == "--help") {
             line.Help = true;
         } else if (argument == "--version") {
             line.Version = true;
         } else if (argument == "--echo") {
             line.Echo = true;
-        } else if (argument == "--check-triggers") {
-            line.CheckTriggers = true;
-            if (const std::string* file = value("--check-triggers")) line.TriggerFile = *file;
-        } else if (argument == "--hash-size") {
-            const std::string* number = value("--hash-size");
-            if (!number) continue;
-            char* end = nullptr;
-            long parsed = std::strtol(number->c_str(), &end, 10);
-            if (number->empty() || *end != '\0' || parsed < INT32_MIN || parsed > INT32_MAX)
-                line.Error = "--hash-size needs a whole number, not \"" + *number + "\"";
-            else
-                line.HashSize = static_cast<int32_t>(parsed);
+        } else if (argument == "--list-ports") {
+            line.ListPorts = true;
+        } else if (argument == "--autosave") {
+            line.Overrides.push_back({"Log", "AutoSave", "1"});
+        } else if (argument == "--hide") {
+            line.Overrides.push_back({"Terminal", "Hide", "1"});
         } else if (argument.size() > 1 && argument[0] == '-' && argument != "-") {
             line.Error = "unknown option " + argument;
+        } else if (line.Arguments.empty() && isCharacterDevice && isCharacterDevice(argument)) {
+            // vemla /dev/ttyUSB0: the port itself, not a configuration file.
+            line.Overrides.insert(line.Overrides.begin(), {"Port", "Device", argument});
         } else {
             line.Arguments.push_back(argument);
         }
@@ -41,17 +152,34 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string UsageText() {
-    return "Usage: vemla [CONFIG] [--echo]\n"
+    return "Usage: vemla [CONFIG | DEVICE] [OPTIONS]\n"
            "       vemla --check-triggers FILE [--hash-size N]\n"
+           "       vemla --list-ports\n"
            "\n"
            "A serial terminal that shows, logs and answers the traffic on one port.\n"
            "\n"
            "  CONFIG                 configuration file (default: config.ini beside the program)\n"
+           "  DEVICE                 a character device: the port, like --port\n"
+           "Options override the configuration for this run only:\n"
+           "  -p, --port DEV         the port's device path                 [Port] Device\n"
+           "  -b, --baud N           bit/s                                  [Port] BaudRate\n"
+           "  --frame 8N1            data bits 5-8, parity N/O/E/M/S, stop bits 1/1.5/2\n"
+           "                                                 [Port] ByteSize, Parity, StopBits\n"
+           "  --flow none|rtscts     hardware flow control                  [Port] RTS_CONTROL\n"
+           "  --dtr on|off, --rts on|off  the modem lines    [Port] DTR_CONTROL, RTS_CONTROL\n"
+           "  --gap MS               silence that ends a packet     [Port] ReadIntervalTimeout\n"
+           "  --packet-size N        bytes of a packet's first read    [Terminal] packetSize\n"
+           "  --triggers FILE        the trigger file                 [Terminal] TriggerFile\n"
+           "  --hash-size N          leading bytes that select a trigger [Terminal] hashSize\n"
+           "  --log-dir DIR          the log directory                          [Log] Dir\n"
+           "  --autosave             write log files                       [Log] AutoSave=1\n"
+           "  --hide                 run without a window                 [Terminal] Hide=1\n"
+           "Other options:\n"
            "  --echo                 also write every traffic line to standard output\n"
            "  --check-triggers FILE  load a trigger file as vemla would and report the result\n"
-           "  --hash-size N          the hashSize to check with (default 0: whole packets)\n"
+           "  --list-ports           list the serial ports of this machine\n"
            "  --version              print the version\n"
-           "  --help                 print this text\n";
+           "  -h, --help             print this text\n";
 }
 
 bool NeedsOffscreenPlatform(const TCommandLine& commandLine, bool hideConfigured) {

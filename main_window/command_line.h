@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/terminal_settings.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,13 +13,18 @@ struct TCommandLine {
     bool Help = false;
     bool Version = false;
     bool Echo = false;
+    bool ListPorts = false;
     bool CheckTriggers = false;
     std::string TriggerFile;
     int32_t HashSize = 0;
-    std::string Error; // a malformed command line
+    // Configuration keys the options set for this run, in the order given.
+    TSettingOverrides Overrides;
+    std::string Error; // a malformed command line: what was wrong and what is accepted
 };
 
-TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+// isCharacterDevice tells a first argument that is the port from a configuration file.
+TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
+                              bool (*isCharacterDevice)(const std::string&) = nullptr);
 std::string UsageText();
 // Without a display, a hidden or echoing vemla runs on the offscreen platform.
 bool NeedsOffscreenPlatform(const TCommandLine& commandLine, bool hideConfigured);

@@ -5,6 +5,7 @@
 #include "main_window/startup.h"
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
+#include "platform/port_list.h"
 #include "platform/system.h"
 #include "ui_common/window_layout.h"
 
@@ -24,9 +25,11 @@ int main(int argc, char* argv[]) {
     // and receive the echo or messages: /dev/null holds the place instead.
     for (int fd = 0; fd <= 2; ++fd)
         if (fcntl(fd, F_GETFD) == -1) open("/dev/null", O_RDWR | O_CLOEXEC);
-    TCommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    TCommandLine commandLine =
+        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), IsCharacterDevice);
     if (!commandLine.Error.empty()) {
-        std::fprintf(stderr, "vemla: %s\n\n%s", commandLine.Error.c_str(), UsageText().c_str());
+        std::fprintf(stderr, "vemla: %s (vemla --help lists the options)\n",
+                     commandLine.Error.c_str());
         return 2;
     }
     if (commandLine.Help) {
@@ -35,6 +38,11 @@ int main(int argc, char* argv[]) {
     }
     if (commandLine.Version) {
         std::puts("vemla " VEMLA_VERSION);
+        return 0;
+    }
+    if (commandLine.ListPorts) {
+        for (const TPortInfo& port : ListSerialPorts())
+            std::printf("%s\n", port.Describe().c_str());
         return 0;
     }
     if (commandLine.CheckTriggers) {
@@ -49,7 +57,9 @@ int main(int argc, char* argv[]) {
     }
     TMainWindowOptions options;
     options.Config = SettleConfigFile(commandLine.Arguments, ProgramDirectory());
-    options.Hide = TIniFile(options.Config.FileName).ReadBool("Terminal", "Hide", false);
+    options.Overrides = commandLine.Overrides;
+    options.Hide = ReadConfiguration(options.Config.FileName, options.Overrides)
+                       .ReadBool("Terminal", "Hide", false);
     options.Echo = commandLine.Echo;
     if (NeedsOffscreenPlatform(commandLine, options.Hide)) qputenv("QT_QPA_PLATFORM", "offscreen");
 

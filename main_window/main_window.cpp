@@ -133,7 +133,7 @@ void TMainWindow::Configure() {
     ConfigFile = choice.FileName;
     CaptionSuffix = choice.CaptionSuffix;
     ReadWriteDesktop(true);
-    Terminal = std::make_unique<TTerminal>(Host, ConfigFile, Options.StopEvent);
+    Terminal = std::make_unique<TTerminal>(Host, ConfigFile, Options.StopEvent, Options.Overrides);
     setWindowTitle(FromCp1251(MainCaption(Terminal->Settings(), CaptionSuffix)));
     FitColumns();
 }
@@ -146,7 +146,7 @@ void TMainWindow::ReadWriteDesktop(bool reading) {
             desktop.ReadInteger("Custom", "Coding", CodingToInteger(CurrentCoding)));
         Codings->actions()[CodingToInteger(CurrentCoding)]->setChecked(true);
 
-        TIniFile config(ConfigFile);
+        TIniFile config = ReadConfiguration(ConfigFile, Options.Overrides);
         Logger = std::make_unique<TLogWriter>(ReadLogSettings(config));
         return;
     }

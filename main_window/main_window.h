@@ -28,8 +28,9 @@ class QTreeView;
 namespace vemla {
 
 struct TMainWindowOptions {
-    TConfigChoice Config; // the configuration file in force, settled from the command line
-    bool Hide = false;    // "Hide" of the configuration: no window shown, messages to stderr
+    TConfigChoice Config;        // the configuration file in force, settled from the command line
+    TSettingOverrides Overrides; // keys the command line sets for this run only
+    bool Hide = false;           // "Hide" of the configuration: no window shown, messages to stderr
     // Every traffic line, in the log format and in UTF-8, also goes to standard output.
     bool Echo = false;
     // Handed to the engine: setting it stops the engine at once (a signal handler does).

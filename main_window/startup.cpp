@@ -8,17 +8,18 @@ namespace vemla {
 TConfigChoice SettleConfigFile(const std::vector<std::string>& arguments,
                                const std::string& programDirectory) {
     TConfigChoice choice;
-    choice.FileName = "config.ini";
+    // The file named on the command line is the one whose existence was checked: it is used
+    // as typed. Only the default config.ini lives in the program's directory.
     if (!arguments.empty()) {
         const std::string& argument = arguments.front();
         if (IsRegularFile(argument)) {
             choice.FileName = argument;
             choice.CaptionSuffix = " [\"" + argument + "\"]";
-        } else {
-            choice.MissingFile = argument;
+            return choice;
         }
+        choice.MissingFile = argument;
     }
-    if (!HasDirectoryPart(choice.FileName)) choice.FileName = programDirectory + choice.FileName;
+    choice.FileName = programDirectory + "config.ini";
     return choice;
 }
 

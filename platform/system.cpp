@@ -150,6 +150,11 @@ int ReadWholeFile(const std::string& path, std::string& content, size_t limit) {
     return error;
 }
 
+bool IsCharacterDevice(const std::string& path) {
+    struct stat info {};
+    return stat(NormalizePath(path).c_str(), &info) == 0 && S_ISCHR(info.st_mode);
+}
+
 bool IsRegularFile(const std::string& path) {
     struct stat info {};
     return stat(NormalizePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);

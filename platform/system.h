@@ -36,6 +36,7 @@ std::string TemporaryDirectory();
 std::string NormalizePath(std::string path);
 bool HasDirectoryPart(const std::string& path);
 bool IsRegularFile(const std::string& path);
+bool IsCharacterDevice(const std::string& path);
 // Size limits of the files vemla reads whole.
 constexpr size_t TriggerFileLimit = size_t{64} << 20;
 constexpr size_t IniFileLimit = size_t{16} << 20;

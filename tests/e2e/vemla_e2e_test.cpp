@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace vemla {
@@ -264,6 +265,42 @@ TEST(Vemla, SystemTextsFollowTheUsersLocaleInEveryMode) {
     EXPECT_TRUE(vemla.WaitForOutput("/nonexistent/tty: Нет такого файла или каталога"))
         << vemla.Output;
     EXPECT_EQ(vemla.Terminate(), 0);
+}
+
+TEST(Vemla, ThePortAndItsSettingsFromTheCommandLine) {
+    TTempDir dir;
+    TPtyDevice device;
+    std::string triggers =
+        dir.Write("t.txt", "TRIGGER 1 \"t\" HEX \"01\" { WAIT OUTW \"02\" GOTO 1 }");
+    // A character device as the first argument is the port; the options set the rest.
+    TVemla vemla({device.SlavePath(), "-b", "115200", "--frame", "7E2", "--triggers", triggers,
+                  "--log-dir", "logs", "--autosave", "--echo"},
+                 dir.Directory().string());
+    ASSERT_TRUE(vemla.WaitForOutput(device.SlavePath() + ": открыт")) << vemla.Output;
+    termios line{};
+    ASSERT_EQ(tcgetattr(device.MasterHandle(), &line), 0);
+    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B115200));
+    EXPECT_TRUE(line.c_cflag & CSTOPB);
+    device.Write("\x01");
+    EXPECT_EQ(device.Read(1, 5s), "\x02");
+    EXPECT_EQ(vemla.Terminate(), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.Path("logs")));
+
+    struct {
+        std::vector<std::string> Arguments;
+        const char* Message;
+    } bad[] = {
+        {{"--baud", "x"}, "vemla: --baud needs a whole number of bit/s above 0, not \"x\""},
+        {{"--frame", "9Q3"}, "vemla: --frame needs data bits 5 to 8"},
+        {{"--dtr"}, "vemla: --dtr needs a value: on or off"},
+    };
+    for (const auto& c : bad) {
+        TVemla refused(c.Arguments, dir.Directory().string(), {}, true);
+        EXPECT_EQ(refused.WaitForExit(), 2);
+        refused.WaitForOutput("\x01never", 100ms);
+        EXPECT_EQ(refused.Output.rfind(c.Message, 0), 0u) << refused.Output;
+        EXPECT_EQ(std::count(refused.Output.begin(), refused.Output.end(), '\n'), 1);
+    }
 }
 
 } // namespace

@@ -280,7 +280,7 @@ TEST(Terminal, AStopEventEndsAStartUpWriteToAStalledLine) {
 }
 
 TEST(Terminal, NoDescriptorLeftIsAnErrorRecordNotACrash) {
-    TRecordSink sink;
+    // An event made while every descriptor is taken cannot work; the terminal says so.
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
     rlimit low = old;
@@ -289,15 +289,18 @@ TEST(Terminal, NoDescriptorLeftIsAnErrorRecordNotACrash) {
     std::vector<int> held;
     for (int fd; (fd = dup(0)) >= 0;)
         held.push_back(fd);
-    std::unique_ptr<TTerminal> terminal =
-        std::make_unique<TTerminal>(sink, "/nonexistent/config.ini");
+    auto broken = std::make_unique<TEvent>();
     for (int fd : held)
         close(fd);
     setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_EQ(broken->CreationError(), EMFILE);
+
+    TRecordSink sink;
+    TTerminal terminal(sink, "/nonexistent/config.ini", broken.get());
     auto errors = sink.RecordsOf(TTrafficKind::Error);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].Data, "COM 1" + SystemMessage(EMFILE));
-    EXPECT_FALSE(terminal->IsOpen());
+    EXPECT_FALSE(terminal.IsOpen());
 }
 
 } // namespace

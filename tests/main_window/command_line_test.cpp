@@ -6,40 +6,84 @@
 namespace vemla {
 namespace {
 
-TEST(CommandLine, OptionsAndTheirMistakes) {
+bool IsDevice(const std::string& path) {
+    return path.rfind("/dev/", 0) == 0;
+}
+
+std::string Keys(const TSettingOverrides& overrides) {
+    std::string keys;
+    for (const auto& o : overrides)
+        keys += o.Section + "." + o.Key + "=" + o.Value + " ";
+    return keys;
+}
+
+TEST(CommandLine, OptionsBecomeConfigurationKeysForThisRun) {
+    struct {
+        std::vector<std::string> Arguments;
+        std::string Keys;
+        std::vector<std::string> Positional;
+    } cases[] = {
+        {{}, "", {}},
+        {{"my.ini", "--echo"}, "", {"my.ini"}},
+        {{"/dev/ttyUSB0", "-b", "115200"}, "Port.Device=/dev/ttyUSB0 Port.BaudRate=115200 ", {}},
+        {{"my.ini", "/dev/ttyUSB0"}, "", {"my.ini", "/dev/ttyUSB0"}}, // only the first argument
+        {{"-p", "/dev/ttyACM0", "--baud=921600", "--frame", "8N1"},
+         "Port.Device=/dev/ttyACM0 Port.BaudRate=921600 Port.ByteSize=8 Port.Parity=0 "
+         "Port.StopBits=0 ",
+         {}},
+        {{"--frame", "7m1.5"}, "Port.ByteSize=7 Port.Parity=3 Port.StopBits=1 ", {}},
+        {{"--frame", "5S2", "--flow", "rtscts"},
+         "Port.ByteSize=5 Port.Parity=4 Port.StopBits=2 Port.RTS_CONTROL=2 ",
+         {}},
+        {{"--dtr", "on", "--rts", "off", "--flow", "none"},
+         "Port.DTR_CONTROL=1 Port.RTS_CONTROL=0 Port.RTS_CONTROL=0 ",
+         {}},
+        {{"--gap", "5", "--packet-size", "64", "--triggers", "t.txt", "--hash-size", "2"},
+         "Port.ReadIntervalTimeout=5 Terminal.packetSize=64 Terminal.TriggerFile=t.txt "
+         "Terminal.hashSize=2 ",
+         {}},
+        {{"--log-dir", "logs", "--autosave", "--hide"},
+         "Log.Dir=logs Log.AutoSave=1 Terminal.Hide=1 ",
+         {}},
+    };
+    for (const auto& c : cases) {
+        TCommandLine line = ParseCommandLine(c.Arguments, IsDevice);
+        EXPECT_EQ(line.Error, "") << c.Arguments.front();
+        EXPECT_EQ(Keys(line.Overrides), c.Keys);
+        EXPECT_EQ(line.Arguments, c.Positional);
+    }
+    TCommandLine check = ParseCommandLine({"--check-triggers", "t.txt", "--hash-size", "2"});
+    EXPECT_TRUE(check.CheckTriggers);
+    EXPECT_EQ(check.TriggerFile, "t.txt");
+    EXPECT_EQ(check.HashSize, 2);
+    EXPECT_TRUE(ParseCommandLine({"--list-ports"}).ListPorts);
+}
+
+TEST(CommandLine, ABadValueNamesTheOptionAndWhatItAccepts) {
     struct {
         std::vector<std::string> Arguments;
         std::string Error;
-        bool Echo, Check;
-        int32_t HashSize;
-        std::vector<std::string> Positional;
     } cases[] = {
-        {{}, "", false, false, 0, {}},
-        {{"my.ini", "--echo"}, "", true, false, 0, {"my.ini"}},
-        {{"--check-triggers", "t.txt", "--hash-size", "2"}, "", false, true, 2, {}},
-        {{"--check-triggers"}, "--check-triggers needs a value", false, true, 0, {}},
-        {{"--hash-size", "x2"},
-         "--hash-size needs a whole number, not \"x2\"",
-         false,
-         false,
-         0,
-         {}},
-        {{"--hash-size", "99999999999"},
-         "--hash-size needs a whole number, not \"99999999999\"",
-         false,
-         false,
-         0,
-         {}},
-        {{"-x"}, "unknown option -x", false, false, 0, {}},
+        {{"--check-triggers"}, "--check-triggers needs a value: a file name"},
+        {{"--hash-size", "x2"}, "--hash-size needs a whole number, not \"x2\""},
+        {{"--hash-size", "99999999999"}, "--hash-size needs a whole number, not \"99999999999\""},
+        {{"--baud", "x"}, "--baud needs a whole number of bit/s above 0, not \"x\""},
+        {{"-b", "0"}, "--baud needs a whole number of bit/s above 0, not \"0\""},
+        {{"--frame", "9Q3"},
+         "--frame needs data bits 5 to 8, parity N, O, E, M or S and stop bits 1, 1.5 or 2, like "
+         "8N1, not \"9Q3\""},
+        {{"--frame", "8N3"},
+         "--frame needs data bits 5 to 8, parity N, O, E, M or S and stop bits 1, 1.5 or 2, like "
+         "8N1, not \"8N3\""},
+        {{"--flow", "xon"}, "--flow needs none or rtscts, not \"xon\""},
+        {{"--dtr", "1"}, "--dtr needs on or off, not \"1\""},
+        {{"--gap", "-5"}, "--gap needs a whole number of milliseconds, not \"-5\""},
+        {{"--packet-size", "1e3"}, "--packet-size needs a whole number of bytes, not \"1e3\""},
+        {{"--port"}, "--port needs a value: a device path"},
+        {{"-x"}, "unknown option -x"},
     };
-    for (const auto& c : cases) {
-        TCommandLine line = ParseCommandLine(c.Arguments);
-        EXPECT_EQ(line.Error, c.Error);
-        EXPECT_EQ(line.Echo, c.Echo);
-        EXPECT_EQ(line.CheckTriggers, c.Check);
-        EXPECT_EQ(line.HashSize, c.HashSize);
-        EXPECT_EQ(line.Arguments, c.Positional);
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseCommandLine(c.Arguments, IsDevice).Error, c.Error);
 }
 
 TEST(CommandLine, OffscreenOnlyWithoutADisplayForHiddenOrEchoingRuns) {

@@ -2,7 +2,9 @@
 #include "platform/cp1251.h"
 #include "tests/support/temp_dir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace vemla {
 namespace {
@@ -12,6 +14,11 @@ using test::TTempDir;
 TEST(Startup, ConfigFileFromTheCommandLine) {
     TTempDir dir;
     std::string existing = dir.Write("my.ini", "");
+    // A name without a directory is the file in the working directory, as it was checked.
+    std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Directory());
+    std::string fifo = dir.Path("fifo.ini");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     struct {
         std::vector<std::string> Arguments;
         std::string FileName, Suffix, Missing;
@@ -19,10 +26,12 @@ TEST(Startup, ConfigFileFromTheCommandLine) {
         {{}, "/prog/config.ini", "", ""},
         {{existing, "ignored"}, existing, " [\"" + existing + "\"]", ""},
         {{dir.Path("none.ini")}, "/prog/config.ini", "", dir.Path("none.ini")},
-        {{"/dev/zero"},
-         "/prog/config.ini",
-         "",
-         "/dev/zero"}, // only a regular file is a configuration
+        {{"my.ini"}, "my.ini", " [\"my.ini\"]", ""},
+        {{"./my.ini"}, "./my.ini", " [\"./my.ini\"]", ""},
+        // Only a regular file is a configuration.
+        {{"/dev/zero"}, "/prog/config.ini", "", "/dev/zero"},
+        {{fifo}, "/prog/config.ini", "", fifo},
+        {{dir.Directory().string()}, "/prog/config.ini", "", dir.Directory().string()},
     };
     for (const auto& c : cases) {
         TConfigChoice choice = SettleConfigFile(c.Arguments, "/prog/");
@@ -30,6 +39,7 @@ TEST(Startup, ConfigFileFromTheCommandLine) {
         EXPECT_EQ(choice.CaptionSuffix, c.Suffix);
         EXPECT_EQ(choice.MissingFile, c.Missing);
     }
+    std::filesystem::current_path(previous);
     EXPECT_EQ(Cp1251ToUtf8(MissingConfigWarning("x.ini")),
               "Файл \"x.ini\" не найден. Будет использоваться \"config.ini\"");
     TTerminalSettings com;
