@@ -48,6 +48,24 @@ std::string TTerminal::PortFailureText(int error, const std::string& detail) con
     return text;
 }
 
+std::shared_ptr<TSerialPort> TTerminal::OpenPort(bool reportFailure) {
+    std::lock_guard opening(OpenMutex);
+    if (auto port = CurrentPort()) return port;
+    auto opened = TSerialPort::Open(Config.PortPath(), Config.Line, Config.Timeouts);
+    if (!opened.Port) {
+        if (reportFailure)
+            PostTraffic(TTrafficKind::Error, PortFailureText(opened.Error, opened.Detail));
+        return nullptr;
+    }
+    std::shared_ptr<TSerialPort> port = std::move(opened.Port);
+    {
+        std::lock_guard lock(PortMutex);
+        Port = port;
+    }
+    PostTraffic(TTrafficKind::Info, Config.PortName() + Utf8ToCp1251(": открыт"));
+    return port;
+}
+
 bool TTerminal::Open() {
     if (IsOpen()) return true;
     if (StopEvent.IsSet()) return false; // stopped for good
@@ -56,21 +74,21 @@ bool TTerminal::Open() {
         PostTraffic(TTrafficKind::Error, PortFailureText(error));
         return false;
     }
+    std::shared_ptr<TSerialPort> port = OpenPort(true);
+    bool readerWaits = ReaderThread.joinable() && !ReaderDone;
+    if (readerWaits) {
+        if (port) PortOpened.Set(); // the waiting reader takes it over at once
+    } else if (port || Config.Reconnect) {
+        StartReader(port); // with reconnect a reader also waits for a missing port
+    }
+    return port != nullptr;
+}
+
+void TTerminal::StartReader(std::shared_ptr<TSerialPort> port) {
     // A reader that ended after a hang-up is gone before a new one starts.
     if (ReaderThread.joinable()) ReaderThread.join();
-    auto opened = TSerialPort::Open(Config.PortPath(), Config.Line, Config.Timeouts);
-    if (!opened.Port) {
-        PostTraffic(TTrafficKind::Error, PortFailureText(opened.Error, opened.Detail));
-        return false;
-    }
-    std::shared_ptr<TSerialPort> port = std::move(opened.Port);
-    {
-        std::lock_guard lock(PortMutex);
-        Port = port;
-    }
-    PostTraffic(TTrafficKind::Info, Config.PortName() + Utf8ToCp1251(": открыт"));
-    ReaderThread = std::thread(&TTerminal::ReadLoop, this, std::move(port));
-    return true;
+    ReaderDone = false;
+    ReaderThread = std::thread(&TTerminal::ReaderMain, this, std::move(port));
 }
 
 void TTerminal::PostTraffic(TTrafficKind kind, std::string_view bytes) {
@@ -92,16 +110,31 @@ void TTerminal::Send(std::string_view bytes) {
     if (Open()) WritePort(bytes, TTrafficKind::Sent);
 }
 
-void TTerminal::ReadLoop(std::shared_ptr<TSerialPort> port) {
+void TTerminal::ReaderMain(std::shared_ptr<TSerialPort> port) {
     pthread_setname_np(pthread_self(), "vemla-reader");
+    for (;;) {
+        if (port) {
+            if (ReadLoop(port) || !Config.Reconnect) break;
+            port.reset();
+        }
+        // Waiting for the device: tried again every interval, silently (its loss was
+        // reported once); a Send may open it meanwhile.
+        if (StopEvent.WaitFor(ReconnectInterval, PortOpened)) break;
+        PortOpened.Reset();
+        port = OpenPort(false);
+    }
+    ReaderDone = true;
+}
+
+bool TTerminal::ReadLoop(const std::shared_ptr<TSerialPort>& port) {
     char buffer[ReceiveBufferSize];
     const int firstRead = std::clamp(Config.PacketSize, 0, ReceiveBufferSize);
     for (;;) {
         auto waited = port->WaitForReceive(StopEvent);
-        if (waited == TSerialPort::TWaitResult::Stopped) break;
+        if (waited == TSerialPort::TWaitResult::Stopped) return true;
         if (waited == TSerialPort::TWaitResult::Failed) {
             ClosePortAfterFailure(port->LastError());
-            break;
+            return false;
         }
         int total = port->Read(buffer, firstRead, StopEvent);
         bool lineFailed = total == 0 && port->LastError() != 0;
@@ -116,7 +149,7 @@ void TTerminal::ReadLoop(std::shared_ptr<TSerialPort> port) {
             MatchPacket(packet);
         } else if (lineFailed && !StopEvent.IsSet()) {
             ClosePortAfterFailure(port->LastError());
-            break;
+            return false;
         }
     }
 }

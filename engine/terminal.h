@@ -7,6 +7,8 @@
 #include "trigger_language/trigger.h"
 #include "trigger_language/trigger_file.h"
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,6 +34,8 @@ class TTerminal {
     // Commands one run may execute together with the runs nested in it: SWITCH commands that
     // switch one another fan out, and without this bound a few of them run for ever.
     static constexpr int32_t TotalRunLimit = 10000;
+    // How often a lost or missing port is tried again.
+    static constexpr std::chrono::milliseconds ReconnectInterval{500};
 
     // Reads the settings, loads the trigger file, opens the port and starts the triggers.
     // Failures become Error records; the object is usable whatever happened. A stop event
@@ -68,7 +72,13 @@ class TTerminal {
   private:
     void LoadTriggerTable(const std::string& fileName);
     void StartTriggers();
-    void ReadLoop(std::shared_ptr<TSerialPort> port);
+    void StartReader(std::shared_ptr<TSerialPort> port);
+    void ReaderMain(std::shared_ptr<TSerialPort> port);
+    // Reads packets until the engine stops (true) or the line fails (false).
+    bool ReadLoop(const std::shared_ptr<TSerialPort>& port);
+    // Opens the port if nobody has; posts "открыт" on success. Failures are posted when
+    // reportFailure says so. The port, or null.
+    std::shared_ptr<TSerialPort> OpenPort(bool reportFailure);
     void ClosePortAfterFailure(int error);
     std::shared_ptr<TSerialPort> CurrentPort() const;
     void WritePort(std::string_view bytes, TTrafficKind kind);
@@ -87,8 +97,11 @@ class TTerminal {
 
     mutable std::mutex PortMutex; // guards Port only, never held while blocking
     std::shared_ptr<TSerialPort> Port;
-    std::mutex WriteMutex; // one write at a time, with its record
-    std::thread ReaderThread;
+    std::mutex WriteMutex;               // one write at a time, with its record
+    std::thread ReaderThread;            // touched by the owner's thread only
+    std::atomic<bool> ReaderDone{false}; // the reader has ended (no reconnect, or stopped)
+    std::mutex OpenMutex;                // one open attempt at a time
+    TEvent PortOpened;                   // a Send opened the port while the reader waited
 
     std::recursive_mutex RunMutex; // one run, with the runs nested in it
     int32_t RunDepth = 0;          // guarded by RunMutex

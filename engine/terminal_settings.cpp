@@ -32,6 +32,7 @@ TTerminalSettings ReadTerminalSettings(const TIniFile& config) {
     s.PacketSize = config.ReadInteger("Terminal", "packetSize", 10);
     s.HashSize = config.ReadInteger("Terminal", "hashSize", 0);
     s.TriggerFile = config.ReadString("Terminal", "TriggerFile", "");
+    s.Reconnect = config.ReadBool("Port", "Reconnect", true);
     return s;
 }
 

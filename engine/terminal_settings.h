@@ -18,6 +18,7 @@ struct TTerminalSettings {
     int32_t PacketSize = 10;
     int32_t HashSize = 0;
     std::string TriggerFile;
+    bool Reconnect = true; // reopen a lost or missing port by itself
 
     // Where the port lives: the Device path, else /dev/ttyS<n-1>.
     std::string PortPath() const;

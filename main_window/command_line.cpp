@@ -139,6 +139,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             line.Overrides.push_back({"Log", "AutoSave", "1"});
         } else if (argument == "--hide") {
             line.Overrides.push_back({"Terminal", "Hide", "1"});
+        } else if (argument == "--no-reconnect") {
+            line.Overrides.push_back({"Port", "Reconnect", "0"});
         } else if (argument.size() > 1 && argument[0] == '-' && argument != "-") {
             line.Error = "unknown option " + argument;
         } else if (line.Arguments.empty() && isCharacterDevice && isCharacterDevice(argument)) {
@@ -174,6 +176,7 @@ std::string UsageText() {
            "  --log-dir DIR          the log directory                          [Log] Dir\n"
            "  --autosave             write log files                       [Log] AutoSave=1\n"
            "  --hide                 run without a window                 [Terminal] Hide=1\n"
+           "  --no-reconnect         leave a lost port closed until a send  [Port] Reconnect=0\n"
            "Other options:\n"
            "  --echo                 also write every traffic line to standard output\n"
            "  --check-triggers FILE  load a trigger file as vemla would and report the result\n"

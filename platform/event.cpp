@@ -26,6 +26,12 @@ void TEvent::Reset() {
     [[maybe_unused]] ssize_t got = read(Fd, &value, sizeof value);
 }
 
+bool TEvent::WaitFor(std::chrono::milliseconds timeout, const TEvent& other) const {
+    pollfd events[2] = {{Fd, POLLIN, 0}, {other.Fd, POLLIN, 0}};
+    poll(events, 2, static_cast<int>(timeout.count()));
+    return IsSet();
+}
+
 bool TEvent::IsSet() const {
     pollfd p{Fd, POLLIN, 0};
     return poll(&p, 1, 0) == 1;

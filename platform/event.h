@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 namespace vemla {
 
 // A manual-reset event that poll() can wait on: once set it stays signalled until Reset.
@@ -15,6 +17,8 @@ class TEvent {
     void Set();
     void Reset();
     bool IsSet() const;
+    // Waits until this or the other event is set, at most timeout; true when this one is set.
+    bool WaitFor(std::chrono::milliseconds timeout, const TEvent& other) const;
     int Handle() const { return Fd; }
     int CreationError() const { return Error; }
 

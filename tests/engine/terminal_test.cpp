@@ -223,14 +223,14 @@ bool ReaderBecomes(bool running) {
     return ReaderThreadRuns() == running;
 }
 
-TEST(Terminal, HangUpClosesThePortOnceAndSendReopens) {
+TEST(Terminal, WithoutReconnectAHangUpClosesThePortOnceAndSendReopens) {
     TTempDir dir;
     auto first = std::make_unique<TPtyDevice>();
     TPtyDevice second;
     std::string link = dir.Path("tty");
     std::filesystem::create_symlink(first->SlavePath(), link);
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(link)));
+    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(link, "Reconnect=0\r\n")));
     ASSERT_TRUE(terminal.IsOpen());
     EXPECT_TRUE(ReaderBecomes(true));
     first->HangUp();
@@ -250,6 +250,38 @@ TEST(Terminal, HangUpClosesThePortOnceAndSendReopens) {
     EXPECT_EQ(second.Read(2, 2s), "hi");
     second.Write("back");
     EXPECT_TRUE(sink.WaitFor([](const auto& records) { return records.back().Data == "back"; }));
+}
+
+TEST(Terminal, ALostDeviceComesBackByItselfAndItsTriggersGoOn) {
+    TTempDir dir;
+    std::string link = dir.Path("tty");
+    std::string triggers =
+        dir.Write("t.txt", "TRIGGER 1 \"t\" HEX \"01\" { WAIT OUTW \"02\" GOTO 2 }");
+    TRecordSink sink;
+    auto device = std::make_unique<TPtyDevice>();
+    std::filesystem::create_symlink(device->SlavePath(), link);
+    TTerminal terminal(
+        sink,
+        dir.Write("c.ini", ConfigFor(link, "[Terminal]\r\nTriggerFile=" + triggers + "\r\n")));
+    device->Write("\x01");
+    EXPECT_EQ(device->Read(1, 5s), "\x02");
+
+    device.reset(); // unplugged: the pty and the path it had are gone
+    ASSERT_TRUE(sink.WaitFor(
+        [](const auto& records) { return records.back().Kind == TTrafficKind::Error; }));
+    size_t lost = sink.Records().size() - 1;
+    device = std::make_unique<TPtyDevice>(); // plugged in again, under the same link
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(device->SlavePath(), link);
+    ASSERT_TRUE(sink.WaitFor(
+        [](const auto& records) { return records.back().Kind == TTrafficKind::Info; }));
+    device->Write("\x01");
+    EXPECT_EQ(device->Read(1, 5s), "\x02");
+    auto records = sink.Records();
+    ASSERT_GE(records.size(), lost + 2);
+    EXPECT_EQ(records[lost].Data, link + ": Input/output error");
+    EXPECT_EQ(records[lost + 1].Data, link + Cp1251(": открыт")); // one report each way
+    EXPECT_EQ(records[lost + 2].Kind, TTrafficKind::Received);
 }
 
 TEST(Terminal, AStopEventEndsAStartUpWriteToAStalledLine) {

@@ -42,8 +42,8 @@ TEST(CommandLine, OptionsBecomeConfigurationKeysForThisRun) {
          "Port.ReadIntervalTimeout=5 Terminal.packetSize=64 Terminal.TriggerFile=t.txt "
          "Terminal.hashSize=2 ",
          {}},
-        {{"--log-dir", "logs", "--autosave", "--hide"},
-         "Log.Dir=logs Log.AutoSave=1 Terminal.Hide=1 ",
+        {{"--log-dir", "logs", "--autosave", "--hide", "--no-reconnect"},
+         "Log.Dir=logs Log.AutoSave=1 Terminal.Hide=1 Port.Reconnect=0 ",
          {}},
     };
     for (const auto& c : cases) {
