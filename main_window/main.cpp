@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 
 int main(int argc, char* argv[]) {
     using namespace vemla;
@@ -56,7 +57,17 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     TMainWindowOptions options;
-    options.Config = SettleConfigFile(commandLine.Arguments, ProgramDirectory());
+    options.Config =
+        SettleConfigFile(commandLine.Arguments, ProgramDirectory(), UserConfigDirectory());
+    // The user directory exists before anything is written there; its files come with the
+    // first write.
+    bool installed = !IsWritableDirectory(ProgramDirectory());
+    if (installed || options.Config.FileName.rfind(UserConfigDirectory(), 0) == 0) {
+        std::error_code ignored;
+        std::filesystem::create_directories(UserConfigDirectory(), ignored);
+    }
+    options.Desktop = SettleDesktopFiles(ProgramDirectory(), WorkingDirectory(),
+                                         UserConfigDirectory(), !installed);
     options.Overrides = commandLine.Overrides;
     options.Hide = ReadConfiguration(options.Config.FileName, options.Overrides)
                        .ReadBool("Terminal", "Hide", false);

@@ -139,7 +139,8 @@ void TMainWindow::Configure() {
 }
 
 void TMainWindow::ReadWriteDesktop(bool reading) {
-    TIniFile desktop(WorkingDirectory() + "desktop.ini");
+    TIniFile desktop(Options.Desktop.Main.empty() ? WorkingDirectory() + "desktop.ini"
+                                                  : Options.Desktop.Main);
     ReadWriteLayout(desktop, "MainForm", *this, nullptr, reading);
     if (reading) {
         CurrentCoding = CodingFromInteger(
@@ -300,12 +301,17 @@ void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std
     box.exec();
 }
 
+std::string TMainWindow::ToolsDesktopFile() const {
+    return Options.Desktop.Tools.empty() ? ProgramDirectory() + "desktop.ini"
+                                         : Options.Desktop.Tools;
+}
+
 TGeneratorWindow& TMainWindow::ShowGeneratorWindow() {
     if (!Generator) {
         TGeneratorContext context;
         context.Coding = [this] { return CurrentCoding; };
         context.ConfigFileName = ConfigFile;
-        context.DesktopFile = ProgramDirectory() + "desktop.ini";
+        context.DesktopFile = ToolsDesktopFile();
         context.Send = [this](std::string_view bytes) { Terminal->Send(bytes); };
         Generator = new TGeneratorWindow(this, std::move(context));
     }
@@ -318,7 +324,7 @@ TGeneratorWindow& TMainWindow::ShowGeneratorWindow() {
 TTriggersWindow& TMainWindow::ShowTriggersWindow() {
     if (!TriggersWindow) {
         TTriggersContext context;
-        context.DesktopFile = ProgramDirectory() + "desktop.ini";
+        context.DesktopFile = ToolsDesktopFile();
         context.SetTriggerPosition = [this](TTrigger& trigger, int32_t position) {
             Terminal->SetTriggerPosition(trigger, position);
         };

@@ -30,6 +30,7 @@ namespace vemla {
 struct TMainWindowOptions {
     TConfigChoice Config;        // the configuration file in force, settled from the command line
     TSettingOverrides Overrides; // keys the command line sets for this run only
+    TDesktopFiles Desktop;       // empty: desktop.ini in the working and program directories
     bool Hide = false;           // "Hide" of the configuration: no window shown, messages to stderr
     // Every traffic line, in the log format and in UTF-8, also goes to standard output.
     bool Echo = false;
@@ -79,6 +80,7 @@ class TMainWindow : public QMainWindow {
     void FlushLog();
     void EchoLines(size_t upTo);
     void FitColumns();
+    std::string ToolsDesktopFile() const;
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds);
     void Message(QMessageBox::Icon icon, const char* caption, const std::string& text);
 

@@ -6,7 +6,8 @@
 namespace vemla {
 
 TConfigChoice SettleConfigFile(const std::vector<std::string>& arguments,
-                               const std::string& programDirectory) {
+                               const std::string& programDirectory,
+                               const std::string& userDirectory) {
     TConfigChoice choice;
     // The file named on the command line is the one whose existence was checked: it is used
     // as typed. Only the default config.ini lives in the program's directory.
@@ -20,7 +21,17 @@ TConfigChoice SettleConfigFile(const std::vector<std::string>& arguments,
         choice.MissingFile = argument;
     }
     choice.FileName = programDirectory + "config.ini";
+    if (!userDirectory.empty() && !IsRegularFile(choice.FileName))
+        choice.FileName = userDirectory + "config.ini";
     return choice;
+}
+
+TDesktopFiles SettleDesktopFiles(const std::string& programDirectory,
+                                 const std::string& workingDirectory,
+                                 const std::string& userDirectory, bool programDirectoryWritable) {
+    if (!programDirectoryWritable)
+        return {userDirectory + "desktop.ini", userDirectory + "desktop.ini"};
+    return {workingDirectory + "desktop.ini", programDirectory + "desktop.ini"};
 }
 
 std::string MissingConfigWarning(const std::string& argument) {

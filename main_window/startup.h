@@ -14,8 +14,21 @@ struct TConfigChoice {
     std::string MissingFile; // the argument, when it named no existing file
 };
 
+// A file named on the command line is used as typed. Otherwise config.ini in the program's
+// directory, or, when there is none there and a user directory is given, the one in it.
 TConfigChoice SettleConfigFile(const std::vector<std::string>& arguments,
-                               const std::string& programDirectory);
+                               const std::string& programDirectory,
+                               const std::string& userDirectory = "");
+
+// Where the windows keep their layouts: the main window in the working directory, the tool
+// windows in the program's directory; both in the user directory when the program's
+// directory cannot be written (an installed copy).
+struct TDesktopFiles {
+    std::string Main, Tools;
+};
+TDesktopFiles SettleDesktopFiles(const std::string& programDirectory,
+                                 const std::string& workingDirectory,
+                                 const std::string& userDirectory, bool programDirectoryWritable);
 std::string MissingConfigWarning(const std::string& argument);
 // The window caption with the port: "Терминал [COM3] " + suffix, or "[path]" for a Device.
 std::string MainCaption(const TTerminalSettings& settings, const std::string& suffix);

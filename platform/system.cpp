@@ -99,6 +99,19 @@ std::string TemporaryDirectory() {
     return path;
 }
 
+std::string UserConfigDirectory() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && *config == '/') return std::string(config) + "/vemla/";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "") + "/.config/vemla/";
+}
+
+bool IsWritableDirectory(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           access(path.c_str(), W_OK) == 0;
+}
+
 std::string NormalizePath(std::string path) {
     for (char& ch : path)
         if (ch == '\\') ch = '/';

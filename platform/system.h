@@ -31,6 +31,9 @@ std::string ProgramDirectory();
 std::string WorkingDirectory();
 // $TMPDIR, else /tmp.
 std::string TemporaryDirectory();
+// vemla's directory of user settings: $XDG_CONFIG_HOME/vemla/, else ~/.config/vemla/.
+std::string UserConfigDirectory();
+bool IsWritableDirectory(const std::string& path);
 
 // Paths written in ini files may use '\' as separator.
 std::string NormalizePath(std::string path);

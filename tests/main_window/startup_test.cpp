@@ -1,5 +1,6 @@
 #include "main_window/startup.h"
 #include "platform/cp1251.h"
+#include "platform/ini_file.h"
 #include "tests/support/temp_dir.h"
 
 #include <filesystem>
@@ -48,6 +49,24 @@ TEST(Startup, ConfigFileFromTheCommandLine) {
     com.Device = "/dev/ttyUSB0";
     EXPECT_EQ(Cp1251ToUtf8(MainCaption(com, " [\"a.ini\"]")),
               "Терминал [/dev/ttyUSB0]  [\"a.ini\"]");
+}
+
+TEST(Startup, AnInstalledCopyKeepsItsFilesInTheUserDirectory) {
+    TTempDir dir;
+    std::string program = dir.Path("bin") + "/", user = dir.Path("user/vemla") + "/";
+    std::filesystem::create_directory(dir.Path("bin"));
+    // No config.ini beside the program: the user's.
+    EXPECT_EQ(SettleConfigFile({}, program, user).FileName, user + "config.ini");
+    // A copy run from its build directory has its config.ini and keeps using it.
+    dir.Write("bin/config.ini", "");
+    EXPECT_EQ(SettleConfigFile({}, program, user).FileName, program + "config.ini");
+
+    TDesktopFiles built = SettleDesktopFiles(program, "/work/", user, true);
+    EXPECT_EQ(built.Main, "/work/desktop.ini");
+    EXPECT_EQ(built.Tools, program + "desktop.ini");
+    TDesktopFiles installed = SettleDesktopFiles(program, "/work/", user, false);
+    EXPECT_EQ(installed.Main, user + "desktop.ini");
+    EXPECT_EQ(installed.Tools, user + "desktop.ini");
 }
 
 } // namespace
