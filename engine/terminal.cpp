@@ -53,8 +53,10 @@ std::shared_ptr<TSerialPort> TTerminal::OpenPort(bool reportFailure) {
     if (auto port = CurrentPort()) return port;
     auto opened = TSerialPort::Open(Config.PortPath(), Config.Line, Config.Timeouts);
     if (!opened.Port) {
-        if (reportFailure)
+        if (reportFailure) {
             PostTraffic(TTrafficKind::Error, PortFailureText(opened.Error, opened.Detail));
+            Host.NotifyPortState(Config.Reconnect ? TPortState::Waiting : TPortState::Closed);
+        }
         return nullptr;
     }
     std::shared_ptr<TSerialPort> port = std::move(opened.Port);
@@ -63,6 +65,7 @@ std::shared_ptr<TSerialPort> TTerminal::OpenPort(bool reportFailure) {
         Port = port;
     }
     PostTraffic(TTrafficKind::Info, Config.PortName() + Utf8ToCp1251(": открыт"));
+    Host.NotifyPortState(TPortState::Open);
     return port;
 }
 
@@ -160,6 +163,7 @@ void TTerminal::ClosePortAfterFailure(int error) {
         Port.reset();
     }
     PostTraffic(TTrafficKind::Error, PortFailureText(error));
+    Host.NotifyPortState(Config.Reconnect ? TPortState::Waiting : TPortState::Closed);
 }
 
 TTableLoad LoadTriggerFile(const std::string& fileName, int32_t hashSize) {

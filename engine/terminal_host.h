@@ -2,11 +2,19 @@
 
 #include "engine/traffic_record.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace vemla {
 
 struct TTrigger;
+
+// What the status bar says of the port.
+enum class TPortState : uint8_t {
+    Closed, // not open, and nobody tries (no reconnect): a send opens it
+    Open,
+    Waiting, // lost or missing: tried again by itself
+};
 
 // What the engine needs of the user interface. Every call is non-blocking and may come from
 // any thread.
@@ -19,6 +27,8 @@ class TTerminalHost {
     // A SLEEP began: one timer per trigger, a new one replaces the pending one. When it
     // expires the host calls TTerminal::SleepExpired on its own thread.
     virtual void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) = 0;
+    // The port opened, closed or began waiting for its device. Not a traffic record.
+    virtual void NotifyPortState(TPortState) {}
 };
 
 } // namespace vemla

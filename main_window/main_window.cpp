@@ -1,6 +1,7 @@
 #include "main_window/main_window.h"
 
 #include "main_window/startup.h"
+#include "main_window/status_texts.h"
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
 #include "platform/system.h"
@@ -14,7 +15,9 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -43,6 +46,7 @@ TMainWindow::TMainWindow(TMainWindowOptions options) : Options(std::move(options
     setMinimumSize(345, 295);
     BuildView();
     BuildToolbar();
+    BuildStatusBar();
     CenterOnScreen(*this);
     Configure();
 }
@@ -126,6 +130,23 @@ void TMainWindow::BuildToolbar() {
             [this] { ShowGeneratorWindow(); });
 }
 
+void TMainWindow::BuildStatusBar() {
+    for (QLabel*& field : StatusFields) {
+        field = new QLabel(this);
+        field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        field->setContentsMargins(4, 0, 4, 0);
+        statusBar()->addWidget(field);
+    }
+}
+
+void TMainWindow::ShowStatus() {
+    if (!Terminal) return;
+    TStatusTexts texts = StatusTexts(Terminal->Settings(), PortState, ReceivedBytes, SentBytes);
+    StatusFields[0]->setText(FromCp1251(texts.Port));
+    StatusFields[1]->setText(FromCp1251(texts.State));
+    StatusFields[2]->setText(FromCp1251(texts.Counters));
+}
+
 void TMainWindow::Configure() {
     const TConfigChoice& choice = Options.Config;
     if (!choice.MissingFile.empty())
@@ -135,6 +156,7 @@ void TMainWindow::Configure() {
     ReadWriteDesktop(true);
     Terminal = std::make_unique<TTerminal>(Host, ConfigFile, Options.StopEvent, Options.Overrides);
     setWindowTitle(FromCp1251(MainCaption(Terminal->Settings(), CaptionSuffix)));
+    ShowStatus();
     FitColumns();
 }
 
@@ -162,8 +184,17 @@ bool TMainWindow::LogOn() const {
 
 void TMainWindow::customEvent(QEvent* event) {
     switch (static_cast<int>(event->type())) {
-    case TrafficEventType:
-        AddTraffic(*static_cast<TTrafficEvent*>(event)->Record);
+    case TrafficEventType: {
+        const TTrafficRecord& record = *static_cast<TTrafficEvent*>(event)->Record;
+        if (record.Kind == TTrafficKind::Received) ReceivedBytes += record.Data.size();
+        if (record.Kind == TTrafficKind::Sent || record.Kind == TTrafficKind::TriggerSent)
+            SentBytes += record.Data.size();
+        AddTraffic(record);
+        break;
+    }
+    case PortStateEventType:
+        PortState = static_cast<TPortStateEvent*>(event)->State;
+        ShowStatus();
         break;
     case TriggerChangedEventType: {
         TTrigger& trigger = static_cast<TTriggerEvent*>(event)->Trigger;
@@ -197,6 +228,7 @@ void TMainWindow::AddTraffic(const TTrafficRecord& record) {
 
 void TMainWindow::PublishTraffic() {
     PublishPending = false;
+    ShowStatus();
     Model->Publish();
     View->scrollToBottom();
 }

@@ -12,6 +12,7 @@
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -19,6 +20,7 @@
 #include <vector>
 
 class QAction;
+class QLabel;
 class QMenu;
 class QTimer;
 class QToolBar;
@@ -65,6 +67,8 @@ class TMainWindow : public QMainWindow {
     void ClearView();
     // Shows everything that arrived so far; runs once per pass of the event loop.
     void PublishTraffic();
+    // The status bar's three fields: port and settings, state, byte counters.
+    QLabel& StatusField(int index) { return *StatusFields[static_cast<size_t>(index)]; }
 
   protected:
     void customEvent(QEvent* event) override;
@@ -74,6 +78,8 @@ class TMainWindow : public QMainWindow {
   private:
     void BuildToolbar();
     void BuildView();
+    void BuildStatusBar();
+    void ShowStatus();
     void Configure();
     void ReadWriteDesktop(bool reading);
     void AddTraffic(const TTrafficRecord& record);
@@ -93,6 +99,9 @@ class TMainWindow : public QMainWindow {
     size_t Echoed = 0; // lines already echoed to standard output
     std::unique_ptr<TEchoWriter> Echo;
 
+    TPortState PortState = TPortState::Closed;
+    uint64_t ReceivedBytes = 0, SentBytes = 0; // since start, whether shown or not
+    std::array<QLabel*, 3> StatusFields{};
     TTrafficList Lines;
     TTrafficModel* Model = nullptr;
     QTreeView* View = nullptr;

@@ -24,6 +24,10 @@ void TQtHost::TriggerChangedDelivered(TTrigger& trigger) {
     PendingChanges.erase(&trigger);
 }
 
+void TQtHost::NotifyPortState(TPortState state) {
+    QCoreApplication::postEvent(&Receiver, std::make_unique<TPortStateEvent>(state).release());
+}
+
 void TQtHost::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {
     QCoreApplication::postEvent(
         &Receiver,

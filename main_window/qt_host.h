@@ -15,6 +15,14 @@ enum TEngineEventType {
     TriggerChangedEventType = QEvent::User + 100,
     TrafficEventType = QEvent::User + 101,
     SleepEventType = QEvent::User + 102,
+    PortStateEventType = QEvent::User + 103,
+};
+
+class TPortStateEvent : public QEvent {
+  public:
+    explicit TPortStateEvent(TPortState state)
+        : QEvent(static_cast<QEvent::Type>(PortStateEventType)), State(state) {}
+    TPortState State;
 };
 
 class TTrafficEvent : public QEvent {
@@ -41,6 +49,7 @@ class TQtHost : public TTerminalHost {
     void PostTraffic(std::unique_ptr<TTrafficRecord> record) override;
     void NotifyTriggerChanged(TTrigger& trigger) override;
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override;
+    void NotifyPortState(TPortState state) override;
     // The receiver calls this as it takes a trigger change, before it reads the trigger.
     void TriggerChangedDelivered(TTrigger& trigger);
 

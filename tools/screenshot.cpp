@@ -43,6 +43,7 @@ int main(int argc, char* argv[]) {
     window.ClearView(); // the real port's report is not part of the picture
 
     TQtHost host(window);
+    host.NotifyPortState(TPortState::Open); // as with the adapter plugged in
     TDateTime time = Now();
     auto post = [&](TTrafficKind kind, std::string data) {
         time += 0.137 / 86400.0;

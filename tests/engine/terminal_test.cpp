@@ -242,6 +242,7 @@ TEST(Terminal, WithoutReconnectAHangUpClosesThePortOnceAndSendReopens) {
     EXPECT_TRUE(ReaderBecomes(false));
     EXPECT_FALSE(terminal.IsOpen());
     EXPECT_EQ(sink.RecordsOf(TTrafficKind::Error).size(), 1u);
+    EXPECT_EQ(sink.PortStates(), (std::vector<TPortState>{TPortState::Open, TPortState::Closed}));
 
     std::filesystem::remove(link);
     std::filesystem::create_symlink(second.SlavePath(), link);
@@ -282,6 +283,8 @@ TEST(Terminal, ALostDeviceComesBackByItselfAndItsTriggersGoOn) {
     EXPECT_EQ(records[lost].Data, link + ": Input/output error");
     EXPECT_EQ(records[lost + 1].Data, link + Cp1251(": открыт")); // one report each way
     EXPECT_EQ(records[lost + 2].Kind, TTrafficKind::Received);
+    using S = TPortState;
+    EXPECT_EQ(sink.PortStates(), (std::vector<S>{S::Open, S::Waiting, S::Open}));
 }
 
 TEST(Terminal, AStopEventEndsAStartUpWriteToAStalledLine) {

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -302,6 +303,34 @@ class TMainWindowTest : public QObject {
             std::string content = dir.Read("Log/" + entry.path().filename().string());
             QVERIFY(content.find(pty.SlavePath() + Utf8ToCp1251(": открыт") + "\r\n") == 19);
             QVERIFY(std::filesystem::exists("desktop.ini"));
+        }
+    }
+
+    void StatusBarShowsThePortItsStateAndTheBytes() {
+        test::TPtyDevice pty;
+        TWindowWorld world(PortConfig(pty.SlavePath(), "BaudRate=115200\r\nParity=0\r\n"));
+        QVERIFY(world.WaitForLines(1));
+        world.Window->Engine().Send("abc");
+        pty.Write("12345");
+        QVERIFY(world.WaitForLines(3));
+        world.Settle();
+        QCOMPARE(world.Window->StatusField(0).text(),
+                 QString::fromStdString(pty.SlavePath() + " 115200 8N1"));
+        QCOMPARE(world.Window->StatusField(1).text(), Ru("открыт"));
+        QCOMPARE(world.Window->StatusField(2).text(), Ru("принято 5 Б, передано 3 Б"));
+        pty.HangUp();
+        QVERIFY(QTest::qWaitFor(
+            [&] { return world.Window->StatusField(1).text() == Ru("ожидание устройства"); },
+            5000));
+        struct {
+            const char* Config;
+            const char* State;
+        } missing[] = {{"[Port]\r\nDevice=/nonexistent/tty\r\n", "ожидание устройства"},
+                       {"[Port]\r\nDevice=/nonexistent/tty\r\nReconnect=0\r\n", "закрыт"}};
+        for (const auto& c : missing) {
+            TWindowWorld absent(c.Config);
+            absent.Settle();
+            QCOMPARE(absent.Window->StatusField(1).text(), Ru(c.State));
         }
     }
 

@@ -23,6 +23,17 @@ void TRecordSink::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {
     Changed.notify_all();
 }
 
+void TRecordSink::NotifyPortState(TPortState state) {
+    std::lock_guard lock(Mutex);
+    States.push_back(state);
+    Changed.notify_all();
+}
+
+std::vector<TPortState> TRecordSink::PortStates() {
+    std::lock_guard lock(Mutex);
+    return States;
+}
+
 bool TRecordSink::WaitFor(const std::function<bool(const std::vector<TTrafficRecord>&)>& done,
                           std::chrono::milliseconds timeout) {
     std::unique_lock lock(Mutex);

@@ -19,6 +19,9 @@ class TRecordSink : public TTerminalHost {
     void PostTraffic(std::unique_ptr<TTrafficRecord> record) override;
     void NotifyTriggerChanged(TTrigger& trigger) override;
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override;
+    void NotifyPortState(TPortState state) override;
+    // Every port state reported, in order.
+    std::vector<TPortState> PortStates();
 
     // Waits until the predicate holds over the records; false on time-out.
     bool WaitFor(const std::function<bool(const std::vector<TTrafficRecord>&)>& done,
@@ -41,6 +44,7 @@ class TRecordSink : public TTerminalHost {
     int NotificationCount = 0;
     std::map<TTrigger*, int> NotificationsByTrigger;
     std::map<TTrigger*, int32_t> Sleeps;
+    std::vector<TPortState> States;
 };
 
 std::string Cp1251(const char* utf8);

@@ -1,0 +1,38 @@
+#include "main_window/status_texts.h"
+
+#include "platform/cp1251.h"
+
+namespace vemla {
+
+std::string FrameText(const TLineSettings& line) {
+    static const char* const Parities[] = {"N", "O", "E", "M", "S"};
+    static const char* const StopBits[] = {"1", "1.5", "2"};
+    auto pick = [](const char* const* names, int32_t count, int32_t value) {
+        return value >= 0 && value < count ? std::string(names[value]) : "?";
+    };
+    return std::to_string(line.ByteSize) + pick(Parities, 5, line.Parity) +
+           pick(StopBits, 3, line.StopBits);
+}
+
+TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, uint64_t received,
+                         uint64_t sent) {
+    TStatusTexts texts;
+    texts.Port = settings.PortPath() + " " + std::to_string(settings.Line.BaudRate) + " " +
+                 FrameText(settings.Line);
+    switch (state) {
+    case TPortState::Open:
+        texts.State = Utf8ToCp1251("открыт");
+        break;
+    case TPortState::Closed:
+        texts.State = Utf8ToCp1251("закрыт");
+        break;
+    case TPortState::Waiting:
+        texts.State = Utf8ToCp1251("ожидание устройства");
+        break;
+    }
+    texts.Counters = Utf8ToCp1251("принято ") + std::to_string(received) +
+                     Utf8ToCp1251(" Б, передано ") + std::to_string(sent) + Utf8ToCp1251(" Б");
+    return texts;
+}
+
+} // namespace vemla
