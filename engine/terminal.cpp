@@ -32,6 +32,33 @@ void TTerminal::Stop() {
     Port.reset();
 }
 
+void TTerminal::Reconfigure(const TTerminalSettings& settings) {
+    if (StopEvent.IsSet()) return;
+    // The reader lets go of the port: woken by a purge while reading, by the event while
+    // waiting for the device.
+    Restarting = true;
+    if (auto port = CurrentPort()) port->Purge();
+    PortOpened.Set();
+    if (ReaderThread.joinable()) ReaderThread.join();
+    Restarting = false;
+    PortOpened.Reset();
+    {
+        std::lock_guard lock(PortMutex);
+        Port.reset();
+    }
+    Host.NotifyPortState(TPortState::Closed);
+    // Only the port's settings change; the trigger file and its table stay.
+    Config.PortNumber = settings.PortNumber;
+    Config.Device = settings.Device;
+    Config.Line = settings.Line;
+    Config.Timeouts = settings.Timeouts;
+    Config.PacketSize = settings.PacketSize;
+    Config.Reconnect = settings.Reconnect;
+    PostTraffic(TTrafficKind::Info, Utf8ToCp1251("Новые настройки порта: ") + Config.PortPath() +
+                                        " " + std::to_string(Config.Line.BaudRate));
+    Open();
+}
+
 std::shared_ptr<TSerialPort> TTerminal::CurrentPort() const {
     std::lock_guard lock(PortMutex);
     return Port;
@@ -122,7 +149,7 @@ void TTerminal::ReaderMain(std::shared_ptr<TSerialPort> port) {
         }
         // Waiting for the device: tried again every interval, silently (its loss was
         // reported once); a Send may open it meanwhile.
-        if (StopEvent.WaitFor(ReconnectInterval, PortOpened)) break;
+        if (StopEvent.WaitFor(ReconnectInterval, PortOpened) || Restarting) break;
         PortOpened.Reset();
         port = OpenPort(false);
     }
@@ -132,9 +159,9 @@ void TTerminal::ReaderMain(std::shared_ptr<TSerialPort> port) {
 bool TTerminal::ReadLoop(const std::shared_ptr<TSerialPort>& port) {
     char buffer[ReceiveBufferSize];
     const int firstRead = std::clamp(Config.PacketSize, 0, ReceiveBufferSize);
-    for (;;) {
+    while (!Restarting) {
         auto waited = port->WaitForReceive(StopEvent);
-        if (waited == TSerialPort::TWaitResult::Stopped) return true;
+        if (waited == TSerialPort::TWaitResult::Stopped || Restarting) return true;
         if (waited == TSerialPort::TWaitResult::Failed) {
             ClosePortAfterFailure(port->LastError());
             return false;
@@ -155,6 +182,7 @@ bool TTerminal::ReadLoop(const std::shared_ptr<TSerialPort>& port) {
             return false;
         }
     }
+    return true;
 }
 
 void TTerminal::ClosePortAfterFailure(int error) {

@@ -57,6 +57,9 @@ class TTerminal {
     bool IsOpen() const;
     // The user's transmission: opens the port if needed, writes, reports a Sent record.
     void Send(std::string_view bytes);
+    // New port settings (port, line, time-outs, packet size, reconnect): closes the port and
+    // opens it again with them. The triggers keep their state.
+    void Reconfigure(const TTerminalSettings& settings);
 
     // Runtime of the triggers; all runs are serialised, SWITCH nests runs.
     void MatchPacket(std::string_view bytes);
@@ -100,6 +103,7 @@ class TTerminal {
     std::mutex WriteMutex;               // one write at a time, with its record
     std::thread ReaderThread;            // touched by the owner's thread only
     std::atomic<bool> ReaderDone{false}; // the reader has ended (no reconnect, or stopped)
+    std::atomic<bool> Restarting{false}; // Reconfigure asks the reader to let go
     std::mutex OpenMutex;                // one open attempt at a time
     TEvent PortOpened;                   // a Send opened the port while the reader waited
 

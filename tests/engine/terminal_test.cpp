@@ -9,6 +9,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -285,6 +286,41 @@ TEST(Terminal, ALostDeviceComesBackByItselfAndItsTriggersGoOn) {
     EXPECT_EQ(records[lost + 2].Kind, TTrafficKind::Received);
     using S = TPortState;
     EXPECT_EQ(sink.PortStates(), (std::vector<S>{S::Open, S::Waiting, S::Open}));
+}
+
+TEST(Terminal, NewSettingsReopenThePortAndTheTriggersGoOn) {
+    TTempDir dir;
+    TPtyDevice first, second;
+    std::string triggers =
+        dir.Write("t.txt", "TRIGGER 1 \"t\" HEX \"01\" { WAIT OUTW \"02\" GOTO 2 }");
+    TRecordSink sink;
+    TTerminal terminal(
+        sink, dir.Write("c.ini", ConfigFor(first.SlavePath(),
+                                           "[Terminal]\r\nTriggerFile=" + triggers + "\r\n")));
+    first.Write("\x01");
+    EXPECT_EQ(first.Read(1, 5s), "\x02");
+    TTerminalSettings absent = terminal.Settings();
+    absent.Device = "/nonexistent/tty";
+    for (TPtyDevice* device : {&second, &first}) { // another port; back from a missing one
+        if (device == &first) {
+            terminal.Reconfigure(absent); // a reader waits for that one
+            EXPECT_FALSE(terminal.IsOpen());
+        }
+        TTerminalSettings settings = terminal.Settings();
+        settings.Device = device->SlavePath();
+        settings.Line.BaudRate = 115200;
+        terminal.Reconfigure(settings);
+        ASSERT_TRUE(terminal.IsOpen());
+        device->Write("\x01");
+        EXPECT_EQ(device->Read(1, 5s), "\x02");
+        termios line{};
+        ASSERT_EQ(tcgetattr(device->MasterHandle(), &line), 0);
+        EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B115200));
+    }
+    auto info = sink.RecordsOf(TTrafficKind::Info);
+    ASSERT_EQ(info.size(), 6u); // opened; new settings and opened; the missing one; again
+    EXPECT_EQ(info[1].Data, Cp1251("Новые настройки порта: ") + second.SlavePath() + " 115200");
+    EXPECT_EQ(info[2].Data, second.SlavePath() + Cp1251(": открыт"));
 }
 
 TEST(Terminal, AStopEventEndsAStartUpWriteToAStalledLine) {
