@@ -1,9 +1,11 @@
 #include "main_window/main_window.h"
 
+#include "main_window/port_settings_dialog.h"
 #include "main_window/startup.h"
 #include "main_window/status_texts.h"
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
+#include "platform/port_list.h"
 #include "platform/system.h"
 #include "ui_common/icons.h"
 #include "ui_common/qt_text.h"
@@ -34,8 +36,8 @@ const char* const CodingNames[] = {"Hex", "Win+Hex", "Win"};
 
 } // namespace
 
-TMainWindow::TMainWindow(TMainWindowOptions options) : Options(std::move(options)) {
-    if (Options.Echo) Echo = std::make_unique<TEchoWriter>(STDOUT_FILENO, STDERR_FILENO);
+TMainWindow::TMainWindow(TMainWindowOptions options) : WindowOptions(std::move(options)) {
+    if (WindowOptions.Echo) Echo = std::make_unique<TEchoWriter>(STDOUT_FILENO, STDERR_FILENO);
     setWindowTitle(Ru("Терминал"));
     setWindowIcon(LoadIcon("vemla"));
     QFont font(QStringLiteral("Courier"));
@@ -128,6 +130,9 @@ void TMainWindow::BuildToolbar() {
     Tools->addSeparator();
     connect(push("tool_lightning", "Передача данных"), &QAction::triggered, this,
             [this] { ShowGeneratorWindow(); });
+    Tools->addSeparator();
+    connect(push("tool_port", "Настройки порта"), &QAction::triggered, this,
+            &TMainWindow::PortSettingsCommand);
 }
 
 void TMainWindow::BuildStatusBar() {
@@ -148,28 +153,29 @@ void TMainWindow::ShowStatus() {
 }
 
 void TMainWindow::Configure() {
-    const TConfigChoice& choice = Options.Config;
+    const TConfigChoice& choice = WindowOptions.Config;
     if (!choice.MissingFile.empty())
         Message(QMessageBox::Warning, "Внимание", MissingConfigWarning(choice.MissingFile));
     ConfigFile = choice.FileName;
     CaptionSuffix = choice.CaptionSuffix;
     ReadWriteDesktop(true);
-    Terminal = std::make_unique<TTerminal>(Host, ConfigFile, Options.StopEvent, Options.Overrides);
+    Terminal = std::make_unique<TTerminal>(Host, ConfigFile, WindowOptions.StopEvent,
+                                           WindowOptions.Overrides);
     setWindowTitle(FromCp1251(MainCaption(Terminal->Settings(), CaptionSuffix)));
     ShowStatus();
     FitColumns();
 }
 
 void TMainWindow::ReadWriteDesktop(bool reading) {
-    TIniFile desktop(Options.Desktop.Main.empty() ? WorkingDirectory() + "desktop.ini"
-                                                  : Options.Desktop.Main);
+    TIniFile desktop(WindowOptions.Desktop.Main.empty() ? WorkingDirectory() + "desktop.ini"
+                                                        : WindowOptions.Desktop.Main);
     ReadWriteLayout(desktop, "MainForm", *this, nullptr, reading);
     if (reading) {
         CurrentCoding = CodingFromInteger(
             desktop.ReadInteger("Custom", "Coding", CodingToInteger(CurrentCoding)));
         Codings->actions()[CodingToInteger(CurrentCoding)]->setChecked(true);
 
-        TIniFile config = ReadConfiguration(ConfigFile, Options.Overrides);
+        TIniFile config = ReadConfiguration(ConfigFile, WindowOptions.Overrides);
         Logger = std::make_unique<TLogWriter>(ReadLogSettings(config));
         return;
     }
@@ -258,6 +264,34 @@ void TMainWindow::ClearView() {
     Model->EndReset();
 }
 
+void TMainWindow::PortSettingsCommand() {
+    TPortSettingsForm form = TPortSettingsForm::FromSettings(Terminal->Settings());
+    bool accepted = false;
+    if (WindowOptions.EditPortSettings) {
+        accepted = WindowOptions.EditPortSettings(*this, form);
+    } else {
+        TPortSettingsDialog dialog(this, form, ListSerialPorts());
+        CenterOver(*this, dialog);
+        accepted = dialog.exec() == QDialog::Accepted;
+        form = dialog.Form();
+    }
+    if (accepted) ApplyPortSettings(form);
+}
+
+void TMainWindow::ApplyPortSettings(const TPortSettingsForm& form) {
+    TResult<TTerminalSettings> settings = form.ToSettings(Terminal->Settings());
+    if (!settings.Ok()) {
+        Message(QMessageBox::Critical, "Ошибка", settings.Error);
+        return;
+    }
+    Terminal->Reconfigure(settings.Value);
+    setWindowTitle(FromCp1251(MainCaption(Terminal->Settings(), CaptionSuffix)));
+    ShowStatus();
+    TIniFile config(ConfigFile);
+    if (TResult<> stored = StorePortSettings(config, settings.Value); !stored.Ok())
+        Message(QMessageBox::Critical, "Ошибка", stored.Error);
+}
+
 void TMainWindow::CodingChanged(int index) {
     if (index < 0 || index > 2) return;
     Codings->actions()[index]->setChecked(true);
@@ -320,12 +354,12 @@ void TMainWindow::FitColumns() {
 }
 
 void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std::string& text) {
-    if (Options.ShowMessage) {
-        Options.ShowMessage(icon, Ru(caption), FromCp1251(text));
+    if (WindowOptions.ShowMessage) {
+        WindowOptions.ShowMessage(icon, Ru(caption), FromCp1251(text));
         return;
     }
     // A hidden or offscreen window has nobody to click a modal box away: stderr instead.
-    if (Options.Hide || QGuiApplication::platformName() == QLatin1String("offscreen")) {
+    if (WindowOptions.Hide || QGuiApplication::platformName() == QLatin1String("offscreen")) {
         std::fprintf(stderr, "%s: %s\n", caption, Cp1251ToUtf8(text).c_str());
         return;
     }
@@ -334,8 +368,8 @@ void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std
 }
 
 std::string TMainWindow::ToolsDesktopFile() const {
-    return Options.Desktop.Tools.empty() ? ProgramDirectory() + "desktop.ini"
-                                         : Options.Desktop.Tools;
+    return WindowOptions.Desktop.Tools.empty() ? ProgramDirectory() + "desktop.ini"
+                                               : WindowOptions.Desktop.Tools;
 }
 
 TGeneratorWindow& TMainWindow::ShowGeneratorWindow() {

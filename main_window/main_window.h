@@ -4,6 +4,7 @@
 #include "generator/generator_window.h"
 #include "main_window/echo_writer.h"
 #include "main_window/log_files.h"
+#include "main_window/port_settings.h"
 #include "main_window/qt_host.h"
 #include "main_window/startup.h"
 #include "main_window/traffic_list.h"
@@ -40,6 +41,8 @@ struct TMainWindowOptions {
     TEvent* StopEvent = nullptr;
     // Shows a modal message box; tests replace it to see what would be shown.
     std::function<void(QMessageBox::Icon, const QString& caption, const QString& text)> ShowMessage;
+    // The port settings dialog; tests replace it. Fills the form and says whether OK.
+    std::function<bool(QWidget& owner, TPortSettingsForm& form)> EditPortSettings;
 };
 
 // The main window: toolbar, traffic view, log files, and the host of the engine.
@@ -49,6 +52,7 @@ class TMainWindow : public QMainWindow {
     ~TMainWindow() override;
 
     TTerminal& Engine() { return *Terminal; }
+    TMainWindowOptions& Options() { return WindowOptions; }
     TTrafficList& Traffic() { return Lines; }
     TTrafficModel& TrafficModel() { return *Model; }
     QTreeView& TrafficView() { return *View; }
@@ -65,6 +69,9 @@ class TMainWindow : public QMainWindow {
     void SaveCommand();
     void SaveListAs(const std::string& fileName);
     void ClearView();
+    // "Настройки порта": the dialog, then the settings applied and stored.
+    void PortSettingsCommand();
+    void ApplyPortSettings(const TPortSettingsForm& form);
     // Shows everything that arrived so far; runs once per pass of the event loop.
     void PublishTraffic();
     // The status bar's three fields: port and settings, state, byte counters.
@@ -90,7 +97,7 @@ class TMainWindow : public QMainWindow {
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds);
     void Message(QMessageBox::Icon icon, const char* caption, const std::string& text);
 
-    TMainWindowOptions Options;
+    TMainWindowOptions WindowOptions;
     std::string ConfigFile;
     std::string CaptionSuffix;
     TCoding CurrentCoding = TCoding::Hex;

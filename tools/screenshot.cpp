@@ -1,6 +1,7 @@
 // Renders a window offscreen into a PNG, for the docs: the main window with traffic of every
 // kind, the packet generator with a few packets, or the triggers window with the examples.
 #include "main_window/main_window.h"
+#include "main_window/port_settings_dialog.h"
 #include "main_window/startup.h"
 #include "platform/cp1251.h"
 #include "platform/system.h"
@@ -16,8 +17,8 @@ using namespace vemla;
 int main(int argc, char* argv[]) {
     std::string which = argc == 3 ? argv[2] : "main";
     if ((argc != 2 && argc != 3) ||
-        (which != "main" && which != "generator" && which != "triggers")) {
-        std::fputs("Usage: vemla-screenshot FILE.png [main|generator|triggers]\n", stderr);
+        (which != "main" && which != "generator" && which != "triggers" && which != "port")) {
+        std::fputs("Usage: vemla-screenshot FILE.png [main|generator|triggers|port]\n", stderr);
         return 2;
     }
     std::string target = std::filesystem::absolute(argv[1]).string();
@@ -69,6 +70,19 @@ int main(int argc, char* argv[]) {
     QWidget* shown = &window;
     if (which == "generator") shown = &window.ShowGeneratorWindow();
     if (which == "triggers") shown = &window.ShowTriggersWindow();
+    // The dialog with the ports of a machine with one USB adapter.
+    TPortInfo adapter{"/dev/ttyUSB0",
+                      "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                      "ftdi_sio",
+                      "0403",
+                      "6001 FT232R USB UART",
+                      "A50285BI"};
+    TPortSettingsDialog dialog(&window, TPortSettingsForm::FromSettings(window.Engine().Settings()),
+                               {adapter, {"/dev/ttyS0", "", "serial8250", "", "", ""}});
+    if (which == "port") {
+        dialog.show();
+        shown = &dialog;
+    }
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
     if (!shown->grab().save(QString::fromStdString(target))) {

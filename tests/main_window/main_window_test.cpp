@@ -105,15 +105,15 @@ class TMainWindowTest : public QObject {
         TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n");
         QList<QAction*> actions = world.Window->Toolbar().actions();
         const char* tips[] = {
-            "Сохранить",      "Сохранить", "Включить Лог", "Выключить Лог", "Сохранить",
-            "Очистить",       "",          "Кодировка",    "Триггеры",      "",
-            "Передача данных"};
-        QCOMPARE(actions.size(), 11);
-        for (int i = 0; i < 11; ++i) {
-            QCOMPARE(actions[i]->isSeparator(), i == 6 || i == 9);
+            "Сохранить",       "Сохранить", "Включить Лог",   "Выключить Лог", "Сохранить",
+            "Очистить",        "",          "Кодировка",      "Триггеры",      "",
+            "Передача данных", "",          "Настройки порта"};
+        QCOMPARE(actions.size(), 13);
+        for (int i = 0; i < 13; ++i) {
+            QCOMPARE(actions[i]->isSeparator(), i == 6 || i == 9 || i == 11);
             if (!actions[i]->isSeparator())
                 QCOMPARE(actions[i]->toolTip(), QString::fromUtf8(tips[i]));
-            QCOMPARE(actions[i]->icon().isNull(), i == 1 || i == 4 || i == 6 || i == 9);
+            QCOMPARE(actions[i]->icon().isNull(), i == 1 || i == 4 || i == 6 || i == 9 || i == 11);
         }
         QVERIFY(actions[2]->isChecked());
         actions[3]->trigger();
@@ -332,6 +332,50 @@ class TMainWindowTest : public QObject {
             absent.Settle();
             QCOMPARE(absent.Window->StatusField(1).text(), Ru(c.State));
         }
+    }
+
+    void PortSettingsApplyAtOnceAndAreStoredInPlace() {
+        test::TPtyDevice first, second;
+        const std::string config = "; my device\r\n[Port]\r\nDevice=" + first.SlavePath() +
+                                   "\r\nBaudRate = 9600 ; slow\r\nReadIntervalTimeout=5\r\n"
+                                   "[Terminal]\r\npacketSize=10\r\n";
+        TWindowWorld world(config);
+        QVERIFY(world.WaitForLines(1));
+        std::optional<TPortSettingsForm> answer;
+        std::string shownPort;
+        world.Window->Options().EditPortSettings = [&](QWidget&, TPortSettingsForm& form) {
+            shownPort = form.Port;
+            if (!answer) return false; // Отмена
+            form = *answer;
+            return true;
+        };
+        world.Window->PortSettingsCommand(); // cancelled: nothing changes
+        QCOMPARE(shownPort, first.SlavePath());
+        QCOMPARE(world.cwd.Dir.Read("config.ini"), config);
+
+        TPortSettingsForm form = TPortSettingsForm::FromSettings(world.Window->Engine().Settings());
+        form.Port = second.SlavePath();
+        form.BaudRate = "115200";
+        form.Parity = 2;
+        answer = form;
+        world.Window->PortSettingsCommand();
+        QVERIFY(world.Window->Engine().IsOpen());
+        second.Write("x");
+        QVERIFY(world.WaitForLines(4)); // new settings, opened, the packet
+        QCOMPARE(world.cwd.Dir.Read("config.ini"),
+                 "; my device\r\n[Port]\r\nDevice=" + second.SlavePath() +
+                     "\r\nBaudRate=115200\r\nReadIntervalTimeout=5\r\nParity=2\r\n"
+                     "[Terminal]\r\npacketSize=10\r\n");
+        QVERIFY(world.Window->windowTitle().contains(QString::fromStdString(second.SlavePath())));
+        world.Settle();
+        QCOMPARE(world.Window->StatusField(0).text(),
+                 QString::fromStdString(second.SlavePath() + " 115200 8E1"));
+
+        form.BaudRate = "fast";
+        answer = form;
+        world.Window->PortSettingsCommand();
+        QCOMPARE(world.Messages.back().Text, Ru("Скорость: целое число бит/с больше нуля"));
+        QCOMPARE(world.Window->Engine().Settings().Line.BaudRate, 115200);
     }
 
     void TriggerChangesAreCoalescedPerTrigger() {

@@ -1,0 +1,98 @@
+#include "main_window/port_settings_dialog.h"
+
+#include "ui_common/qt_text.h"
+#include "ui_common/window_layout.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace vemla {
+namespace {
+
+QComboBox* Choices(QWidget* parent, const QStringList& items, int current) {
+    auto* box = new QComboBox(parent);
+    box->addItems(items);
+    box->setCurrentIndex(current);
+    return box;
+}
+
+} // namespace
+
+TPortSettingsDialog::TPortSettingsDialog(QWidget* parent, const TPortSettingsForm& form,
+                                         const std::vector<TPortInfo>& ports)
+    : QDialog(parent, DialogFlags) {
+    setWindowTitle(Ru("Настройки порта"));
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
+
+    Port = new QComboBox(this);
+    Port->setEditable(true);
+    Port->setMinimumWidth(260);
+    for (const TPortInfo& port : ports) {
+        // The list says what each port is; the field keeps only its path.
+        Port->addItem(FromCp1251(port.Describe()), FromCp1251(port.Path));
+    }
+    Port->setEditText(FromCp1251(form.Port));
+    connect(Port, &QComboBox::activated, this,
+            [this](int index) { Port->setEditText(Port->itemData(index).toString()); });
+
+    BaudRate = new QComboBox(this);
+    BaudRate->setEditable(true);
+    for (int rate : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600})
+        BaudRate->addItem(QString::number(rate));
+    BaudRate->setEditText(FromCp1251(form.BaudRate));
+    ByteSize = Choices(this, {"5", "6", "7", "8"}, form.ByteSize - 5);
+    Parity = Choices(this, {Ru("нет"), Ru("нечёт"), Ru("чёт"), Ru("маркер (1)"), Ru("пробел (0)")},
+                     form.Parity);
+    StopBits = Choices(this, {"1", "1.5", "2"}, form.StopBits);
+    Flow = Choices(this, {Ru("нет"), QStringLiteral("RTS/CTS")}, form.RtsCtsFlow ? 1 : 0);
+    Dtr = new QCheckBox(Ru("DTR включён"), this);
+    Dtr->setChecked(form.Dtr);
+    Rts = new QCheckBox(Ru("RTS включён"), this);
+    Rts->setChecked(form.Rts);
+    Rts->setEnabled(!form.RtsCtsFlow); // RTS/CTS drives the line itself
+    connect(Flow, &QComboBox::currentIndexChanged, this,
+            [this](int index) { Rts->setEnabled(index == 0); });
+    Gap = new QLineEdit(FromCp1251(form.Gap), this);
+    PacketSize = new QLineEdit(FromCp1251(form.PacketSize), this);
+
+    auto* layout = new QFormLayout(this);
+    layout->addRow(Ru("Порт:"), Port);
+    layout->addRow(Ru("Скорость, бит/с:"), BaudRate);
+    layout->addRow(Ru("Биты данных:"), ByteSize);
+    layout->addRow(Ru("Чётность:"), Parity);
+    layout->addRow(Ru("Стоповые биты:"), StopBits);
+    layout->addRow(Ru("Управление потоком:"), Flow);
+    layout->addRow(QString(), Dtr);
+    layout->addRow(QString(), Rts);
+    layout->addRow(Ru("Пауза конца пакета, мс:"), Gap);
+    layout->addRow(Ru("Размер пакета, байт:"), PacketSize);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(Ru("Отмена"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addRow(buttons);
+}
+
+TPortSettingsForm TPortSettingsDialog::Form() const {
+    TPortSettingsForm form;
+    form.Port = ToCp1251(Port->currentText().trimmed());
+    form.BaudRate = ToCp1251(BaudRate->currentText().trimmed());
+    form.ByteSize = ByteSize->currentIndex() + 5;
+    form.Parity = Parity->currentIndex();
+    form.StopBits = StopBits->currentIndex();
+    form.RtsCtsFlow = Flow->currentIndex() == 1;
+    form.Dtr = Dtr->isChecked();
+    form.Rts = Rts->isChecked();
+    form.Gap = ToCp1251(Gap->text().trimmed());
+    form.PacketSize = ToCp1251(PacketSize->text().trimmed());
+    return form;
+}
+
+} // namespace vemla

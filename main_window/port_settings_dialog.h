@@ -1,0 +1,36 @@
+#pragma once
+
+#include "main_window/port_settings.h"
+#include "platform/port_list.h"
+
+#include <QDialog>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
+namespace vemla {
+
+// "Настройки порта": the controls of a TPortSettingsForm; the ports of the machine offered
+// in an editable list, so any path can be typed.
+class TPortSettingsDialog : public QDialog {
+  public:
+    TPortSettingsDialog(QWidget* parent, const TPortSettingsForm& form,
+                        const std::vector<TPortInfo>& ports);
+    TPortSettingsForm Form() const;
+
+  private:
+    QComboBox* Port;
+    QComboBox* BaudRate;
+    QComboBox* ByteSize;
+    QComboBox* Parity;
+    QComboBox* StopBits;
+    QComboBox* Flow;
+    QCheckBox* Dtr;
+    QCheckBox* Rts;
+    QLineEdit* Gap;
+    QLineEdit* PacketSize;
+};
+
+} // namespace vemla
