@@ -14,7 +14,7 @@ TTerminal::TTerminal(TTerminalHost& host, const std::string& configFileName, TEv
                      const TSettingOverrides& overrides)
     : Host(host), OwnedStopEvent(stopEvent ? nullptr : std::make_unique<TEvent>()),
       StopEvent(stopEvent ? *stopEvent : *OwnedStopEvent) {
-    { Config = ReadTerminalSettings(ReadConfiguration(configFileName, overrides)); }
+    Config = ReadTerminalSettings(ReadConfiguration(configFileName, overrides));
     if (!Config.TriggerFile.empty()) LoadTriggerTable(Config.TriggerFile);
     Open();
     StartTriggers();
@@ -105,7 +105,8 @@ bool TTerminal::Open() {
         return false;
     }
     std::shared_ptr<TSerialPort> port = OpenPort(true);
-    bool readerWaits = ReaderThread.joinable() && !ReaderDone;
+    // Only with reconnect does a reader wait for the port; without, it may be ending now.
+    bool readerWaits = Config.Reconnect && ReaderThread.joinable() && !ReaderDone;
     if (readerWaits) {
         if (port) PortOpened.Set(); // the waiting reader takes it over at once
     } else if (port || Config.Reconnect) {
