@@ -1,6 +1,7 @@
 #include "main_window/main_window.h"
 
 #include "main_window/port_settings_dialog.h"
+#include "main_window/send_line.h"
 #include "main_window/startup.h"
 #include "main_window/status_texts.h"
 #include "platform/cp1251.h"
@@ -13,17 +14,23 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <QVBoxLayout>
 #include <cstdio>
 #include <unistd.h>
 
@@ -78,7 +85,54 @@ void TMainWindow::BuildView() {
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      palette.color(QPalette::Inactive, QPalette::Text));
     View->setPalette(palette);
-    setCentralWidget(View);
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(View, 1);
+    layout->addLayout(BuildSendRow());
+    setCentralWidget(central);
+}
+
+QHBoxLayout* TMainWindow::BuildSendRow() {
+    SendEdit = new QLineEdit(this);
+    SendEdit->setPlaceholderText(Ru("Данные в текущей кодировке, Enter передаёт"));
+    SendEdit->installEventFilter(this);
+    connect(SendEdit, &QLineEdit::returnPressed, this, &TMainWindow::SendLineCommand);
+    connect(SendEdit, &QLineEdit::textEdited, this, [this] {
+        SendEdit->setStyleSheet(QString()); // a refused line is marked until it is edited
+        SendEdit->setToolTip(QString());
+    });
+    EndingBox = new QComboBox(this);
+    EndingBox->addItems(
+        {Ru("нет"), QStringLiteral("CR"), QStringLiteral("LF"), QStringLiteral("CR LF")});
+    EndingBox->setToolTip(Ru("Конец строки"));
+    auto* send = new QPushButton(Ru("Передать"), this);
+    connect(send, &QPushButton::clicked, this, &TMainWindow::SendLineCommand);
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(2, 0, 2, 2);
+    row->addWidget(SendEdit, 1);
+    row->addWidget(EndingBox);
+    row->addWidget(send);
+    return row;
+}
+
+void TMainWindow::SendLineCommand() {
+    QString text = SendEdit->text();
+    std::string cp1251 = ToCp1251(text);
+    TResult<std::string> bytes =
+        FromCp1251(cp1251) != text
+            ? TResult<std::string>{{}, Utf8ToCp1251("Символ не из кодовой страницы 1251"), 0}
+            : SendLineBytes(cp1251, CurrentCoding,
+                            static_cast<TLineEnding>(EndingBox->currentIndex()));
+    if (!bytes.Ok()) {
+        SendEdit->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid #c62828; }"));
+        SendEdit->setToolTip(FromCp1251(bytes.Error));
+        return;
+    }
+    Terminal->Send(bytes.Value);
+    SendHistory.Add(cp1251);
+    SendEdit->clear();
 }
 
 void TMainWindow::BuildToolbar() {
@@ -174,12 +228,16 @@ void TMainWindow::ReadWriteDesktop(bool reading) {
         CurrentCoding = CodingFromInteger(
             desktop.ReadInteger("Custom", "Coding", CodingToInteger(CurrentCoding)));
         Codings->actions()[CodingToInteger(CurrentCoding)]->setChecked(true);
+        EndingBox->setCurrentIndex(std::clamp(desktop.ReadInteger("SendLine", "Ending", 0), 0, 3));
+        SendHistory.Load(desktop);
 
         TIniFile config = ReadConfiguration(ConfigFile, WindowOptions.Overrides);
         Logger = std::make_unique<TLogWriter>(ReadLogSettings(config));
         return;
     }
     desktop.WriteInteger("Custom", "Coding", CodingToInteger(CurrentCoding));
+    desktop.WriteInteger("SendLine", "Ending", EndingBox->currentIndex());
+    SendHistory.Save(desktop);
     if (int error = desktop.Save(); error != 0)
         Message(QMessageBox::Critical, "Ошибка", FileErrorText(desktop.Path(), error));
 }
@@ -345,6 +403,14 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
 
 bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == View->viewport() && event->type() == QEvent::Resize) FitColumns();
+    if (watched == SendEdit && event->type() == QEvent::KeyPress) {
+        int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            SendEdit->setText(
+                FromCp1251(key == Qt::Key_Up ? SendHistory.Older() : SendHistory.Newer()));
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -6,6 +6,7 @@
 #include "main_window/log_files.h"
 #include "main_window/port_settings.h"
 #include "main_window/qt_host.h"
+#include "main_window/send_line.h"
 #include "main_window/startup.h"
 #include "main_window/traffic_list.h"
 #include "main_window/traffic_model.h"
@@ -21,7 +22,10 @@
 #include <vector>
 
 class QAction;
+class QComboBox;
+class QHBoxLayout;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QTimer;
 class QToolBar;
@@ -71,6 +75,10 @@ class TMainWindow : public QMainWindow {
     void ClearView();
     // "Настройки порта": the dialog, then the settings applied and stored.
     void PortSettingsCommand();
+    // The send line: its text in the current coding, with the chosen ending, to the port.
+    void SendLineCommand();
+    QLineEdit& SendLine() { return *SendEdit; }
+    QComboBox& LineEnding() { return *EndingBox; }
     void ApplyPortSettings(const TPortSettingsForm& form);
     // Shows everything that arrived so far; runs once per pass of the event loop.
     void PublishTraffic();
@@ -86,6 +94,7 @@ class TMainWindow : public QMainWindow {
     void BuildToolbar();
     void BuildView();
     void BuildStatusBar();
+    QHBoxLayout* BuildSendRow();
     void ShowStatus();
     void Configure();
     void ReadWriteDesktop(bool reading);
@@ -109,6 +118,9 @@ class TMainWindow : public QMainWindow {
     TPortState PortState = TPortState::Closed;
     uint64_t ReceivedBytes = 0, SentBytes = 0; // since start, whether shown or not
     std::array<QLabel*, 3> StatusFields{};
+    QLineEdit* SendEdit = nullptr;
+    QComboBox* EndingBox = nullptr;
+    TSendHistory SendHistory;
     TTrafficList Lines;
     TTrafficModel* Model = nullptr;
     QTreeView* View = nullptr;

@@ -9,9 +9,11 @@
 #include "ui_common/window_layout.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -376,6 +378,38 @@ class TMainWindowTest : public QObject {
         world.Window->PortSettingsCommand();
         QCOMPARE(world.Messages.back().Text, Ru("Скорость: целое число бит/с больше нуля"));
         QCOMPARE(world.Window->Engine().Settings().Line.BaudRate, 115200);
+    }
+
+    void SendLineSendsInTheCurrentCodingOrSaysWhatIsWrong() {
+        test::TPtyDevice pty;
+        TWindowWorld world(PortConfig(pty.SlavePath()));
+        QVERIFY(world.WaitForLines(1));
+        QLineEdit& line = world.Window->SendLine();
+        world.Window->LineEnding().setCurrentIndex(1); // CR
+        QTest::keyClicks(&line, "hello");
+        QTest::keyClick(&line, Qt::Key_Return); // Hex coding: not hex, not sent
+        QCOMPARE(line.text(), QStringLiteral("hello"));
+        QCOMPARE(line.toolTip(), Ru("Не шестнадцатеричная цифра в позиции 1"));
+        line.clear();
+        QTest::keyClicks(&line, "41 54");
+        QTest::keyClick(&line, Qt::Key_Return);
+        QCOMPARE(pty.Read(3, 2s), std::string("AT\r"));
+        QVERIFY(line.text().isEmpty());
+        QVERIFY(line.toolTip().isEmpty());
+        world.Window->CodingChanged(1);
+        QTest::keyClicks(&line, "OK<0x21>");
+        QTest::keyClick(&line, Qt::Key_Return);
+        QCOMPARE(pty.Read(4, 2s), std::string("OK!\r"));
+        QTest::keyClick(&line, Qt::Key_Up);
+        QCOMPARE(line.text(), QStringLiteral("OK<0x21>"));
+        QTest::keyClick(&line, Qt::Key_Up);
+        QCOMPARE(line.text(), QStringLiteral("41 54"));
+        QVERIFY(world.WaitForLines(3)); // both are Sent records
+        QCOMPARE(world.Window->Traffic()[1].Kind, TTrafficKind::Sent);
+        world.Window->close();
+        TIniFile desktop("desktop.ini");
+        QCOMPARE(desktop.ReadString("SendLine", "History2", ""), std::string("OK<0x21>"));
+        QCOMPARE(desktop.ReadInteger("SendLine", "Ending", -1), 1);
     }
 
     void TriggerChangesAreCoalescedPerTrigger() {

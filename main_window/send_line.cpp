@@ -1,0 +1,91 @@
+#include "main_window/send_line.h"
+
+#include "platform/cp1251.h"
+
+#include <cctype>
+
+namespace vemla {
+namespace {
+
+bool IsHexDigit(char ch) {
+    return std::isxdigit(static_cast<unsigned char>(ch)) != 0;
+}
+
+TResult<std::string> Refused(const char* what, size_t position) {
+    return {{}, Utf8ToCp1251(what) + std::to_string(position + 1), 0};
+}
+
+// Hex byte pairs; blanks may stand between whole pairs only.
+TResult<std::string> CheckHex(std::string_view text) {
+    size_t digitsInToken = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        char ch = i < text.size() ? text[i] : ' ';
+        if (ch == ' ') {
+            if (digitsInToken % 2 != 0)
+                return Refused("Нечётное число шестнадцатеричных цифр перед позицией ", i);
+            digitsInToken = 0;
+        } else if (IsHexDigit(ch)) {
+            ++digitsInToken;
+        } else {
+            return Refused("Не шестнадцатеричная цифра в позиции ", i);
+        }
+    }
+    return {};
+}
+
+// Text of code page 1251 in which '<' only begins an escape <0xNN>.
+TResult<std::string> CheckEscapes(std::string_view text) {
+    for (size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
+        std::string_view escape = text.substr(i, 6);
+        bool valid = escape.size() == 6 && escape[1] == '0' &&
+                     (escape[2] == 'x' || escape[2] == 'X') && IsHexDigit(escape[3]) &&
+                     IsHexDigit(escape[4]) && escape[5] == '>';
+        if (!valid)
+            return Refused("Неверная последовательность <0xNN> (знак < пишется <0x3C>) в позиции ",
+                           i);
+    }
+    return {};
+}
+
+} // namespace
+
+TResult<std::string> SendLineBytes(std::string_view text, TCoding coding, TLineEnding ending) {
+    TResult<std::string> checked = coding == TCoding::Hex ? CheckHex(text) : CheckEscapes(text);
+    if (!checked.Ok()) return checked;
+    static const char* const Endings[] = {"", "\r", "\n", "\r\n"};
+    checked.Value = TextToBytes(text, coding) + Endings[static_cast<int>(ending)];
+    return checked;
+}
+
+void TSendHistory::Add(const std::string& line) {
+    if (!line.empty() && (Entries.empty() || Entries.back() != line)) Entries.push_back(line);
+    if (Entries.size() > Limit) Entries.erase(Entries.begin());
+    Position = Entries.size();
+}
+
+std::string TSendHistory::Older() {
+    if (Position > 0) --Position;
+    return Position < Entries.size() ? Entries[Position] : std::string();
+}
+
+std::string TSendHistory::Newer() {
+    if (Position < Entries.size()) ++Position;
+    return Position < Entries.size() ? Entries[Position] : std::string();
+}
+
+void TSendHistory::Load(const TIniFile& desktop) {
+    Entries.clear();
+    for (size_t i = 1; i <= Limit; ++i) {
+        std::string line = desktop.ReadString("SendLine", "History" + std::to_string(i), "");
+        if (line.empty()) break;
+        Entries.push_back(line);
+    }
+    Position = Entries.size();
+}
+
+void TSendHistory::Save(TIniFile& desktop) const {
+    for (size_t i = 0; i < Entries.size(); ++i)
+        desktop.WriteString("SendLine", "History" + std::to_string(i + 1), Entries[i]);
+}
+
+} // namespace vemla

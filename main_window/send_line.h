@@ -1,0 +1,39 @@
+#pragma once
+
+#include "codec/codec.h"
+#include "platform/ini_file.h"
+#include "platform/result.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vemla {
+
+enum class TLineEnding { None, Cr, Lf, CrLf };
+
+// The bytes a typed line stands for in the coding, with the ending appended; a text the codec
+// would not read back exactly is refused with the reason and its position (counted from 1).
+TResult<std::string> SendLineBytes(std::string_view text, TCoding coding, TLineEnding ending);
+
+// The last lines sent, newest last, walked with Up and Down; kept in desktop.ini.
+class TSendHistory {
+  public:
+    static constexpr size_t Limit = 100;
+
+    void Add(const std::string& line);
+    // One step back or forward from where the walk stands; Newer past the newest is "".
+    std::string Older();
+    std::string Newer();
+    const std::vector<std::string>& Lines() const { return Entries; }
+
+    void Load(const TIniFile& desktop);
+    void Save(TIniFile& desktop) const;
+
+  private:
+    std::vector<std::string> Entries;
+    size_t Position = 0; // Entries.size() when not walking
+};
+
+} // namespace vemla
