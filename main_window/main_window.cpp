@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -85,6 +86,13 @@ void TMainWindow::BuildView() {
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      palette.color(QPalette::Inactive, QPalette::Text));
     View->setPalette(palette);
+    NewLinesButton = new QToolButton(View->viewport());
+    NewLinesButton->setText(Ru("новые строки ↓"));
+    NewLinesButton->hide();
+    connect(NewLinesButton, &QToolButton::clicked, View, &QTreeView::scrollToBottom);
+    connect(View->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (value >= View->verticalScrollBar()->maximum()) NewLinesButton->hide();
+    });
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -293,8 +301,24 @@ void TMainWindow::AddTraffic(const TTrafficRecord& record) {
 void TMainWindow::PublishTraffic() {
     PublishPending = false;
     ShowStatus();
+    // The view follows the tail only while the user is at it; scrolled up, it stays put.
+    QScrollBar* bar = View->verticalScrollBar();
+    bool following = bar->value() >= bar->maximum();
     Model->Publish();
-    View->scrollToBottom();
+    if (following) {
+        View->scrollToBottom();
+    } else if (NewLinesButton->isHidden()) {
+        PlaceNewLinesButton();
+        NewLinesButton->show();
+    }
+}
+
+void TMainWindow::PlaceNewLinesButton() {
+    if (!NewLinesButton) return; // the view may resize before the button exists
+    NewLinesButton->adjustSize();
+    QRect area = View->viewport()->rect();
+    NewLinesButton->move(area.right() - NewLinesButton->width() - 4,
+                         area.bottom() - NewLinesButton->height() - 4);
 }
 
 void TMainWindow::EchoLines(size_t upTo) {
@@ -402,7 +426,10 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == View->viewport() && event->type() == QEvent::Resize) FitColumns();
+    if (watched == View->viewport() && event->type() == QEvent::Resize) {
+        FitColumns();
+        PlaceNewLinesButton();
+    }
     if (watched == SendEdit && event->type() == QEvent::KeyPress) {
         int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Up || key == Qt::Key_Down) {

@@ -79,6 +79,7 @@ class TMainWindow : public QMainWindow {
     void SendLineCommand();
     QLineEdit& SendLine() { return *SendEdit; }
     QComboBox& LineEnding() { return *EndingBox; }
+    QToolButton& NewLinesIndicator() { return *NewLinesButton; }
     void ApplyPortSettings(const TPortSettingsForm& form);
     // Shows everything that arrived so far; runs once per pass of the event loop.
     void PublishTraffic();
@@ -95,6 +96,7 @@ class TMainWindow : public QMainWindow {
     void BuildView();
     void BuildStatusBar();
     QHBoxLayout* BuildSendRow();
+    void PlaceNewLinesButton();
     void ShowStatus();
     void Configure();
     void ReadWriteDesktop(bool reading);
@@ -119,6 +121,7 @@ class TMainWindow : public QMainWindow {
     uint64_t ReceivedBytes = 0, SentBytes = 0; // since start, whether shown or not
     std::array<QLabel*, 3> StatusFields{};
     QLineEdit* SendEdit = nullptr;
+    QToolButton* NewLinesButton = nullptr; // "новые строки ↓" while scrolled up
     QComboBox* EndingBox = nullptr;
     TSendHistory SendHistory;
     TTrafficList Lines;

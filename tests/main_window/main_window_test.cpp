@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -410,6 +411,32 @@ class TMainWindowTest : public QObject {
         TIniFile desktop("desktop.ini");
         QCOMPARE(desktop.ReadString("SendLine", "History2", ""), std::string("OK<0x21>"));
         QCOMPARE(desktop.ReadInteger("SendLine", "Ending", -1), 1);
+    }
+
+    void TheViewFollowsTheTailOnlyWhileTheUserIsAtIt() {
+        TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n[Log]\r\nSize=0\r\n");
+        world.Window->show();
+        TQtHost host(*world.Window);
+        auto post = [&](int count) {
+            for (int i = 0; i < count; ++i)
+                host.PostTraffic(std::make_unique<TTrafficRecord>(
+                    TTrafficRecord{Now(), TTrafficKind::Received, "line " + std::to_string(i)}));
+            world.Settle();
+        };
+        QScrollBar& bar = *world.Window->TrafficView().verticalScrollBar();
+        post(200);
+        QCOMPARE(bar.value(), bar.maximum()); // at the tail: follows
+        QVERIFY(bar.maximum() > 0);
+        bar.setValue(10); // the user reads older lines
+        post(10000);
+        QCOMPARE(world.Window->Traffic().Size(), size_t{10201});
+        QCOMPARE(bar.value(), 10);
+        QVERIFY(world.Window->NewLinesIndicator().isVisible());
+        world.Window->NewLinesIndicator().click();
+        QCOMPARE(bar.value(), bar.maximum());
+        QVERIFY(!world.Window->NewLinesIndicator().isVisible());
+        post(5);
+        QCOMPARE(bar.value(), bar.maximum());
     }
 
     void TriggerChangesAreCoalescedPerTrigger() {
