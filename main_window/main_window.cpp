@@ -13,6 +13,7 @@
 #include "ui_common/window_layout.h"
 
 #include <QActionGroup>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -26,6 +27,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -71,7 +73,7 @@ void TMainWindow::BuildView() {
     View->setRootIsDecorated(false);
     View->setUniformRowHeights(true);
     View->setItemsExpandable(false);
-    View->setSelectionMode(QAbstractItemView::SingleSelection);
+    View->setSelectionMode(QAbstractItemView::ExtendedSelection); // rows to copy
     View->setSelectionBehavior(QAbstractItemView::SelectRows);
     View->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     View->setIconSize(QSize(18, 18));
@@ -98,8 +100,59 @@ void TMainWindow::BuildView() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
     layout->addWidget(View, 1);
+    layout->addWidget(BuildFindBar());
     layout->addLayout(BuildSendRow());
     setCentralWidget(central);
+}
+
+QLineEdit* TMainWindow::BuildFindBar() {
+    FindEdit = new QLineEdit(this);
+    FindEdit->setPlaceholderText(Ru("Найти (Enter, F3 - дальше, Shift+F3 - назад, Esc - закрыть)"));
+    FindEdit->setClearButtonEnabled(true);
+    FindEdit->hide();
+    connect(FindEdit, &QLineEdit::returnPressed, this, [this] { FindInView(true); });
+    auto shortcut = [this](QKeySequence keys, QWidget* scope, auto action) {
+        auto* s = new QShortcut(keys, scope, action);
+        s->setContext(Qt::WidgetWithChildrenShortcut);
+    };
+    shortcut(QKeySequence::Find, this, [this] {
+        FindEdit->show();
+        FindEdit->setFocus();
+        FindEdit->selectAll();
+    });
+    shortcut(QKeySequence(Qt::Key_F3), this, [this] { FindInView(true); });
+    shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this, [this] { FindInView(false); });
+    shortcut(QKeySequence(Qt::Key_Escape), FindEdit, [this] {
+        FindEdit->hide();
+        View->setFocus();
+    });
+    shortcut(QKeySequence::Copy, View, [this] { CopySelection(); });
+    return FindEdit;
+}
+
+bool TMainWindow::FindInView(bool forward) {
+    PublishTraffic();
+    QModelIndex current = View->currentIndex();
+    size_t from = current.isValid() ? static_cast<size_t>(current.row()) : Lines.Size();
+    size_t found = Lines.Find(ToCp1251(FindEdit->text()), from, forward);
+    bool ok = found < Lines.Size();
+    FindEdit->setStyleSheet(ok ? QString()
+                               : QStringLiteral("QLineEdit { border: 1px solid #c62828; }"));
+    FindEdit->setToolTip(ok ? QString() : Ru("Не найдено"));
+    if (ok) {
+        QModelIndex row = Model->index(static_cast<int>(found), 0);
+        View->setCurrentIndex(row);
+        View->scrollTo(row, QAbstractItemView::PositionAtCenter);
+    }
+    return ok;
+}
+
+void TMainWindow::CopySelection() {
+    std::vector<size_t> rows;
+    for (const QModelIndex& index : View->selectionModel()->selectedRows())
+        rows.push_back(static_cast<size_t>(index.row()));
+    std::sort(rows.begin(), rows.end());
+    QGuiApplication::clipboard()->setText(FromCp1251(Lines.CopyText(rows)));
 }
 
 QHBoxLayout* TMainWindow::BuildSendRow() {

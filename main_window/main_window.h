@@ -80,6 +80,11 @@ class TMainWindow : public QMainWindow {
     QLineEdit& SendLine() { return *SendEdit; }
     QComboBox& LineEnding() { return *EndingBox; }
     QToolButton& NewLinesIndicator() { return *NewLinesButton; }
+    QLineEdit& FindBar() { return *FindEdit; }
+    // The next (or previous) line that holds the find bar's text becomes the current one.
+    bool FindInView(bool forward);
+    // Ctrl+C: the selected rows as "time  text" lines.
+    void CopySelection();
     void ApplyPortSettings(const TPortSettingsForm& form);
     // Shows everything that arrived so far; runs once per pass of the event loop.
     void PublishTraffic();
@@ -96,6 +101,7 @@ class TMainWindow : public QMainWindow {
     void BuildView();
     void BuildStatusBar();
     QHBoxLayout* BuildSendRow();
+    QLineEdit* BuildFindBar();
     void PlaceNewLinesButton();
     void ShowStatus();
     void Configure();
@@ -121,6 +127,7 @@ class TMainWindow : public QMainWindow {
     uint64_t ReceivedBytes = 0, SentBytes = 0; // since start, whether shown or not
     std::array<QLabel*, 3> StatusFields{};
     QLineEdit* SendEdit = nullptr;
+    QLineEdit* FindEdit = nullptr;         // shown by Ctrl+F
     QToolButton* NewLinesButton = nullptr; // "новые строки ↓" while scrolled up
     QComboBox* EndingBox = nullptr;
     TSendHistory SendHistory;

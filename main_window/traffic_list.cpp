@@ -59,6 +59,51 @@ void TTrafficList::Recode(TCoding from, TCoding to) {
         if (IsDataKind(line.Kind)) line.Text = vemla::Recode(line.Text, from, to);
 }
 
+namespace {
+
+// Lower case of a CP1251 byte: A-Z, А-Я and Ё.
+char FoldCase(char ch) {
+    auto byte = static_cast<unsigned char>(ch);
+    if ((byte >= 'A' && byte <= 'Z') || (byte >= 0xC0 && byte <= 0xDF))
+        return static_cast<char>(byte + 0x20);
+    if (byte == 0xA8) return static_cast<char>(0xB8);
+    return ch;
+}
+
+bool HoldsFolded(std::string_view text, std::string_view foldedNeedle) {
+    if (foldedNeedle.size() > text.size()) return false;
+    for (size_t at = 0; at + foldedNeedle.size() <= text.size(); ++at) {
+        size_t i = 0;
+        while (i < foldedNeedle.size() && FoldCase(text[at + i]) == foldedNeedle[i])
+            ++i;
+        if (i == foldedNeedle.size()) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+size_t TTrafficList::Find(std::string_view needle, size_t from, bool forward) const {
+    const size_t count = Lines.size();
+    if (needle.empty() || count == 0) return count;
+    std::string folded(needle);
+    for (char& ch : folded)
+        ch = FoldCase(ch);
+    size_t at = from < count ? from : (forward ? count - 1 : 0);
+    for (size_t step = 0; step < count; ++step) {
+        at = forward ? (at + 1) % count : (at + count - 1) % count;
+        if (HoldsFolded(Lines[at].Text, folded)) return at;
+    }
+    return count;
+}
+
+std::string TTrafficList::CopyText(const std::vector<size_t>& rows) const {
+    std::string text;
+    for (size_t row : rows)
+        if (row < Lines.size()) text += TimeStamp(Lines[row].Time) + "  " + Lines[row].Text + "\n";
+    return text;
+}
+
 std::string TTrafficList::LogLine(size_t index) const {
     const TTrafficLine& line = Lines[index];
     std::string text = TimeStamp(line.Time);

@@ -6,6 +6,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vemla {
 
@@ -37,6 +38,13 @@ class TTrafficList {
 
     // One line as saved: time stamp padded to 13, a blank, the prefix, the text, CR LF.
     std::string LogLine(size_t index) const;
+
+    // The next line after `from` (or before it, backwards) whose text holds the needle,
+    // without regard to case (Latin and Cyrillic letters of code page 1251), wrapping round;
+    // Size() when none does.
+    size_t Find(std::string_view needle, size_t from, bool forward) const;
+    // The lines as copied: time stamp, two blanks, text, LF; in the order given.
+    std::string CopyText(const std::vector<size_t>& rows) const;
 
   private:
     void AddLine(TTrafficKind kind, TDateTime time, std::string text) {

@@ -9,6 +9,7 @@
 #include "ui_common/window_layout.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -437,6 +438,38 @@ class TMainWindowTest : public QObject {
         QVERIFY(!world.Window->NewLinesIndicator().isVisible());
         post(5);
         QCOMPARE(bar.value(), bar.maximum());
+    }
+
+    void FindAndCopyWorkOnTheLinesAsShown() {
+        TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\nReconnect=0\r\n");
+        world.Window->show();
+        TQtHost host(*world.Window);
+        for (const char* data : {"PING\r", "pong", "Ping again"})
+            host.PostTraffic(std::make_unique<TTrafficRecord>(
+                TTrafficRecord{46363.5, TTrafficKind::Received, data}));
+        world.Settle();
+        world.Window->CodingChanged(1); // found in the text as shown: "PING<0x0D>"
+        world.Window->FindBar().setText(QStringLiteral("ping<0x0d>"));
+        QVERIFY(world.Window->FindInView(true));
+        QCOMPARE(world.Window->TrafficView().currentIndex().row(), 1);
+        world.Window->FindBar().setText(QStringLiteral("PING"));
+        QVERIFY(world.Window->FindInView(true));
+        QCOMPARE(world.Window->TrafficView().currentIndex().row(), 3);
+        QVERIFY(world.Window->FindInView(true)); // wraps round
+        QCOMPARE(world.Window->TrafficView().currentIndex().row(), 1);
+        world.Window->FindBar().setText(QStringLiteral("absent"));
+        QVERIFY(!world.Window->FindInView(false));
+        QCOMPARE(world.Window->FindBar().toolTip(), Ru("Не найдено"));
+
+        QItemSelectionModel& selection = *world.Window->TrafficView().selectionModel();
+        selection.clearSelection();
+        for (int row : {3, 1, 2})
+            selection.select(world.Window->TrafficModel().index(row, 0),
+                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        world.Window->CopySelection();
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QStringLiteral(
+                     "12:00:00.000  PING<0x0D>\n12:00:00.000  pong\n12:00:00.000  Ping again\n"));
     }
 
     void TriggerChangesAreCoalescedPerTrigger() {

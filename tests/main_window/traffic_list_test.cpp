@@ -122,5 +122,27 @@ TEST(TimeStamp, RoundsToMilliseconds) {
     EXPECT_EQ(TimeStamp(46363.0), "00:00:00.000");
 }
 
+TEST(TrafficList, FindIgnoresCaseWrapsRoundAndCopyKeepsTimeAndText) {
+    TTrafficList list;
+    for (const char* text : {"PING", "status Опрос", "pong", "ёлка"})
+        list.Add(Record(K::Info, Utf8ToCp1251(text)), TCoding::Hex);
+    struct {
+        const char* Needle;
+        size_t From;
+        bool Forward;
+        size_t Found;
+    } cases[] = {
+        {"ping", 4, true, 0},  // nothing selected: from the first line
+        {"ING", 0, true, 0},   // the only match, found again after a full round
+        {"ОПРОС", 0, true, 1}, // Cyrillic without regard to case
+        {"Ёлка", 0, false, 3}, // backwards wraps round to the last line
+        {"on", 1, true, 2},      {"on", 2, false, 2}, // "pong" is the only "on" (not "Опрос")
+        {"nothing", 0, true, 4}, {"", 0, true, 4},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(list.Find(Utf8ToCp1251(c.Needle), c.From, c.Forward), c.Found) << c.Needle;
+    EXPECT_EQ(list.CopyText({2, 0}), "12:00:01.250  pong\n12:00:01.250  PING\n");
+}
+
 } // namespace
 } // namespace vemla
