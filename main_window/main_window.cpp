@@ -294,6 +294,7 @@ void TMainWindow::ReadWriteDesktop(bool reading) {
 
         TIniFile config = ReadConfiguration(ConfigFile, WindowOptions.Overrides);
         Logger = std::make_unique<TLogWriter>(ReadLogSettings(config));
+        Lines.SetLineBreak(LineBreakFromText(config.ReadString("Terminal", "LineBreak", "CR")));
         return;
     }
     desktop.WriteInteger("Custom", "Coding", CodingToInteger(CurrentCoding));

@@ -1,5 +1,6 @@
 #include "main_window/traffic_list.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace vemla {
@@ -25,8 +26,19 @@ std::string_view DirectionPrefix(TTrafficKind kind) {
     }
 }
 
+TLineBreak LineBreakFromText(std::string_view text) {
+    std::string upper(text);
+    for (char& ch : upper)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    if (upper == "LF") return TLineBreak::Lf;
+    if (upper == "CRLF") return TLineBreak::CrLf;
+    if (upper == "ANY") return TLineBreak::Any;
+    return TLineBreak::Cr;
+}
+
 size_t TTrafficList::Add(const TTrafficRecord& record, TCoding coding) {
     if (!IsDataKind(record.Kind)) {
+        AfterCr = false;
         AddLine(record.Kind, record.Time, record.Data);
         return Lines.size() - 1;
     }
@@ -40,12 +52,30 @@ size_t TTrafficList::Add(const TTrafficRecord& record, TCoding coding) {
 // The bytes that stay (32 and above) read as themselves in the text coding, so they are
 // appended in place: a long open line under a flood is never copied or rendered again.
 size_t TTrafficList::AddSplitAtCarriageReturns(const TTrafficRecord& record) {
-    if (Lines.empty() || (Lines.back().Kind != record.Kind && !Lines.back().Text.empty()))
+    if (Lines.empty() || (Lines.back().Kind != record.Kind && !Lines.back().Text.empty())) {
         AddLine(record.Kind, record.Time, {});
+        AfterCr = false;
+    }
     size_t first = Lines.size() - 1;
     for (char ch : record.Data) {
         auto byte = static_cast<uint8_t>(ch);
-        if (byte == 13)
+        bool cr = byte == 13, lf = byte == 10, ends = false;
+        switch (Break) {
+        case TLineBreak::Cr:
+            ends = cr;
+            break;
+        case TLineBreak::Lf:
+            ends = lf;
+            break;
+        case TLineBreak::CrLf:
+            ends = lf && AfterCr;
+            break;
+        case TLineBreak::Any:
+            ends = cr || (lf && !AfterCr);
+            break;
+        }
+        AfterCr = cr;
+        if (ends)
             AddLine(record.Kind, record.Time, {});
         else if (byte >= 32)
             Lines.back().Text += ch;

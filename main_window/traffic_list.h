@@ -21,9 +21,15 @@ std::string TimeStamp(TDateTime time);
 // The five characters before a line's text in saved lists and logs.
 std::string_view DirectionPrefix(TTrafficKind kind);
 
+// Where a line of the "Win" coding ends: CR (the default), LF, the pair CR LF, or any of them.
+enum class TLineBreak { Cr, Lf, CrLf, Any };
+// "CR", "LF", "CRLF", "ANY" in any case; anything else is CR.
+TLineBreak LineBreakFromText(std::string_view text);
+
 // The lines of the traffic view, and how records become lines in each coding.
 class TTrafficList {
   public:
+    void SetLineBreak(TLineBreak lineBreak) { Break = lineBreak; }
     // Adds the record's lines; returns the index of the first line that is new or changed
     // (in "Win" coding a record may continue the last line).
     size_t Add(const TTrafficRecord& record, TCoding coding);
@@ -53,6 +59,8 @@ class TTrafficList {
     size_t AddSplitAtCarriageReturns(const TTrafficRecord& record);
 
     std::deque<TTrafficLine> Lines;
+    TLineBreak Break = TLineBreak::Cr;
+    bool AfterCr = false; // the open "Win" line's last byte was a CR
 };
 
 } // namespace vemla

@@ -144,5 +144,36 @@ TEST(TrafficList, FindIgnoresCaseWrapsRoundAndCopyKeepsTimeAndText) {
     EXPECT_EQ(list.CopyText({2, 0}), "12:00:01.250  pong\n12:00:01.250  PING\n");
 }
 
+TEST(TrafficList, LineBreakDecidesWhereWinLinesEnd) {
+    using B = TLineBreak;
+    struct {
+        B Break;
+        TCoding Coding;
+        std::vector<std::string> Lines;
+    } cases[] = {
+        {B::Cr, TCoding::Win, {"a", "bc", "d", "e", ""}},
+        {B::Lf, TCoding::Win, {"a", "b", "cd", "e"}},
+        {B::CrLf, TCoding::Win, {"a", "bcd", "e"}},
+        {B::Any, TCoding::Win, {"a", "b", "c", "d", "e", ""}},
+        {B::Any, TCoding::Hex, {"61 0D", "0A 62 0A 63 0D 64", "0D 0A 65 0D"}}, // other codings:
+        {B::Lf, TCoding::WinHex, {"a<0x0D>", "<0x0A>b<0x0A>c<0x0D>d", "<0x0D><0x0A>e<0x0D>"}},
+    };
+    for (const auto& c : cases) {
+        TTrafficList list;
+        list.SetLineBreak(c.Break);
+        // A CR LF pair split between two records still ends one line.
+        for (const char* data : {"a\r", "\nb\nc\rd", "\r\ne\r"})
+            list.Add(Record(K::Received, data), c.Coding);
+        std::vector<std::string> texts;
+        for (size_t i = 0; i < list.Size(); ++i)
+            texts.push_back(list[i].Text);
+        EXPECT_EQ(texts, c.Lines) << static_cast<int>(c.Break);
+    }
+    EXPECT_EQ(LineBreakFromText("crlf"), B::CrLf);
+    EXPECT_EQ(LineBreakFromText("Any"), B::Any);
+    EXPECT_EQ(LineBreakFromText("LF"), B::Lf);
+    EXPECT_EQ(LineBreakFromText("\\n"), B::Cr);
+}
+
 } // namespace
 } // namespace vemla
