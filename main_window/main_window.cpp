@@ -40,6 +40,13 @@
 namespace vemla {
 namespace {
 
+// A red frame and the reason as tooltip; an empty reason takes both away.
+void MarkRefused(QLineEdit& field, const QString& reason) {
+    field.setStyleSheet(
+        reason.isEmpty() ? QString() : QStringLiteral("QLineEdit { border: 1px solid #c62828; }"));
+    field.setToolTip(reason);
+}
+
 constexpr int TimeColumnWidth = 130;
 constexpr int EmptyButtonWidth = 8;
 const char* const CodingNames[] = {"Hex", "Win+Hex", "Win"};
@@ -136,9 +143,7 @@ bool TMainWindow::FindInView(bool forward) {
     size_t from = current.isValid() ? static_cast<size_t>(current.row()) : Lines.Size();
     size_t found = Lines.Find(ToCp1251(FindEdit->text()), from, forward);
     bool ok = found < Lines.Size();
-    FindEdit->setStyleSheet(ok ? QString()
-                               : QStringLiteral("QLineEdit { border: 1px solid #c62828; }"));
-    FindEdit->setToolTip(ok ? QString() : Ru("Не найдено"));
+    MarkRefused(*FindEdit, ok ? QString() : Ru("Не найдено"));
     if (ok) {
         QModelIndex row = Model->index(static_cast<int>(found), 0);
         View->setCurrentIndex(row);
@@ -160,10 +165,8 @@ QHBoxLayout* TMainWindow::BuildSendRow() {
     SendEdit->setPlaceholderText(Ru("Данные в текущей кодировке, Enter передаёт"));
     SendEdit->installEventFilter(this);
     connect(SendEdit, &QLineEdit::returnPressed, this, &TMainWindow::SendLineCommand);
-    connect(SendEdit, &QLineEdit::textEdited, this, [this] {
-        SendEdit->setStyleSheet(QString()); // a refused line is marked until it is edited
-        SendEdit->setToolTip(QString());
-    });
+    // A refused line stays marked until it is edited.
+    connect(SendEdit, &QLineEdit::textEdited, this, [this] { MarkRefused(*SendEdit, QString()); });
     EndingBox = new QComboBox(this);
     EndingBox->addItems(
         {Ru("нет"), QStringLiteral("CR"), QStringLiteral("LF"), QStringLiteral("CR LF")});
@@ -187,8 +190,7 @@ void TMainWindow::SendLineCommand() {
             : SendLineBytes(cp1251, CurrentCoding,
                             static_cast<TLineEnding>(EndingBox->currentIndex()));
     if (!bytes.Ok()) {
-        SendEdit->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid #c62828; }"));
-        SendEdit->setToolTip(FromCp1251(bytes.Error));
+        MarkRefused(*SendEdit, FromCp1251(bytes.Error));
         return;
     }
     Terminal->Send(bytes.Value);
