@@ -107,7 +107,7 @@ const std::map<std::string, std::string> ShortNames = {
 } // namespace
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
-                              bool (*isCharacterDevice)(const std::string&)) {
+                              bool (*namesAPort)(const std::string&)) {
     TCommandLine line;
     for (size_t i = 0; i < arguments.size() && line.Error.empty(); ++i) {
         std::string argument = arguments[i];
@@ -143,7 +143,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             line.Overrides.push_back({"Port", "Reconnect", "0"});
         } else if (argument.size() > 1 && argument[0] == '-' && argument != "-") {
             line.Error = "unknown option " + argument;
-        } else if (line.Arguments.empty() && isCharacterDevice && isCharacterDevice(argument)) {
+        } else if (line.Arguments.empty() && namesAPort && namesAPort(argument)) {
             // vemla /dev/ttyUSB0: the port itself, not a configuration file.
             line.Overrides.insert(line.Overrides.begin(), {"Port", "Device", argument});
         } else {

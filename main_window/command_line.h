@@ -22,9 +22,9 @@ struct TCommandLine {
     std::string Error; // a malformed command line: what was wrong and what is accepted
 };
 
-// isCharacterDevice tells a first argument that is the port from a configuration file.
+// namesAPort tells a first argument that is the port from a configuration file.
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
-                              bool (*isCharacterDevice)(const std::string&) = nullptr);
+                              bool (*namesAPort)(const std::string&) = nullptr);
 std::string UsageText();
 // Without a display, a hidden or echoing vemla runs on the offscreen platform.
 bool NeedsOffscreenPlatform(const TCommandLine& commandLine, bool hideConfigured);

@@ -16,6 +16,17 @@
 #include <fcntl.h>
 #include <filesystem>
 
+namespace {
+
+// A character device, or a path under /dev that is not there yet: an adapter not plugged in,
+// which vemla then waits for.
+bool NamesAPort(const std::string& path) {
+    return vemla::IsCharacterDevice(path) ||
+           (path.rfind("/dev/", 0) == 0 && !vemla::IsRegularFile(path));
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
     using namespace vemla;
     // The user's locale from the start, so system texts read the same in every mode.
@@ -27,7 +38,7 @@ int main(int argc, char* argv[]) {
     for (int fd = 0; fd <= 2; ++fd)
         if (fcntl(fd, F_GETFD) == -1) open("/dev/null", O_RDWR | O_CLOEXEC);
     TCommandLine commandLine =
-        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), IsCharacterDevice);
+        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), NamesAPort);
     if (!commandLine.Error.empty()) {
         std::fprintf(stderr, "vemla: %s (vemla --help lists the options)\n",
                      commandLine.Error.c_str());

@@ -286,6 +286,13 @@ TEST(Vemla, ThePortAndItsSettingsFromTheCommandLine) {
     EXPECT_EQ(vemla.Terminate(), 0);
     EXPECT_TRUE(std::filesystem::exists(dir.Path("logs")));
 
+    // A /dev path that is not there yet is a port to wait for, not a missing configuration.
+    TVemla waiting({"/dev/vemla-test-absent", "--echo"}, dir.Directory().string(), {}, true);
+    EXPECT_TRUE(waiting.WaitForOutput("/dev/vemla-test-absent: No such file or directory"))
+        << waiting.Output;
+    EXPECT_EQ(waiting.Output.find("не найден"), std::string::npos);
+    EXPECT_EQ(waiting.Terminate(), 0);
+
     struct {
         std::vector<std::string> Arguments;
         const char* Message;
