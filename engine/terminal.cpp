@@ -11,9 +11,11 @@
 namespace vemla {
 
 TTerminal::TTerminal(TTerminalHost& host, const std::string& configFileName, TEvent* stopEvent,
-                     const TSettingOverrides& overrides)
+                     const TSettingOverrides& overrides, TModemLineSource modemLines)
     : Host(host), OwnedStopEvent(stopEvent ? nullptr : std::make_unique<TEvent>()),
-      StopEvent(stopEvent ? *stopEvent : *OwnedStopEvent) {
+      StopEvent(stopEvent ? *stopEvent : *OwnedStopEvent),
+      ModemLineSource(modemLines ? std::move(modemLines)
+                                 : [](const TSerialPort& port) { return port.ModemLines(); }) {
     Config = ReadTerminalSettings(ReadConfiguration(configFileName, overrides));
     if (!Config.TriggerFile.empty()) LoadTriggerTable(Config.TriggerFile);
     Open();
@@ -141,11 +143,51 @@ void TTerminal::Send(std::string_view bytes) {
     if (Open()) WritePort(bytes, TTrafficKind::Sent);
 }
 
+bool TTerminal::SetDtr(bool on) {
+    std::lock_guard opening(OpenMutex);
+    auto port = CurrentPort();
+    if (!port || Config.Line.DtrControl == 2 || !port->SetModemOutput(TModemOutput::Dtr, on))
+        return false;
+    Config.Line.DtrControl = on ? 1 : 0;
+    return true;
+}
+
+bool TTerminal::SetRts(bool on) {
+    std::lock_guard opening(OpenMutex);
+    auto port = CurrentPort();
+    if (!port || Config.Line.RtsControl >= 2 || !port->SetModemOutput(TModemOutput::Rts, on))
+        return false;
+    Config.Line.RtsControl = on ? 1 : 0;
+    return true;
+}
+
+bool TTerminal::SendBreak(std::chrono::milliseconds duration) {
+    auto port = CurrentPort();
+    if (!port) return false;
+    std::lock_guard lock(WriteMutex);
+    return port->SendBreak(duration, StopEvent) == 0;
+}
+
+void TTerminal::ReportModemLines(std::optional<TModemLines> lines) {
+    if (lines == ReportedModemLines) return;
+    ReportedModemLines = lines;
+    Host.NotifyModemLines(lines);
+}
+
+void TTerminal::WatchModemLines(const TSerialPort& port) {
+    auto now = std::chrono::steady_clock::now();
+    if (now < NextModemPoll) return;
+    NextModemPoll = now + ModemPollInterval;
+    ReportModemLines(ModemLineSource(port));
+}
+
 void TTerminal::ReaderMain(std::shared_ptr<TSerialPort> port) {
     pthread_setname_np(pthread_self(), "vemla-reader");
     for (;;) {
         if (port) {
-            if (ReadLoop(port) || !Config.Reconnect) break;
+            bool stopped = ReadLoop(port);
+            ReportModemLines(std::nullopt);
+            if (stopped || !Config.Reconnect) break;
             port.reset();
         }
         // Waiting for the device: tried again every interval, silently (its loss was
@@ -160,8 +202,17 @@ void TTerminal::ReaderMain(std::shared_ptr<TSerialPort> port) {
 bool TTerminal::ReadLoop(const std::shared_ptr<TSerialPort>& port) {
     char buffer[ReceiveBufferSize];
     const int firstRead = std::clamp(Config.PacketSize, 0, ReceiveBufferSize);
+    // The modem lines are looked at between packets and while the line is quiet, never
+    // inside a packet's read; a driver without them is not asked again.
+    NextModemPoll = {};
+    WatchModemLines(*port);
+    const auto modemWait = ReportedModemLines ? ModemPollInterval : std::chrono::milliseconds(-1);
     while (!Restarting) {
-        auto waited = port->WaitForReceive(StopEvent);
+        auto waited = port->WaitForReceive(StopEvent, modemWait);
+        if (waited == TSerialPort::TWaitResult::TimedOut) {
+            WatchModemLines(*port);
+            continue;
+        }
         if (waited == TSerialPort::TWaitResult::Stopped || Restarting) return true;
         if (waited == TSerialPort::TWaitResult::Failed) {
             ClosePortAfterFailure(port->LastError());
@@ -178,6 +229,7 @@ bool TTerminal::ReadLoop(const std::shared_ptr<TSerialPort>& port) {
             std::string_view packet(buffer, static_cast<size_t>(total));
             PostTraffic(TTrafficKind::Received, packet);
             MatchPacket(packet);
+            if (ReportedModemLines) WatchModemLines(*port);
         } else if (lineFailed && !StopEvent.IsSet()) {
             ClosePortAfterFailure(port->LastError());
             return false;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,6 +25,10 @@ namespace vemla {
 // "Ошибка загрузки файла ...").
 TTableLoad LoadTriggerFile(const std::string& fileName, int32_t hashSize);
 
+// Reads the modem input lines of an open port; tests put a double in place of the driver, as
+// a pseudo-terminal has no modem lines.
+using TModemLineSource = std::function<std::optional<TModemLines>(const TSerialPort&)>;
+
 // The terminal engine: one serial port, its reader thread, the writes, and the triggers that
 // answer received packets. It reports only through its host.
 class TTerminal {
@@ -36,13 +41,16 @@ class TTerminal {
     static constexpr int32_t TotalRunLimit = 10000;
     // How often a lost or missing port is tried again.
     static constexpr std::chrono::milliseconds ReconnectInterval{500};
+    // How often the reader looks at the modem input lines of a port that has them.
+    static constexpr std::chrono::milliseconds ModemPollInterval{50};
 
     // Reads the settings, loads the trigger file, opens the port and starts the triggers.
     // Failures become Error records; the object is usable whatever happened. A stop event
     // given here (set by a signal handler, say) stops the engine as Stop does and also ends
-    // a write that is waiting for the line, even one of the start-up runs.
+    // a write that is waiting for the line, even one of the start-up runs. Without a modem
+    // line source the driver is asked.
     TTerminal(TTerminalHost& host, const std::string& configFileName, TEvent* stopEvent = nullptr,
-              const TSettingOverrides& overrides = {});
+              const TSettingOverrides& overrides = {}, TModemLineSource modemLines = {});
     ~TTerminal();
     TTerminal(const TTerminal&) = delete;
     TTerminal& operator=(const TTerminal&) = delete;
@@ -60,6 +68,14 @@ class TTerminal {
     // New port settings (port, line, time-outs, packet size, reconnect): closes the port and
     // opens it again with them. The triggers keep their state.
     void Reconfigure(const TTerminalSettings& settings);
+
+    // The user's modem output lines: false when the port is closed, has no modem lines, or the
+    // line is under handshake control. The choice stays for later reopens of the port.
+    bool SetDtr(bool on);
+    bool SetRts(bool on);
+    // Holds the line in the break state for the duration (no write meanwhile); false when the
+    // port is closed or refuses.
+    bool SendBreak(std::chrono::milliseconds duration);
 
     // Runtime of the triggers; all runs are serialised, SWITCH nests runs.
     void MatchPacket(std::string_view bytes);
@@ -83,6 +99,9 @@ class TTerminal {
     // reportFailure says so. The port, or null.
     std::shared_ptr<TSerialPort> OpenPort(bool reportFailure);
     void ClosePortAfterFailure(int error);
+    // Reader thread: reports the input lines when they differ from the last report.
+    void WatchModemLines(const TSerialPort& port);
+    void ReportModemLines(std::optional<TModemLines> lines);
     std::shared_ptr<TSerialPort> CurrentPort() const;
     void WritePort(std::string_view bytes, TTrafficKind kind);
     void PostTraffic(TTrafficKind kind, std::string_view bytes);
@@ -104,8 +123,11 @@ class TTerminal {
     std::thread ReaderThread;            // touched by the owner's thread only
     std::atomic<bool> ReaderDone{false}; // the reader has ended (no reconnect, or stopped)
     std::atomic<bool> Restarting{false}; // Reconfigure asks the reader to let go
-    std::mutex OpenMutex;                // one open attempt at a time
-    TEvent PortOpened;                   // a Send opened the port while the reader waited
+    std::mutex OpenMutex; // one open attempt at a time; guards Config.Line after start-up
+    TEvent PortOpened;    // a Send opened the port while the reader waited
+    TModemLineSource ModemLineSource;
+    std::optional<TModemLines> ReportedModemLines;       // reader thread only
+    std::chrono::steady_clock::time_point NextModemPoll; // reader thread only
 
     std::recursive_mutex RunMutex; // one run, with the runs nested in it
     int32_t RunDepth = 0;          // guarded by RunMutex

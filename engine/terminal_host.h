@@ -1,9 +1,11 @@
 #pragma once
 
 #include "engine/traffic_record.h"
+#include "platform/serial_port.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace vemla {
 
@@ -29,6 +31,9 @@ class TTerminalHost {
     virtual void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) = 0;
     // The port opened, closed or began waiting for its device. Not a traffic record.
     virtual void NotifyPortState(TPortState) {}
+    // The modem input lines changed; nothing when the port is closed or has no modem lines.
+    // Not a traffic record.
+    virtual void NotifyModemLines(std::optional<TModemLines>) {}
 };
 
 } // namespace vemla

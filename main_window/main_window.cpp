@@ -8,6 +8,7 @@
 #include "platform/ini_file.h"
 #include "platform/port_list.h"
 #include "platform/system.h"
+#include "ui_common/elided_label.h"
 #include "ui_common/icons.h"
 #include "ui_common/qt_text.h"
 #include "ui_common/window_layout.h"
@@ -253,12 +254,82 @@ void TMainWindow::BuildToolbar() {
 }
 
 void TMainWindow::BuildStatusBar() {
-    for (QLabel*& field : StatusFields) {
-        field = new QLabel(this);
+    // The state is never cut; the port and the counters give up width to the modem lines.
+    for (size_t i = 0; i < StatusFields.size(); ++i) {
+        QLabel*& field = StatusFields[i];
+        field = i == 1 ? new QLabel(this) : new TElidedLabel(this);
         field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         field->setContentsMargins(4, 0, 4, 0);
         statusBar()->addWidget(field);
     }
+    QWidget* modem = BuildModemControls();
+    modem->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    statusBar()->addPermanentWidget(modem);
+}
+
+QWidget* TMainWindow::BuildModemControls() {
+    auto* group = new QWidget(this);
+    auto* layout = new QHBoxLayout(group);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    QFont small = font();
+    small.setPixelSize(11);
+    group->setFont(small);
+    for (size_t i = 0; i < ModemLamps.size(); ++i) {
+        ModemLamps[i] = new QLabel(group);
+        layout->addWidget(ModemLamps[i]);
+    }
+    auto button = [&](const char* text, const char* tip, bool checkable) {
+        auto* made = new QToolButton(group);
+        made->setText(QString::fromLatin1(text));
+        made->setToolTip(Ru(tip));
+        made->setCheckable(checkable);
+        made->setAutoRaise(true);
+        layout->addWidget(made);
+        return made;
+    };
+    DtrButton = button("DTR", "Линия DTR: включить или выключить", true);
+    RtsButton = button("RTS", "Линия RTS: включить или выключить", true);
+    BreakButton = button("Break", "Послать Break (250 мс)", false);
+    // A refused switch (no modem lines, handshake) shows the line as it stays.
+    connect(DtrButton, &QToolButton::clicked, this, [this](bool on) {
+        if (!Terminal->SetDtr(on)) ShowModemControls();
+    });
+    connect(RtsButton, &QToolButton::clicked, this, [this](bool on) {
+        if (!Terminal->SetRts(on)) ShowModemControls();
+    });
+    connect(BreakButton, &QToolButton::clicked, this,
+            [this] { Terminal->SendBreak(BreakDuration); });
+    return group;
+}
+
+void TMainWindow::ShowModemControls() {
+    if (!Terminal) return;
+    TModemControls controls = ModemControls(ModemLines, Terminal->Settings().Line, PortState);
+    for (size_t i = 0; i < ModemLamps.size(); ++i) {
+        QLabel& lamp = *ModemLamps[i];
+        const QString name = QString::fromLatin1(ModemLineNames[i]);
+        switch (controls.Lamps[i]) {
+        case TLamp::On:
+            lamp.setText(QStringLiteral("<span style='color:#2e9d32'>●</span>") + name);
+            lamp.setToolTip(name + Ru(": включена"));
+            break;
+        case TLamp::Off:
+            lamp.setText(QStringLiteral("<span style='color:#757575'>●</span>") + name);
+            lamp.setToolTip(name + Ru(": выключена"));
+            break;
+        case TLamp::Unavailable:
+            lamp.setText(QStringLiteral("○") + name);
+            lamp.setToolTip(Ru("Линии модема недоступны"));
+            break;
+        }
+        lamp.setEnabled(controls.Lamps[i] != TLamp::Unavailable);
+    }
+    DtrButton->setEnabled(controls.DtrEnabled);
+    DtrButton->setChecked(controls.DtrOn);
+    RtsButton->setEnabled(controls.RtsEnabled);
+    RtsButton->setChecked(controls.RtsOn);
+    BreakButton->setEnabled(controls.BreakEnabled);
 }
 
 void TMainWindow::ShowStatus() {
@@ -267,6 +338,7 @@ void TMainWindow::ShowStatus() {
     StatusFields[0]->setText(FromCp1251(texts.Port));
     StatusFields[1]->setText(FromCp1251(texts.State));
     StatusFields[2]->setText(FromCp1251(texts.Counters));
+    ShowModemControls();
 }
 
 void TMainWindow::Configure() {
@@ -323,6 +395,11 @@ void TMainWindow::customEvent(QEvent* event) {
     case PortStateEventType:
         PortState = static_cast<TPortStateEvent*>(event)->State;
         ShowStatus();
+        break;
+    case ModemLinesEventType:
+        ModemLines = static_cast<TModemLinesEvent*>(event)->Lines;
+        if (Echo && ModemLines) Echo->Write(ModemLinesText(*ModemLines));
+        ShowModemControls();
         break;
     case TriggerChangedEventType: {
         TTrigger& trigger = static_cast<TTriggerEvent*>(event)->Trigger;

@@ -15,9 +15,11 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <array>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +92,12 @@ class TMainWindow : public QMainWindow {
     void PublishTraffic();
     // The status bar's three fields: port and settings, state, byte counters.
     QLabel& StatusField(int index) { return *StatusFields[static_cast<size_t>(index)]; }
+    // The modem part of the status bar: lamps in ModemLineNames order, toggles, break.
+    QLabel& ModemLamp(int index) { return *ModemLamps[static_cast<size_t>(index)]; }
+    QToolButton& DtrToggle() { return *DtrButton; }
+    QToolButton& RtsToggle() { return *RtsButton; }
+    QToolButton& BreakAction() { return *BreakButton; }
+    static constexpr std::chrono::milliseconds BreakDuration{250};
 
   protected:
     void customEvent(QEvent* event) override;
@@ -104,6 +112,8 @@ class TMainWindow : public QMainWindow {
     QLineEdit* BuildFindBar();
     void PlaceNewLinesButton();
     void ShowStatus();
+    QWidget* BuildModemControls();
+    void ShowModemControls();
     void Configure();
     void ReadWriteDesktop(bool reading);
     void AddTraffic(const TTrafficRecord& record);
@@ -126,6 +136,11 @@ class TMainWindow : public QMainWindow {
     TPortState PortState = TPortState::Closed;
     uint64_t ReceivedBytes = 0, SentBytes = 0; // since start, whether shown or not
     std::array<QLabel*, 3> StatusFields{};
+    std::optional<TModemLines> ModemLines; // as last reported; nothing while unavailable
+    std::array<QLabel*, 4> ModemLamps{};
+    QToolButton* DtrButton = nullptr;
+    QToolButton* RtsButton = nullptr;
+    QToolButton* BreakButton = nullptr;
     QLineEdit* SendEdit = nullptr;
     QLineEdit* FindEdit = nullptr;         // shown by Ctrl+F
     QToolButton* NewLinesButton = nullptr; // "новые строки ↓" while scrolled up

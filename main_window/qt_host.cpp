@@ -28,6 +28,10 @@ void TQtHost::NotifyPortState(TPortState state) {
     QCoreApplication::postEvent(&Receiver, std::make_unique<TPortStateEvent>(state).release());
 }
 
+void TQtHost::NotifyModemLines(std::optional<TModemLines> lines) {
+    QCoreApplication::postEvent(&Receiver, std::make_unique<TModemLinesEvent>(lines).release());
+}
+
 void TQtHost::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {
     QCoreApplication::postEvent(
         &Receiver,

@@ -16,6 +16,14 @@ enum TEngineEventType {
     TrafficEventType = QEvent::User + 101,
     SleepEventType = QEvent::User + 102,
     PortStateEventType = QEvent::User + 103,
+    ModemLinesEventType = QEvent::User + 104,
+};
+
+class TModemLinesEvent : public QEvent {
+  public:
+    explicit TModemLinesEvent(std::optional<TModemLines> lines)
+        : QEvent(static_cast<QEvent::Type>(ModemLinesEventType)), Lines(lines) {}
+    std::optional<TModemLines> Lines;
 };
 
 class TPortStateEvent : public QEvent {
@@ -50,6 +58,7 @@ class TQtHost : public TTerminalHost {
     void NotifyTriggerChanged(TTrigger& trigger) override;
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override;
     void NotifyPortState(TPortState state) override;
+    void NotifyModemLines(std::optional<TModemLines> lines) override;
     // The receiver calls this as it takes a trigger change, before it reads the trigger.
     void TriggerChangedDelivered(TTrigger& trigger);
 

@@ -35,4 +35,24 @@ TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, ui
     return texts;
 }
 
+TModemControls ModemControls(const std::optional<TModemLines>& lines, const TLineSettings& line,
+                             TPortState state) {
+    TModemControls controls;
+    controls.DtrOn = line.DtrControl != 0;
+    controls.RtsOn = line.RtsControl == 1 || line.RtsControl == 2;
+    controls.BreakEnabled = state == TPortState::Open;
+    if (!lines) return controls;
+    auto lamp = [](bool on) { return on ? TLamp::On : TLamp::Off; };
+    controls.Lamps = {lamp(lines->Cts), lamp(lines->Dsr), lamp(lines->Dcd), lamp(lines->Ri)};
+    controls.DtrEnabled = line.DtrControl != 2;
+    controls.RtsEnabled = line.RtsControl < 2;
+    return controls;
+}
+
+std::string ModemLinesText(const TModemLines& lines) {
+    auto bit = [](bool on) { return on ? "=1" : "=0"; };
+    return std::string("CTS") + bit(lines.Cts) + " DSR" + bit(lines.Dsr) + " DCD" + bit(lines.Dcd) +
+           " RI" + bit(lines.Ri);
+}
+
 } // namespace vemla

@@ -3,7 +3,9 @@
 #include "engine/terminal_host.h"
 #include "engine/terminal_settings.h"
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vemla {
@@ -19,5 +21,27 @@ struct TStatusTexts {
 std::string FrameText(const TLineSettings& line);
 TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, uint64_t received,
                          uint64_t sent);
+
+enum class TLamp : uint8_t { Unavailable, Off, On };
+inline constexpr std::array<const char*, 4> ModemLineNames = {"CTS", "DSR", "DCD", "RI"};
+
+// The modem part of the status bar: a lamp per input line (in ModemLineNames order), the DTR
+// and RTS toggles and the break action.
+struct TModemControls {
+    std::array<TLamp, 4> Lamps{};
+    bool DtrEnabled = false;
+    bool DtrOn = false;
+    bool RtsEnabled = false;
+    bool RtsOn = false;
+    bool BreakEnabled = false;
+    bool operator==(const TModemControls&) const = default;
+};
+
+// Lines under handshake control are the driver's, not the user's; a port without modem lines
+// has neither lamps nor toggles.
+TModemControls ModemControls(const std::optional<TModemLines>& lines, const TLineSettings& line,
+                             TPortState state);
+// "CTS=1 DSR=0 DCD=1 RI=0": how standard output is told of a change.
+std::string ModemLinesText(const TModemLines& lines);
 
 } // namespace vemla

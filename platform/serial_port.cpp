@@ -185,9 +185,14 @@ TSerialPort::~TSerialPort() {
     close(Fd);
 }
 
-TSerialPort::TWaitResult TSerialPort::WaitForReceive(const TEvent& stop) {
+TSerialPort::TWaitResult TSerialPort::WaitForReceive(const TEvent& stop,
+                                                     std::chrono::milliseconds timeout) {
+    const bool forever = timeout.count() < 0;
+    const auto deadline = TClock::now() + timeout;
     for (;;) {
-        TPollOutcome outcome = PollLine(Fd, POLLIN, &stop, Abort, TNanoseconds(-1));
+        TNanoseconds left =
+            forever ? TNanoseconds(-1) : std::max(TNanoseconds(0), deadline - TClock::now());
+        TPollOutcome outcome = PollLine(Fd, POLLIN, &stop, Abort, left);
         if (outcome.Stopped) return TWaitResult::Stopped;
         if (outcome.Aborted) {
             Abort.Reset();
@@ -199,6 +204,7 @@ TSerialPort::TWaitResult TSerialPort::WaitForReceive(const TEvent& stop) {
             LineError = EIO;
             return TWaitResult::Failed;
         }
+        if (!forever && TClock::now() >= deadline) return TWaitResult::TimedOut;
     }
 }
 
@@ -288,6 +294,28 @@ int TSerialPort::QueuedBytes() const {
 void TSerialPort::Purge() {
     tcflush(Fd, TCIOFLUSH);
     Abort.Set();
+}
+
+std::optional<TModemLines> TSerialPort::ModemLines() const {
+    int bits = 0;
+    if (ioctl(Fd, TIOCMGET, &bits) != 0) return std::nullopt;
+    return TModemLines{.Cts = (bits & TIOCM_CTS) != 0,
+                       .Dsr = (bits & TIOCM_DSR) != 0,
+                       .Dcd = (bits & TIOCM_CAR) != 0,
+                       .Ri = (bits & TIOCM_RNG) != 0};
+}
+
+bool TSerialPort::SetModemOutput(TModemOutput line, bool on) {
+    int bit = line == TModemOutput::Dtr ? TIOCM_DTR : TIOCM_RTS;
+    return ioctl(Fd, on ? TIOCMBIS : TIOCMBIC, &bit) == 0;
+}
+
+int TSerialPort::SendBreak(std::chrono::milliseconds duration, const TEvent& stop) {
+    if (ioctl(Fd, TIOCSBRK) != 0) return errno;
+    // The stop event or a purge (the port is being let go) cuts the break short; the purge's
+    // event stays set for the wait or read it is meant for.
+    PollLine(-1, 0, &stop, Abort, duration);
+    return ioctl(Fd, TIOCCBRK) == 0 ? 0 : errno;
 }
 
 } // namespace vemla

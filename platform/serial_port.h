@@ -3,8 +3,10 @@
 #include "platform/event.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vemla {
@@ -29,6 +31,17 @@ struct TCommTimeouts {
     uint32_t WriteTotalTimeoutConstant = 100;
 };
 
+// The modem input lines, as a lamp shows them: true is on.
+struct TModemLines {
+    bool Cts = false;
+    bool Dsr = false;
+    bool Dcd = false;
+    bool Ri = false;
+    bool operator==(const TModemLines&) const = default;
+};
+
+enum class TModemOutput { Dtr, Rts };
+
 // An open serial line on POSIX termios: exclusive, raw, non-blocking underneath; every
 // blocking call also wakes on a stop event and on Purge.
 class TSerialPort {
@@ -47,9 +60,11 @@ class TSerialPort {
     TSerialPort(const TSerialPort&) = delete;
     TSerialPort& operator=(const TSerialPort&) = delete;
 
-    enum class TWaitResult { Received, Stopped, Failed };
-    // Waits for a received byte, the stop event, or a hang-up of the line.
-    TWaitResult WaitForReceive(const TEvent& stop);
+    enum class TWaitResult { Received, Stopped, Failed, TimedOut };
+    // Waits for a received byte, the stop event, or a hang-up of the line; a negative
+    // timeout waits for ever.
+    TWaitResult WaitForReceive(const TEvent& stop,
+                               std::chrono::milliseconds timeout = std::chrono::milliseconds(-1));
 
     // Reads up to count bytes under the read time-outs; returns the count read.
     int Read(char* buffer, int count, const TEvent& stop);
@@ -59,6 +74,13 @@ class TSerialPort {
     int QueuedBytes() const;
     // Drops both queues and wakes a pending wait, read or write.
     void Purge();
+
+    // The input lines, or nothing when the driver has no modem lines (a pseudo-terminal).
+    std::optional<TModemLines> ModemLines() const;
+    // Switches DTR or RTS; false when the driver has no modem lines.
+    bool SetModemOutput(TModemOutput line, bool on);
+    // Holds the line in the break state for the duration, or until stop is set; 0 or the errno.
+    int SendBreak(std::chrono::milliseconds duration, const TEvent& stop);
 
     // errno of the last failure the line reported (a hang-up gives EIO).
     int LastError() const { return LineError.load(); }

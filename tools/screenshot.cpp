@@ -44,7 +44,9 @@ int main(int argc, char* argv[]) {
     window.ClearView(); // the real port's report is not part of the picture
 
     TQtHost host(window);
-    host.NotifyPortState(TPortState::Open); // as with the adapter plugged in
+    // As with the adapter plugged in and its device ready.
+    host.NotifyPortState(TPortState::Open);
+    host.NotifyModemLines(TModemLines{.Cts = true, .Dsr = true});
     TDateTime time = Now();
     auto post = [&](TTrafficKind kind, std::string data) {
         time += 0.137 / 86400.0;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <sys/resource.h>
 #include <termios.h>
 #include <thread>
@@ -206,6 +207,63 @@ TEST(Terminal, DestroyDuringAReadReturns) {
         ASSERT_TRUE(sink.WaitForCount(1));
     }
     SUCCEED() << "the destructor returned";
+}
+
+TEST(Terminal, ModemInputLinesAreReportedWhenTheyChangeAndNeverCutAPacket) {
+    TTempDir dir;
+    TPtyDevice device;
+    TRecordSink sink;
+    std::mutex linesMutex;
+    std::optional<TModemLines> lines = TModemLines{.Cts = true};
+    auto setLines = [&](std::optional<TModemLines> value) {
+        std::lock_guard lock(linesMutex);
+        lines = value;
+    };
+    auto terminal =
+        std::make_unique<TTerminal>(sink, dir.Write("c.ini", ConfigFor(device.SlavePath())),
+                                    nullptr, TSettingOverrides{}, [&](const TSerialPort&) {
+                                        std::lock_guard lock(linesMutex);
+                                        return lines;
+                                    });
+    const TModemLines ctsAndDcd{.Cts = true, .Dcd = true};
+    ASSERT_TRUE(sink.WaitForModemLines(TModemLines{.Cts = true}));
+    setLines(ctsAndDcd);
+    ASSERT_TRUE(sink.WaitForModemLines(ctsAndDcd));
+    // The polls while the line is quiet leave the packet whole.
+    device.Write("abc");
+    ASSERT_TRUE(sink.WaitFor([](const auto& records) { return records.back().Data == "abc"; }));
+    setLines(std::nullopt);
+    ASSERT_TRUE(sink.WaitForModemLines(std::nullopt));
+    setLines(TModemLines{.Ri = true});
+    ASSERT_TRUE(sink.WaitForModemLines(TModemLines{.Ri = true}));
+    terminal.reset();
+    // One report per change, however many polls saw the same lines; closing the port
+    // reports the lines gone.
+    EXPECT_EQ(sink.ModemLineReports(), (std::vector<std::optional<TModemLines>>{
+                                           TModemLines{.Cts = true}, ctsAndDcd, std::nullopt,
+                                           TModemLines{.Ri = true}, std::nullopt}));
+    EXPECT_EQ(sink.RecordsOf(TTrafficKind::Received).size(), 1u);
+}
+
+TEST(Terminal, APortWithoutModemLinesRefusesTheirControlQuietly) {
+    TTempDir dir;
+    TPtyDevice device;
+    TRecordSink sink;
+    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath())));
+    ASSERT_TRUE(terminal.IsOpen());
+    EXPECT_FALSE(terminal.SetDtr(true));
+    EXPECT_FALSE(terminal.SetRts(false));
+    // A pseudo-terminal takes a break and drops it; the line goes on.
+    EXPECT_TRUE(terminal.SendBreak(10ms));
+    terminal.Send("x");
+    EXPECT_EQ(device.Read(1, 2s), "x");
+    device.Write("abc");
+    ASSERT_TRUE(sink.WaitFor([](const auto& records) { return records.back().Data == "abc"; }));
+    terminal.Stop();
+    EXPECT_TRUE(sink.ModemLineReports().empty());
+    EXPECT_TRUE(sink.RecordsOf(TTrafficKind::Error).empty());
+    EXPECT_FALSE(terminal.SetDtr(true));
+    EXPECT_FALSE(terminal.SendBreak(10ms));
 }
 
 bool ReaderThreadRuns() {

@@ -338,6 +338,48 @@ class TMainWindowTest : public QObject {
         }
     }
 
+    void ModemLinesShowAsLampsAndARefusedToggleStaysAsItIs() {
+        test::TPtyDevice pty;
+        TWindowWorld world(PortConfig(pty.SlavePath(), "DTR_CONTROL=1\r\nRTS_CONTROL=2\r\n"));
+        QVERIFY(world.WaitForLines(1));
+        world.Settle();
+        TMainWindow& window = *world.Window;
+        auto lampsEnabled = [&] {
+            QString shown;
+            for (int i = 0; i < 4; ++i)
+                shown += window.ModemLamp(i).isEnabled() ? QChar('1') : QChar('0');
+            return shown;
+        };
+        // A pseudo-terminal has no modem lines: nothing lit, nothing to switch, no error.
+        QCOMPARE(lampsEnabled(), QStringLiteral("0000"));
+        QVERIFY(!window.DtrToggle().isEnabled());
+        QVERIFY(window.DtrToggle().isChecked());
+        QVERIFY(window.BreakAction().isEnabled());
+        window.BreakAction().click();
+        pty.Write("after break");
+        QVERIFY(QTest::qWaitFor([&] { return window.Traffic().Size() >= 2; }, 5000));
+        QCOMPARE(window.Traffic()[1].Kind, TTrafficKind::Received);
+
+        // Lines as a serial driver would report them.
+        TQtHost host(window);
+        host.NotifyModemLines(TModemLines{.Cts = true, .Dcd = true});
+        world.Settle();
+        QCOMPARE(lampsEnabled(), QStringLiteral("1111"));
+        QCOMPARE(window.ModemLamp(0).toolTip(), Ru("CTS: включена"));
+        QCOMPARE(window.ModemLamp(1).toolTip(), Ru("DSR: выключена"));
+        QVERIFY(window.DtrToggle().isEnabled());
+        QVERIFY(!window.RtsToggle().isEnabled()); // RTS/CTS handshake owns RTS
+        // The pty refuses DTR: the toggle goes back to the line's real state.
+        window.DtrToggle().click();
+        QVERIFY(window.DtrToggle().isChecked());
+        QCOMPARE(window.Engine().Settings().Line.DtrControl, 1);
+        QVERIFY(world.Messages.empty());
+        host.NotifyModemLines(std::nullopt);
+        world.Settle();
+        QCOMPARE(lampsEnabled(), QStringLiteral("0000"));
+        QVERIFY(!window.DtrToggle().isEnabled());
+    }
+
     void PortSettingsApplyAtOnceAndAreStoredInPlace() {
         test::TPtyDevice first, second;
         const std::string config = "; my device\r\n[Port]\r\nDevice=" + first.SlavePath() +

@@ -39,5 +39,38 @@ TEST(StatusTexts, PortSettingsStateAndCounters) {
     }
 }
 
+TEST(StatusTexts, ModemControlsFollowTheLinesTheHandshakeAndThePort) {
+    constexpr TLamp U = TLamp::Unavailable, O = TLamp::Off, I = TLamp::On;
+    const TModemLines ctsDcd{.Cts = true, .Dcd = true};
+    struct {
+        std::optional<TModemLines> Lines;
+        int32_t Dtr, Rts;
+        TPortState State;
+        TModemControls Expected;
+    } cases[] = {
+        // A pseudo-terminal: no lamps, no toggles, but a break.
+        {std::nullopt, 1, 1, TPortState::Open, {{U, U, U, U}, false, true, false, true, true}},
+        {std::nullopt, 0, 0, TPortState::Closed, {{U, U, U, U}, false, false, false, false, false}},
+        {ctsDcd, 0, 0, TPortState::Open, {{I, O, I, O}, true, false, true, false, true}},
+        {TModemLines{.Dsr = true, .Ri = true},
+         1,
+         1,
+         TPortState::Open,
+         {{O, I, O, I}, true, true, true, true, true}},
+        // Handshake (DTR 2, RTS 2) and RS-485 toggling (RTS 3) keep the lines to the driver.
+        {ctsDcd, 2, 2, TPortState::Open, {{I, O, I, O}, false, true, false, true, true}},
+        {ctsDcd, 0, 3, TPortState::Waiting, {{I, O, I, O}, true, false, false, false, false}},
+    };
+    for (const auto& c : cases) {
+        TLineSettings line;
+        line.DtrControl = c.Dtr;
+        line.RtsControl = c.Rts;
+        EXPECT_EQ(ModemControls(c.Lines, line, c.State), c.Expected)
+            << "DTR " << c.Dtr << " RTS " << c.Rts;
+    }
+    EXPECT_EQ(ModemLinesText(ctsDcd), "CTS=1 DSR=0 DCD=1 RI=0");
+    EXPECT_EQ(ModemLinesText({true, true, true, true}), "CTS=1 DSR=1 DCD=1 RI=1");
+}
+
 } // namespace
 } // namespace vemla

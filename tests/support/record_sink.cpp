@@ -34,6 +34,24 @@ std::vector<TPortState> TRecordSink::PortStates() {
     return States;
 }
 
+void TRecordSink::NotifyModemLines(std::optional<TModemLines> lines) {
+    std::lock_guard lock(Mutex);
+    ModemReports.push_back(lines);
+    Changed.notify_all();
+}
+
+bool TRecordSink::WaitForModemLines(std::optional<TModemLines> last,
+                                    std::chrono::milliseconds timeout) {
+    std::unique_lock lock(Mutex);
+    return Changed.wait_for(lock, timeout,
+                            [&] { return !ModemReports.empty() && ModemReports.back() == last; });
+}
+
+std::vector<std::optional<TModemLines>> TRecordSink::ModemLineReports() {
+    std::lock_guard lock(Mutex);
+    return ModemReports;
+}
+
 bool TRecordSink::WaitFor(const std::function<bool(const std::vector<TTrafficRecord>&)>& done,
                           std::chrono::milliseconds timeout) {
     std::unique_lock lock(Mutex);

@@ -22,6 +22,11 @@ class TRecordSink : public TTerminalHost {
     void NotifyPortState(TPortState state) override;
     // Every port state reported, in order.
     std::vector<TPortState> PortStates();
+    void NotifyModemLines(std::optional<TModemLines> lines) override;
+    // Waits until the modem line reports so far end with the one given; false on time-out.
+    bool WaitForModemLines(std::optional<TModemLines> last,
+                           std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    std::vector<std::optional<TModemLines>> ModemLineReports();
 
     // Waits until the predicate holds over the records; false on time-out.
     bool WaitFor(const std::function<bool(const std::vector<TTrafficRecord>&)>& done,
@@ -45,6 +50,7 @@ class TRecordSink : public TTerminalHost {
     std::map<TTrigger*, int> NotificationsByTrigger;
     std::map<TTrigger*, int32_t> Sleeps;
     std::vector<TPortState> States;
+    std::vector<std::optional<TModemLines>> ModemReports;
 };
 
 std::string Cp1251(const char* utf8);
