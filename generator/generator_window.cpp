@@ -30,6 +30,13 @@ bool RunEditDialog(QWidget& owner, TPacket& packet) {
     return true;
 }
 
+QMessageBox::StandardButton AskQuestion(QWidget& owner, const QString& question) {
+    QMessageBox box(QMessageBox::Question, Ru("Подтверждение"), question,
+                    QMessageBox::Yes | QMessageBox::No, &owner);
+    FitCaption(box);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
 } // namespace
 
 TGeneratorWindow::TGeneratorWindow(QWidget* parent, TGeneratorContext context)
@@ -64,12 +71,13 @@ void TGeneratorWindow::SetDefaultSteps() {
     if (!Context.EditPacket) Context.EditPacket = RunEditDialog;
     if (!Context.Confirm)
         Context.Confirm = [](QWidget& owner, const QString& question) {
-            return QMessageBox::question(&owner, Ru("Подтверждение"), question,
-                                         QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+            return AskQuestion(owner, question) == QMessageBox::Yes;
         };
     if (!Context.ShowError)
         Context.ShowError = [](QWidget& owner, const QString& text) {
-            QMessageBox::critical(&owner, Ru("Ошибка"), text);
+            QMessageBox box(QMessageBox::Critical, Ru("Ошибка"), text, QMessageBox::Ok, &owner);
+            FitCaption(box);
+            box.exec();
         };
 }
 

@@ -9,6 +9,7 @@
 #include "platform/port_list.h"
 #include "platform/system.h"
 #include "ui_common/elided_label.h"
+#include "ui_common/fonts.h"
 #include "ui_common/icons.h"
 #include "ui_common/qt_text.h"
 #include "ui_common/window_layout.h"
@@ -58,10 +59,7 @@ TMainWindow::TMainWindow(TMainWindowOptions options) : WindowOptions(std::move(o
     if (WindowOptions.Echo) Echo = std::make_unique<TEchoWriter>(STDOUT_FILENO, STDERR_FILENO);
     setWindowTitle(Ru("Терминал"));
     setWindowIcon(LoadIcon("vemla"));
-    QFont font(QStringLiteral("Courier"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setPixelSize(13);
-    setFont(font);
+    setFont(ViewFont());
     resize(468, 453);
     setMinimumSize(345, 295);
     BuildView();
@@ -519,9 +517,18 @@ void TMainWindow::CodingChanged(int index) {
 }
 
 void TMainWindow::SaveCommand() {
-    QString name = QFileDialog::getSaveFileName(this, QString(), QString(),
-                                                Ru("Текстовые файлы (*.txt);;Все файлы (*)"));
-    if (!name.isEmpty()) SaveListAs(ToCp1251(name));
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    const QString textFiles = Ru("Текстовые файлы (*.txt)");
+    dialog.setNameFilters({textFiles, Ru("Все файлы (*)")});
+    // A name without a suffix under the text filter gets ".txt", and the dialog asks before
+    // it replaces that file, not the bare name.
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, textFiles](const QString& f) {
+        dialog.setDefaultSuffix(f == textFiles ? QStringLiteral("txt") : QString());
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    SaveListAs(ToCp1251(dialog.selectedFiles().constFirst()));
 }
 
 void TMainWindow::SaveListAs(const std::string& fileName) {
@@ -590,6 +597,7 @@ void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std
         return;
     }
     QMessageBox box(icon, Ru(caption), FromCp1251(text), QMessageBox::Ok, this);
+    FitCaption(box);
     box.exec();
 }
 
@@ -607,9 +615,7 @@ TGeneratorWindow& TMainWindow::ShowGeneratorWindow() {
         context.Send = [this](std::string_view bytes) { Terminal->Send(bytes); };
         Generator = new TGeneratorWindow(this, std::move(context));
     }
-    Generator->show();
-    Generator->raise();
-    Generator->activateWindow();
+    BringToFront(*Generator);
     return *Generator;
 }
 
@@ -622,9 +628,7 @@ TTriggersWindow& TMainWindow::ShowTriggersWindow() {
         };
         TriggersWindow = new TTriggersWindow(this, Terminal->Triggers(), std::move(context));
     }
-    TriggersWindow->show();
-    TriggersWindow->raise();
-    TriggersWindow->activateWindow();
+    BringToFront(*TriggersWindow);
     return *TriggersWindow;
 }
 

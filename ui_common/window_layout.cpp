@@ -2,6 +2,7 @@
 
 #include "ui_common/qt_text.h"
 
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -33,6 +34,29 @@ void CenterOver(const QWidget& main, QWidget& other) {
     QRect frame = other.frameGeometry();
     other.move(outer.left() + (outer.width() - frame.width()) / 2,
                outer.top() + (outer.height() - frame.height()) / 2);
+}
+
+void BringToFront(QWidget& window) {
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+int CaptionWidth(const QString& caption, const QFont& font) {
+    // Title bars use a bold face, often larger than the box's; the window icon and three
+    // buttons take about 110 pixels more.
+    QFont title = font;
+    title.setBold(true);
+    constexpr int IconAndButtons = 110;
+    return QFontMetrics(title).horizontalAdvance(caption) * 5 / 4 + IconAndButtons;
+}
+
+void FitCaption(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    grid->addItem(new QSpacerItem(CaptionWidth(box.windowTitle(), box.font()), 0), grid->rowCount(),
+                  0, 1, grid->columnCount());
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QWidget>
 
 namespace vemla {
@@ -21,6 +22,13 @@ void SetUpDialog(QDialog& dialog, const char* caption, QSize size, QPoint ok, QP
 void CenterOver(const QWidget& main, QWidget& other);
 // Places a window in the middle of the primary screen's free area.
 void CenterOnScreen(QWidget& window);
+// Shows a tool window and brings it to the front, out of the task bar when it was minimised.
+void BringToFront(QWidget& window);
+// Widens a message box so that a window manager shows its caption whole: the box sizes itself
+// by its text alone, and a short question under a long caption gets it cut.
+void FitCaption(QMessageBox& box);
+// The width a title bar needs for the caption with its icon and buttons.
+int CaptionWidth(const QString& caption, const QFont& font);
 
 // The stored layout of a window: "Left", "Top", "Height", "Width" of its outer frame and, for
 // each list column n from 1, "Column" + n + ".Width". Reading keeps the current value of a

@@ -1,10 +1,13 @@
 #include "generator/generator_window.h"
 #include "generator/packet_edit_dialog.h"
 #include "tests/support/temp_dir.h"
+#include "ui_common/qt_text.h"
+#include "ui_common/window_layout.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -54,6 +57,17 @@ struct TGeneratorWorld {
 class TGeneratorWindowTest : public QObject {
     Q_OBJECT
   private slots:
+    void QuestionBoxesLeaveRoomForTheirCaption() {
+        // "Подтверждение" over a short question was cut by a window manager.
+        QMessageBox box(QMessageBox::Question, Ru("Подтверждение"), Ru("Удалить?"),
+                        QMessageBox::Yes | QMessageBox::No);
+        const int bare = box.sizeHint().width();
+        FitCaption(box);
+        const int needed = CaptionWidth(box.windowTitle(), box.font());
+        QVERIFY(bare < needed);
+        QVERIFY(box.sizeHint().width() >= needed);
+    }
+
     void LoopWalksTheListInOrder() {
         TGeneratorWorld world;
         TGeneratorWindow& w = *world.Window;

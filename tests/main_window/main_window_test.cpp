@@ -5,12 +5,15 @@
 #include "platform/system.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
+#include "ui_common/fonts.h"
 #include "ui_common/qt_text.h"
 #include "ui_common/window_layout.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,6 +23,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -92,6 +96,26 @@ class TMainWindowTest : public QObject {
                      .arg(QString::fromStdString(pty.SlavePath()), QString::fromStdString(config)));
         TWindowWorld numbered("[Port]\r\nNumber=250\r\n");
         QVERIFY(numbered.Window->windowTitle().startsWith(QString::fromUtf8("Терминал [COM250] ")));
+    }
+
+    void ViewFontIsACourierLikeMonospace() {
+        struct {
+            QStringList Installed;
+            const char* Family;
+        } cases[] = {
+            {{"DejaVu Sans", "Courier", "Courier New"}, "Courier"},
+            {{"Nimbus Mono PS", "DejaVu Sans Mono", "Liberation Mono"}, "Liberation Mono"},
+            {{"Nimbus Mono PS", "dejavu sans mono"}, "DejaVu Sans Mono"},
+            {{"Nimbus Mono PS", "Nimbus Sans"}, "System Fixed"},
+        };
+        for (const auto& c : cases)
+            QCOMPARE(MonospaceFamily(c.Installed, QStringLiteral("System Fixed")),
+                     QString::fromLatin1(c.Family));
+        TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n");
+        const QFontInfo shown(world.Window->TrafficView().font());
+        QVERIFY(shown.fixedPitch());
+        QCOMPARE(shown.pixelSize(), 13);
+        QVERIFY2(shown.family() != QStringLiteral("Nimbus Mono PS"), qPrintable(shown.family()));
     }
 
     void MissingArgumentWarnsOnce() {
@@ -547,6 +571,15 @@ class TMainWindowTest : public QObject {
         QCOMPARE(&world.Window->ShowTriggersWindow(), triggers);
         TGeneratorWindow* generator = &world.Window->ShowGeneratorWindow();
         QCOMPARE(&world.Window->ShowGeneratorWindow(), generator);
+        // The toolbar button brings a minimised tool window back.
+        for (QWidget* tool : {static_cast<QWidget*>(triggers), static_cast<QWidget*>(generator)}) {
+            tool->showMinimized();
+            QVERIFY(tool->isMinimized());
+        }
+        world.Window->ShowTriggersWindow();
+        world.Window->ShowGeneratorWindow();
+        QVERIFY(!triggers->isMinimized() && triggers->isVisible());
+        QVERIFY(!generator->isMinimized() && generator->isVisible());
         QCOMPARE(generator->Packets().Packets()[0].Data, std::string("41 0D"));
         world.Window->CodingChanged(2); // reaches the generator's list
         QCOMPARE(generator->Packets().Packets()[0].Data, std::string("A<0x0D>"));
@@ -569,6 +602,34 @@ class TMainWindowTest : public QObject {
         world.Window->SaveListAs("saved.txt");
         QVERIFY(world.cwd.Dir.Read("saved.txt")
                     .ends_with("/nonexistent/tty: No such file or directory\r\n"));
+    }
+
+    void SaveDialogAddsTheSuffixOfTheTextFilter() {
+        TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n");
+        QVERIFY(world.WaitForLines(1));
+        struct {
+            int Filter;
+            const char* Typed;
+            const char* Saved;
+        } cases[] = {{-1, "view1", "view1.txt"}, // the text filter is the first choice
+                     {-1, "notes.log", "notes.log"},
+                     {1, "raw", "raw"},
+                     {0, "back", "back.txt"}};
+        for (const auto& c : cases) {
+            QTimer::singleShot(0, [&] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                if (c.Filter >= 0) { // as the user's choice in the filter box
+                    dialog->selectNameFilter(dialog->nameFilters()[c.Filter]);
+                    emit dialog->filterSelected(dialog->nameFilters()[c.Filter]);
+                }
+                dialog->selectFile(QString::fromStdString(world.cwd.Dir.Path(c.Typed)));
+                QMetaObject::invokeMethod(dialog, "accept");
+            });
+            world.Window->SaveCommand();
+            QVERIFY2(std::filesystem::exists(world.cwd.Dir.Path(c.Saved)), c.Saved);
+        }
+        QVERIFY(!std::filesystem::exists(world.cwd.Dir.Path("view1")));
     }
 };
 
