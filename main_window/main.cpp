@@ -10,13 +10,25 @@
 #include "ui_common/window_layout.h"
 
 #include <QApplication>
+#include <QThread>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 
 namespace {
+
+// When its display goes away (the X server ended, an SSH connection with X forwarding
+// dropped) the toolkit ends the process with exit() from the GUI thread; the window then
+// still logs what it received, as a close would.
+vemla::TMainWindow* WindowToFinishAtExit = nullptr;
+
+void FinishWindowAtExit() {
+    vemla::TMainWindow* window = WindowToFinishAtExit;
+    if (window && QThread::currentThread() == window->thread()) window->Finish();
+}
 
 // A character device, or a path under /dev that is not there yet: an adapter not plugged in,
 // which vemla then waits for.
@@ -94,6 +106,10 @@ int main(int argc, char* argv[]) {
     bool hide = options.Hide;
     TMainWindow window(std::move(options));
     closer.CloseOnSignal(window);
+    WindowToFinishAtExit = &window;
+    std::atexit(FinishWindowAtExit);
     if (!hide) window.show();
-    return application.exec();
+    int code = application.exec();
+    WindowToFinishAtExit = nullptr;
+    return code;
 }

@@ -15,6 +15,7 @@
 #include "ui_common/window_layout.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -252,6 +253,10 @@ void TMainWindow::BuildToolbar() {
 }
 
 void TMainWindow::BuildStatusBar() {
+    // The interface's own face, small: the view's monospace leaves the fields no room.
+    QFont small = QApplication::font();
+    small.setPixelSize(11);
+    statusBar()->setFont(small);
     // The state is never cut; the port and the counters give up width to the modem lines.
     for (size_t i = 0; i < StatusFields.size(); ++i) {
         QLabel*& field = StatusFields[i];
@@ -269,10 +274,8 @@ QWidget* TMainWindow::BuildModemControls() {
     auto* group = new QWidget(this);
     auto* layout = new QHBoxLayout(group);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(4);
-    QFont small = font();
-    small.setPixelSize(11);
-    group->setFont(small);
+    layout->setSpacing(2);
+    group->setStyleSheet(QStringLiteral("QToolButton { padding: 0px 2px; }"));
     for (size_t i = 0; i < ModemLamps.size(); ++i) {
         ModemLamps[i] = new QLabel(group);
         layout->addWidget(ModemLamps[i]);
@@ -549,18 +552,21 @@ void TMainWindow::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {
     timer->start(std::max(milliseconds, 0)); // a new SLEEP replaces the pending one
 }
 
+void TMainWindow::Finish() {
+    if (Closed) return;
+    ReadWriteDesktop(false);
+    if (Generator) Generator->LoadSaveGenerator(false);
+    if (TriggersWindow) TriggersWindow->LoadSaveTriggers(false);
+    // Whatever the line delivered up to now reaches the final log; nothing after it.
+    Terminal->Stop();
+    QCoreApplication::sendPostedEvents(this, TrafficEventType);
+    Closed = true;
+    PublishTraffic();
+    FlushLog();
+}
+
 void TMainWindow::closeEvent(QCloseEvent* event) {
-    if (!Closed) {
-        ReadWriteDesktop(false);
-        if (Generator) Generator->LoadSaveGenerator(false);
-        if (TriggersWindow) TriggersWindow->LoadSaveTriggers(false);
-        // Whatever the line delivered up to now reaches the final log; nothing after it.
-        Terminal->Stop();
-        QCoreApplication::sendPostedEvents(this, TrafficEventType);
-        Closed = true;
-        PublishTraffic();
-        FlushLog();
-    }
+    Finish();
     event->accept();
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }

@@ -90,6 +90,9 @@ class TMainWindow : public QMainWindow {
     void ApplyPortSettings(const TPortSettingsForm& form);
     // Shows everything that arrived so far; runs once per pass of the event loop.
     void PublishTraffic();
+    // What closing does before the window goes: layouts and lists saved, the engine stopped,
+    // every record it delivered logged. Once only; the window shows nothing new afterwards.
+    void Finish();
     // The status bar's three fields: port and settings, state, byte counters.
     QLabel& StatusField(int index) { return *StatusFields[static_cast<size_t>(index)]; }
     // The modem part of the status bar: lamps in ModemLineNames order, toggles, break.

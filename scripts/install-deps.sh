@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build flex bison libgtest-dev libgmock-dev clang-format
           qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev clang libclang-rt-14-dev
-          qt6-translations-l10n locales libc-l10n)
+          qt6-translations-l10n locales libc-l10n
+          xvfb openbox xdotool x11-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

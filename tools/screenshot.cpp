@@ -1,27 +1,51 @@
 // Renders a window offscreen into a PNG, for the docs: the main window with traffic of every
-// kind, the packet generator with a few packets, or the triggers window with the examples.
+// kind, the packet generator with a few packets, the triggers window with the examples, the
+// change-command dialog, the port settings; or the whole screen of an X display.
 #include "main_window/main_window.h"
 #include "main_window/port_settings_dialog.h"
 #include "main_window/startup.h"
 #include "platform/cp1251.h"
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
+#include "trigger_monitor/change_command_dialog.h"
 
 #include <QApplication>
 #include <QPixmap>
+#include <QScreen>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 using namespace vemla;
+
+namespace {
+
+int SaveDesktop(int argc, char* argv[], const std::string& target) {
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication application(argc, argv);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen || !screen->grabWindow(0).save(QString::fromStdString(target))) {
+        std::fprintf(stderr, "cannot write %s\n", target.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     std::string which = argc == 3 ? argv[2] : "main";
     if ((argc != 2 && argc != 3) ||
-        (which != "main" && which != "generator" && which != "triggers" && which != "port")) {
-        std::fputs("Usage: vemla-screenshot FILE.png [main|generator|triggers|port]\n", stderr);
+        (which != "main" && which != "generator" && which != "triggers" && which != "change" &&
+         which != "port" && which != "desktop")) {
+        std::fputs(
+            "Usage: vemla-screenshot FILE.png [main|generator|triggers|change|port|desktop]\n"
+            "  desktop: the whole screen of the X display in DISPLAY\n",
+            stderr);
         return 2;
     }
     std::string target = std::filesystem::absolute(argv[1]).string();
+    if (which == "desktop") return SaveDesktop(argc, argv, target);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     test::TTempDir dir;
@@ -84,6 +108,21 @@ int main(int argc, char* argv[]) {
     if (which == "port") {
         dialog.show();
         shown = &dialog;
+    }
+    // The change-command dialog of the first trigger of the example file.
+    std::unique_ptr<TChangeCommandDialog> change;
+    if (which == "change") {
+        const TriggerTable& table = window.Engine().Triggers();
+        for (int32_t slot = 0; slot < TriggerTable::SlotCount && !change; ++slot)
+            if (const TTrigger* trigger = table.At(slot))
+                change =
+                    std::make_unique<TChangeCommandDialog>(&window.ShowTriggersWindow(), *trigger);
+        if (!change) {
+            std::fputs("the example trigger file has no trigger\n", stderr);
+            return 1;
+        }
+        change->show();
+        shown = change.get();
     }
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
