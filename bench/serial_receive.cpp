@@ -1,11 +1,12 @@
 // 64 MiB of pseudo-random bytes from a pty device through the engine's reader into a sink
-// that checks every byte: throughput, bytes lost or out of order, and the reader's idle CPU.
+// that checks every byte: throughput, bytes lost, packets wrong, and the reader's idle CPU.
 #include "bench/bench_support.h"
 #include "engine/terminal.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
 
 #include <atomic>
+#include <cstring>
 #include <random>
 #include <thread>
 
@@ -16,22 +17,26 @@ namespace {
 
 constexpr size_t Total = 64u << 20;
 
+// Compares each packet with the bytes sent, cheaply: the sink runs on the reader thread, and
+// its cost would count as the engine's.
 class TCheckingSink : public TTerminalHost {
   public:
-    explicit TCheckingSink(uint32_t seed) : Expected(seed) {}
+    explicit TCheckingSink(const std::string& expected) : Expected(expected) {}
     void PostTraffic(std::unique_ptr<TTrafficRecord> record) override {
         if (record->Kind != TTrafficKind::Received) return;
-        for (char ch : record->Data) {
-            if (static_cast<uint8_t>(ch) != static_cast<uint8_t>(Expected())) ++Mismatched;
-        }
-        Received += record->Data.size();
+        const std::string& data = record->Data;
+        size_t at = Received;
+        size_t compared = std::min(data.size(), Expected.size() - std::min(at, Expected.size()));
+        if (compared != data.size() || std::memcmp(data.data(), Expected.data() + at, compared) != 0)
+            ++MismatchedPackets;
+        Received += data.size();
     }
     void NotifyTriggerChanged(TTrigger&) override {}
     void StartSleepTimer(TTrigger&, int32_t) override {}
 
-    std::minstd_rand Expected;
+    const std::string& Expected;
     std::atomic<size_t> Received{0};
-    size_t Mismatched = 0;
+    size_t MismatchedPackets = 0;
 };
 
 } // namespace
@@ -39,16 +44,14 @@ class TCheckingSink : public TTerminalHost {
 int main() {
     test::TTempDir dir;
     test::TPtyDevice device;
-    const uint32_t seed = 12345;
-    TCheckingSink sink(seed);
+    std::string data(Total, '\0');
+    std::minstd_rand generator(12345);
+    for (char& ch : data)
+        ch = static_cast<char>(generator());
+    TCheckingSink sink(data);
     std::string config = dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
                                                 "\r\nReadIntervalTimeout=5\r\n");
     TTerminal terminal(sink, config);
-
-    std::string data(Total, '\0');
-    std::minstd_rand generator(seed);
-    for (char& ch : data)
-        ch = static_cast<char>(generator());
 
     auto start = bench::TClock::now();
     std::thread writer([&] { device.Write(data); });
@@ -66,7 +69,8 @@ int main() {
                   static_cast<double>(sink.Received) / (1 << 20) / seconds, "MiB/s");
     bench::Figure("serial_receive.bytes_lost",
                   static_cast<double>(Total - std::min(Total, sink.Received.load())), "bytes");
-    bench::Figure("serial_receive.bytes_wrong", static_cast<double>(sink.Mismatched), "bytes");
+    bench::Figure("serial_receive.packets_wrong", static_cast<double>(sink.MismatchedPackets),
+                  "packets");
     bench::Figure("serial_receive.idle_reader_cpu_2s", idle, "s");
     return 0;
 }

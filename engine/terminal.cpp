@@ -222,9 +222,7 @@ bool TTerminal::ReadLoop(const std::shared_ptr<TSerialPort>& port) {
         bool lineFailed = total == 0 && port->LastError() != 0;
         // Whatever is already queued belongs to this packet, as far as the buffer holds it;
         // the rest stays queued for the next cycle.
-        int room = ReceiveBufferSize - total;
-        int queued = std::min(port->QueuedBytes(), room);
-        if (queued > 0) total += port->Read(buffer + total, queued, StopEvent);
+        total += port->ReadQueued(buffer + total, ReceiveBufferSize - total);
         if (total > 0) {
             std::string_view packet(buffer, static_cast<size_t>(total));
             PostTraffic(TTrafficKind::Received, packet);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -185,8 +186,34 @@ TSerialPort::~TSerialPort() {
     close(Fd);
 }
 
+int TSerialPort::TakeAhead(char* buffer, int count) {
+    size_t taken = std::min(AheadEnd - AheadBegin, static_cast<size_t>(std::max(count, 0)));
+    std::memcpy(buffer, Ahead.get() + AheadBegin, taken);
+    AheadBegin += taken;
+    if (AheadBegin == AheadEnd) AheadBegin = AheadEnd = 0;
+    return static_cast<int>(taken);
+}
+
+ssize_t TSerialPort::FillAhead() {
+    if (AheadBegin > 0 && AheadEnd == AheadSize) {
+        std::memmove(Ahead.get(), Ahead.get() + AheadBegin, AheadEnd - AheadBegin);
+        AheadEnd -= AheadBegin;
+        AheadBegin = 0;
+    }
+    if (AheadEnd == AheadSize) return 0;
+    ssize_t n = read(Fd, Ahead.get() + AheadEnd, AheadSize - AheadEnd);
+    if (n > 0) AheadEnd += static_cast<size_t>(n);
+    return n;
+}
+
+void TSerialPort::DropAheadIfPurged() {
+    if (AheadPurged.exchange(false)) AheadBegin = AheadEnd = 0;
+}
+
 TSerialPort::TWaitResult TSerialPort::WaitForReceive(const TEvent& stop,
                                                      std::chrono::milliseconds timeout) {
+    DropAheadIfPurged();
+    if (AheadEnd > AheadBegin) return TWaitResult::Received;
     const bool forever = timeout.count() < 0;
     const auto deadline = TClock::now() + timeout;
     for (;;) {
@@ -222,13 +249,15 @@ int TSerialPort::Read(char* buffer, int count, const TEvent& stop) {
     uint64_t totalMs = returnOnAny ? constant : uint64_t{multiplier} * uint64_t(count) + constant;
 
     LineError = 0;
+    DropAheadIfPurged();
     const auto start = TClock::now();
     auto lastByte = start;
-    int got = 0;
+    int got = TakeAhead(buffer, count);
+    if (got == count || (returnOnAny && got > 0)) return got;
     for (;;) {
-        ssize_t n = read(Fd, buffer + got, static_cast<size_t>(count - got));
+        ssize_t n = FillAhead();
         if (n > 0) {
-            got += static_cast<int>(n);
+            got += TakeAhead(buffer + got, count - got);
             lastByte = TClock::now();
             if (got == count || (returnOnAny && got > 0)) return got;
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
@@ -285,14 +314,23 @@ int TSerialPort::Write(const char* data, int count, const TEvent* stop) {
     return done;
 }
 
+int TSerialPort::ReadQueued(char* buffer, int count) {
+    DropAheadIfPurged();
+    int got = TakeAhead(buffer, count);
+    // What the driver holds is read whole (it may be more than asked; the rest stays ahead).
+    if (got < count && FillAhead() > 0) got += TakeAhead(buffer + got, count - got);
+    return got;
+}
+
 int TSerialPort::QueuedBytes() const {
     int queued = 0;
-    if (ioctl(Fd, FIONREAD, &queued) != 0) return 0;
-    return queued;
+    if (ioctl(Fd, FIONREAD, &queued) != 0) queued = 0;
+    return queued + static_cast<int>(AheadEnd - AheadBegin);
 }
 
 void TSerialPort::Purge() {
     tcflush(Fd, TCIOFLUSH);
+    AheadPurged = true;
     Abort.Set();
 }
 

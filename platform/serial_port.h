@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 
 namespace vemla {
 
@@ -68,11 +69,14 @@ class TSerialPort {
 
     // Reads up to count bytes under the read time-outs; returns the count read.
     int Read(char* buffer, int count, const TEvent& stop);
+    // Takes up to count bytes of what the line has already delivered, without waiting.
+    int ReadQueued(char* buffer, int count);
     // Writes under the write time-outs, ending early when stop is set; returns the count
     // written.
     int Write(const char* data, int count, const TEvent* stop = nullptr);
+    // Bytes received and not read yet: those read ahead plus the driver's queue.
     int QueuedBytes() const;
-    // Drops both queues and wakes a pending wait, read or write.
+    // Drops both queues and wakes a pending wait, read or write. Any thread may call it.
     void Purge();
 
     // The input lines, or nothing when the driver has no modem lines (a pseudo-terminal).
@@ -86,10 +90,21 @@ class TSerialPort {
     int LastError() const { return LineError.load(); }
 
   private:
+    // The reading side takes the line's bytes in large chunks, so a flood costs one system
+    // call per chunk, not several per packet; the reads hand them out by the time-out rules.
+    static constexpr size_t AheadSize = 64 * 1024;
+    int TakeAhead(char* buffer, int count);
+    // One non-blocking read of what the driver holds, appended to the bytes read ahead.
+    ssize_t FillAhead();
+    void DropAheadIfPurged();
+
     int Fd;
     TCommTimeouts Timeouts;
     TEvent Abort;
     std::atomic<int> LineError{0};
+    std::unique_ptr<char[]> Ahead = std::make_unique<char[]>(AheadSize); // reading side only
+    size_t AheadBegin = 0, AheadEnd = 0;                                 // reading side only
+    std::atomic<bool> AheadPurged{false}; // Purge asks the reading side to drop Ahead
 };
 
 // Sets a rate that has no Bnnn constant; 0 or the errno.

@@ -130,6 +130,71 @@ TEST(Terminal, PacketsLargerThanTheBufferLoseNothing) {
     EXPECT_EQ(all, burst);
 }
 
+TEST(Terminal, PacketsAreCutByTheirTimeAndSizeWhateverTheLineDeliversAtOnce) {
+    // The device writes each chunk after its pause; the packets must come out as listed
+    // (sizes), or, where the pty's own timing decides the cut (an empty list), within 1028
+    // bytes each and in order.
+    struct TChunk {
+        std::chrono::milliseconds Pause;
+        size_t Size;
+    };
+    struct {
+        const char* Name;
+        int PacketSize;
+        int Interval;
+        std::vector<TChunk> Chunks;
+        std::vector<size_t> Sizes;
+    } cases[] = {
+        {"bytes 1 ms apart", 10, 30, {{0ms, 1}, {1ms, 1}, {1ms, 1}, {1ms, 1}, {1ms, 1}}, {5}},
+        {"a gap longer than the interval", 10, 10, {{0ms, 3}, {80ms, 3}}, {3, 3}},
+        {"packet size 1 takes what is queued", 1, 10, {{0ms, 6}}, {6}},
+        {"64 KiB in packets of 1028", 1028, 30, {{0ms, 65536}}, {}},
+        {"a burst, then silence", 1028, 30, {{0ms, 3000}}, {1028, 1028, 944}},
+        {"64 KiB with packet size 10", 10, 5, {{0ms, 65536}}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        TPtyDevice device;
+        TRecordSink sink;
+        TTerminal terminal(
+            sink, dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
+                                         "\r\nReadIntervalTimeout=" + std::to_string(c.Interval) +
+                                         "\r\n[Terminal]\r\npacketSize=" +
+                                         std::to_string(c.PacketSize) + "\r\n"));
+        std::string sent;
+        for (const TChunk& chunk : c.Chunks) {
+            std::this_thread::sleep_for(chunk.Pause); // the device's own pace
+            std::string bytes;
+            for (size_t i = 0; i < chunk.Size; ++i)
+                bytes += static_cast<char>((sent.size() + i) * 31 + 7);
+            ASSERT_TRUE(device.Write(bytes));
+            sent += bytes;
+        }
+        auto receivedData = [](const std::vector<TTrafficRecord>& records) {
+            std::string all;
+            for (const auto& record : records)
+                if (record.Kind == TTrafficKind::Received) all += record.Data;
+            return all;
+        };
+        ASSERT_TRUE(sink.WaitFor(
+            [&](const auto& records) { return receivedData(records).size() >= sent.size(); }, 10s));
+        EXPECT_EQ(receivedData(sink.Records()), sent);
+        std::vector<size_t> sizes;
+        for (const auto& record : sink.RecordsOf(TTrafficKind::Received))
+            sizes.push_back(record.Data.size());
+        if (!c.Sizes.empty()) {
+            EXPECT_EQ(sizes, c.Sizes);
+        }
+        for (size_t size : sizes)
+            EXPECT_LE(size, 1028u);
+        if (c.PacketSize == 1028 && c.Sizes.empty()) {
+            for (size_t i = 0; i + 1 < sizes.size(); ++i)
+                EXPECT_EQ(sizes[i], 1028u) << "packet " << i;
+        }
+    }
+}
+
 TEST(Terminal, SendOfNothingReportsAnEmptyRecord) {
     TTempDir dir;
     TPtyDevice device;
