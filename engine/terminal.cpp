@@ -208,6 +208,10 @@ bool TTerminal::ReadLoop(const std::shared_ptr<TSerialPort>& port) {
     WatchModemLines(*port);
     const auto modemWait = ReportedModemLines ? ModemPollInterval : std::chrono::milliseconds(-1);
     while (!Restarting) {
+        // A host without room is looked at again every few milliseconds; stop and new
+        // settings still end the wait at once.
+        while (!Host.HasRoom())
+            if (StopEvent.WaitFor(HostRoomInterval, PortOpened) || Restarting) return true;
         auto waited = port->WaitForReceive(StopEvent, modemWait);
         if (waited == TSerialPort::TWaitResult::TimedOut) {
             WatchModemLines(*port);

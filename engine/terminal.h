@@ -43,6 +43,8 @@ class TTerminal {
     static constexpr std::chrono::milliseconds ReconnectInterval{500};
     // How often the reader looks at the modem input lines of a port that has them.
     static constexpr std::chrono::milliseconds ModemPollInterval{50};
+    // How often a reader held back by its host asks again.
+    static constexpr std::chrono::milliseconds HostRoomInterval{5};
 
     // Reads the settings, loads the trigger file, opens the port and starts the triggers.
     // Failures become Error records; the object is usable whatever happened. A stop event

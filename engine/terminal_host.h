@@ -24,6 +24,9 @@ class TTerminalHost {
   public:
     virtual ~TTerminalHost() = default;
     virtual void PostTraffic(std::unique_ptr<TTrafficRecord> record) = 0;
+    // False while the records handed over are not taken fast enough: the reader then stops
+    // reading, and the line's flow control (or the driver's full queue) holds the device back.
+    virtual bool HasRoom() { return true; }
     // A trigger's status or current command changed.
     virtual void NotifyTriggerChanged(TTrigger& trigger) = 0;
     // A SLEEP began: one timer per trigger, a new one replaces the pending one. When it

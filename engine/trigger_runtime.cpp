@@ -17,8 +17,9 @@ void TTerminal::StartTriggers() {
 }
 
 void TTerminal::MatchPacket(std::string_view bytes) {
-    // A cycle that received nothing is no packet and is not answered.
-    if (bytes.empty()) return;
+    // A cycle that received nothing is no packet and is not answered; without triggers there
+    // is nothing to look up.
+    if (bytes.empty() || NotedTriggers.empty()) return;
     if (TTrigger* trigger = Table->At(PacketHash(bytes, Config.HashSize))) ResumeTrigger(*trigger);
 }
 

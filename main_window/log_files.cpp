@@ -24,23 +24,24 @@ TLogSettings ReadLogSettings(const TIniFile& config) {
 
 namespace {
 
+// The whole list in one buffer, then one write (the kernel may take it in parts).
 int WriteList(const TTrafficList& list, int fd) {
-    std::string chunk;
+    constexpr size_t LineFrame = 21; // time stamp, blanks, prefix, CR LF
+    size_t size = 0;
+    for (size_t i = 0; i < list.Size(); ++i)
+        size += list[i].Text.size() + LineFrame;
+    std::string text;
+    text.reserve(size);
+    for (size_t i = 0; i < list.Size(); ++i)
+        list.AppendLogLine(i, text);
     int error = 0;
-    auto writeAll = [&] {
-        size_t done = 0;
-        while (done < chunk.size() && error == 0) {
-            ssize_t n = write(fd, chunk.data() + done, chunk.size() - done);
-            if (n < 0 && errno != EINTR) error = errno;
-            if (n > 0) done += static_cast<size_t>(n);
-        }
-        chunk.clear();
-    };
-    for (size_t i = 0; i < list.Size() && error == 0; ++i) {
-        chunk += list.LogLine(i);
-        if (chunk.size() >= (1u << 16)) writeAll();
+    size_t done = 0;
+    while (done < text.size() && error == 0) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno != EINTR) error = errno;
+        if (n == 0) error = EIO; // nothing taken of a non-empty write: never spin on it
+        if (n > 0) done += static_cast<size_t>(n);
     }
-    writeAll();
     if (close(fd) != 0 && error == 0) error = errno;
     return error;
 }

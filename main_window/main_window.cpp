@@ -32,6 +32,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QStyleOptionViewItem>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -84,6 +85,13 @@ void TMainWindow::BuildView() {
     View->setSelectionBehavior(QAbstractItemView::SelectRows);
     View->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     View->setIconSize(QSize(18, 18));
+    QStyleOptionViewItem sample;
+    sample.initFrom(View);
+    sample.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+    sample.decorationSize = View->iconSize();
+    sample.text = QStringLiteral("00");
+    Model->SetRowSize(
+        View->style()->sizeFromContents(QStyle::CT_ItemViewItem, &sample, QSize(), View));
     View->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     View->header()->setStretchLastSection(false);
     View->header()->resizeSection(1, TimeColumnWidth);
@@ -253,6 +261,16 @@ void TMainWindow::BuildToolbar() {
 }
 
 void TMainWindow::BuildStatusBar() {
+    BatchTimer = new QTimer(this);
+    BatchTimer->setSingleShot(true);
+    BatchTimer->setInterval(BatchInterval);
+    connect(BatchTimer, &QTimer::timeout, this, [this] {
+        if (OpenBatch) TakeTraffic(OpenBatch);
+    });
+    StatusTimer = new QTimer(this);
+    StatusTimer->setSingleShot(true);
+    StatusTimer->setInterval(StatusInterval);
+    connect(StatusTimer, &QTimer::timeout, this, &TMainWindow::ShowStatus);
     // The interface's own face, small: the view's monospace leaves the fields no room.
     QFont small = QApplication::font();
     small.setPixelSize(11);
@@ -385,14 +403,9 @@ bool TMainWindow::LogOn() const {
 
 void TMainWindow::customEvent(QEvent* event) {
     switch (static_cast<int>(event->type())) {
-    case TrafficEventType: {
-        const TTrafficRecord& record = *static_cast<TTrafficEvent*>(event)->Record;
-        if (record.Kind == TTrafficKind::Received) ReceivedBytes += record.Data.size();
-        if (record.Kind == TTrafficKind::Sent || record.Kind == TTrafficKind::TriggerSent)
-            SentBytes += record.Data.size();
-        AddTraffic(record);
+    case TrafficEventType:
+        TakeTraffic(static_cast<TTrafficEvent*>(event)->Batch);
         break;
-    }
     case PortStateEventType:
         PortState = static_cast<TPortStateEvent*>(event)->State;
         ShowStatus();
@@ -418,6 +431,24 @@ void TMainWindow::customEvent(QEvent* event) {
     }
 }
 
+void TMainWindow::TakeTraffic(std::shared_ptr<TTrafficBatch> batch) {
+    std::vector<std::unique_ptr<TTrafficRecord>> records = Host.TakeTraffic(*batch);
+    if (records.empty()) {
+        OpenBatch.reset();
+        return;
+    }
+    for (const auto& record : records) {
+        if (record->Kind == TTrafficKind::Received) ReceivedBytes += record->Data.size();
+        if (record->Kind == TTrafficKind::Sent || record->Kind == TTrafficKind::TriggerSent)
+            SentBytes += record->Data.size();
+        AddTraffic(*record);
+    }
+    // The batch stays open while records keep coming: they are taken again shortly, without
+    // an event (and a wake-up) each.
+    OpenBatch = std::move(batch);
+    BatchTimer->start();
+}
+
 void TMainWindow::AddTraffic(const TTrafficRecord& record) {
     if (!LogOn() || Closed) return;
     Model->NoteChanged(Lines.Add(record, CurrentCoding));
@@ -434,17 +465,29 @@ void TMainWindow::AddTraffic(const TTrafficRecord& record) {
 
 void TMainWindow::PublishTraffic() {
     PublishPending = false;
-    ShowStatus();
     // The view follows the tail only while the user is at it; scrolled up, it stays put.
     QScrollBar* bar = View->verticalScrollBar();
     bool following = bar->value() >= bar->maximum();
     Model->Publish();
+    // A hidden window lays nothing out; it catches up when it is shown.
+    if (!isVisible()) return;
+    // The counters change with every record: shown at most ten times a second.
+    if (!StatusTimer->isActive()) {
+        ShowStatus();
+        StatusTimer->start();
+    }
     if (following) {
         View->scrollToBottom();
     } else if (NewLinesButton->isHidden()) {
         PlaceNewLinesButton();
         NewLinesButton->show();
     }
+}
+
+void TMainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    ShowStatus();
+    View->scrollToBottom();
 }
 
 void TMainWindow::PlaceNewLinesButton() {
@@ -560,6 +603,8 @@ void TMainWindow::Finish() {
     // Whatever the line delivered up to now reaches the final log; nothing after it.
     Terminal->Stop();
     QCoreApplication::sendPostedEvents(this, TrafficEventType);
+    while (OpenBatch)
+        TakeTraffic(OpenBatch);
     Closed = true;
     PublishTraffic();
     FlushLog();

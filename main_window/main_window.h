@@ -105,6 +105,7 @@ class TMainWindow : public QMainWindow {
   protected:
     void customEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -119,6 +120,7 @@ class TMainWindow : public QMainWindow {
     void ShowModemControls();
     void Configure();
     void ReadWriteDesktop(bool reading);
+    void TakeTraffic(std::shared_ptr<TTrafficBatch> batch);
     void AddTraffic(const TTrafficRecord& record);
     void FlushLog();
     void EchoLines(size_t upTo);
@@ -139,6 +141,12 @@ class TMainWindow : public QMainWindow {
     TPortState PortState = TPortState::Closed;
     uint64_t ReceivedBytes = 0, SentBytes = 0; // since start, whether shown or not
     std::array<QLabel*, 3> StatusFields{};
+    static constexpr std::chrono::milliseconds StatusInterval{100};
+    QTimer* StatusTimer = nullptr; // runs while a status update is held back
+    // A batch of records that may still grow, and when it is looked at again.
+    std::shared_ptr<TTrafficBatch> OpenBatch;
+    static constexpr std::chrono::milliseconds BatchInterval{5};
+    QTimer* BatchTimer = nullptr;
     std::optional<TModemLines> ModemLines; // as last reported; nothing while unavailable
     std::array<QLabel*, 4> ModemLamps{};
     QToolButton* DtrButton = nullptr;

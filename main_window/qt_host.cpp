@@ -4,38 +4,64 @@
 
 namespace vemla {
 
-// postEvent takes ownership of the event it is given.
+// postEvent takes ownership of the event it is given. Events are posted under the mutex, so
+// that their order is the order in which the reports were made.
 void TQtHost::PostTraffic(std::unique_ptr<TTrafficRecord> record) {
-    QCoreApplication::postEvent(&Receiver,
-                                std::make_unique<TTrafficEvent>(std::move(record)).release());
+    std::lock_guard lock(Mutex);
+    BacklogBytes += record->Data.size();
+    if (OpenBatch && !OpenBatch->Closed) {
+        OpenBatch->Records.push_back(std::move(record));
+        return;
+    }
+    OpenBatch = std::make_shared<TTrafficBatch>();
+    OpenBatch->Records.push_back(std::move(record));
+    QCoreApplication::postEvent(&Receiver, std::make_unique<TTrafficEvent>(OpenBatch).release());
+}
+
+bool TQtHost::HasRoom() {
+    std::lock_guard lock(Mutex);
+    return BacklogBytes < BacklogLimit;
+}
+
+std::vector<std::unique_ptr<TTrafficRecord>> TQtHost::TakeTraffic(TTrafficBatch& batch) {
+    std::lock_guard lock(Mutex);
+    std::vector<std::unique_ptr<TTrafficRecord>> records;
+    records.swap(batch.Records);
+    if (records.empty()) batch.Closed = true;
+    for (const auto& record : records)
+        BacklogBytes -= record->Data.size();
+    return records;
+}
+
+void TQtHost::PostInOrder(std::unique_ptr<QEvent> event) {
+    std::lock_guard lock(Mutex);
+    OpenBatch.reset();
+    QCoreApplication::postEvent(&Receiver, event.release());
 }
 
 void TQtHost::NotifyTriggerChanged(TTrigger& trigger) {
     {
-        std::lock_guard lock(PendingMutex);
+        std::lock_guard lock(Mutex);
         if (!PendingChanges.insert(&trigger).second) return;
     }
-    QCoreApplication::postEvent(
-        &Receiver, std::make_unique<TTriggerEvent>(TriggerChangedEventType, trigger).release());
+    PostInOrder(std::make_unique<TTriggerEvent>(TriggerChangedEventType, trigger));
 }
 
 void TQtHost::TriggerChangedDelivered(TTrigger& trigger) {
-    std::lock_guard lock(PendingMutex);
+    std::lock_guard lock(Mutex);
     PendingChanges.erase(&trigger);
 }
 
 void TQtHost::NotifyPortState(TPortState state) {
-    QCoreApplication::postEvent(&Receiver, std::make_unique<TPortStateEvent>(state).release());
+    PostInOrder(std::make_unique<TPortStateEvent>(state));
 }
 
 void TQtHost::NotifyModemLines(std::optional<TModemLines> lines) {
-    QCoreApplication::postEvent(&Receiver, std::make_unique<TModemLinesEvent>(lines).release());
+    PostInOrder(std::make_unique<TModemLinesEvent>(lines));
 }
 
 void TQtHost::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {
-    QCoreApplication::postEvent(
-        &Receiver,
-        std::make_unique<TTriggerEvent>(SleepEventType, trigger, milliseconds).release());
+    PostInOrder(std::make_unique<TTriggerEvent>(SleepEventType, trigger, milliseconds));
 }
 
 } // namespace vemla

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_set>
+#include <vector>
 
 namespace vemla {
 
@@ -33,12 +34,21 @@ class TPortStateEvent : public QEvent {
     TPortState State;
 };
 
+// Records made close together: one posted event announces the batch, and records join it
+// until the receiver finds it empty and closes it; the next record then opens a new batch with
+// an event of its own. A flood so costs a wake-up of the receiver per batch, not per record.
+struct TTrafficBatch {
+    std::vector<std::unique_ptr<TTrafficRecord>> Records; // guarded by the host's mutex
+    bool Closed = false;                                  // guarded by the host's mutex
+};
+
 class TTrafficEvent : public QEvent {
   public:
-    explicit TTrafficEvent(std::unique_ptr<TTrafficRecord> record)
-        : QEvent(static_cast<QEvent::Type>(TrafficEventType)), Record(std::move(record)) {}
-    // Owned by the event: freed with it, whether shown, discarded or still queued at exit.
-    std::unique_ptr<TTrafficRecord> Record;
+    explicit TTrafficEvent(std::shared_ptr<TTrafficBatch> batch)
+        : QEvent(static_cast<QEvent::Type>(TrafficEventType)), Batch(std::move(batch)) {}
+    // Shared with the host until taken: records never taken (discarded, still queued at exit)
+    // go with the event.
+    std::shared_ptr<TTrafficBatch> Batch;
 };
 
 class TTriggerEvent : public QEvent {
@@ -49,23 +59,36 @@ class TTriggerEvent : public QEvent {
     int32_t Milliseconds;
 };
 
-// Posts each report to one receiver; safe from any thread. Trigger changes are coalesced:
-// at most one is pending per trigger, however many runs a SWITCH storm makes.
+// Posts each report to one receiver, in the order they were made; safe from any thread.
+// Records travel in batches; trigger changes are coalesced: at most one is pending per trigger,
+// however many runs a SWITCH storm makes.
 class TQtHost : public TTerminalHost {
   public:
+    // Bytes of records posted and not taken yet beyond which the host has no room.
+    static constexpr size_t BacklogLimit = size_t{8} << 20;
+
     explicit TQtHost(QObject& receiver) : Receiver(receiver) {}
     void PostTraffic(std::unique_ptr<TTrafficRecord> record) override;
+    bool HasRoom() override;
     void NotifyTriggerChanged(TTrigger& trigger) override;
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override;
     void NotifyPortState(TPortState state) override;
     void NotifyModemLines(std::optional<TModemLines> lines) override;
     // The receiver calls this as it takes a trigger change, before it reads the trigger.
     void TriggerChangedDelivered(TTrigger& trigger);
+    // The receiver takes a batch's records as it handles its event, and again while there are
+    // any; taking none closes the batch.
+    std::vector<std::unique_ptr<TTrafficRecord>> TakeTraffic(TTrafficBatch& batch);
 
   private:
+    // Posts a report of another kind: records made after it go into a batch after it.
+    void PostInOrder(std::unique_ptr<QEvent> event);
+
     QObject& Receiver;
-    std::mutex PendingMutex;
-    std::unordered_set<const TTrigger*> PendingChanges; // guarded by PendingMutex
+    std::mutex Mutex;
+    std::unordered_set<const TTrigger*> PendingChanges; // guarded by Mutex
+    std::shared_ptr<TTrafficBatch> OpenBatch;           // guarded by Mutex
+    size_t BacklogBytes = 0;                            // guarded by Mutex
 };
 
 } // namespace vemla

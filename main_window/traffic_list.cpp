@@ -135,14 +135,20 @@ std::string TTrafficList::CopyText(const std::vector<size_t>& rows) const {
 }
 
 std::string TTrafficList::LogLine(size_t index) const {
-    const TTrafficLine& line = Lines[index];
-    std::string text = TimeStamp(line.Time);
-    text.resize(13, ' ');
-    text += ' ';
-    text += DirectionPrefix(line.Kind);
-    text += line.Text;
-    text += "\r\n";
+    std::string text;
+    AppendLogLine(index, text);
     return text;
+}
+
+void TTrafficList::AppendLogLine(size_t index, std::string& out) const {
+    const TTrafficLine& line = Lines[index];
+    const size_t start = out.size();
+    out += TimeStamp(line.Time);
+    out.resize(start + 13, ' ');
+    out += ' ';
+    out += DirectionPrefix(line.Kind);
+    out += line.Text;
+    out += "\r\n";
 }
 
 } // namespace vemla

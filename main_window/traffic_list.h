@@ -44,6 +44,7 @@ class TTrafficList {
 
     // One line as saved: time stamp padded to 13, a blank, the prefix, the text, CR LF.
     std::string LogLine(size_t index) const;
+    void AppendLogLine(size_t index, std::string& out) const;
 
     // The next line after `from` (or before it, backwards) whose text holds the needle,
     // without regard to case (Latin and Cyrillic letters of code page 1251), wrapping round;

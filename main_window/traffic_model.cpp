@@ -23,6 +23,7 @@ int TTrafficModel::columnCount(const QModelIndex& parent) const {
 
 QVariant TTrafficModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || static_cast<size_t>(index.row()) >= Published) return {};
+    if (role == Qt::SizeHintRole) return RowSize.isValid() ? QVariant(RowSize) : QVariant();
     const TTrafficLine& line = List[static_cast<size_t>(index.row())];
     if (index.column() == 1 && role == Qt::DisplayRole) return FromCp1251(TimeStamp(line.Time));
     if (index.column() == 0 && role == Qt::EditRole) return FromCp1251(line.Text);

@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QIcon>
+#include <QSize>
 #include <array>
 
 namespace vemla {
@@ -26,12 +27,16 @@ class TTrafficModel : public QAbstractTableModel {
     // Around changes that remove or rewrite lines (clear, flush, recoding).
     void BeginReset() { beginResetModel(); }
     void EndReset();
+    // Every row has this size: the view then never lays out a row's text to learn its height,
+    // which for a flood's kilobyte-long lines costs more than everything else.
+    void SetRowSize(QSize size) { RowSize = size; }
 
   private:
     TTrafficList& List;
     std::array<QIcon, 6> KindIcons;
     size_t Published = 0;
     size_t FirstChanged = SIZE_MAX;
+    QSize RowSize;
 };
 
 } // namespace vemla

@@ -61,6 +61,20 @@ TEST(PacketHash, SlotsOfKnownPatterns) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(PacketHash(c.Bytes, c.HashSize), c.Slot) << c.Bytes.size();
+    // Long packets hash as the byte-by-byte definition does, whatever their length.
+    std::string bytes;
+    for (int i = 0; i < 1100; ++i)
+        bytes += static_cast<char>(i * 37 + 11);
+    for (size_t length : {4u, 5u, 7u, 8u, 63u, 1027u, 1028u, 1100u})
+        for (int32_t hashSize : {0, 3, 6, 1000}) {
+            std::string_view packet(bytes.data(), length);
+            uint32_t h = 0;
+            for (size_t i = 0; i < length && (hashSize <= 0 || i < size_t(hashSize)); ++i)
+                h = h * 31u + static_cast<uint8_t>(packet[i]);
+            EXPECT_EQ(PacketHash(packet, hashSize),
+                      static_cast<int32_t>(h % uint32_t(TriggerTable::SlotCount)))
+                << length << " " << hashSize;
+        }
 }
 
 TEST(TriggerFile, ExampleLoadsWithItsCommands) {

@@ -1,0 +1,207 @@
+// End to end: N MiB (default 16) of pseudo-random bytes written into a pty as fast as the line
+// takes them, received by the real vemla (hidden, then shown on the offscreen platform) with
+// AutoSave=1, Size=300, Hex coding, and checked byte for byte in its log files; in the same run
+// `cat PORT > FILE` on a fresh pty is the floor. The time runs from the first byte written to
+// the log holding the last one (vemla is asked to close once the writer is done, which writes
+// the last lines). Prints MiB/s of each, their ratio, bytes lost or wrong, vemla's peak memory;
+// medians over the runs (default 3).
+// Usage: flood_log [MiB] [runs]
+#include "bench/bench_support.h"
+#include "codec/codec.h"
+#include "tests/support/child_process.h"
+#include "tests/support/pty_device.h"
+#include "tests/support/temp_dir.h"
+
+#include <atomic>
+#include <fcntl.h>
+#include <filesystem>
+#include <random>
+#include <thread>
+#include <unistd.h>
+
+using namespace vemla;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+long PeakResidentKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return 0;
+}
+
+// True once the process holds the file open (vemla has opened its port).
+bool HoldsOpen(pid_t pid, const std::string& path) {
+    std::error_code error;
+    for (const auto& fd :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        if (std::filesystem::read_symlink(fd.path(), error) == path) return true;
+    }
+    return false;
+}
+
+template <typename TCondition> bool WaitUntil(TCondition condition, std::chrono::seconds limit) {
+    auto deadline = bench::TClock::now() + limit;
+    while (!condition()) {
+        if (bench::TClock::now() > deadline) return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+double MiBPerSecond(size_t bytes, bench::TClock::duration elapsed) {
+    return static_cast<double>(bytes) / (1 << 20) / (bench::Milliseconds(elapsed) / 1000.0);
+}
+
+struct TRun {
+    double Speed = 0;
+    size_t Lost = 0, Wrong = 0;
+    long PeakKiB = 0;
+};
+
+TRun TimeCat(const std::string& data) {
+    test::TTempDir dir;
+    test::TPtyDevice device;
+    std::string file = dir.Path("cat.out");
+    int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    test::TSpawnOptions options;
+    options.StandardOutput = fd;
+    test::TChildProcess cat({"/bin/cat", device.SlavePath()}, options);
+    close(fd);
+    WaitUntil([&] { return HoldsOpen(cat.Pid(), device.SlavePath()); }, 10s);
+    auto start = bench::TClock::now();
+    device.Write(data);
+    WaitUntil(
+        [&] {
+            std::error_code error;
+            return std::filesystem::file_size(file, error) >= data.size();
+        },
+        120s);
+    TRun run;
+    run.Speed = MiBPerSecond(data.size(), bench::TClock::now() - start);
+    cat.Terminate(5s);
+    return run;
+}
+
+// The Received bytes of every log file, in the order the files were written.
+std::string LoggedBytes(const std::filesystem::path& directory) {
+    std::vector<std::filesystem::path> logs;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        logs.push_back(entry.path());
+    // Files of one second are stem.log, stem_1.log, stem_2.log, ...
+    auto order = [](const std::filesystem::path& file) {
+        std::string stem = file.stem().string();
+        size_t suffix = stem.find('_', 7);
+        return std::make_pair(stem.substr(0, 13),
+                              suffix == std::string::npos ? 0 : std::stoi(stem.substr(suffix + 1)));
+    };
+    std::sort(logs.begin(), logs.end(),
+              [&](const auto& a, const auto& b) { return order(a) < order(b); });
+    std::string bytes;
+    for (const auto& log : logs) {
+        std::string text = ReadAll(log);
+        for (size_t at = text.find("---> "); at != std::string::npos; at = text.find("---> ", at)) {
+            size_t end = text.find("\r\n", at);
+            bytes += TextToBytes(std::string_view(text).substr(at + 5, end - at - 5), TCoding::Hex);
+            at = end;
+        }
+    }
+    return bytes;
+}
+
+TRun TimeVemla(const std::string& data, bool shown) {
+    test::TTempDir dir;
+    test::TPtyDevice device;
+    std::string config = dir.Write(
+        "config.ini", "[Port]\r\nDevice=" + device.SlavePath() +
+                          "\r\nReadIntervalTimeout=5\r\n[Terminal]\r\nHide=" + (shown ? "0" : "1") +
+                          "\r\n[Log]\r\nSize=300\r\nAutoSave=1\r\nDir=Log\r\n");
+    test::TSpawnOptions options;
+    options.WorkingDirectory = dir.Directory().string();
+    options.Environment = {"QT_QPA_PLATFORM=offscreen"};
+    int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    options.StandardOutput = null;
+    options.ErrorsToOutput = true;
+    test::TChildProcess vemla({VEMLA_BINARY, config}, options);
+    close(null);
+    TRun run;
+    if (!WaitUntil([&] { return HoldsOpen(vemla.Pid(), device.SlavePath()); }, 10s)) {
+        std::fputs("vemla did not open its port\n", stderr);
+        run.Lost = data.size();
+        return run;
+    }
+    // Opening ends with a flush of stale input: bytes written before it are gone by design.
+    std::this_thread::sleep_for(500ms);
+    std::atomic<bool> watching{true};
+    std::thread memory([&] {
+        while (watching) {
+            run.PeakKiB = std::max(run.PeakKiB, PeakResidentKiB(vemla.Pid()));
+            std::this_thread::sleep_for(20ms);
+        }
+    });
+    auto start = bench::TClock::now();
+    device.Write(data);
+    int code = vemla.Terminate(120s); // its close logs the last lines
+    run.Speed = MiBPerSecond(data.size(), bench::TClock::now() - start);
+    watching = false;
+    memory.join();
+    std::string logged = LoggedBytes(dir.Path("Log"));
+    size_t common = std::min(logged.size(), data.size());
+    for (size_t i = 0; i < common; ++i)
+        if (logged[i] != data[i]) ++run.Wrong;
+    run.Lost = data.size() - common;
+    run.Wrong += logged.size() - common; // bytes logged twice or never sent
+    if (code != 0) std::fprintf(stderr, "vemla exited with %d\n", code);
+    return run;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const size_t mebibytes = argc > 1 ? std::stoul(argv[1]) : 16;
+    const int runs = argc > 2 ? std::stoi(argv[2]) : 3;
+    std::string data(mebibytes << 20, '\0');
+    std::minstd_rand generator(2026);
+    for (char& ch : data)
+        ch = static_cast<char>(generator());
+
+    for (bool shown : {false, true}) {
+        std::vector<double> cat, vemla, ratio;
+        size_t lost = 0, wrong = 0;
+        long peak = 0;
+        for (int i = 0; i < runs; ++i) {
+            TRun floor = TimeCat(data);
+            TRun run = TimeVemla(data, shown);
+            cat.push_back(floor.Speed);
+            vemla.push_back(run.Speed);
+            ratio.push_back(run.Speed / floor.Speed);
+            lost += run.Lost;
+            wrong += run.Wrong;
+            peak = std::max(peak, run.PeakKiB);
+        }
+        std::string prefix = shown ? "flood_log.shown." : "flood_log.hidden.";
+        auto figure = [&](const char* name, double value, const char* unit) {
+            bench::Figure((prefix + name).c_str(), value, unit);
+        };
+        figure("mebibytes", static_cast<double>(mebibytes), "MiB");
+        figure("vemla", Median(vemla), "MiB/s");
+        figure("cat", Median(cat), "MiB/s");
+        figure("ratio", Median(ratio), "");
+        figure("bytes_lost", static_cast<double>(lost), "bytes");
+        figure("bytes_wrong", static_cast<double>(wrong), "bytes");
+        figure("vemla_peak_rss", static_cast<double>(peak) / 1024.0, "MiB");
+    }
+    return 0;
+}
