@@ -263,7 +263,6 @@ void TMainWindow::BuildToolbar() {
 void TMainWindow::BuildStatusBar() {
     BatchTimer = new QTimer(this);
     BatchTimer->setSingleShot(true);
-    BatchTimer->setInterval(BatchInterval);
     connect(BatchTimer, &QTimer::timeout, this, [this] {
         if (OpenBatch) TakeTraffic(OpenBatch);
     });
@@ -432,7 +431,7 @@ void TMainWindow::customEvent(QEvent* event) {
 }
 
 void TMainWindow::TakeTraffic(std::shared_ptr<TTrafficBatch> batch) {
-    std::vector<std::unique_ptr<TTrafficRecord>> records = Host.TakeTraffic(*batch);
+    std::vector<std::unique_ptr<TTrafficRecord>> records = batch->Take();
     if (records.empty()) {
         OpenBatch.reset();
         return;
@@ -444,9 +443,10 @@ void TMainWindow::TakeTraffic(std::shared_ptr<TTrafficBatch> batch) {
         AddTraffic(*record);
     }
     // The batch stays open while records keep coming: they are taken again shortly, without
-    // an event (and a wake-up) each.
+    // an event (and a wake-up) each; in a flood at the next pass of the event loop.
+    constexpr size_t FloodBatch = 16;
     OpenBatch = std::move(batch);
-    BatchTimer->start();
+    BatchTimer->start(records.size() >= FloodBatch ? std::chrono::milliseconds(0) : BatchInterval);
 }
 
 void TMainWindow::AddTraffic(const TTrafficRecord& record) {
@@ -633,8 +633,15 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMainWindow::FitColumns() {
-    View->header()->resizeSection(0, std::max(0, View->viewport()->width() - TimeColumnWidth));
+    const int textWidth = std::max(0, View->viewport()->width() - TimeColumnWidth);
+    View->header()->resizeSection(0, textWidth);
     View->header()->resizeSection(1, TimeColumnWidth);
+    // As many characters as the narrowest could fill, and a few for the "…" the view adds;
+    // never so few that a narrow or hidden view cuts an ordinary line.
+    constexpr size_t FewestShown = 256;
+    const int narrowest = std::max(1, View->fontMetrics().horizontalAdvance(QLatin1Char('i')));
+    Model->SetShownCharacters(
+        std::max(FewestShown, static_cast<size_t>(textWidth / narrowest) + 8));
 }
 
 void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std::string& text) {

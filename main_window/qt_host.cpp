@@ -6,31 +6,34 @@ namespace vemla {
 
 // postEvent takes ownership of the event it is given. Events are posted under the mutex, so
 // that their order is the order in which the reports were made.
+bool TTrafficBatch::Add(std::unique_ptr<TTrafficRecord>& record) {
+    std::lock_guard lock(Mutex);
+    if (Closed) return false;
+    *Backlog += record->Data.size();
+    Records.push_back(std::move(record));
+    return true;
+}
+
+std::vector<std::unique_ptr<TTrafficRecord>> TTrafficBatch::Take() {
+    std::lock_guard lock(Mutex);
+    std::vector<std::unique_ptr<TTrafficRecord>> records;
+    records.swap(Records);
+    if (records.empty()) Closed = true;
+    for (const auto& record : records)
+        *Backlog -= record->Data.size();
+    return records;
+}
+
 void TQtHost::PostTraffic(std::unique_ptr<TTrafficRecord> record) {
     std::lock_guard lock(Mutex);
-    BacklogBytes += record->Data.size();
-    if (OpenBatch && !OpenBatch->Closed) {
-        OpenBatch->Records.push_back(std::move(record));
-        return;
-    }
-    OpenBatch = std::make_shared<TTrafficBatch>();
-    OpenBatch->Records.push_back(std::move(record));
+    if (OpenBatch && OpenBatch->Add(record)) return;
+    OpenBatch = std::make_shared<TTrafficBatch>(BacklogBytes);
+    OpenBatch->Add(record);
     QCoreApplication::postEvent(&Receiver, std::make_unique<TTrafficEvent>(OpenBatch).release());
 }
 
 bool TQtHost::HasRoom() {
-    std::lock_guard lock(Mutex);
-    return BacklogBytes < BacklogLimit;
-}
-
-std::vector<std::unique_ptr<TTrafficRecord>> TQtHost::TakeTraffic(TTrafficBatch& batch) {
-    std::lock_guard lock(Mutex);
-    std::vector<std::unique_ptr<TTrafficRecord>> records;
-    records.swap(batch.Records);
-    if (records.empty()) batch.Closed = true;
-    for (const auto& record : records)
-        BacklogBytes -= record->Data.size();
-    return records;
+    return *BacklogBytes < BacklogLimit;
 }
 
 void TQtHost::PostInOrder(std::unique_ptr<QEvent> event) {

@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QObject>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <unordered_set>
@@ -37,9 +38,21 @@ class TPortStateEvent : public QEvent {
 // Records made close together: one posted event announces the batch, and records join it
 // until the receiver finds it empty and closes it; the next record then opens a new batch with
 // an event of its own. A flood so costs a wake-up of the receiver per batch, not per record.
-struct TTrafficBatch {
-    std::vector<std::unique_ptr<TTrafficRecord>> Records; // guarded by the host's mutex
-    bool Closed = false;                                  // guarded by the host's mutex
+// The receiver takes the records as it handles the event, and again while there are any.
+class TTrafficBatch {
+  public:
+    explicit TTrafficBatch(std::shared_ptr<std::atomic<size_t>> backlog)
+        : Backlog(std::move(backlog)) {}
+    // Adds a record unless the batch is closed; false when it is.
+    bool Add(std::unique_ptr<TTrafficRecord>& record);
+    // The records so far; taking none closes the batch.
+    std::vector<std::unique_ptr<TTrafficRecord>> Take();
+
+  private:
+    std::mutex Mutex;
+    std::vector<std::unique_ptr<TTrafficRecord>> Records; // guarded by Mutex
+    bool Closed = false;                                  // guarded by Mutex
+    std::shared_ptr<std::atomic<size_t>> Backlog; // bytes the posting host has not seen taken
 };
 
 class TTrafficEvent : public QEvent {
@@ -76,9 +89,6 @@ class TQtHost : public TTerminalHost {
     void NotifyModemLines(std::optional<TModemLines> lines) override;
     // The receiver calls this as it takes a trigger change, before it reads the trigger.
     void TriggerChangedDelivered(TTrigger& trigger);
-    // The receiver takes a batch's records as it handles its event, and again while there are
-    // any; taking none closes the batch.
-    std::vector<std::unique_ptr<TTrafficRecord>> TakeTraffic(TTrafficBatch& batch);
 
   private:
     // Posts a report of another kind: records made after it go into a batch after it.
@@ -88,7 +98,7 @@ class TQtHost : public TTerminalHost {
     std::mutex Mutex;
     std::unordered_set<const TTrigger*> PendingChanges; // guarded by Mutex
     std::shared_ptr<TTrafficBatch> OpenBatch;           // guarded by Mutex
-    size_t BacklogBytes = 0;                            // guarded by Mutex
+    std::shared_ptr<std::atomic<size_t>> BacklogBytes = std::make_shared<std::atomic<size_t>>(0);
 };
 
 } // namespace vemla

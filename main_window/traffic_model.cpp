@@ -28,8 +28,8 @@ QVariant TTrafficModel::data(const QModelIndex& index, int role) const {
     if (index.column() == 1 && role == Qt::DisplayRole) return FromCp1251(TimeStamp(line.Time));
     if (index.column() == 0 && role == Qt::EditRole) return FromCp1251(line.Text);
     if (index.column() == 0 && role == Qt::DisplayRole) {
-        // No row is wider than this on any screen; a flood's open "Win" line can be megabytes.
-        constexpr size_t ShownCharacters = 4096;
+        // Shaping a kilobyte-long line to show its first dozens of characters would cost more
+        // than everything else a flood does; a "Win" line can even grow to megabytes.
         if (line.Text.size() <= ShownCharacters) return FromCp1251(line.Text);
         return FromCp1251(std::string_view(line.Text).substr(0, ShownCharacters)) + QChar(0x2026);
     }

@@ -30,6 +30,8 @@ class TTrafficModel : public QAbstractTableModel {
     // Every row has this size: the view then never lays out a row's text to learn its height,
     // which for a flood's kilobyte-long lines costs more than everything else.
     void SetRowSize(QSize size) { RowSize = size; }
+    // The most characters of a line that the view can show; the rest is never laid out.
+    void SetShownCharacters(size_t count) { ShownCharacters = count; }
 
   private:
     TTrafficList& List;
@@ -37,6 +39,7 @@ class TTrafficModel : public QAbstractTableModel {
     size_t Published = 0;
     size_t FirstChanged = SIZE_MAX;
     QSize RowSize;
+    size_t ShownCharacters = 4096;
 };
 
 } // namespace vemla

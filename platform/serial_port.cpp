@@ -318,7 +318,10 @@ int TSerialPort::ReadQueued(char* buffer, int count) {
     DropAheadIfPurged();
     int got = TakeAhead(buffer, count);
     // What the driver holds is read whole (it may be more than asked; the rest stays ahead).
-    if (got < count && FillAhead() > 0) got += TakeAhead(buffer + got, count - got);
+    // It is asked first: a read that finds nothing makes the tty layer wait for its worker.
+    int driverQueue = 0;
+    if (got < count && ioctl(Fd, FIONREAD, &driverQueue) == 0 && driverQueue > 0 && FillAhead() > 0)
+        got += TakeAhead(buffer + got, count - got);
     return got;
 }
 

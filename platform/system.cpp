@@ -24,9 +24,17 @@ constexpr double SecondsPerDay = 86400.0;
 TDateTime Now() {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
-    tm local{};
-    localtime_r(&ts.tv_sec, &local);
-    double seconds = static_cast<double>(ts.tv_sec + local.tm_gmtoff) + ts.tv_nsec / 1e9;
+    // The offset from UTC changes only at whole seconds: a flood stamps thousands of packets
+    // a second, and the time zone conversion takes a process-wide lock each time.
+    thread_local time_t offsetSecond = -1;
+    thread_local long offset = 0;
+    if (ts.tv_sec != offsetSecond) {
+        tm local{};
+        localtime_r(&ts.tv_sec, &local);
+        offset = local.tm_gmtoff;
+        offsetSecond = ts.tv_sec;
+    }
+    double seconds = static_cast<double>(ts.tv_sec + offset) + ts.tv_nsec / 1e9;
     return UnixEpochDays + seconds / SecondsPerDay;
 }
 

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -42,6 +43,11 @@ bool TPtyDevice::Write(std::string_view bytes, const std::function<bool()>& stop
         }
     }
     return true;
+}
+
+int TPtyDevice::QueuedToPort() const {
+    int queued = 0;
+    return ioctl(Slave, FIONREAD, &queued) == 0 ? queued : 0;
 }
 
 std::string TPtyDevice::Read(size_t count, std::chrono::milliseconds timeout) {

@@ -26,6 +26,8 @@ class TPtyDevice {
     // Waits up to timeout for a packet: bytes that end with a silence of gap.
     std::string ReadPacket(std::chrono::milliseconds timeout, std::chrono::milliseconds gap,
                            const std::function<bool()>& stopRequested = {});
+    // Bytes written and not read by the port's side yet.
+    int QueuedToPort() const;
     // Closes the device side: the line hangs up.
     void HangUp();
 
