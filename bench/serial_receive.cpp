@@ -27,7 +27,8 @@ class TCheckingSink : public TTerminalHost {
         const std::string& data = record->Data;
         size_t at = Received;
         size_t compared = std::min(data.size(), Expected.size() - std::min(at, Expected.size()));
-        if (compared != data.size() || std::memcmp(data.data(), Expected.data() + at, compared) != 0)
+        if (compared != data.size() ||
+            std::memcmp(data.data(), Expected.data() + at, compared) != 0)
             ++MismatchedPackets;
         Received += data.size();
     }
