@@ -11,11 +11,13 @@
 namespace vemla {
 
 TTerminal::TTerminal(TTerminalHost& host, const std::string& configFileName, TEvent* stopEvent,
-                     const TSettingOverrides& overrides, TModemLineSource modemLines)
+                     const TSettingOverrides& overrides, TLineStatusSource lineStatus)
     : Host(host), OwnedStopEvent(stopEvent ? nullptr : std::make_unique<TEvent>()),
-      StopEvent(stopEvent ? *stopEvent : *OwnedStopEvent),
-      ModemLineSource(modemLines ? std::move(modemLines)
-                                 : [](const TSerialPort& port) { return port.ModemLines(); }) {
+      StopEvent(stopEvent ? *stopEvent : *OwnedStopEvent), LineStatus(std::move(lineStatus)) {
+    if (!LineStatus.ModemLines)
+        LineStatus.ModemLines = [](const TSerialPort& port) { return port.ModemLines(); };
+    if (!LineStatus.LostBytes)
+        LineStatus.LostBytes = [](const TSerialPort& port) { return port.LostBytes(); };
     Config = ReadTerminalSettings(ReadConfiguration(configFileName, overrides));
     if (!Config.TriggerFile.empty()) LoadTriggerTable(Config.TriggerFile);
     Open();
@@ -174,11 +176,19 @@ void TTerminal::ReportModemLines(std::optional<TModemLines> lines) {
     Host.NotifyModemLines(lines);
 }
 
-void TTerminal::WatchModemLines(const TSerialPort& port) {
+void TTerminal::WatchLineStatus(const TSerialPort& port) {
     auto now = std::chrono::steady_clock::now();
-    if (now < NextModemPoll) return;
-    NextModemPoll = now + ModemPollInterval;
-    ReportModemLines(ModemLineSource(port));
+    if (now < NextLineLook) return;
+    NextLineLook = now + LineStatusInterval;
+    ReportModemLines(LineStatus.ModemLines(port));
+    std::optional<uint64_t> lost = LineStatus.LostBytes(port);
+    // A line without flow control that delivers faster than vemla reads loses bytes in the
+    // driver; that cannot be undone, but it must not go unnoticed.
+    if (lost && LostBytesSeen && *lost > *LostBytesSeen)
+        PostTraffic(TTrafficKind::Error,
+                    Config.PortName() + Utf8ToCp1251(": переполнение приёма, потеряно байт: ") +
+                        std::to_string(*lost - *LostBytesSeen));
+    LostBytesSeen = lost;
 }
 
 void TTerminal::ReaderMain(std::shared_ptr<TSerialPort> port) {
@@ -202,19 +212,21 @@ void TTerminal::ReaderMain(std::shared_ptr<TSerialPort> port) {
 bool TTerminal::ReadLoop(const std::shared_ptr<TSerialPort>& port) {
     char buffer[ReceiveBufferSize];
     const int firstRead = std::clamp(Config.PacketSize, 0, ReceiveBufferSize);
-    // The modem lines are looked at between packets and while the line is quiet, never
-    // inside a packet's read; a driver without them is not asked again.
-    NextModemPoll = {};
-    WatchModemLines(*port);
-    const auto modemWait = ReportedModemLines ? ModemPollInterval : std::chrono::milliseconds(-1);
+    // The line's status is looked at between packets and while the line is quiet, never
+    // inside a packet's read; a driver that has none is not asked again.
+    NextLineLook = {};
+    LostBytesSeen.reset();
+    WatchLineStatus(*port);
+    const bool watched = ReportedModemLines || LostBytesSeen;
+    const auto statusWait = watched ? LineStatusInterval : std::chrono::milliseconds(-1);
     while (!Restarting) {
         // A host without room is looked at again every few milliseconds; stop and new
         // settings still end the wait at once.
         while (!Host.HasRoom())
             if (StopEvent.WaitFor(HostRoomInterval, PortOpened) || Restarting) return true;
-        auto waited = port->WaitForReceive(StopEvent, modemWait);
+        auto waited = port->WaitForReceive(StopEvent, statusWait);
         if (waited == TSerialPort::TWaitResult::TimedOut) {
-            WatchModemLines(*port);
+            WatchLineStatus(*port);
             continue;
         }
         if (waited == TSerialPort::TWaitResult::Stopped || Restarting) return true;
@@ -231,7 +243,7 @@ bool TTerminal::ReadLoop(const std::shared_ptr<TSerialPort>& port) {
             std::string_view packet(buffer, static_cast<size_t>(total));
             PostTraffic(TTrafficKind::Received, packet);
             MatchPacket(packet);
-            if (ReportedModemLines) WatchModemLines(*port);
+            if (watched) WatchLineStatus(*port);
         } else if (lineFailed && !StopEvent.IsSet()) {
             ClosePortAfterFailure(port->LastError());
             return false;

@@ -25,9 +25,12 @@ namespace vemla {
 // "Ошибка загрузки файла ...").
 TTableLoad LoadTriggerFile(const std::string& fileName, int32_t hashSize);
 
-// Reads the modem input lines of an open port; tests put a double in place of the driver, as
-// a pseudo-terminal has no modem lines.
-using TModemLineSource = std::function<std::optional<TModemLines>(const TSerialPort&)>;
+// What the engine asks the driver of an open port besides its bytes. Tests put doubles in
+// place of the driver, as a pseudo-terminal has neither; an empty function asks the driver.
+struct TLineStatusSource {
+    std::function<std::optional<TModemLines>(const TSerialPort&)> ModemLines;
+    std::function<std::optional<uint64_t>(const TSerialPort&)> LostBytes;
+};
 
 // The terminal engine: one serial port, its reader thread, the writes, and the triggers that
 // answer received packets. It reports only through its host.
@@ -41,18 +44,18 @@ class TTerminal {
     static constexpr int32_t TotalRunLimit = 10000;
     // How often a lost or missing port is tried again.
     static constexpr std::chrono::milliseconds ReconnectInterval{500};
-    // How often the reader looks at the modem input lines of a port that has them.
-    static constexpr std::chrono::milliseconds ModemPollInterval{50};
+    // How often the reader looks at the modem input lines and the driver's count of dropped
+    // bytes, of a port that has them.
+    static constexpr std::chrono::milliseconds LineStatusInterval{50};
     // How often a reader held back by its host asks again.
     static constexpr std::chrono::milliseconds HostRoomInterval{5};
 
     // Reads the settings, loads the trigger file, opens the port and starts the triggers.
     // Failures become Error records; the object is usable whatever happened. A stop event
     // given here (set by a signal handler, say) stops the engine as Stop does and also ends
-    // a write that is waiting for the line, even one of the start-up runs. Without a modem
-    // line source the driver is asked.
+    // a write that is waiting for the line, even one of the start-up runs.
     TTerminal(TTerminalHost& host, const std::string& configFileName, TEvent* stopEvent = nullptr,
-              const TSettingOverrides& overrides = {}, TModemLineSource modemLines = {});
+              const TSettingOverrides& overrides = {}, TLineStatusSource lineStatus = {});
     ~TTerminal();
     TTerminal(const TTerminal&) = delete;
     TTerminal& operator=(const TTerminal&) = delete;
@@ -101,8 +104,9 @@ class TTerminal {
     // reportFailure says so. The port, or null.
     std::shared_ptr<TSerialPort> OpenPort(bool reportFailure);
     void ClosePortAfterFailure(int error);
-    // Reader thread: reports the input lines when they differ from the last report.
-    void WatchModemLines(const TSerialPort& port);
+    // Reader thread: reports the input lines when they differ from the last report, and bytes
+    // the driver dropped since the last look as one Error record.
+    void WatchLineStatus(const TSerialPort& port);
     void ReportModemLines(std::optional<TModemLines> lines);
     std::shared_ptr<TSerialPort> CurrentPort() const;
     void WritePort(std::string_view bytes, TTrafficKind kind);
@@ -127,9 +131,10 @@ class TTerminal {
     std::atomic<bool> Restarting{false}; // Reconfigure asks the reader to let go
     std::mutex OpenMutex; // one open attempt at a time; guards Config.Line after start-up
     TEvent PortOpened;    // a Send opened the port while the reader waited
-    TModemLineSource ModemLineSource;
-    std::optional<TModemLines> ReportedModemLines;       // reader thread only
-    std::chrono::steady_clock::time_point NextModemPoll; // reader thread only
+    TLineStatusSource LineStatus;
+    std::optional<TModemLines> ReportedModemLines;      // reader thread only
+    std::optional<uint64_t> LostBytesSeen;              // reader thread only
+    std::chrono::steady_clock::time_point NextLineLook; // reader thread only
 
     std::recursive_mutex RunMutex; // one run, with the runs nested in it
     int32_t RunDepth = 0;          // guarded by RunMutex

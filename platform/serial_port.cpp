@@ -346,6 +346,12 @@ std::optional<TModemLines> TSerialPort::ModemLines() const {
                        .Ri = (bits & TIOCM_RNG) != 0};
 }
 
+std::optional<uint64_t> TSerialPort::LostBytes() const {
+    serial_icounter_struct counts{};
+    if (ioctl(Fd, TIOCGICOUNT, &counts) != 0) return std::nullopt;
+    return static_cast<uint64_t>(counts.overrun) + static_cast<uint64_t>(counts.buf_overrun);
+}
+
 bool TSerialPort::SetModemOutput(TModemOutput line, bool on) {
     int bit = line == TModemOutput::Dtr ? TIOCM_DTR : TIOCM_RTS;
     return ioctl(Fd, on ? TIOCMBIS : TIOCMBIC, &bit) == 0;

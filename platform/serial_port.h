@@ -81,6 +81,9 @@ class TSerialPort {
 
     // The input lines, or nothing when the driver has no modem lines (a pseudo-terminal).
     std::optional<TModemLines> ModemLines() const;
+    // Received bytes the driver had to drop so far (receiver and buffer overruns), or nothing
+    // when it does not count them.
+    std::optional<uint64_t> LostBytes() const;
     // Switches DTR or RTS; false when the driver has no modem lines.
     bool SetModemOutput(TModemOutput line, bool on);
     // Holds the line in the break state for the duration, or until stop is set; 0 or the errno.

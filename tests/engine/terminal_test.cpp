@@ -274,40 +274,57 @@ TEST(Terminal, DestroyDuringAReadReturns) {
     SUCCEED() << "the destructor returned";
 }
 
-TEST(Terminal, ModemInputLinesAreReportedWhenTheyChangeAndNeverCutAPacket) {
+TEST(Terminal, LineStatusIsReportedWhenItChangesAndNeverCutsAPacket) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    std::mutex linesMutex;
+    // The driver's side, as a serial driver would report it.
+    std::mutex statusMutex;
     std::optional<TModemLines> lines = TModemLines{.Cts = true};
-    auto setLines = [&](std::optional<TModemLines> value) {
-        std::lock_guard lock(linesMutex);
-        lines = value;
+    std::optional<uint64_t> lost = 5;
+    auto set = [&](std::optional<TModemLines> newLines, std::optional<uint64_t> newLost) {
+        std::lock_guard lock(statusMutex);
+        lines = newLines;
+        lost = newLost;
     };
+    TLineStatusSource source{.ModemLines =
+                                 [&](const TSerialPort&) {
+                                     std::lock_guard lock(statusMutex);
+                                     return lines;
+                                 },
+                             .LostBytes =
+                                 [&](const TSerialPort&) {
+                                     std::lock_guard lock(statusMutex);
+                                     return lost;
+                                 }};
     auto terminal =
         std::make_unique<TTerminal>(sink, dir.Write("c.ini", ConfigFor(device.SlavePath())),
-                                    nullptr, TSettingOverrides{}, [&](const TSerialPort&) {
-                                        std::lock_guard lock(linesMutex);
-                                        return lines;
-                                    });
+                                    nullptr, TSettingOverrides{}, source);
     const TModemLines ctsAndDcd{.Cts = true, .Dcd = true};
     ASSERT_TRUE(sink.WaitForModemLines(TModemLines{.Cts = true}));
-    setLines(ctsAndDcd);
+    set(ctsAndDcd, 5);
     ASSERT_TRUE(sink.WaitForModemLines(ctsAndDcd));
-    // The polls while the line is quiet leave the packet whole.
+    // The looks while the line is quiet leave the packet whole.
     device.Write("abc");
     ASSERT_TRUE(sink.WaitFor([](const auto& records) { return records.back().Data == "abc"; }));
-    setLines(std::nullopt);
+    // Bytes the driver dropped since the last look: one Error record, not one per look.
+    set(ctsAndDcd, 12);
+    ASSERT_TRUE(sink.WaitFor(
+        [](const auto& records) { return records.back().Kind == TTrafficKind::Error; }));
+    EXPECT_EQ(sink.Records().back().Data,
+              device.SlavePath() + Cp1251(": переполнение приёма, потеряно байт: 7"));
+    set(std::nullopt, 12);
     ASSERT_TRUE(sink.WaitForModemLines(std::nullopt));
-    setLines(TModemLines{.Ri = true});
+    set(TModemLines{.Ri = true}, 12);
     ASSERT_TRUE(sink.WaitForModemLines(TModemLines{.Ri = true}));
     terminal.reset();
-    // One report per change, however many polls saw the same lines; closing the port
-    // reports the lines gone.
+    // One report per change, however many looks saw the same; closing the port reports the
+    // lines gone.
     EXPECT_EQ(sink.ModemLineReports(), (std::vector<std::optional<TModemLines>>{
                                            TModemLines{.Cts = true}, ctsAndDcd, std::nullopt,
                                            TModemLines{.Ri = true}, std::nullopt}));
     EXPECT_EQ(sink.RecordsOf(TTrafficKind::Received).size(), 1u);
+    EXPECT_EQ(sink.RecordsOf(TTrafficKind::Error).size(), 1u);
 }
 
 TEST(Terminal, APortWithoutModemLinesRefusesTheirControlQuietly) {
