@@ -401,7 +401,13 @@ bool TMainWindow::LogOn() const {
 }
 
 void TMainWindow::customEvent(QEvent* event) {
-    switch (static_cast<int>(event->type())) {
+    // Every report of the engine was made after the records of the batch still open here
+    // (the host closes a batch before it posts anything else): those come first.
+    const int type = static_cast<int>(event->type());
+    if (type >= TriggerChangedEventType && type <= ModemLinesEventType)
+        while (OpenBatch)
+            TakeTraffic(OpenBatch);
+    switch (type) {
     case TrafficEventType:
         TakeTraffic(static_cast<TTrafficEvent*>(event)->Batch);
         break;

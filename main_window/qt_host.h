@@ -12,7 +12,8 @@
 
 namespace vemla {
 
-// Engine reports travel to the GUI thread as posted events, in the order they were made.
+// Engine reports travel to the GUI thread as posted events, in the order they were made (the
+// types are one range: receivers tell them from other events by it).
 enum TEngineEventType {
     TriggerChangedEventType = QEvent::User + 100,
     TrafficEventType = QEvent::User + 101,

@@ -586,6 +586,26 @@ class TMainWindowTest : public QObject {
         QCoreApplication::sendPostedEvents(&receiver);
         QVERIFY(host.HasRoom());
 
+        // The window keeps a batch open while records come; records that joined it before
+        // another report still come before that report and the batches after it.
+        TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n[Log]\r\nSize=0\r\n");
+        QVERIFY(world.WaitForLines(1));
+        TQtHost windowHost(*world.Window);
+        auto post = [&](const char* text) {
+            windowHost.PostTraffic(
+                std::make_unique<TTrafficRecord>(TTrafficRecord{0, TTrafficKind::Info, text}));
+        };
+        post("first");
+        QCoreApplication::sendPostedEvents(world.Window.get());
+        post("joins the open batch");
+        windowHost.NotifyPortState(TPortState::Open);
+        post("after the state");
+        QCoreApplication::sendPostedEvents(world.Window.get());
+        QVERIFY(QTest::qWaitFor([&] { return world.Window->Traffic().Size() >= 4; }, 2000));
+        QCOMPARE(world.Window->Traffic().Size(), size_t{4});
+        QCOMPARE(world.Window->Traffic()[2].Text, std::string("joins the open batch"));
+        QCOMPARE(world.Window->Traffic()[3].Text, std::string("after the state"));
+
         // A receiver that goes with events still queued frees their records (the sanitizer
         // build sees a leak otherwise).
         auto gone = std::make_unique<QObject>();
