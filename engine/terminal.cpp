@@ -285,10 +285,10 @@ void TTerminal::LoadTriggerTable(const std::string& fileName) {
         return;
     }
     Table = std::move(loaded.Value);
-    for (int32_t slot = 0; slot < TriggerTable::SlotCount; ++slot)
+    for (int32_t slot = 0; slot < Table->Size(); ++slot)
         if (const TTrigger* trigger = Table->At(slot))
             NotedTriggers.emplace_back(trigger->Id, slot);
-    for (int32_t slot = 0; slot < TriggerTable::SlotCount; ++slot) {
+    for (int32_t slot = 0; slot < Table->Size(); ++slot) {
         TTrigger* trigger = Table->At(slot);
         if (!trigger) continue;
         for (TTriggerCommand& command : trigger->Commands) {

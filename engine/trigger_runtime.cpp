@@ -20,7 +20,10 @@ void TTerminal::MatchPacket(std::string_view bytes) {
     // A cycle that received nothing is no packet and is not answered; without triggers there
     // is nothing to look up.
     if (bytes.empty() || NotedTriggers.empty()) return;
-    if (TTrigger* trigger = Table->At(PacketHash(bytes, Config.HashSize))) ResumeTrigger(*trigger);
+    // The hash slot first, as ever; only a packet that finds it empty tries the masks.
+    TTrigger* trigger = Table->At(PacketHash(bytes, Config.HashSize));
+    if (!trigger) trigger = Table->MatchMasks(bytes);
+    if (trigger) ResumeTrigger(*trigger);
 }
 
 void TTerminal::ResumeTrigger(TTrigger& trigger) {

@@ -22,6 +22,25 @@ TResult<std::string> CheckTriggerFile(const std::string& fileName, int32_t hashS
                         " reach one another in a circle; one run of them stops after " +
                         std::to_string(TTerminal::TotalRunLimit) + " commands\n";
     }
+    // Mask triggers are tried in file order: one that an earlier mask covers never runs.
+    const TriggerTable& table = *loaded.Value;
+    for (int32_t later = TriggerTable::SlotCount; later < table.Size(); ++later) {
+        const TTrigger& second = *table.At(later);
+        for (int32_t earlier = TriggerTable::SlotCount; earlier < later; ++earlier) {
+            const TTrigger& first = *table.At(earlier);
+            const std::string ids = std::to_string(first.Id) + " and " + std::to_string(second.Id);
+            if (first.Mask->Covers(*second.Mask)) {
+                report.Value += "warning: the mask of trigger " + std::to_string(second.Id) +
+                                " never matches: trigger " + std::to_string(first.Id) +
+                                ", earlier in the file, matches every packet it matches\n";
+                break;
+            }
+            if (first.Mask->Overlaps(*second.Mask))
+                report.Value += "warning: the masks of triggers " + ids +
+                                " overlap: a packet that both match runs trigger " +
+                                std::to_string(first.Id) + "\n";
+        }
+    }
     return report;
 }
 

@@ -113,7 +113,7 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<TChangeCommandDialog> change;
     if (which == "change") {
         const TriggerTable& table = window.Engine().Triggers();
-        for (int32_t slot = 0; slot < TriggerTable::SlotCount && !change; ++slot)
+        for (int32_t slot = 0; slot < table.Size() && !change; ++slot)
             if (const TTrigger* trigger = table.At(slot))
                 change =
                     std::make_unique<TChangeCommandDialog>(&window.ShowTriggersWindow(), *trigger);

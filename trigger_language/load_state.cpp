@@ -94,6 +94,24 @@ bool BeginTrigger(TLoadState& state, int32_t id, int nameIndex, int coding, int 
     return true;
 }
 
+bool BeginMaskTrigger(TLoadState& state, int32_t id, int nameIndex, int coding, int maskIndex) {
+    TMaskParse parse = ParseMask(state.Strings[static_cast<size_t>(maskIndex)]);
+    if (!parse.Ok) {
+        // The report names the token of the mask that does not read (the whole mask if empty).
+        if (!parse.BadToken.empty()) state.TokenText = parse.BadToken;
+        ReportSyntaxError(state, Utf8ToCp1251("ошибка в маске"));
+        return false;
+    }
+    auto trigger = std::make_unique<TTrigger>();
+    trigger->Id = id;
+    trigger->Name = std::move(state.Strings[static_cast<size_t>(nameIndex)]);
+    trigger->DataCoding = CodingFromInteger(coding);
+    trigger->Mask = std::make_unique<const TMask>(std::move(parse.Mask));
+    state.Current = trigger.get();
+    state.Table->StoreMasked(std::move(trigger));
+    return true;
+}
+
 void AddCommand(TLoadState& state, TCommandKind kind, int32_t first, int32_t second) {
     TTriggerCommand command;
     command.Kind = kind;

@@ -41,6 +41,8 @@ struct TLoadState {
 
 // Parser actions; false ends the parse as failed with Error set.
 bool BeginTrigger(TLoadState& state, int32_t id, int nameIndex, int coding, int patternIndex);
+// A trigger found by its mask; a mask that does not read fails the load naming its bad token.
+bool BeginMaskTrigger(TLoadState& state, int32_t id, int nameIndex, int coding, int maskIndex);
 void AddCommand(TLoadState& state, TCommandKind kind, int32_t first, int32_t second);
 void EndTrigger(TLoadState& state);
 void ReportSyntaxError(TLoadState& state, std::string_view message);

@@ -25,6 +25,7 @@ static void yyerror(vemla::TLoadState& state, yyscan_t, const char* message) {
 
 %token NUMBER 257 STRING 258 CODING 259 BADNUMBER 260 TRIGGER 261
 %token OUTW 262 OUT 263 WAIT 264 STOP 265 GOTO 266 SWITCH 267 SLEEP 268 PRINT 269
+%token MASK 270
 
 
 %%
@@ -38,6 +39,9 @@ trigger: TRIGGER header '{' command_list '}'   { vemla::EndTrigger(state); }
 
 header: NUMBER STRING CODING STRING {
             if (!vemla::BeginTrigger(state, $1, $2, $3, $4)) YYABORT;
+        }
+      | NUMBER STRING MASK CODING STRING {
+            if (!vemla::BeginMaskTrigger(state, $1, $2, $4, $5)) YYABORT;
         }
       ;
 

@@ -3,7 +3,7 @@
 namespace vemla {
 
 int32_t TriggerTable::Count() const {
-    int32_t count = 0;
+    int32_t count = static_cast<int32_t>(Masked.size());
     for (const auto& slot : Slots)
         if (slot) ++count;
     return count;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "codec/codec.h"
+#include "trigger_language/mask.h"
 
 #include <array>
 #include <atomic>
@@ -42,28 +43,41 @@ struct TTrigger {
     std::atomic<int32_t> CurrentCommand{0};
     std::atomic<int32_t> NextCommand{0};
     std::vector<TTriggerCommand> Commands;
+    // A trigger declared with MASK: found by matching its mask, not by the packet hash.
+    std::unique_ptr<const TMask> Mask;
 
     int32_t CommandCount() const { return static_cast<int32_t>(Commands.size()); }
 };
 
-// 953 slots (a prime), each empty or owning one trigger, keyed by the packet hash.
+// 953 slots (a prime), each empty or owning one trigger, keyed by the packet hash; after them
+// one slot per mask trigger, in file order.
 class TriggerTable {
   public:
     static constexpr int32_t SlotCount = 953;
 
-    const TTrigger* At(int32_t slot) const {
-        return slot >= 0 && slot < SlotCount ? Slots[static_cast<size_t>(slot)].get() : nullptr;
-    }
+    const TTrigger* At(int32_t slot) const { return const_cast<TriggerTable*>(this)->At(slot); }
     TTrigger* At(int32_t slot) {
-        return slot >= 0 && slot < SlotCount ? Slots[static_cast<size_t>(slot)].get() : nullptr;
+        if (slot >= 0 && slot < SlotCount) return Slots[static_cast<size_t>(slot)].get();
+        size_t masked = static_cast<size_t>(slot) - SlotCount;
+        return slot >= SlotCount && masked < Masked.size() ? Masked[masked].get() : nullptr;
     }
+    // Hash slots and mask slots together: the end of a walk over every slot.
+    int32_t Size() const { return SlotCount + static_cast<int32_t>(Masked.size()); }
     void Store(int32_t slot, std::unique_ptr<TTrigger> trigger) {
         Slots[static_cast<size_t>(slot)] = std::move(trigger);
+    }
+    void StoreMasked(std::unique_ptr<TTrigger> trigger) { Masked.push_back(std::move(trigger)); }
+    // The first mask trigger, in file order, whose mask matches the packet.
+    TTrigger* MatchMasks(std::string_view packet) {
+        for (const auto& trigger : Masked)
+            if (trigger->Mask->Matches(packet)) return trigger.get();
+        return nullptr;
     }
     int32_t Count() const;
 
   private:
     std::array<std::unique_ptr<TTrigger>, SlotCount> Slots;
+    std::vector<std::unique_ptr<TTrigger>> Masked;
 };
 
 // Slot of a packet: h = h * 31 + byte over the first hashSize bytes (all when hashSize <= 0).

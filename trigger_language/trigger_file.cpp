@@ -49,7 +49,7 @@ TTableLoad LoadTriggers(std::string_view text, int32_t hashSize) {
 
 std::vector<std::vector<int32_t>> SwitchCycles(const TriggerTable& table) {
     std::vector<const TTrigger*> triggers;
-    for (int32_t slot = 0; slot < TriggerTable::SlotCount; ++slot)
+    for (int32_t slot = 0; slot < table.Size(); ++slot)
         if (const TTrigger* trigger = table.At(slot)) triggers.push_back(trigger);
     const size_t count = triggers.size();
     auto indexOfId = [&](int32_t id) {

@@ -29,7 +29,7 @@ std::optional<int32_t> RunChangeCommandDialog(QWidget& owner, const TTrigger& tr
 
 TTriggerTableModel::TTriggerTableModel(TriggerTable& table, QObject* parent)
     : QAbstractTableModel(parent) {
-    for (int32_t slot = 0; slot < TriggerTable::SlotCount; ++slot)
+    for (int32_t slot = 0; slot < table.Size(); ++slot)
         if (TTrigger* trigger = table.At(slot)) Rows.push_back(trigger);
     std::stable_sort(Rows.begin(), Rows.end(),
                      [](const TTrigger* a, const TTrigger* b) { return a->Id < b->Id; });

@@ -174,6 +174,22 @@ TEST(Vemla, CheckTriggersIsALinter) {
           "--hash-size", "1"},
          1,
          ""},
+        {{"--check-triggers",
+          dir.Write("masks.txt", "TRIGGER 2 \"read\" MASK HEX \"01 03 ?? ?? =XOR8\" {WAIT}\n"
+                                 "TRIGGER 3 \"slave 1\" MASK HEX \"01 *\" {WAIT}\n"
+                                 "TRIGGER 4 \"never\" MASK HEX \"01 03 00 07 03\" {WAIT}\n"
+                                 "TRIGGER 5 \"text\" MASK ANSI \"'AT' *\" {WAIT}\n"
+                                 "TRIGGER 6 \"plus\" MASK ANSI \"'AT+' * 0D\" {WAIT}\n")},
+         0,
+         "OK: 5 triggers\n"
+         "warning: the mask of trigger 4 never matches: trigger 3, earlier in the file, matches "
+         "every packet it matches\n"
+         "warning: the mask of trigger 6 never matches: trigger 5, earlier in the file, matches "
+         "every packet it matches\n"},
+        {{"--check-triggers",
+          dir.Write("badmask.txt", "TRIGGER 1 \"m\" MASK HEX \"01 0G\" {WAIT}")},
+         1,
+         ""},
         {{"--version"}, 0, "vemla "},
         {{"--bogus"}, 2, ""},
     };

@@ -340,3 +340,36 @@ TEST(TriggerStress, ReaderRunsAndUserMovesDoNotRace) {
 
 } // namespace
 } // namespace vemla
+
+namespace vemla {
+namespace {
+
+TEST(TriggerRuntime, TheHashSlotAnswersFirstAndMasksOnlyPacketsThatFindItEmpty) {
+    TWorld world(
+        "TRIGGER 1 \"poll\" HEX \"01 03 00 00\" { WAIT OUT \"0A\" GOTO 1 }\n"
+        "TRIGGER 2 \"any read\" MASK HEX \"01 03 ?? ?? =XOR8\" { WAIT OUT \"0B\" GOTO 1 }\n"
+        "TRIGGER 3 \"slave 1\" MASK HEX \"01 *\" { WAIT OUT \"0C\" GOTO 1 }\n"
+        "TRIGGER 4 \"never\" MASK HEX \"01 03 00 07 03\" { WAIT OUT \"0D\" GOTO 1 }\n");
+    ASSERT_EQ(world.terminal->Triggers().Count(), 4);
+    // Each packet, and the answer it must get (none: no trigger takes it).
+    const std::pair<std::string, std::string> exchanges[] = {
+        {std::string("\x01\x03\x00\x00", 4), "\x0A"},     // the classic slot
+        {std::string("\x01\x03\x00\x07\x05", 5), "\x0B"}, // checksum valid: the first mask
+        {std::string("\x01\x03\x00\x07\x03", 5), "\x0C"}, // checksum invalid: the next one
+        {std::string("\x02\x03", 2), ""},
+        {std::string("\x01", 1), "\x0C"},
+    };
+    std::string expected;
+    for (const auto& [packet, answer] : exchanges) {
+        world.pty.Write(packet);
+        EXPECT_EQ(world.pty.ReadPacket(answer.empty() ? 100ms : 2s, 20ms), answer) << packet.size();
+        expected += answer;
+    }
+    std::string written;
+    for (const std::string& write : world.TriggerWrites())
+        written += write;
+    EXPECT_EQ(written, expected);
+}
+
+} // namespace
+} // namespace vemla
