@@ -66,18 +66,21 @@ class TriggerTable {
     void Store(int32_t slot, std::unique_ptr<TTrigger> trigger) {
         Slots[static_cast<size_t>(slot)] = std::move(trigger);
     }
-    void StoreMasked(std::unique_ptr<TTrigger> trigger) { Masked.push_back(std::move(trigger)); }
+    void StoreMasked(std::unique_ptr<TTrigger> trigger);
     // The first mask trigger, in file order, whose mask matches the packet.
-    TTrigger* MatchMasks(std::string_view packet) {
-        for (const auto& trigger : Masked)
-            if (trigger->Mask->Matches(packet)) return trigger.get();
-        return nullptr;
-    }
+    TTrigger* MatchMasks(std::string_view packet);
     int32_t Count() const;
 
   private:
     std::array<std::unique_ptr<TTrigger>, SlotCount> Slots;
     std::vector<std::unique_ptr<TTrigger>> Masked;
+    // Per mask trigger, its first head bytes as one word: most masks differ from a packet
+    // there, and one comparison of words tells it.
+    struct TPrefix {
+        uint64_t Value = 0, Care = 0;
+        size_t Length = 0;
+    };
+    std::vector<TPrefix> Prefixes;
 };
 
 // Slot of a packet: h = h * 31 + byte over the first hashSize bytes (all when hashSize <= 0).
