@@ -1,5 +1,6 @@
-// A pty device sends a 5-byte pattern and a trigger answers with OUTW: the round trip,
-// less the 5 ms interval time-out that ends the packet.
+// A pty device sends a 5-byte pattern and a trigger answers with OUTW: the round trip, less
+// the 5 ms interval time-out that ends the packet. Then the same for a Modbus read matched by a
+// mask with a CRC check and answered by a REPLY that carries a fresh CRC.
 #include "bench/bench_support.h"
 #include "engine/terminal.h"
 #include "tests/support/pty_device.h"
@@ -18,14 +19,14 @@ class TNullHost : public TTerminalHost {
     void NotifyTriggerChanged(TTrigger&) override {}
     void StartSleepTimer(TTrigger&, int32_t) override {}
 };
-} // namespace
 
-int main() {
+// Round trips for one trigger: its packet, and the answer the device must get.
+int Measure(const char* name, const std::string& trigger, const std::string& packet,
+            const std::string& expected) {
     test::TTempDir dir;
     test::TPtyDevice device;
     TNullHost host;
-    std::string triggers = dir.Write("t.txt", "TRIGGER 1 \"echo\" HEX \"01 02 03 04 05\"\n"
-                                              "{ WAIT OUTW \"06 07\" GOTO 2 }\n");
+    std::string triggers = dir.Write("t.txt", trigger);
     TTerminal terminal(
         host, dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
                                      "\r\nReadIntervalTimeout=5\r\n[Terminal]\r\nTriggerFile=" +
@@ -35,15 +36,30 @@ int main() {
     for (int i = 0; i < 1000; ++i) {
         std::this_thread::sleep_for(std::chrono::microseconds(500 + random() % 3000));
         auto sent = bench::TClock::now();
-        device.Write("\x01\x02\x03\x04\x05");
-        std::string answer = device.Read(2, 2s);
-        if (answer != "\x06\x07") {
-            std::fprintf(stderr, "no answer in round %d\n", i);
+        device.Write(packet);
+        std::string answer = device.Read(expected.size(), 2s);
+        if (answer != expected) {
+            std::fprintf(stderr, "%s: no answer in round %d\n", name, i);
             return 1;
         }
         trips.push_back(bench::Milliseconds(bench::TClock::now() - sent) - 5.0);
     }
-    bench::Figure("trigger_latency.p50", bench::Percentile(trips, 50), "ms");
-    bench::Figure("trigger_latency.p99", bench::Percentile(trips, 99), "ms");
+    bench::Figure((std::string(name) + ".p50").c_str(), bench::Percentile(trips, 50), "ms");
+    bench::Figure((std::string(name) + ".p99").c_str(), bench::Percentile(trips, 99), "ms");
     return 0;
+}
+
+} // namespace
+
+int main() {
+    const std::string request("\x01\x03\x00\x05\x00\x01\x94\x0B", 8);
+    std::string reply("\x01\x03\x02\x00\x05", 5);
+    reply += TChecksum::FromText("CRC16M")->WrittenFor(reply);
+    return Measure("trigger_latency",
+                   "TRIGGER 1 \"echo\" HEX \"01 02 03 04 05\"\n{ WAIT OUTW \"06 07\" GOTO 2 }\n",
+                   "\x01\x02\x03\x04\x05", "\x06\x07") +
+           Measure("trigger_latency.mask_reply_crc16m",
+                   "TRIGGER 1 \"read\" MASK HEX \"01 03 ?? ?? 00 01 =CRC16M\"\n"
+                   "{ WAIT REPLYW \"$0 $1 02 $2..3 CRC16M\" GOTO 2 }\n",
+                   request, reply);
 }

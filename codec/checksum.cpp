@@ -76,7 +76,7 @@ std::optional<TCrcParameters> GenericCrc(std::string_view text) {
 } // namespace
 
 TChecksum::TChecksum(std::string name, TAlgorithm algorithm, bool lowByteFirst, TCrcParameters crc)
-    : KindName(std::move(name)), Algorithm(algorithm), LowByteFirst(lowByteFirst), Crc(crc) {
+    : KindName(std::move(name)), Algorithm(algorithm), LowFirst(lowByteFirst), Crc(crc) {
     if (Algorithm == TAlgorithm::Crc) CrcTable = CrcTableFor(Crc);
 }
 
@@ -155,7 +155,7 @@ size_t TChecksum::Size() const {
     return 1;
 }
 
-std::string TChecksum::Written(uint32_t value) const {
+std::string TChecksum::WrittenAs(uint32_t value, bool lowByteFirst) const {
     if (Algorithm == TAlgorithm::LrcAscii) {
         constexpr char Digits[] = "0123456789ABCDEF";
         return {Digits[(value >> 4) & 0xF], Digits[value & 0xF]};
@@ -163,7 +163,7 @@ std::string TChecksum::Written(uint32_t value) const {
     const size_t size = Size();
     std::string bytes(size, '\0');
     for (size_t i = 0; i < size; ++i) {
-        size_t shift = 8 * (LowByteFirst ? i : size - 1 - i);
+        size_t shift = 8 * (lowByteFirst ? i : size - 1 - i);
         bytes[i] = static_cast<char>((value >> shift) & 0xFF);
     }
     return bytes;

@@ -32,8 +32,11 @@ class TChecksum {
     // How many bytes the written checksum takes.
     size_t Size() const;
     // The value as it is written after the bytes.
-    std::string Written(uint32_t value) const;
+    std::string Written(uint32_t value) const { return WrittenAs(value, LowFirst); }
     std::string WrittenFor(std::string_view bytes) const { return Written(Compute(bytes)); }
+    // Written in the byte order given instead of the kind's own (which LowByteFirst says).
+    std::string WrittenAs(uint32_t value, bool lowByteFirst) const;
+    bool LowByteFirst() const { return LowFirst; }
 
   private:
     enum class TAlgorithm : uint8_t { Sum8, Xor8, Lrc8, LrcAscii, Crc };
@@ -42,7 +45,7 @@ class TChecksum {
 
     std::string KindName;
     TAlgorithm Algorithm;
-    bool LowByteFirst;
+    bool LowFirst;
     TCrcParameters Crc;
     // One step per byte: the register's next value for each byte value.
     std::shared_ptr<const std::array<uint32_t, 256>> CrcTable;

@@ -23,7 +23,10 @@ void TTerminal::MatchPacket(std::string_view bytes) {
     // The hash slot first, as ever; only a packet that finds it empty tries the masks.
     TTrigger* trigger = Table->At(PacketHash(bytes, Config.HashSize));
     if (!trigger) trigger = Table->MatchMasks(bytes);
-    if (trigger) ResumeTrigger(*trigger);
+    if (!trigger) return;
+    std::lock_guard lock(RunMutex);
+    trigger->Request = std::string(bytes); // what its REPLY commands answer
+    RunTrigger(*trigger);
 }
 
 void TTerminal::ResumeTrigger(TTrigger& trigger) {
@@ -107,6 +110,18 @@ void TTerminal::RunTrigger(TTrigger& trigger) {
         case TCommandKind::Print:
             PostTraffic(TTrafficKind::Info, command.Data);
             break;
+        case TCommandKind::Replyw:
+        case TCommandKind::Reply: {
+            std::optional<std::string> answer;
+            if (trigger.Request) answer = command.Template->Build(*trigger.Request);
+            if (!answer) {
+                trigger.Status = TTriggerStatus::AnswerError;
+                break;
+            }
+            WritePort(*answer, TTrafficKind::TriggerSent);
+            stop = command.Kind == TCommandKind::Replyw;
+            break;
+        }
         }
         if (trigger.Status == TTriggerStatus::Ok) {
             int32_t next = trigger.NextCommand + 1;

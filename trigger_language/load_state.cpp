@@ -134,9 +134,27 @@ void AddCommand(TLoadState& state, TCommandKind kind, int32_t first, int32_t sec
         break;
     case TCommandKind::Wait:
     case TCommandKind::Stop:
+    case TCommandKind::Replyw:
+    case TCommandKind::Reply:
         break;
     }
     state.Current->Commands.push_back(std::move(command));
+}
+
+bool AddReply(TLoadState& state, TCommandKind kind, int templateIndex) {
+    std::string& text = state.Strings[static_cast<size_t>(templateIndex)];
+    TTemplateParse parse = ParseTemplate(text);
+    if (!parse.Ok) {
+        if (!parse.BadToken.empty()) state.TokenText = parse.BadToken;
+        ReportSyntaxError(state, Utf8ToCp1251("ошибка в шаблоне ответа"));
+        return false;
+    }
+    TTriggerCommand command;
+    command.Kind = kind;
+    command.Data = std::move(text);
+    command.Template = std::make_shared<const TAnswerTemplate>(std::move(parse.Template));
+    state.Current->Commands.push_back(std::move(command));
+    return true;
 }
 
 void EndTrigger(TLoadState& state) {

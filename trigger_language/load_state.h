@@ -44,6 +44,8 @@ bool BeginTrigger(TLoadState& state, int32_t id, int nameIndex, int coding, int 
 // A trigger found by its mask; a mask that does not read fails the load naming its bad token.
 bool BeginMaskTrigger(TLoadState& state, int32_t id, int nameIndex, int coding, int maskIndex);
 void AddCommand(TLoadState& state, TCommandKind kind, int32_t first, int32_t second);
+// REPLY or REPLYW; a template that does not read fails the load naming its bad token.
+bool AddReply(TLoadState& state, TCommandKind kind, int templateIndex);
 void EndTrigger(TLoadState& state);
 void ReportSyntaxError(TLoadState& state, std::string_view message);
 

@@ -25,7 +25,7 @@ static void yyerror(vemla::TLoadState& state, yyscan_t, const char* message) {
 
 %token NUMBER 257 STRING 258 CODING 259 BADNUMBER 260 TRIGGER 261
 %token OUTW 262 OUT 263 WAIT 264 STOP 265 GOTO 266 SWITCH 267 SLEEP 268 PRINT 269
-%token MASK 270
+%token MASK 270 REPLYW 271 REPLY 272
 
 
 %%
@@ -57,6 +57,8 @@ command: OUTW STRING            { vemla::AddCommand(state, TCommandKind::Outw, $
        | SWITCH NUMBER NUMBER   { vemla::AddCommand(state, TCommandKind::Switch, $2, $3); }
        | SLEEP NUMBER           { vemla::AddCommand(state, TCommandKind::Sleep, $2, 0); }
        | PRINT STRING           { vemla::AddCommand(state, TCommandKind::Print, $2, 0); }
+       | REPLYW STRING          { if (!vemla::AddReply(state, TCommandKind::Replyw, $2)) YYABORT; }
+       | REPLY STRING           { if (!vemla::AddReply(state, TCommandKind::Reply, $2)) YYABORT; }
        ;
 
 %%

@@ -1,28 +1,42 @@
 #pragma once
 
 #include "codec/codec.h"
+#include "trigger_language/answer_template.h"
 #include "trigger_language/mask.h"
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vemla {
 
-enum class TCommandKind : uint8_t { Outw = 0, Out, Wait, Stop, Goto, Switch, Sleep, Print };
+enum class TCommandKind : uint8_t {
+    Outw = 0,
+    Out,
+    Wait,
+    Stop,
+    Goto,
+    Switch,
+    Sleep,
+    Print,
+    Replyw, // an answer built from the request, then a wait
+    Reply,
+};
 
 // One command of a trigger's program. Fields a kind does not use keep their defaults.
 struct TTriggerCommand {
     TCommandKind Kind = TCommandKind::Wait;
     uint16_t TriggerId = 0;   // SWITCH: low 16 bits of the number in the file
-    std::string Data;         // OUTW, OUT: decoded bytes; PRINT: the text as written
+    std::string Data;         // OUTW, OUT: decoded bytes; PRINT, REPLY(W): the text as written
     int32_t Value = 0;        // GOTO (counts from 1), SLEEP (milliseconds)
     int32_t TargetSlot = -1;  // SWITCH: slot of the target trigger, -1 for none
     int32_t CommandIndex = 0; // SWITCH: the index (from 0) the target is given
+    std::shared_ptr<const TAnswerTemplate> Template; // REPLY, REPLYW
 };
 
 // Only Ok runs; the numbers are those the triggers window shows where it has no text.
@@ -32,6 +46,7 @@ enum class TTriggerStatus : uint8_t {
     MissingCommand = 2,  // ran past its last command, or a GOTO led outside
     TooManyCommands = 3, // a run reached its bound
     MissingTrigger = 4,  // a SWITCH named an id no trigger has
+    AnswerError = 5,     // a REPLY reached outside its request, or had none
 };
 
 struct TTrigger {
@@ -45,6 +60,9 @@ struct TTrigger {
     std::vector<TTriggerCommand> Commands;
     // A trigger declared with MASK: found by matching its mask, not by the packet hash.
     std::unique_ptr<const TMask> Mask;
+    // The packet that last resumed the trigger, for its REPLY commands; guarded by the
+    // engine's run lock.
+    std::optional<std::string> Request;
 
     int32_t CommandCount() const { return static_cast<int32_t>(Commands.size()); }
 };

@@ -15,6 +15,8 @@ std::string StatusText(TTriggerStatus status) {
         return Utf8ToCp1251("ошибка: запрошенная команда не существует");
     case TTriggerStatus::TooManyCommands:
         return Utf8ToCp1251("ошибка: слишком много команд без WAIT");
+    case TTriggerStatus::AnswerError:
+        return Utf8ToCp1251("ошибка в ответе");
     default:
         return std::to_string(static_cast<int>(status));
     }
@@ -42,6 +44,10 @@ std::string CommandText(const TTrigger& trigger, int32_t index) {
         return text + "SLEEP " + std::to_string(c.Value);
     case TCommandKind::Print:
         return text + "PRINT " + c.Data;
+    case TCommandKind::Replyw:
+        return text + "REPLYW " + c.Data;
+    case TCommandKind::Reply:
+        return text + "REPLY " + c.Data;
     }
     return text;
 }

@@ -344,6 +344,29 @@ TEST(TriggerStress, ReaderRunsAndUserMovesDoNotRace) {
 namespace vemla {
 namespace {
 
+TEST(TriggerRuntime, RepliesAreBuiltFromTheRequestOrSetTheirErrorStatus) {
+    // A Modbus slave 1 that answers a read of any register with the register number as its
+    // value, and ignores a frame with a bad CRC; the start-up reply has no request yet.
+    TWorld world("TRIGGER 1 \"read\" MASK HEX \"01 03 ?? ?? 00 01 =CRC16M\" "
+                 "{ WAIT REPLY \"$0 $1 02 $2..3 CRC16M\" GOTO 1 }\n"
+                 "TRIGGER 2 \"early\" HEX \"AA\" { REPLY \"$0\" WAIT }\n");
+    const TTrigger& early = world.Trigger("\xAA");
+    EXPECT_EQ(early.Status, TTriggerStatus::AnswerError);
+    auto crc16m = TChecksum::FromText("CRC16M");
+    for (int reg : {5, 0x1234}) {
+        std::string request = {'\x01', '\x03', char(reg >> 8), char(reg), '\x00', '\x01'};
+        request += crc16m->WrittenFor(request);
+        std::string answer = {'\x01', '\x03', '\x02', char(reg >> 8), char(reg)};
+        answer += crc16m->WrittenFor(answer);
+        world.pty.Write(request);
+        EXPECT_EQ(world.pty.ReadPacket(2s, 20ms), answer) << reg;
+        request.back() ^= 1; // a bad CRC: no trigger takes it
+        world.pty.Write(request);
+        EXPECT_EQ(world.pty.ReadPacket(100ms, 20ms), "") << reg;
+    }
+    EXPECT_EQ(world.TriggerWrites().size(), 2u);
+}
+
 TEST(TriggerRuntime, TheHashSlotAnswersFirstAndMasksOnlyPacketsThatFindItEmpty) {
     TWorld world(
         "TRIGGER 1 \"poll\" HEX \"01 03 00 00\" { WAIT OUT \"0A\" GOTO 1 }\n"

@@ -16,6 +16,7 @@ TEST(TriggerTexts, StatusTexts) {
                  {TTriggerStatus::MissingCommand, "ошибка: запрошенная команда не существует"},
                  {TTriggerStatus::TooManyCommands, "ошибка: слишком много команд без WAIT"},
                  {TTriggerStatus::MissingTrigger, "4"},
+                 {TTriggerStatus::AnswerError, "ошибка в ответе"},
                  {static_cast<TTriggerStatus>(200), "200"}};
     for (const auto& c : cases)
         EXPECT_EQ(Cp1251ToUtf8(StatusText(c.Status)), c.Text);
@@ -25,7 +26,8 @@ TEST(TriggerTexts, CommandTextsFollowTheTriggersCoding) {
     TTableLoad loaded =
         LoadTriggers("TRIGGER 1 \"h\" HEX \"01\" { OUTW \"06 02\" WAIT GOTO 1 SWITCH 7 0 "
                      "OUT \"48 69 0D\" SLEEP 50 STOP PRINT \"a <0x41> b\" }\n"
-                     "TRIGGER 2 \"a\" ANSI \"B\" { OUTW \"Hi<0x0D>\" SWITCH 65543 2 }",
+                     "TRIGGER 2 \"a\" ANSI \"B\" { OUTW \"Hi<0x0D>\" SWITCH 65543 2 "
+                     "REPLYW \"$0 'ok' CRC16M\" REPLY \"$-1\" }",
                      0);
     ASSERT_TRUE(loaded.Ok()) << loaded.Error;
     const TTrigger& hex = *loaded.Value->At(1);
@@ -36,7 +38,9 @@ TEST(TriggerTexts, CommandTextsFollowTheTriggersCoding) {
     const TTrigger& ansi = *loaded.Value->At(66);
     EXPECT_EQ(CommandText(ansi, 0), "1: OUTW Hi<0x0D>");
     EXPECT_EQ(CommandText(ansi, 1), "2: SWITCH 7 2");
-    for (int outside : {-1, 2, 1000})
+    EXPECT_EQ(CommandText(ansi, 2), "3: REPLYW $0 'ok' CRC16M"); // the template as written
+    EXPECT_EQ(CommandText(ansi, 3), "4: REPLY $-1");
+    for (int outside : {-1, 4, 1000})
         EXPECT_EQ(CommandText(ansi, outside), "");
 }
 
