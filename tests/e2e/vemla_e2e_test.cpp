@@ -1,3 +1,4 @@
+#include "codec/checksum.h"
 // Runs the real vemla binary offscreen against a test-owned pty.
 #include "platform/cp1251.h"
 #include "tests/support/child_process.h"
@@ -125,6 +126,30 @@ TEST(Vemla, ExampleTriggersAnswerTheDevice) {
         EXPECT_EQ(line.substr(12, 2), "  ") << line;
         start = end + 2;
     }
+}
+
+TEST(Vemla, TheModbusExampleAnswersReadsAndWritesAndIgnoresBadFrames) {
+    TTempDir dir;
+    TPtyDevice device;
+    dir.Write("config.ini", "[Port]\r\nDevice=" + device.SlavePath() +
+                                "\r\nReadIntervalTimeout=5\r\n"
+                                "[Terminal]\r\nTriggerFile=" EXAMPLES_DIR "/modbus-slave.txt\r\n");
+    TVemla vemla({dir.Path("config.ini"), "--echo"}, dir.Directory().string());
+    ASSERT_TRUE(vemla.WaitForOutput(": открыт")) << vemla.Output;
+    auto crc = TChecksum::FromText("CRC16M");
+    auto frame = [&](std::string bytes) { return bytes + crc->WrittenFor(bytes); };
+    const std::pair<std::string, std::string> exchanges[] = {
+        {frame({1, 3, 0, 7, 0, 1}), frame({1, 3, 2, 0, 0x2A})},
+        {frame({1, 3, 0x12, 0x34, 0, 2}), frame({1, 3, 4, 0, 0x2A, 0, 0x2A})},
+        {frame({1, 6, 0, 9, 0x12, 0x34}), frame({1, 6, 0, 9, 0x12, 0x34})},
+        {frame({1, 3, 0, 7, 0, 1}).substr(0, 7) + "\xFF", ""}, // a wrong CRC
+        {frame({2, 3, 0, 7, 0, 1}), ""},                       // another slave
+    };
+    for (const auto& [request, answer] : exchanges) {
+        device.Write(request);
+        EXPECT_EQ(device.ReadPacket(answer.empty() ? 200ms : 5s, 30ms), answer) << request.size();
+    }
+    EXPECT_EQ(vemla.Terminate(), 0);
 }
 
 TEST(Vemla, StartUpReportsComeInOrder) {
