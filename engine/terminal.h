@@ -89,6 +89,10 @@ class TTerminal {
     // A SLEEP timer expired: resumes the trigger if it still stands on a SLEEP.
     void SleepExpired(TTrigger& trigger);
 
+    // Received packets that matched no trigger (counted only when there are triggers).
+    uint64_t UnmatchedPacketCount() const { return UnmatchedPackets; }
+    bool HasTriggers() const { return !NotedTriggers.empty(); }
+
     // Filled at start-up and never changed afterwards.
     const TriggerTable& Triggers() const { return *Table; }
     TriggerTable& Triggers() { return *Table; }
@@ -139,6 +143,7 @@ class TTerminal {
     std::recursive_mutex RunMutex; // one run, with the runs nested in it
     int32_t RunDepth = 0;          // guarded by RunMutex
     int32_t RunBudget = 0;         // commands left to the outermost run; guarded by RunMutex
+    std::atomic<uint64_t> UnmatchedPackets{0};
 };
 
 } // namespace vemla

@@ -23,9 +23,16 @@ void TTerminal::MatchPacket(std::string_view bytes) {
     // The hash slot first, as ever; only a packet that finds it empty tries the masks.
     TTrigger* trigger = Table->At(PacketHash(bytes, Config.HashSize));
     if (!trigger) trigger = Table->MatchMasks(bytes);
-    if (!trigger) return;
+    if (!trigger) {
+        ++UnmatchedPackets;
+        return;
+    }
     std::lock_guard lock(RunMutex);
+    ++trigger->Matches;
+    trigger->LastMatch = Now();
     trigger->Request = std::string(bytes); // what its REPLY commands answer
+    // A trigger that does not run (stopped, or in error) is not reported by a run.
+    if (trigger->Status != TTriggerStatus::Ok) Host.NotifyTriggerChanged(*trigger);
     RunTrigger(*trigger);
 }
 

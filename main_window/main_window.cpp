@@ -352,7 +352,9 @@ void TMainWindow::ShowModemControls() {
 
 void TMainWindow::ShowStatus() {
     if (!Terminal) return;
-    TStatusTexts texts = StatusTexts(Terminal->Settings(), PortState, ReceivedBytes, SentBytes);
+    TStatusTexts texts = StatusTexts(
+        Terminal->Settings(), PortState, ReceivedBytes, SentBytes,
+        Terminal->HasTriggers() ? std::optional(Terminal->UnmatchedPacketCount()) : std::nullopt);
     StatusFields[0]->setText(FromCp1251(texts.Port));
     StatusFields[1]->setText(FromCp1251(texts.State));
     StatusFields[2]->setText(FromCp1251(texts.Counters));

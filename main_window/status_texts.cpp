@@ -15,7 +15,7 @@ std::string FrameText(const TLineSettings& line) {
 }
 
 TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, uint64_t received,
-                         uint64_t sent) {
+                         uint64_t sent, std::optional<uint64_t> unmatched) {
     TStatusTexts texts;
     texts.Port = settings.PortPath() + " " + std::to_string(settings.Line.BaudRate) + " " +
                  FrameText(settings.Line);
@@ -32,6 +32,7 @@ TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, ui
     }
     texts.Counters = Utf8ToCp1251("принято ") + std::to_string(received) +
                      Utf8ToCp1251(" Б, передано ") + std::to_string(sent) + Utf8ToCp1251(" Б");
+    if (unmatched) texts.Counters += Utf8ToCp1251(", без триггера ") + std::to_string(*unmatched);
     return texts;
 }
 

@@ -12,15 +12,16 @@ namespace vemla {
 
 // The three fields of the main window's status bar, in CP1251.
 struct TStatusTexts {
-    std::string Port;     // "/dev/ttyUSB0 115200 8N1"
-    std::string State;    // "открыт", "закрыт", "ожидание устройства"
-    std::string Counters; // "принято 1234 Б, передано 56 Б"
+    std::string Port;  // "/dev/ttyUSB0 115200 8N1"
+    std::string State; // "открыт", "закрыт", "ожидание устройства"
+    std::string Counters; // "принято 1234 Б, передано 56 Б", and ", без триггера 7" with triggers
 };
 
 // Data bits, parity letter (N, O, E, M, S) and stop bits (1, 1.5, 2): "8N1".
 std::string FrameText(const TLineSettings& line);
+// unmatched: received packets that no trigger took, where there are triggers.
 TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, uint64_t received,
-                         uint64_t sent);
+                         uint64_t sent, std::optional<uint64_t> unmatched = std::nullopt);
 
 enum class TLamp : uint8_t { Unavailable, Off, On };
 inline constexpr std::array<const char*, 4> ModemLineNames = {"CTS", "DSR", "DCD", "RI"};

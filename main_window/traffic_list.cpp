@@ -5,14 +5,6 @@
 
 namespace vemla {
 
-std::string TimeStamp(TDateTime time) {
-    TLocalTime t = DecodeDateTime(time);
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", t.Hour % 100, t.Minute % 100,
-                  t.Second % 100, t.Millisecond % 1000);
-    return text;
-}
-
 std::string_view DirectionPrefix(TTrafficKind kind) {
     switch (kind) {
     case TTrafficKind::Received:

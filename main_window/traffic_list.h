@@ -2,6 +2,7 @@
 
 #include "codec/codec.h"
 #include "engine/traffic_record.h"
+#include "platform/system.h"
 
 #include <deque>
 #include <string>
@@ -16,8 +17,6 @@ struct TTrafficLine {
     std::string Text; // CP1251, as shown
 };
 
-// "HH:mm:ss.zzz" of a local date-time: 12 characters.
-std::string TimeStamp(TDateTime time);
 // The five characters before a line's text in saved lists and logs.
 std::string_view DirectionPrefix(TTrafficKind kind);
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -36,6 +37,14 @@ TDateTime Now() {
     }
     double seconds = static_cast<double>(ts.tv_sec + offset) + ts.tv_nsec / 1e9;
     return UnixEpochDays + seconds / SecondsPerDay;
+}
+
+std::string TimeStamp(TDateTime time) {
+    TLocalTime t = DecodeDateTime(time);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", t.Hour % 100, t.Minute % 100,
+                  t.Second % 100, t.Millisecond % 1000);
+    return text;
 }
 
 TLocalTime DecodeDateTime(TDateTime value) {

@@ -15,6 +15,8 @@ struct TLocalTime {
     int Year, Month, Day, Hour, Minute, Second, Millisecond;
 };
 TLocalTime DecodeDateTime(TDateTime value);
+// "HH:mm:ss.zzz" of a local date-time: 12 characters.
+std::string TimeStamp(TDateTime time);
 
 // Error numbers of vemla's own checks, outside the system's range.
 constexpr int ErrorNotRegularFile = 100001;

@@ -57,6 +57,9 @@ struct TTrigger {
     std::atomic<TTriggerStatus> Status{TTriggerStatus::Ok};
     std::atomic<int32_t> CurrentCommand{0};
     std::atomic<int32_t> NextCommand{0};
+    // Packets that matched the trigger, and the local time (a TDateTime) of the last one.
+    std::atomic<uint32_t> Matches{0};
+    std::atomic<double> LastMatch{0};
     std::vector<TTriggerCommand> Commands;
     // A trigger declared with MASK: found by matching its mask, not by the packet hash.
     std::unique_ptr<const TMask> Mask;

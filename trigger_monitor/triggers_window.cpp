@@ -1,5 +1,6 @@
 #include "trigger_monitor/triggers_window.h"
 
+#include "platform/system.h"
 #include "trigger_monitor/change_command_dialog.h"
 #include "trigger_monitor/trigger_texts.h"
 #include "ui_common/cut_text_tooltip.h"
@@ -15,8 +16,10 @@
 namespace vemla {
 namespace {
 
-constexpr int ColumnWidths[] = {40, 100, 50, 200};
-const char* const Headings[] = {"Id", "Наименование", "Статус", "Текущая команда"};
+constexpr int ColumnWidths[] = {40, 100, 50, 200, 105, 90};
+const char* const Headings[] = {"Id",           "Наименование", "Статус", "Текущая команда",
+                                "Срабатываний", "Последнее"};
+constexpr int ColumnCount = 6;
 
 std::optional<int32_t> RunChangeCommandDialog(QWidget& owner, const TTrigger& trigger) {
     TChangeCommandDialog dialog(&owner, trigger);
@@ -42,7 +45,7 @@ int TTriggerTableModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TTriggerTableModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 4;
+    return parent.isValid() ? 0 : ColumnCount;
 }
 
 TTrigger* TTriggerTableModel::TriggerAt(int row) const {
@@ -60,13 +63,18 @@ QVariant TTriggerTableModel::data(const QModelIndex& index, int role) const {
         return FromCp1251(trigger->Name);
     case 2:
         return FromCp1251(StatusText(trigger->Status));
-    default:
+    case 3:
         return FromCp1251(CommandText(*trigger, trigger->CurrentCommand));
+    case 4:
+        return QString::number(trigger->Matches);
+    default:
+        return trigger->Matches == 0 ? QString() : FromCp1251(TimeStamp(trigger->LastMatch));
     }
 }
 
 QVariant TTriggerTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section > 3)
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
+        section >= ColumnCount)
         return {};
     return Ru(Headings[section]);
 }
@@ -74,14 +82,14 @@ QVariant TTriggerTableModel::headerData(int section, Qt::Orientation orientation
 void TTriggerTableModel::TriggerChanged(const TTrigger& trigger) {
     auto row = RowOf.find(&trigger);
     if (row == RowOf.end()) return;
-    emit dataChanged(index(row->second, 2), index(row->second, 3));
+    emit dataChanged(index(row->second, 2), index(row->second, ColumnCount - 1));
 }
 
 TTriggersWindow::TTriggersWindow(QWidget* parent, TriggerTable& table, TTriggersContext context)
     : QWidget(parent, Qt::Window), Context(std::move(context)) {
     if (!Context.ChooseCommand) Context.ChooseCommand = RunChangeCommandDialog;
     setWindowTitle(Ru("Триггеры"));
-    resize(398, 270);
+    resize(605, 270); // wide enough for the match counters beside the four first columns
     Model = new TTriggerTableModel(table, this);
     View = new QTreeView(this);
     View->setModel(Model);
@@ -93,7 +101,7 @@ TTriggersWindow::TTriggersWindow(QWidget* parent, TriggerTable& table, TTriggers
     View->setEditTriggers(QAbstractItemView::NoEditTriggers);
     View->header()->setSectionsClickable(false);
     View->header()->setStretchLastSection(false);
-    for (int column = 0; column < 4; ++column)
+    for (int column = 0; column < ColumnCount; ++column)
         View->header()->resizeSection(column, ColumnWidths[column]);
     connect(View, &QTreeView::doubleClicked, this, [this] { ChangeSelectedTrigger(); });
     auto* layout = new QVBoxLayout(this);

@@ -37,6 +37,8 @@ TEST(StatusTexts, PortSettingsStateAndCounters) {
         EXPECT_EQ(Cp1251ToUtf8(texts.State), c.StateText);
         EXPECT_EQ(Cp1251ToUtf8(texts.Counters), "принято 1234 Б, передано 5 Б");
     }
+    EXPECT_EQ(Cp1251ToUtf8(StatusTexts({}, TPortState::Open, 1, 2, 7).Counters),
+              "принято 1 Б, передано 2 Б, без триггера 7");
 }
 
 TEST(StatusTexts, ModemControlsFollowTheLinesTheHandshakeAndThePort) {

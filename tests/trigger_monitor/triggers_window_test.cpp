@@ -7,6 +7,7 @@
 
 #include <QHeaderView>
 #include <QListView>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -97,6 +98,21 @@ class TTriggersWindowTest : public QObject {
         QCOMPARE(changed.count(), 1);
         QCOMPARE(world.Cell(0, 2), QString::fromUtf8("отключен"));
         QCOMPARE(world.Cell(0, 3), QStringLiteral("3: STOP"));
+        QCOMPARE(world.Cell(0, 4), QStringLiteral("1"));
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3}$"))
+                    .match(world.Cell(0, 5))
+                    .hasMatch());
+        // A stopped trigger still counts its packets, and says so though it does not run.
+        const int notified = world.sink.Notifications();
+        world.terminal->MatchPacket("P");
+        world.terminal->MatchPacket("Q"); // no trigger takes it
+        QCOMPARE(world.Cell(0, 4), QStringLiteral("2"));
+        QCOMPARE(world.sink.Notifications(), notified + 1);
+        QCOMPARE(world.terminal->UnmatchedPacketCount(), uint64_t{1});
+        QCOMPARE(world.window->Triggers().headerData(4, Qt::Horizontal, Qt::DisplayRole).toString(),
+                 QString::fromUtf8("Срабатываний"));
+        QCOMPARE(world.window->Triggers().headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(),
+                 QString::fromUtf8("Последнее"));
     }
 
     void DialogOpensOnTheCurrentCommand() {
