@@ -1,5 +1,6 @@
 // A simulated serial device on a pseudo-terminal. vemla opens the published link as its port;
 // this program plays the device: it prints every packet it receives and sends a scenario.
+#include "codec/checksum.h"
 #include "codec/codec.h"
 #include "platform/cp1251.h"
 #include "platform/system.h"
@@ -33,7 +34,7 @@ constexpr auto PacketGap = 5ms; // silence that ends a received packet
 
 struct TOptions {
     std::string Link;
-    enum { Demo, Flood, RoundTrips } Mode = Demo;
+    enum { Demo, Flood, RoundTrips, ModbusMaster } Mode = Demo;
     long long Count = 0;
     std::string Pattern = "01 02 03 04 05";
     double Duration = 0;   // seconds; 0 runs until a signal
@@ -43,7 +44,8 @@ struct TOptions {
 };
 
 void Usage() {
-    std::fputs("Usage: vemla-device LINK [--flood N | --round-trips N [--pattern HEX]]\n"
+    std::fputs("Usage: vemla-device LINK [--flood N | --round-trips N [--pattern HEX] |\n"
+               "                         --modbus-master]\n"
                "                         [--seed S] [--start-after SECONDS] [--duration SECONDS] "
                "[--quiet]\n"
                "\n"
@@ -56,7 +58,10 @@ void Usage() {
                "  --start-after S  wait S seconds before sending (bytes sent before the port is\n"
                "                   opened are flushed by the opening)\n"
                "  --round-trips N  send the pattern N times, each after the previous reply\n"
-               "                   arrived, and print the latency percentiles\n",
+               "                   arrived, and print the latency percentiles\n"
+               "  --modbus-master  poll the Modbus RTU slave 1 of examples/modbus-slave.txt:\n"
+               "                   reads and writes of random registers, now and then a frame\n"
+               "                   with a wrong CRC; every answer's content and CRC checked\n",
                stderr);
 }
 
@@ -71,6 +76,8 @@ bool ParseOptions(int argc, char* argv[], TOptions& options) {
         } else if (argument == "--round-trips" && (value = next())) {
             options.Mode = TOptions::RoundTrips;
             options.Count = std::atoll(value);
+        } else if (argument == "--modbus-master") {
+            options.Mode = TOptions::ModbusMaster;
         } else if (argument == "--pattern" && (value = next())) {
             options.Pattern = value;
         } else if (argument == "--duration" && (value = next())) {
@@ -253,6 +260,52 @@ int RunDemo(TDevice& device, const TOptions& options) {
     return 0;
 }
 
+// A Modbus RTU master for examples/modbus-slave.txt: a request every 100 ms, each answer
+// checked (content and CRC); a frame with a wrong CRC must get no answer at all.
+int RunModbusMaster(TDevice& device, const TOptions& options) {
+    const auto crc = vemla::TChecksum::FromText("CRC16M");
+    auto frame = [&](std::string bytes) { return bytes + crc->WrittenFor(bytes); };
+    std::minstd_rand random(options.Seed);
+    int good = 0, bad = 0, missed = 0;
+    auto start = TClock::now();
+    for (long long i = 0; !TimeIsUp(options, start); ++i) {
+        const char high = static_cast<char>(random() & 0xFF), low = static_cast<char>(random());
+        std::string request, expected;
+        switch (i % 4) {
+        case 0:
+        case 1: { // read one or two registers: each reads 00 2A
+            const char count = static_cast<char>(1 + i % 2);
+            request = frame({'\x01', '\x03', high, low, '\x00', count});
+            expected = frame(count == 1 ? std::string("\x01\x03\x02\x00\x2A", 5)
+                                        : std::string("\x01\x03\x04\x00\x2A\x00\x2A", 7));
+            break;
+        }
+        case 2: // write a register: the answer repeats the request
+            request = frame({'\x01', '\x06', high, low, '\x12', '\x34'});
+            expected = request;
+            break;
+        default: // a frame with a wrong CRC: no answer
+            request = frame({'\x01', '\x03', high, low, '\x00', '\x01'});
+            request.back() = static_cast<char>(request.back() ^ 0x01);
+            break;
+        }
+        if (!options.Quiet) PrintPacket("-->", request);
+        device.Write(request);
+        std::string answer = device.ReadPacket(expected.empty() ? 100ms : 1000ms);
+        if (!answer.empty() && !options.Quiet) PrintPacket("<--", answer);
+        if (answer == expected)
+            ++good;
+        else if (answer.empty())
+            ++missed;
+        else
+            ++bad;
+        device.ReadPacket(100ms);
+    }
+    std::printf("modbus: %d exchanges right, %d answers wrong, %d answers missing\n", good, bad,
+                missed);
+    return bad == 0 && missed == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -278,6 +331,8 @@ int main(int argc, char* argv[]) {
         return RunFlood(device, options);
     case TOptions::RoundTrips:
         return RunRoundTrips(device, options);
+    case TOptions::ModbusMaster:
+        return RunModbusMaster(device, options);
     default:
         return RunDemo(device, options);
     }

@@ -1,5 +1,5 @@
-#include "codec/checksum.h"
 // Runs the real vemla binary offscreen against a test-owned pty.
+#include "codec/checksum.h"
 #include "platform/cp1251.h"
 #include "tests/support/child_process.h"
 #include "tests/support/pty_device.h"
@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vemla {
@@ -149,6 +150,27 @@ TEST(Vemla, TheModbusExampleAnswersReadsAndWritesAndIgnoresBadFrames) {
         device.Write(request);
         EXPECT_EQ(device.ReadPacket(answer.empty() ? 200ms : 5s, 30ms), answer) << request.size();
     }
+    EXPECT_EQ(vemla.Terminate(), 0);
+}
+
+TEST(Vemla, TheModbusMasterOfTheSimulatedDeviceFindsEveryAnswerRight) {
+    TTempDir dir;
+    std::string link = dir.Path("port"), output = dir.Path("device.out");
+    int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    test::TSpawnOptions options;
+    options.StandardOutput = fd;
+    test::TChildProcess device(
+        {VEMLA_DEVICE, link, "--modbus-master", "--quiet", "--start-after", "1", "--duration", "2"},
+        options);
+    close(fd);
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!std::filesystem::is_symlink(link) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    TVemla vemla({link, "--triggers", EXAMPLES_DIR "/modbus-slave.txt", "--hide"},
+                 dir.Directory().string());
+    EXPECT_EQ(device.WaitForExit(20s), 0) << dir.Read("device.out");
+    EXPECT_NE(dir.Read("device.out").find("0 answers wrong, 0 answers missing"), std::string::npos)
+        << dir.Read("device.out");
     EXPECT_EQ(vemla.Terminate(), 0);
 }
 
