@@ -42,6 +42,31 @@ inline double ThreadCpuSeconds(const std::string& name) {
     return -1;
 }
 
+// A host that drops every report: benchmarks of the engine alone.
+class TNullHost : public TTerminalHost {
+  public:
+    void PostTraffic(std::unique_ptr<TTrafficRecord>) override {}
+    void NotifyTriggerChanged(TTrigger&) override {}
+    void StartSleepTimer(TTrigger&, int32_t) override {}
+};
+
+// The log files of a directory in the order they were written: files of one second are
+// stem.log, stem_1.log, stem_2.log, ...
+inline std::vector<std::filesystem::path> LogFilesInOrder(const std::filesystem::path& directory) {
+    std::vector<std::filesystem::path> logs;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        logs.push_back(entry.path());
+    auto order = [](const std::filesystem::path& file) {
+        std::string stem = file.stem().string();
+        size_t suffix = stem.find('_', 7);
+        return std::make_pair(stem.substr(0, 13),
+                              suffix == std::string::npos ? 0 : std::stoi(stem.substr(suffix + 1)));
+    };
+    std::sort(logs.begin(), logs.end(),
+              [&](const auto& a, const auto& b) { return order(a) < order(b); });
+    return logs;
+}
+
 // Prints one figure per line: "name value unit".
 inline void Figure(const char* name, double value, const char* unit) {
     std::printf("%s %.3f %s\n", name, value, unit);

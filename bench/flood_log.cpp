@@ -92,20 +92,8 @@ TRun TimeCat(const std::string& data) {
 
 // The Received bytes of every log file, in the order the files were written.
 std::string LoggedBytes(const std::filesystem::path& directory) {
-    std::vector<std::filesystem::path> logs;
-    for (const auto& entry : std::filesystem::directory_iterator(directory))
-        logs.push_back(entry.path());
-    // Files of one second are stem.log, stem_1.log, stem_2.log, ...
-    auto order = [](const std::filesystem::path& file) {
-        std::string stem = file.stem().string();
-        size_t suffix = stem.find('_', 7);
-        return std::make_pair(stem.substr(0, 13),
-                              suffix == std::string::npos ? 0 : std::stoi(stem.substr(suffix + 1)));
-    };
-    std::sort(logs.begin(), logs.end(),
-              [&](const auto& a, const auto& b) { return order(a) < order(b); });
     std::string bytes;
-    for (const auto& log : logs) {
+    for (const auto& log : bench::LogFilesInOrder(directory)) {
         std::string text = ReadAll(log);
         for (size_t at = text.find("---> "); at != std::string::npos; at = text.find("---> ", at)) {
             size_t end = text.find("\r\n", at);

@@ -102,20 +102,9 @@ TSoak Soak(int instances, long long perInstance) {
     for (auto& device : devices)
         device->Terminate(10s);
 
-    std::vector<std::filesystem::path> logs;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.Path("Log")))
-        logs.push_back(entry.path());
+    // Each instance takes rising suffixes, so each one's files keep their order among all.
+    std::vector<std::filesystem::path> logs = bench::LogFilesInOrder(dir.Path("Log"));
     soak.LogFiles = logs.size();
-    // Files of one second are stem.log, stem_1.log, stem_2.log, ...: order them by that number.
-    // Each instance takes rising numbers, so each one's files keep their order among all.
-    auto order = [](const std::filesystem::path& file) {
-        std::string stem = file.stem().string();
-        size_t suffix = stem.find('_', 7);
-        return std::make_pair(stem.substr(0, 13),
-                              suffix == std::string::npos ? 0 : std::stoi(stem.substr(suffix + 1)));
-    };
-    std::sort(logs.begin(), logs.end(),
-              [&](const auto& a, const auto& b) { return order(a) < order(b); });
     std::vector<std::minstd_rand> expected;
     for (int i = 1; i <= instances; ++i)
         expected.emplace_back(i);

@@ -11,13 +11,6 @@ using namespace vemla;
 
 namespace {
 
-class TNullHost : public TTerminalHost {
-  public:
-    void PostTraffic(std::unique_ptr<TTrafficRecord>) override {}
-    void NotifyTriggerChanged(TTrigger&) override {}
-    void StartSleepTimer(TTrigger&, int32_t) override {}
-};
-
 std::string Hex(uint32_t value, int digits) {
     static const char Digits[] = "0123456789ABCDEF";
     std::string text;
@@ -49,7 +42,7 @@ double Rate(int distinct, int& matched) {
     }
     test::TTempDir dir;
     std::string file = dir.Write("triggers.txt", triggers);
-    TNullHost host;
+    bench::TNullHost host;
     TTerminal terminal(
         host, dir.Write("config.ini", "[Port]\r\nDevice=" + dir.Path("none") +
                                           "\r\nReconnect=0\r\n[Terminal]\r\nTriggerFile=" + file +

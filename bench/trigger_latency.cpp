@@ -13,19 +13,12 @@ using namespace vemla;
 using namespace std::chrono_literals;
 
 namespace {
-class TNullHost : public TTerminalHost {
-  public:
-    void PostTraffic(std::unique_ptr<TTrafficRecord>) override {}
-    void NotifyTriggerChanged(TTrigger&) override {}
-    void StartSleepTimer(TTrigger&, int32_t) override {}
-};
-
 // Round trips for one trigger: its packet, and the answer the device must get.
 int Measure(const char* name, const std::string& trigger, const std::string& packet,
             const std::string& expected) {
     test::TTempDir dir;
     test::TPtyDevice device;
-    TNullHost host;
+    bench::TNullHost host;
     std::string triggers = dir.Write("t.txt", trigger);
     TTerminal terminal(
         host, dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +

@@ -1,5 +1,7 @@
 #include "codec/checksum.h"
 
+#include "codec/codec.h"
+
 #include <charconv>
 #include <vector>
 
@@ -33,13 +35,6 @@ std::shared_ptr<const std::array<uint32_t, 256>> CrcTableFor(const TCrcParameter
         (*table)[byte] = r & mask;
     }
     return table;
-}
-
-int HexDigitValue(char ch) {
-    if (ch >= '0' && ch <= '9') return ch - '0';
-    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
-    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-    return -1;
 }
 
 // "CRC(16,8005,FFFF,1,1,0)": width in decimal, the other numbers in hex, flags 0 or 1.
@@ -121,7 +116,7 @@ uint32_t TChecksum::Compute(std::string_view bytes) const {
     case TAlgorithm::LrcAscii: {
         int high = -1;
         for (char ch : bytes) {
-            int digit = HexDigitValue(ch);
+            int digit = HexDigit(ch);
             if (digit < 0) continue;
             if (high < 0) {
                 high = digit;

@@ -4,7 +4,6 @@
 #include <cstring>
 
 namespace vemla {
-namespace {
 
 int HexDigit(char ch) {
     if (ch >= '0' && ch <= '9') return ch - '0';
@@ -12,6 +11,8 @@ int HexDigit(char ch) {
     if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
     return -1;
 }
+
+namespace {
 
 constexpr char UpperDigits[] = "0123456789ABCDEF";
 

@@ -19,6 +19,8 @@ constexpr int32_t CodingToInteger(TCoding coding) {
     return static_cast<int32_t>(coding);
 }
 
+// The value of a hex digit (either case), or -1 for any other character.
+int HexDigit(char ch);
 // Bytes travel as std::string: one char per byte, as on the wire.
 uint8_t HexValue(std::string_view text);
 std::string TextToBytes(std::string_view text, TCoding coding);

@@ -1,18 +1,12 @@
 #include "trigger_language/answer_template.h"
 
 #include "codec/codec.h"
+#include "trigger_language/mask.h"
 
 #include <charconv>
 
 namespace vemla {
 namespace {
-
-int HexDigit(char ch) {
-    if (ch >= '0' && ch <= '9') return ch - '0';
-    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
-    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-    return -1;
-}
 
 // A whole decimal number, optionally negative; nothing for anything else.
 std::optional<int32_t> Number(std::string_view text) {
@@ -123,20 +117,7 @@ TTemplateParse ParseTemplate(std::string_view text) {
     TTemplateParse parse;
     bool any = false;
     size_t at = 0;
-    while (true) {
-        while (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
-            ++at;
-        if (at == text.size()) break;
-        size_t end = at;
-        if (text[at] == '\'') {
-            end = text.find('\'', at + 1);
-            end = end == std::string_view::npos ? text.size() : end + 1;
-        } else {
-            while (end < text.size() && text[end] != ' ' && text[end] != '\t')
-                ++end;
-        }
-        const std::string_view token = text.substr(at, end - at);
-        at = end;
+    for (std::string_view token; !(token = NextPatternToken(text, at)).empty();) {
         TTemplatePart part;
         bool read = false;
         if (token[0] == '\'') {

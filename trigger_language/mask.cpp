@@ -5,13 +5,6 @@
 namespace vemla {
 namespace {
 
-int HexDigit(char ch) {
-    if (ch >= '0' && ch <= '9') return ch - '0';
-    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
-    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-    return -1;
-}
-
 // "HH", "??", "H?", "?H"; nothing for anything else.
 std::optional<TMaskByte> ByteToken(std::string_view token) {
     if (token.size() != 2) return std::nullopt;
@@ -114,25 +107,28 @@ bool TMask::Overlaps(const TMask& other) const {
            AllMeet(Tail, other.Tail, Tail.size() - tails, other.Tail.size() - tails, tails);
 }
 
+std::string_view NextPatternToken(std::string_view text, size_t& at) {
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
+        ++at;
+    size_t end = at;
+    if (at < text.size() && text[at] == '\'') {
+        end = text.find('\'', at + 1);
+        end = end == std::string_view::npos ? text.size() : end + 1;
+    } else {
+        while (end < text.size() && text[end] != ' ' && text[end] != '\t')
+            ++end;
+    }
+    std::string_view token = text.substr(at, end - at);
+    at = end;
+    return token;
+}
+
 TMaskParse ParseMask(std::string_view text) {
     TMaskParse parse;
     TMask& mask = parse.Mask;
     bool any = false;
     size_t at = 0;
-    while (true) {
-        while (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
-            ++at;
-        if (at == text.size()) break;
-        size_t end = at;
-        if (text[at] == '\'') {
-            end = text.find('\'', at + 1);
-            end = end == std::string_view::npos ? text.size() : end + 1;
-        } else {
-            while (end < text.size() && text[end] != ' ' && text[end] != '\t')
-                ++end;
-        }
-        const std::string_view token = text.substr(at, end - at);
-        at = end;
+    for (std::string_view token; !(token = NextPatternToken(text, at)).empty();) {
         auto bad = [&] {
             parse.BadToken = std::string(token);
             return parse;

@@ -41,4 +41,9 @@ struct TMaskParse {
 };
 TMaskParse ParseMask(std::string_view text);
 
+// The next token of a mask or an answer template from at on, which it moves past the token:
+// a run of non-blanks, or a 'quoted text' with its blanks (to the end when unclosed). Empty at
+// the end of the text.
+std::string_view NextPatternToken(std::string_view text, size_t& at);
+
 } // namespace vemla
