@@ -223,7 +223,7 @@ bool TTerminal::ReadLoop(const std::shared_ptr<TSerialPort>& port) {
         // A host without room is looked at again every few milliseconds; stop and new
         // settings still end the wait at once.
         while (!Host.HasRoom())
-            if (StopEvent.WaitFor(HostRoomInterval, PortOpened) || Restarting) return true;
+            if (StopEvent.WaitFor(HostRoomInterval, StopEvent) || Restarting) return true;
         auto waited = port->WaitForReceive(StopEvent, statusWait);
         if (waited == TSerialPort::TWaitResult::TimedOut) {
             WatchLineStatus(*port);

@@ -30,7 +30,9 @@ void TTerminal::MatchPacket(std::string_view bytes) {
     std::lock_guard lock(RunMutex);
     ++trigger->Matches;
     trigger->LastMatch = Now();
-    trigger->Request = std::string(bytes); // what its REPLY commands answer
+    // What its REPLY commands answer; the buffer of the last request is reused.
+    if (!trigger->Request) trigger->Request.emplace();
+    trigger->Request->assign(bytes);
     // A trigger that does not run (stopped, or in error) is not reported by a run.
     if (trigger->Status != TTriggerStatus::Ok) Host.NotifyTriggerChanged(*trigger);
     RunTrigger(*trigger);
