@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
+#include <sys/types.h>
 #include <vector>
 
 namespace vemla::bench {
@@ -40,6 +41,20 @@ inline double ThreadCpuSeconds(const std::string& name) {
         return nanoseconds / 1e9;
     }
     return -1;
+}
+
+// A memory figure of another process from /proc: "VmRSS:" (now) or "VmHWM:" (its peak), KiB.
+inline long ProcessMemoryKiB(pid_t pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0) return std::stol(line.substr(field.size()));
+    return 0;
+}
+
+inline std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // A host that drops every report: benchmarks of the engine alone.

@@ -24,19 +24,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-long PeakResidentKiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
-
 // True once the process holds the file open (vemla has opened its port).
 bool HoldsOpen(pid_t pid, const std::string& path) {
     std::error_code error;
@@ -94,7 +81,7 @@ TRun TimeCat(const std::string& data) {
 std::string LoggedBytes(const std::filesystem::path& directory) {
     std::string bytes;
     for (const auto& log : bench::LogFilesInOrder(directory)) {
-        std::string text = ReadAll(log);
+        std::string text = bench::ReadAll(log);
         for (size_t at = text.find("---> "); at != std::string::npos; at = text.find("---> ", at)) {
             size_t end = text.find("\r\n", at);
             bytes += TextToBytes(std::string_view(text).substr(at + 5, end - at - 5), TCoding::Hex);
@@ -130,7 +117,7 @@ TRun TimeVemla(const std::string& data, bool shown) {
     std::atomic<bool> watching{true};
     std::thread memory([&] {
         while (watching) {
-            run.PeakKiB = std::max(run.PeakKiB, PeakResidentKiB(vemla.Pid()));
+            run.PeakKiB = std::max(run.PeakKiB, bench::ProcessMemoryKiB(vemla.Pid(), "VmHWM:"));
             std::this_thread::sleep_for(20ms);
         }
     });

@@ -33,19 +33,6 @@ std::unique_ptr<test::TChildProcess> Spawn(const std::vector<std::string>& argum
     return child;
 }
 
-long ResidentKiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 struct TSoak {
     long long Received = 0, Wrong = 0;
     size_t LogFiles = 0;
@@ -83,16 +70,17 @@ TSoak Soak(int instances, long long perInstance) {
     int still = 0;
     while (still < 3) {
         std::this_thread::sleep_for(1s);
-        soak.Memory.push_back(ResidentKiB(vemlas.front()->Pid()));
+        soak.Memory.push_back(bench::ProcessMemoryKiB(vemlas.front()->Pid(), "VmRSS:"));
         uintmax_t size = 0;
         if (std::filesystem::exists(dir.Path("Log")))
             for (const auto& entry : std::filesystem::directory_iterator(dir.Path("Log")))
                 size += entry.file_size();
         bool flooded = true;
         for (int i = 1; i <= instances; ++i)
-            flooded = flooded &&
-                      ReadAll(dir.Path("device" + std::to_string(i) + ".out")).find("flood:") !=
-                          std::string::npos;
+            flooded =
+                flooded &&
+                bench::ReadAll(dir.Path("device" + std::to_string(i) + ".out")).find("flood:") !=
+                    std::string::npos;
         still = flooded && size == lastSize ? still + 1 : 0;
         lastSize = size;
     }
@@ -109,7 +97,7 @@ TSoak Soak(int instances, long long perInstance) {
     for (int i = 1; i <= instances; ++i)
         expected.emplace_back(i);
     for (const auto& log : logs) {
-        std::string text = ReadAll(log.string()), bytes;
+        std::string text = bench::ReadAll(log.string()), bytes;
         for (size_t at = text.find("---> "); at != std::string::npos; at = text.find("---> ", at)) {
             size_t end = text.find("\r\n", at);
             bytes += TextToBytes(std::string_view(text).substr(at + 5, end - at - 5), TCoding::Hex);
