@@ -21,7 +21,7 @@ TTerminal::TTerminal(TTerminalHost& host, const std::string& configFileName, TEv
     Config = ReadTerminalSettings(ReadConfiguration(configFileName, overrides));
     if (!Config.TriggerFile.empty()) LoadTriggerTable(Config.TriggerFile);
     Open();
-    StartTriggers();
+    Runtime.Start();
 }
 
 TTerminal::~TTerminal() {
@@ -284,24 +284,23 @@ void TTerminal::LoadTriggerTable(const std::string& fileName) {
         PostTraffic(TTrafficKind::Error, loaded.Error);
         return;
     }
-    Table = std::move(loaded.Value);
-    for (int32_t slot = 0; slot < Table->Size(); ++slot)
-        if (const TTrigger* trigger = Table->At(slot))
-            NotedTriggers.emplace_back(trigger->Id, slot);
-    for (int32_t slot = 0; slot < Table->Size(); ++slot) {
-        TTrigger* trigger = Table->At(slot);
-        if (!trigger) continue;
-        for (TTriggerCommand& command : trigger->Commands) {
-            if (command.Kind != TCommandKind::Switch) continue;
-            command.TargetSlot = -1;
-            for (auto [id, target] : NotedTriggers) {
-                if (id == static_cast<int32_t>(command.TriggerId)) {
-                    command.TargetSlot = target;
-                    break;
-                }
-            }
-        }
-    }
+    Runtime.SetTable(std::move(loaded.Value), Config.HashSize);
+}
+
+void TTerminal::Write(const TTrigger&, std::string_view bytes) {
+    WritePort(bytes, TTrafficKind::TriggerSent);
+}
+
+void TTerminal::Print(std::string_view text) {
+    PostTraffic(TTrafficKind::Info, text);
+}
+
+void TTerminal::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {
+    Host.StartSleepTimer(trigger, milliseconds);
+}
+
+void TTerminal::NotifyTriggerChanged(TTrigger& trigger) {
+    Host.NotifyTriggerChanged(trigger);
 }
 
 } // namespace vemla

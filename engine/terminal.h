@@ -2,6 +2,7 @@
 
 #include "engine/terminal_host.h"
 #include "engine/terminal_settings.h"
+#include "engine/trigger_runtime.h"
 #include "platform/event.h"
 #include "platform/serial_port.h"
 #include "trigger_language/trigger.h"
@@ -34,14 +35,9 @@ struct TLineStatusSource {
 
 // The terminal engine: one serial port, its reader thread, the writes, and the triggers that
 // answer received packets. It reports only through its host.
-class TTerminal {
+class TTerminal : private TTriggerEffects {
   public:
     static constexpr int32_t ReceiveBufferSize = 1028;
-    static constexpr int32_t RunLimit = 101;      // commands one run may execute
-    static constexpr int32_t MaxNestedRuns = 100; // SWITCH chains nest no deeper
-    // Commands one run may execute together with the runs nested in it: SWITCH commands that
-    // switch one another fan out, and without this bound a few of them run for ever.
-    static constexpr int32_t TotalRunLimit = 10000;
     // How often a lost or missing port is tried again.
     static constexpr std::chrono::milliseconds ReconnectInterval{500};
     // How often the reader looks at the modem input lines and the driver's count of dropped
@@ -56,7 +52,7 @@ class TTerminal {
     // a write that is waiting for the line, even one of the start-up runs.
     TTerminal(TTerminalHost& host, const std::string& configFileName, TEvent* stopEvent = nullptr,
               const TSettingOverrides& overrides = {}, TLineStatusSource lineStatus = {});
-    ~TTerminal();
+    ~TTerminal() override;
     TTerminal(const TTerminal&) = delete;
     TTerminal& operator=(const TTerminal&) = delete;
 
@@ -82,24 +78,26 @@ class TTerminal {
     // port is closed or refuses.
     bool SendBreak(std::chrono::milliseconds duration);
 
-    // Runtime of the triggers; all runs are serialised, SWITCH nests runs.
-    void MatchPacket(std::string_view bytes);
-    void ResumeTrigger(TTrigger& trigger);
-    void SetTriggerPosition(TTrigger& trigger, int32_t position);
-    // A SLEEP timer expired: resumes the trigger if it still stands on a SLEEP.
-    void SleepExpired(TTrigger& trigger);
-
-    // Received packets that matched no trigger (counted only when there are triggers).
-    uint64_t UnmatchedPacketCount() const { return UnmatchedPackets; }
-    bool HasTriggers() const { return !NotedTriggers.empty(); }
-
-    // Filled at start-up and never changed afterwards.
-    const TriggerTable& Triggers() const { return *Table; }
-    TriggerTable& Triggers() { return *Table; }
+    // The triggers, as TTriggerRuntime runs them; their table is filled at start-up and
+    // never changed afterwards.
+    void MatchPacket(std::string_view bytes) { Runtime.MatchPacket(bytes); }
+    void ResumeTrigger(TTrigger& trigger) { Runtime.ResumeTrigger(trigger); }
+    void SetTriggerPosition(TTrigger& trigger, int32_t position) {
+        Runtime.SetTriggerPosition(trigger, position);
+    }
+    void SleepExpired(TTrigger& trigger) { Runtime.SleepExpired(trigger); }
+    uint64_t UnmatchedPacketCount() const { return Runtime.UnmatchedPacketCount(); }
+    bool HasTriggers() const { return Runtime.HasTriggers(); }
+    const TriggerTable& Triggers() const { return Runtime.Triggers(); }
+    TriggerTable& Triggers() { return Runtime.Triggers(); }
 
   private:
     void LoadTriggerTable(const std::string& fileName);
-    void StartTriggers();
+    // What the triggers' runs do: write to the port, tell the host.
+    void Write(const TTrigger& trigger, std::string_view bytes) override;
+    void Print(std::string_view text) override;
+    void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override;
+    void NotifyTriggerChanged(TTrigger& trigger) override;
     void StartReader(std::shared_ptr<TSerialPort> port);
     void ReaderMain(std::shared_ptr<TSerialPort> port);
     // Reads packets until the engine stops (true) or the line fails (false).
@@ -116,16 +114,12 @@ class TTerminal {
     void WritePort(std::string_view bytes, TTrafficKind kind);
     void PostTraffic(TTrafficKind kind, std::string_view bytes);
     std::string PortFailureText(int error, const std::string& detail = {}) const;
-    void RunTrigger(TTrigger& trigger);
-    void ExecuteSwitch(TTrigger& trigger, const TTriggerCommand& command);
 
     TTerminalHost& Host;
     TTerminalSettings Config;
     std::unique_ptr<TEvent> OwnedStopEvent;
     TEvent& StopEvent;
-    std::unique_ptr<TriggerTable> Table = std::make_unique<TriggerTable>();
-    // (Id, slot) of every loaded trigger in slot order; empty after a failed load.
-    std::vector<std::pair<int32_t, int32_t>> NotedTriggers;
+    TTriggerRuntime Runtime{*this};
 
     mutable std::mutex PortMutex; // guards Port only, never held while blocking
     std::shared_ptr<TSerialPort> Port;
@@ -140,10 +134,6 @@ class TTerminal {
     std::optional<uint64_t> LostBytesSeen;              // reader thread only
     std::chrono::steady_clock::time_point NextLineLook; // reader thread only
 
-    std::recursive_mutex RunMutex; // one run, with the runs nested in it
-    int32_t RunDepth = 0;          // guarded by RunMutex
-    int32_t RunBudget = 0;         // commands left to the outermost run; guarded by RunMutex
-    std::atomic<uint64_t> UnmatchedPackets{0};
 };
 
 } // namespace vemla

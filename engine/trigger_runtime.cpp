@@ -1,11 +1,35 @@
-// The trigger runtime of the engine: start-up runs, packets resuming triggers, SWITCH, SLEEP.
-#include "engine/terminal.h"
+#include "engine/trigger_runtime.h"
+
+#include "platform/system.h"
 
 #include <algorithm>
 
 namespace vemla {
 
-void TTerminal::StartTriggers() {
+void TTriggerRuntime::SetTable(std::unique_ptr<TriggerTable> table, int32_t hashSize) {
+    Table = std::move(table);
+    HashSize = hashSize;
+    NotedTriggers.clear();
+    for (int32_t slot = 0; slot < Table->Size(); ++slot)
+        if (const TTrigger* trigger = Table->At(slot))
+            NotedTriggers.emplace_back(trigger->Id, slot);
+    for (int32_t slot = 0; slot < Table->Size(); ++slot) {
+        TTrigger* trigger = Table->At(slot);
+        if (!trigger) continue;
+        for (TTriggerCommand& command : trigger->Commands) {
+            if (command.Kind != TCommandKind::Switch) continue;
+            command.TargetSlot = -1;
+            for (auto [id, target] : NotedTriggers) {
+                if (id == static_cast<int32_t>(command.TriggerId)) {
+                    command.TargetSlot = target;
+                    break;
+                }
+            }
+        }
+    }
+}
+
+void TTriggerRuntime::Start() {
     for (auto [id, slot] : NotedTriggers) {
         TTrigger& trigger = *Table->At(slot);
         std::lock_guard lock(RunMutex);
@@ -16,12 +40,12 @@ void TTerminal::StartTriggers() {
     }
 }
 
-void TTerminal::MatchPacket(std::string_view bytes) {
+void TTriggerRuntime::MatchPacket(std::string_view bytes) {
     // A cycle that received nothing is no packet and is not answered; without triggers there
     // is nothing to look up.
     if (bytes.empty() || NotedTriggers.empty()) return;
     // The hash slot first, as ever; only a packet that finds it empty tries the masks.
-    TTrigger* trigger = Table->At(PacketHash(bytes, Config.HashSize));
+    TTrigger* trigger = Table->At(PacketHash(bytes, HashSize));
     if (!trigger) trigger = Table->MatchMasks(bytes);
     if (!trigger) {
         ++UnmatchedPackets;
@@ -34,16 +58,16 @@ void TTerminal::MatchPacket(std::string_view bytes) {
     if (!trigger->Request) trigger->Request.emplace();
     trigger->Request->assign(bytes);
     // A trigger that does not run (stopped, or in error) is not reported by a run.
-    if (trigger->Status != TTriggerStatus::Ok) Host.NotifyTriggerChanged(*trigger);
+    if (trigger->Status != TTriggerStatus::Ok) Effects.NotifyTriggerChanged(*trigger);
     RunTrigger(*trigger);
 }
 
-void TTerminal::ResumeTrigger(TTrigger& trigger) {
+void TTriggerRuntime::ResumeTrigger(TTrigger& trigger) {
     std::lock_guard lock(RunMutex);
     RunTrigger(trigger);
 }
 
-void TTerminal::SetTriggerPosition(TTrigger& trigger, int32_t position) {
+void TTriggerRuntime::SetTriggerPosition(TTrigger& trigger, int32_t position) {
     std::lock_guard lock(RunMutex);
     if (position == trigger.NextCommand) return;
     if (position >= trigger.CommandCount()) return;
@@ -57,7 +81,7 @@ void TTerminal::SetTriggerPosition(TTrigger& trigger, int32_t position) {
     RunTrigger(trigger);
 }
 
-void TTerminal::SleepExpired(TTrigger& trigger) {
+void TTriggerRuntime::SleepExpired(TTrigger& trigger) {
     std::lock_guard lock(RunMutex);
     int32_t current = trigger.CurrentCommand;
     if (current < 0 || current >= trigger.CommandCount()) return;
@@ -65,7 +89,7 @@ void TTerminal::SleepExpired(TTrigger& trigger) {
     RunTrigger(trigger);
 }
 
-void TTerminal::ExecuteSwitch(TTrigger& trigger, const TTriggerCommand& command) {
+void TTriggerRuntime::ExecuteSwitch(TTrigger& trigger, const TTriggerCommand& command) {
     TTrigger* target = Table->At(command.TargetSlot);
     if (!target) {
         trigger.Status = TTriggerStatus::MissingTrigger;
@@ -76,7 +100,7 @@ void TTerminal::ExecuteSwitch(TTrigger& trigger, const TTriggerCommand& command)
     }
 }
 
-void TTerminal::RunTrigger(TTrigger& trigger) {
+void TTriggerRuntime::RunTrigger(TTrigger& trigger) {
     if (trigger.Status != TTriggerStatus::Ok) return;
     if (RunDepth++ == 0) RunBudget = TotalRunLimit;
     int32_t executed = 0;
@@ -92,11 +116,11 @@ void TTerminal::RunTrigger(TTrigger& trigger) {
         const TTriggerCommand& command = trigger.Commands[static_cast<size_t>(index)];
         switch (command.Kind) {
         case TCommandKind::Outw:
-            WritePort(command.Data, TTrafficKind::TriggerSent);
+            Effects.Write(trigger, command.Data);
             stop = true;
             break;
         case TCommandKind::Out:
-            WritePort(command.Data, TTrafficKind::TriggerSent);
+            Effects.Write(trigger, command.Data);
             break;
         case TCommandKind::Wait:
             stop = true;
@@ -113,11 +137,11 @@ void TTerminal::RunTrigger(TTrigger& trigger) {
             ExecuteSwitch(trigger, command);
             break;
         case TCommandKind::Sleep:
-            Host.StartSleepTimer(trigger, command.Value);
+            Effects.StartSleepTimer(trigger, command.Value);
             stop = true;
             break;
         case TCommandKind::Print:
-            PostTraffic(TTrafficKind::Info, command.Data);
+            Effects.Print(command.Data);
             break;
         case TCommandKind::Replyw:
         case TCommandKind::Reply: {
@@ -127,7 +151,7 @@ void TTerminal::RunTrigger(TTrigger& trigger) {
                 trigger.Status = TTriggerStatus::AnswerError;
                 break;
             }
-            WritePort(*answer, TTrafficKind::TriggerSent);
+            Effects.Write(trigger, *answer);
             stop = command.Kind == TCommandKind::Replyw;
             break;
         }
@@ -145,7 +169,7 @@ void TTerminal::RunTrigger(TTrigger& trigger) {
         }
     } while (!stop && trigger.Status == TTriggerStatus::Ok);
     --RunDepth;
-    Host.NotifyTriggerChanged(trigger);
+    Effects.NotifyTriggerChanged(trigger);
 }
 
 } // namespace vemla

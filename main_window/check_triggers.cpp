@@ -20,7 +20,7 @@ TResult<std::string> CheckTriggerFile(const std::string& fileName, int32_t hashS
             ids += (ids.empty() ? "" : ", ") + std::to_string(id);
         report.Value += "warning: SWITCH commands of triggers " + ids +
                         " reach one another in a circle; one run of them stops after " +
-                        std::to_string(TTerminal::TotalRunLimit) + " commands\n";
+                        std::to_string(TTriggerRuntime::TotalRunLimit) + " commands\n";
     }
     // Mask triggers are tried in file order: one that an earlier mask covers never runs.
     const TriggerTable& table = *loaded.Value;
