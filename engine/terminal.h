@@ -133,7 +133,6 @@ class TTerminal : private TTriggerEffects {
     std::optional<TModemLines> ReportedModemLines;      // reader thread only
     std::optional<uint64_t> LostBytesSeen;              // reader thread only
     std::chrono::steady_clock::time_point NextLineLook; // reader thread only
-
 };
 
 } // namespace vemla

@@ -80,13 +80,32 @@ const std::map<std::string, TValueOption>& ValueOptions() {
                       number(0, INT32_MAX))},
         {"--packet-size",
          Key("Terminal", "packetSize", "a whole number of bytes", number(0, INT32_MAX))},
-        {"--triggers", Key("Terminal", "TriggerFile", "a file name", anyText)},
+        {"--triggers",
+         {"a file name",
+          [](const std::string& value, TCommandLine& line) {
+              if (value.empty()) return false;
+              line.Overrides.push_back({"Terminal", "TriggerFile", value});
+              if (!line.CheckTriggers) line.TriggerFile = value;
+              return true;
+          }}},
         {"--log-dir", Key("Log", "Dir", "a directory", [](const std::string&) { return true; })},
         {"--check-triggers",
          {"a file name",
           [](const std::string& value, TCommandLine& line) {
               line.CheckTriggers = true;
               line.TriggerFile = value;
+              return !value.empty();
+          }}},
+        {"--check-session",
+         {"a log file or a directory of log files",
+          [](const std::string& value, TCommandLine& line) {
+              line.SessionLog = value;
+              return !value.empty();
+          }}},
+        {"--learn",
+         {"a log file or a directory of log files",
+          [](const std::string& value, TCommandLine& line) {
+              line.LearnLog = value;
               return !value.empty();
           }}},
         {"--hash-size",
@@ -133,6 +152,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             line.Version = true;
         } else if (argument == "--echo") {
             line.Echo = true;
+        } else if (argument == "--mirror") {
+            line.Mirror = true;
         } else if (argument == "--list-ports") {
             line.ListPorts = true;
         } else if (argument == "--autosave") {
@@ -150,12 +171,16 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             line.Arguments.push_back(argument);
         }
     }
+    if (line.Error.empty() && !line.SessionLog.empty() && line.TriggerFile.empty())
+        line.Error = "--check-session needs the trigger file: --triggers FILE";
     return line;
 }
 
 std::string UsageText() {
     return "Usage: vemla [CONFIG | DEVICE] [OPTIONS]\n"
            "       vemla --check-triggers FILE [--hash-size N]\n"
+           "       vemla --check-session LOG --triggers FILE [--mirror] [--hash-size N]\n"
+           "       vemla --learn LOG > device.txt\n"
            "       vemla --list-ports\n"
            "\n"
            "A serial terminal that shows, logs and answers the traffic on one port.\n"
@@ -181,6 +206,12 @@ std::string UsageText() {
            "Other options:\n"
            "  --echo                 also write every traffic line to standard output\n"
            "  --check-triggers FILE  load a trigger file as vemla would and report the result\n"
+           "  --check-session LOG    run the trigger file over the packets received in a log\n"
+           "                         (a file, or a directory of them) and compare its answers\n"
+           "                         with the logged ones; --mirror: the triggers answer what\n"
+           "                         vemla sent, as the device did (for a learned file)\n"
+           "  --learn LOG            write a trigger file that answers like the device of a\n"
+           "                         session where vemla was the master\n"
            "  --list-ports           list the serial ports of this machine\n"
            "  --version              print the version\n"
            "  -h, --help             print this text\n";

@@ -15,7 +15,10 @@ struct TCommandLine {
     bool Echo = false;
     bool ListPorts = false;
     bool CheckTriggers = false;
-    std::string TriggerFile;
+    std::string TriggerFile; // --check-triggers, --check-session: the file, as --triggers gives it
+    std::string SessionLog;  // --check-session: a log file or a directory of them
+    bool Mirror = false;     // --check-session: the triggers play the other side of the log
+    std::string LearnLog;    // --learn
     int32_t HashSize = 0;
     // Configuration keys the options set for this run, in the order given.
     TSettingOverrides Overrides;

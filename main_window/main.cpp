@@ -1,5 +1,7 @@
+#include "main_window/check_session.h"
 #include "main_window/check_triggers.h"
 #include "main_window/command_line.h"
+#include "main_window/learn_session.h"
 #include "main_window/main_window.h"
 #include "main_window/signal_close.h"
 #include "main_window/startup.h"
@@ -11,10 +13,12 @@
 
 #include <QApplication>
 #include <QThread>
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 
@@ -77,6 +81,34 @@ int main(int argc, char* argv[]) {
             return 1;
         }
         std::fputs(report.Value.c_str(), stdout);
+        return 0;
+    }
+    if (!commandLine.SessionLog.empty()) {
+        TResult<TSessionVerdict> check =
+            CheckSessionFiles(commandLine.SessionLog, commandLine.TriggerFile, commandLine.HashSize,
+                              commandLine.Mirror ? TSessionSide::Mirror : TSessionSide::Received);
+        if (!check.Ok()) {
+            std::fprintf(stderr, "vemla: %s\n", check.Error.c_str());
+            return 1;
+        }
+        std::fputs(check.Value.Report.c_str(), stdout);
+        return check.Value.Passed ? 0 : 1;
+    }
+    if (!commandLine.LearnLog.empty()) {
+        TResult<TSessionLog> log = ReadSessionLog(commandLine.LearnLog);
+        TResult<std::string> learned;
+        if (log.Ok()) learned = LearnDevice(log.Value, commandLine.LearnLog);
+        const std::string& error = log.Ok() ? learned.Error : log.Error;
+        if (!error.empty()) {
+            std::fprintf(stderr, "vemla: %s\n", error.c_str());
+            return 1;
+        }
+        std::fputs(learned.Value.c_str(), stdout);
+        if (std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "vemla: the trigger file could not be written: %s\n",
+                         std::strerror(errno));
+            return 1;
+        }
         return 0;
     }
     TMainWindowOptions options;

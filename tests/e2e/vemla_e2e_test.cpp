@@ -67,6 +67,16 @@ class TVemla {
     int WaitForExit(std::chrono::milliseconds timeout = 30s) {
         return Process->WaitForExit(timeout);
     }
+    // Everything it writes until it closes its output.
+    std::string ReadToEnd() {
+        char buffer[4096];
+        for (pollfd p{Out, POLLIN, 0}; poll(&p, 1, 30000) > 0;) {
+            ssize_t n = read(Out, buffer, sizeof buffer);
+            if (n <= 0) break;
+            Output.append(buffer, static_cast<size_t>(n));
+        }
+        return Output;
+    }
     // The reader of standard output goes away, as `| head` does.
     void CloseOutput() {
         close(Out);
@@ -153,6 +163,14 @@ TEST(Vemla, TheModbusExampleAnswersReadsAndWritesAndIgnoresBadFrames) {
     EXPECT_EQ(vemla.Terminate(), 0);
 }
 
+// A vemla that reports and exits: its exit code and what it wrote (standard error too).
+std::pair<int, std::string> RunVemla(const std::vector<std::string>& arguments,
+                                     const TTempDir& dir) {
+    TVemla vemla(arguments, dir.Directory().string(), {}, true);
+    std::string output = vemla.ReadToEnd();
+    return {vemla.WaitForExit(), output};
+}
+
 TEST(Vemla, TheModbusMasterOfTheSimulatedDeviceFindsEveryAnswerRight) {
     TTempDir dir;
     std::string link = dir.Path("port"), output = dir.Path("device.out");
@@ -166,12 +184,44 @@ TEST(Vemla, TheModbusMasterOfTheSimulatedDeviceFindsEveryAnswerRight) {
     auto deadline = std::chrono::steady_clock::now() + 10s;
     while (!std::filesystem::is_symlink(link) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(10ms);
-    TVemla vemla({link, "--triggers", EXAMPLES_DIR "/modbus-slave.txt", "--hide"},
+    TVemla vemla({link, "--triggers", EXAMPLES_DIR "/modbus-slave.txt", "--hide", "--autosave",
+                  "--log-dir", dir.Path("Log")},
                  dir.Directory().string());
     EXPECT_EQ(device.WaitForExit(20s), 0) << dir.Read("device.out");
     EXPECT_NE(dir.Read("device.out").find("0 answers wrong, 0 answers missing"), std::string::npos)
         << dir.Read("device.out");
     EXPECT_EQ(vemla.Terminate(), 0);
+
+    // The session's log checks the trigger file that answered it.
+    const std::vector<std::string> check = {"--check-session", dir.Path("Log"), "--triggers",
+                                            EXAMPLES_DIR "/modbus-slave.txt"};
+    auto [passed, report] = RunVemla(check, dir);
+    EXPECT_EQ(passed, 0) << report;
+    EXPECT_EQ(report.rfind("OK: ", 0), 0u) << report;
+    // A device learned from it (vemla's answers are the requests here) passes on its own log.
+    auto [learnedCode, learned] = RunVemla({"--learn", dir.Path("Log")}, dir);
+    ASSERT_EQ(learnedCode, 0) << learned;
+    dir.Write("device.txt", learned);
+    EXPECT_EQ(RunVemla({"--check-triggers", dir.Path("device.txt")}, dir).first, 0);
+    auto [mirrored, mirrorReport] = RunVemla(
+        {"--check-session", dir.Path("Log"), "--mirror", "--triggers", dir.Path("device.txt")},
+        dir);
+    EXPECT_EQ(mirrored, 0) << mirrorReport << learned;
+
+    // One answer byte changed in the log: exit 1, naming its line.
+    std::filesystem::path first = *std::filesystem::directory_iterator(dir.Path("Log"));
+    std::string log = dir.Read("Log/" + first.filename().string());
+    size_t answer = log.find("  <-t- ");
+    ASSERT_NE(answer, std::string::npos) << log;
+    size_t lineEnd = log.find("\r\n", answer);
+    log[lineEnd - 1] = log[lineEnd - 1] == '0' ? '1' : '0';
+    dir.Write("Log/" + first.filename().string(), log);
+    auto line = std::count(log.begin(), log.begin() + static_cast<ptrdiff_t>(answer), '\n') + 1;
+    auto [failed, mismatch] = RunVemla(check, dir);
+    EXPECT_EQ(failed, 1);
+    EXPECT_NE(mismatch.find(first.filename().string() + ", line " + std::to_string(line) + ": "),
+              std::string::npos)
+        << mismatch;
 }
 
 TEST(Vemla, StartUpReportsComeInOrder) {
