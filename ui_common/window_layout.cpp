@@ -1,5 +1,7 @@
 #include "ui_common/window_layout.h"
 
+#include <algorithm>
+
 #include "ui_common/qt_text.h"
 
 #include <QGridLayout>
@@ -111,10 +113,21 @@ void ReadWriteLayout(TIniFile& desktop, const char* section, QWidget& window, QH
     int height = value("Height", outer.height());
     int width = value("Width", outer.width());
     if (reading) {
+        // A hand-edited or stale layout (another monitor, another resolution) must not leave
+        // the window where nobody can see it, nor larger than the screen with its title bar
+        // out of reach.
+        const QScreen* screen = QGuiApplication::screenAt(QRect(left, top, width, height).center());
+        const QScreen* fitTo = screen ? screen : QGuiApplication::primaryScreen();
+        if (fitTo) {
+            QRect free = fitTo->availableGeometry();
+            width = std::min(width, free.width());
+            height = std::min(height, free.height());
+            left = std::clamp(left, free.left(), free.left() + free.width() - width);
+            top = std::clamp(top, free.top(), free.top() + free.height() - height);
+        }
         if (sizeStored) new TOuterSize(window, QSize(width, height)); // owned by the window
         window.move(left, top);
-        // A hand-edited or stale layout must not leave the window where nobody can see it.
-        if (!QGuiApplication::screenAt(window.frameGeometry().center())) CenterOnScreen(window);
+        if (!screen) CenterOnScreen(window);
     }
     if (!columns) return;
     for (int column = 0; column < columns->count(); ++column) {

@@ -282,19 +282,23 @@ class TMainWindowTest : public QObject {
     }
 
     void GarbageDesktopValuesGiveAUsableWindow() {
-        TWorkingDirectory cwd;
-        cwd.Dir.Write("desktop.ini",
-                      "[MainForm]\r\nLeft=99999\r\nTop=-88888\r\nWidth=-5\r\nHeight=abc\r\n"
-                      "[Custom]\r\nCoding=7\r\n");
-        TMainWindowOptions options;
-        options.Config =
-            SettleConfigFile({cwd.Dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n")},
-                             ProgramDirectory());
-        TMainWindow window(std::move(options));
-        QCOMPARE(window.Coding(), TCoding::Hex);
-        QVERIFY(window.width() >= 345 && window.height() >= 295);
-        QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(
-            window.frameGeometry().center()));
+        // Garbage, and a layout from a larger screen: the top above the screen, taller than it.
+        for (const char* layout : {"Left=99999\r\nTop=-88888\r\nWidth=-5\r\nHeight=abc\r\n",
+                                   "Left=10\r\nTop=-179\r\nWidth=5000\r\nHeight=3000\r\n"}) {
+            TWorkingDirectory cwd;
+            cwd.Dir.Write("desktop.ini",
+                          std::string("[MainForm]\r\n") + layout + "[Custom]\r\nCoding=7\r\n");
+            TMainWindowOptions options;
+            options.Config = SettleConfigFile(
+                {cwd.Dir.Write("config.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n")},
+                ProgramDirectory());
+            TMainWindow window(std::move(options));
+            QCOMPARE(window.Coding(), TCoding::Hex);
+            QVERIFY(window.width() >= 345 && window.height() >= 295);
+            QVERIFY2(QGuiApplication::primaryScreen()->availableGeometry().contains(
+                         window.frameGeometry()),
+                     layout);
+        }
     }
 
     void SleepTimerAnswersAfterItsDelay() {
