@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <pthread.h>
 
 namespace vemla {
 
@@ -192,7 +191,7 @@ void TTerminal::WatchLineStatus(const TSerialPort& port) {
 }
 
 void TTerminal::ReaderMain(std::shared_ptr<TSerialPort> port) {
-    pthread_setname_np(pthread_self(), "vemla-reader");
+    NameCurrentThread("vemla-reader");
     for (;;) {
         if (port) {
             bool stopped = ReadLoop(port);

@@ -2,12 +2,7 @@
 
 #include "platform/system.h"
 
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vemla {
 namespace {
@@ -159,71 +154,11 @@ void TIniFile::WriteInteger(std::string_view section, std::string_view key, int3
     WriteString(section, key, std::to_string(value));
 }
 
-namespace {
-
-// The file a path finally names, following symlinks, so that a save replaces the target and
-// keeps the link.
-std::string FollowSymlinks(std::string path) {
-    for (int hops = 0; hops < 40; ++hops) {
-        char target[PATH_MAX];
-        ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
-        if (length <= 0) break;
-        std::string next(target, static_cast<size_t>(length));
-        size_t slash = path.rfind('/');
-        if (next.front() != '/' && slash != std::string::npos)
-            next = path.substr(0, slash + 1) + next;
-        path = std::move(next);
-    }
-    return path;
-}
-
-int WriteAll(int fd, const std::string& content) {
-    size_t done = 0;
-    while (done < content.size()) {
-        ssize_t n = write(fd, content.data() + done, content.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return 0;
-}
-
-} // namespace
-
 int TIniFile::Save() {
-    std::string path = FollowSymlinks(NormalizePath(FilePath));
-    struct stat existing {};
-    bool exists = stat(path.c_str(), &existing) == 0;
-    if (exists) {
-        if (!S_ISREG(existing.st_mode)) return ErrorNotRegularFile;
-        // A file without write permission is refused, as a read-only file is on Windows even
-        // for an administrator: replacing it would silently make it writable.
-        if ((existing.st_mode & 0222) == 0) return EACCES;
-        if (access(path.c_str(), W_OK) != 0) return errno;
-    }
-    // One sibling per process, so two instances saving at once never share one.
-    std::string temporary = path + "." + std::to_string(getpid()) + ".tmp~";
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return errno;
-    int error = 0;
-    if (exists) {
-        if (fchmod(fd, existing.st_mode & 07777) != 0) error = errno;
-        [[maybe_unused]] int owned = fchown(fd, existing.st_uid, existing.st_gid);
-    }
     std::string content = Prefix;
     for (const TLine& line : Lines)
         content += line.Text + line.End;
-    if (error == 0) error = WriteAll(fd, content);
-    if (error == 0 && fsync(fd) != 0) error = errno;
-    if (close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-    if (error != 0) {
-        unlink(temporary.c_str());
-        return error;
-    }
-    return 0;
+    return ReplaceFileContent(FilePath, content);
 }
 
 } // namespace vemla

@@ -2,13 +2,11 @@
 
 #include "platform/event.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 
 namespace vemla {
 
@@ -43,20 +41,22 @@ struct TModemLines {
 
 enum class TModemOutput { Dtr, Rts };
 
-// An open serial line on POSIX termios: exclusive, raw, non-blocking underneath; every
-// blocking call also wakes on a stop event and on Purge.
+// An open serial line: exclusive, raw, and every blocking call also wakes on a stop event and
+// on Purge. Each operating system has its own file behind this interface (termios on POSIX,
+// the communications API on Windows); the time-out rules are the same on both.
 class TSerialPort {
   public:
     struct TOpenResult {
         std::unique_ptr<TSerialPort> Port;
-        int Error = 0;      // errno of the failed step
+        int Error = 0;      // the system's error number of the failed step
         std::string Detail; // what was wrong when the settings themselves were refused
     };
     static TOpenResult Open(const std::string& path, const TLineSettings& settings,
                             const TCommTimeouts& timeouts);
 
-    // Takes ownership of an open, configured descriptor; Open is the way to get one.
-    TSerialPort(int fd, const TCommTimeouts& timeouts);
+    // What an open line holds; each system's file defines it. Open is the way to get one.
+    struct TState;
+    explicit TSerialPort(std::unique_ptr<TState> state);
     ~TSerialPort();
     TSerialPort(const TSerialPort&) = delete;
     TSerialPort& operator=(const TSerialPort&) = delete;
@@ -86,31 +86,16 @@ class TSerialPort {
     std::optional<uint64_t> LostBytes() const;
     // Switches DTR or RTS; false when the driver has no modem lines.
     bool SetModemOutput(TModemOutput line, bool on);
-    // Holds the line in the break state for the duration, or until stop is set; 0 or the errno.
+    // Holds the line in the break state for the duration, or until stop is set; 0 or the
+    // system's error number.
     int SendBreak(std::chrono::milliseconds duration, const TEvent& stop);
 
-    // errno of the last failure the line reported (a hang-up gives EIO).
-    int LastError() const { return LineError.load(); }
+    // The system's error number of the last failure the line reported (a hang-up on POSIX
+    // gives EIO).
+    int LastError() const;
 
   private:
-    // The reading side takes the line's bytes in large chunks, so a flood costs one system
-    // call per chunk, not several per packet; the reads hand them out by the time-out rules.
-    static constexpr size_t AheadSize = 64 * 1024;
-    int TakeAhead(char* buffer, int count);
-    // One non-blocking read of what the driver holds, appended to the bytes read ahead.
-    ssize_t FillAhead();
-    void DropAheadIfPurged();
-
-    int Fd;
-    TCommTimeouts Timeouts;
-    TEvent Abort;
-    std::atomic<int> LineError{0};
-    std::unique_ptr<char[]> Ahead = std::make_unique<char[]>(AheadSize); // reading side only
-    size_t AheadBegin = 0, AheadEnd = 0;                                 // reading side only
-    std::atomic<bool> AheadPurged{false}; // Purge asks the reading side to drop Ahead
+    std::unique_ptr<TState> State;
 };
-
-// Sets a rate that has no Bnnn constant; 0 or the errno.
-int SetArbitraryBaudRate(int fd, int baudRate);
 
 } // namespace vemla

@@ -2,12 +2,14 @@
 
 #include <cstddef>
 #include <string>
-#include <string_view>
 
 namespace vemla {
 
 // Days since 30 December 1899, the time of day as the fraction.
 using TDateTime = double;
+constexpr double UnixEpochDays = 25569.0; // 1970-01-01 as a TDateTime
+constexpr double SecondsPerDay = 86400.0;
+constexpr long long MsPerDay = 86400000;
 
 TDateTime Now();
 // Unix time (seconds since 1970, UTC) of a local TDateTime is not needed; these split one.
@@ -21,19 +23,17 @@ std::string TimeStamp(TDateTime time);
 // Error numbers of vemla's own checks, outside the system's range.
 constexpr int ErrorNotRegularFile = 100001;
 
-// The system's text for an error code in CP1251, without a trailing line break: the text of
-// the user's locale, recoded from the locale's character set.
+// The system's text for an error code (errno on POSIX, GetLastError on Windows) in CP1251,
+// without a trailing line break, in the user's language.
 std::string SystemMessage(int errorCode);
-// Recodes a text of the given character set (as nl_langinfo names it) to CP1251; characters
-// CP1251 lacks become '?'.
-std::string LocaleTextToCp1251(std::string_view text, const char* codeset);
 
 // Both end with '/'.
 std::string ProgramDirectory();
 std::string WorkingDirectory();
-// $TMPDIR, else /tmp.
+// $TMPDIR, else /tmp; on Windows the user's temporary directory.
 std::string TemporaryDirectory();
-// vemla's directory of user settings: $XDG_CONFIG_HOME/vemla/, else ~/.config/vemla/.
+// vemla's directory of user settings: $XDG_CONFIG_HOME/vemla/, else ~/.config/vemla/; on
+// Windows %APPDATA%/vemla/.
 std::string UserConfigDirectory();
 bool IsWritableDirectory(const std::string& path);
 
@@ -48,5 +48,12 @@ constexpr size_t IniFileLimit = size_t{16} << 20;
 // Reads a whole regular file without ever blocking on a FIFO or a device; 0 or the errno
 // (EISDIR for a directory, ErrorNotRegularFile for anything else, EFBIG past the limit).
 int ReadWholeFile(const std::string& path, std::string& content, size_t limit);
+// Replaces a file's content so that a crash never leaves half of it: a sibling is written,
+// flushed and renamed over the file. Symlinks are followed (the link stays), the file's mode
+// is kept, a read-only or non-regular file is refused. 0 or the system's error number.
+int ReplaceFileContent(const std::string& path, const std::string& content);
+
+// The name debuggers and process lists show for the calling thread.
+void NameCurrentThread(const char* name);
 
 } // namespace vemla

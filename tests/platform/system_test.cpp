@@ -1,5 +1,6 @@
 #include "platform/cp1251.h"
 #include "platform/system.h"
+#include "platform/system_posix.h"
 #include "tests/support/temp_dir.h"
 
 #include <cerrno>

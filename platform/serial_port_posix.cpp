@@ -1,6 +1,8 @@
+#include "platform/serial_baud_linux.h"
 #include "platform/serial_port.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -132,6 +134,29 @@ TNanoseconds Milliseconds(uint64_t ms) {
 
 } // namespace
 
+struct TSerialPort::TState {
+    TState(int fd, const TCommTimeouts& timeouts) : Fd(fd), Timeouts(timeouts) {}
+    ~TState() { close(Fd); }
+
+    // The reading side takes the line's bytes in large chunks, so a flood costs one system
+    // call per chunk, not several per packet; the reads hand them out by the time-out rules.
+    static constexpr size_t AheadSize = 64 * 1024;
+    int TakeAhead(char* buffer, int count);
+    // One non-blocking read of what the driver holds, appended to the bytes read ahead.
+    ssize_t FillAhead();
+    void DropAheadIfPurged() {
+        if (AheadPurged.exchange(false)) AheadBegin = AheadEnd = 0;
+    }
+
+    int Fd;
+    TCommTimeouts Timeouts;
+    TEvent Abort;
+    std::atomic<int> LineError{0};
+    std::unique_ptr<char[]> Ahead = std::make_unique<char[]>(AheadSize); // reading side only
+    size_t AheadBegin = 0, AheadEnd = 0;                                 // reading side only
+    std::atomic<bool> AheadPurged{false}; // Purge asks the reading side to drop Ahead
+};
+
 TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineSettings& settings,
                                            const TCommTimeouts& timeouts) {
     TOpenResult result;
@@ -171,22 +196,25 @@ TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineS
         if (int error = SetArbitraryBaudRate(fd, settings.BaudRate); error != 0) return fail(error);
     ApplyModemLines(fd, settings);
     tcflush(fd, TCIOFLUSH);
-    result.Port = std::make_unique<TSerialPort>(fd, timeouts);
+    auto state = std::make_unique<TState>(fd, timeouts);
     // A port whose waits nothing could wake is refused.
-    if (int error = result.Port->Abort.CreationError(); error != 0) {
-        result.Port.reset();
+    if (int error = state->Abort.CreationError(); error != 0) {
         result.Error = error;
+        return result;
     }
+    result.Port = std::make_unique<TSerialPort>(std::move(state));
     return result;
 }
 
-TSerialPort::TSerialPort(int fd, const TCommTimeouts& timeouts) : Fd(fd), Timeouts(timeouts) {}
+TSerialPort::TSerialPort(std::unique_ptr<TState> state) : State(std::move(state)) {}
 
-TSerialPort::~TSerialPort() {
-    close(Fd);
+TSerialPort::~TSerialPort() = default;
+
+int TSerialPort::LastError() const {
+    return State->LineError.load();
 }
 
-int TSerialPort::TakeAhead(char* buffer, int count) {
+int TSerialPort::TState::TakeAhead(char* buffer, int count) {
     size_t taken = std::min(AheadEnd - AheadBegin, static_cast<size_t>(std::max(count, 0)));
     std::memcpy(buffer, Ahead.get() + AheadBegin, taken);
     AheadBegin += taken;
@@ -194,7 +222,7 @@ int TSerialPort::TakeAhead(char* buffer, int count) {
     return static_cast<int>(taken);
 }
 
-ssize_t TSerialPort::FillAhead() {
+ssize_t TSerialPort::TState::FillAhead() {
     if (AheadBegin > 0 && AheadEnd == AheadSize) {
         std::memmove(Ahead.get(), Ahead.get() + AheadBegin, AheadEnd - AheadBegin);
         AheadEnd -= AheadBegin;
@@ -206,29 +234,25 @@ ssize_t TSerialPort::FillAhead() {
     return n;
 }
 
-void TSerialPort::DropAheadIfPurged() {
-    if (AheadPurged.exchange(false)) AheadBegin = AheadEnd = 0;
-}
-
 TSerialPort::TWaitResult TSerialPort::WaitForReceive(const TEvent& stop,
                                                      std::chrono::milliseconds timeout) {
-    DropAheadIfPurged();
-    if (AheadEnd > AheadBegin) return TWaitResult::Received;
+    State->DropAheadIfPurged();
+    if (State->AheadEnd > State->AheadBegin) return TWaitResult::Received;
     const bool forever = timeout.count() < 0;
     const auto deadline = TClock::now() + timeout;
     for (;;) {
         TNanoseconds left =
             forever ? TNanoseconds(-1) : std::max(TNanoseconds(0), deadline - TClock::now());
-        TPollOutcome outcome = PollLine(Fd, POLLIN, &stop, Abort, left);
+        TPollOutcome outcome = PollLine(State->Fd, POLLIN, &stop, State->Abort, left);
         if (outcome.Stopped) return TWaitResult::Stopped;
         if (outcome.Aborted) {
-            Abort.Reset();
+            State->Abort.Reset();
             return TWaitResult::Received;
         }
         // A line that hung up with bytes still queued delivers them first.
         if (outcome.Ready || (outcome.Hangup && QueuedBytes() > 0)) return TWaitResult::Received;
         if (outcome.Hangup) {
-            LineError = EIO;
+            State->LineError = EIO;
             return TWaitResult::Failed;
         }
         if (!forever && TClock::now() >= deadline) return TWaitResult::TimedOut;
@@ -237,9 +261,9 @@ TSerialPort::TWaitResult TSerialPort::WaitForReceive(const TEvent& stop,
 
 int TSerialPort::Read(char* buffer, int count, const TEvent& stop) {
     if (count <= 0) return 0;
-    const uint32_t interval = Timeouts.ReadIntervalTimeout;
-    const uint32_t multiplier = Timeouts.ReadTotalTimeoutMultiplier;
-    const uint32_t constant = Timeouts.ReadTotalTimeoutConstant;
+    const uint32_t interval = State->Timeouts.ReadIntervalTimeout;
+    const uint32_t multiplier = State->Timeouts.ReadTotalTimeoutMultiplier;
+    const uint32_t constant = State->Timeouts.ReadTotalTimeoutConstant;
     constexpr uint32_t Max = TCommTimeouts::MaxValue;
     const bool returnAtOnce = interval == Max && multiplier == 0 && constant == 0;
     const bool returnOnAny =
@@ -248,20 +272,20 @@ int TSerialPort::Read(char* buffer, int count, const TEvent& stop) {
     bool hasTotal = multiplier != 0 || constant != 0;
     uint64_t totalMs = returnOnAny ? constant : uint64_t{multiplier} * uint64_t(count) + constant;
 
-    LineError = 0;
-    DropAheadIfPurged();
+    State->LineError = 0;
+    State->DropAheadIfPurged();
     const auto start = TClock::now();
     auto lastByte = start;
-    int got = TakeAhead(buffer, count);
+    int got = State->TakeAhead(buffer, count);
     if (got == count || (returnOnAny && got > 0)) return got;
     for (;;) {
-        ssize_t n = FillAhead();
+        ssize_t n = State->FillAhead();
         if (n > 0) {
-            got += TakeAhead(buffer + got, count - got);
+            got += State->TakeAhead(buffer + got, count - got);
             lastByte = TClock::now();
             if (got == count || (returnOnAny && got > 0)) return got;
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            LineError = errno;
+            State->LineError = errno;
             return got;
         }
         if (returnAtOnce) return got;
@@ -274,11 +298,11 @@ int TSerialPort::Read(char* buffer, int count, const TEvent& stop) {
         }
         if (wait.count() == 0 || (wait.count() < 0 && (hasTotal || (useInterval && got > 0))))
             return got;
-        TPollOutcome outcome = PollLine(Fd, POLLIN, &stop, Abort, wait);
-        if (outcome.Aborted) Abort.Reset();
+        TPollOutcome outcome = PollLine(State->Fd, POLLIN, &stop, State->Abort, wait);
+        if (outcome.Aborted) State->Abort.Reset();
         if (outcome.Stopped || outcome.Aborted) return got;
         if (outcome.Hangup) {
-            LineError = EIO;
+            State->LineError = EIO;
             return got;
         }
     }
@@ -286,28 +310,28 @@ int TSerialPort::Read(char* buffer, int count, const TEvent& stop) {
 
 int TSerialPort::Write(const char* data, int count, const TEvent* stop) {
     if (count <= 0) return 0;
-    const uint64_t multiplier = Timeouts.WriteTotalTimeoutMultiplier;
-    const uint64_t constant = Timeouts.WriteTotalTimeoutConstant;
+    const uint64_t multiplier = State->Timeouts.WriteTotalTimeoutMultiplier;
+    const uint64_t constant = State->Timeouts.WriteTotalTimeoutConstant;
     const bool hasTotal = multiplier != 0 || constant != 0;
     const auto deadline = TClock::now() + Milliseconds(multiplier * uint64_t(count) + constant);
     int done = 0;
     while (done < count) {
-        ssize_t n = write(Fd, data + done, static_cast<size_t>(count - done));
+        ssize_t n = write(State->Fd, data + done, static_cast<size_t>(count - done));
         if (n > 0) {
             done += static_cast<int>(n);
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            LineError = errno;
+            State->LineError = errno;
             break;
         }
         TNanoseconds wait = hasTotal ? deadline - TClock::now() : TNanoseconds(-1);
         if (hasTotal && wait.count() <= 0) break;
-        TPollOutcome outcome = PollLine(Fd, POLLOUT, stop, Abort, wait);
-        if (outcome.Aborted) Abort.Reset();
+        TPollOutcome outcome = PollLine(State->Fd, POLLOUT, stop, State->Abort, wait);
+        if (outcome.Aborted) State->Abort.Reset();
         if (outcome.Aborted || outcome.Stopped) break;
         if (outcome.Hangup) {
-            LineError = EIO;
+            State->LineError = EIO;
             break;
         }
     }
@@ -315,31 +339,32 @@ int TSerialPort::Write(const char* data, int count, const TEvent* stop) {
 }
 
 int TSerialPort::ReadQueued(char* buffer, int count) {
-    DropAheadIfPurged();
-    int got = TakeAhead(buffer, count);
+    State->DropAheadIfPurged();
+    int got = State->TakeAhead(buffer, count);
     // What the driver holds is read whole (it may be more than asked; the rest stays ahead).
     // It is asked first: a read that finds nothing makes the tty layer wait for its worker.
     int driverQueue = 0;
-    if (got < count && ioctl(Fd, FIONREAD, &driverQueue) == 0 && driverQueue > 0 && FillAhead() > 0)
-        got += TakeAhead(buffer + got, count - got);
+    if (got < count && ioctl(State->Fd, FIONREAD, &driverQueue) == 0 && driverQueue > 0 &&
+        State->FillAhead() > 0)
+        got += State->TakeAhead(buffer + got, count - got);
     return got;
 }
 
 int TSerialPort::QueuedBytes() const {
     int queued = 0;
-    if (ioctl(Fd, FIONREAD, &queued) != 0) queued = 0;
-    return queued + static_cast<int>(AheadEnd - AheadBegin);
+    if (ioctl(State->Fd, FIONREAD, &queued) != 0) queued = 0;
+    return queued + static_cast<int>(State->AheadEnd - State->AheadBegin);
 }
 
 void TSerialPort::Purge() {
-    tcflush(Fd, TCIOFLUSH);
-    AheadPurged = true;
-    Abort.Set();
+    tcflush(State->Fd, TCIOFLUSH);
+    State->AheadPurged = true;
+    State->Abort.Set();
 }
 
 std::optional<TModemLines> TSerialPort::ModemLines() const {
     int bits = 0;
-    if (ioctl(Fd, TIOCMGET, &bits) != 0) return std::nullopt;
+    if (ioctl(State->Fd, TIOCMGET, &bits) != 0) return std::nullopt;
     return TModemLines{.Cts = (bits & TIOCM_CTS) != 0,
                        .Dsr = (bits & TIOCM_DSR) != 0,
                        .Dcd = (bits & TIOCM_CAR) != 0,
@@ -348,21 +373,21 @@ std::optional<TModemLines> TSerialPort::ModemLines() const {
 
 std::optional<uint64_t> TSerialPort::LostBytes() const {
     serial_icounter_struct counts{};
-    if (ioctl(Fd, TIOCGICOUNT, &counts) != 0) return std::nullopt;
+    if (ioctl(State->Fd, TIOCGICOUNT, &counts) != 0) return std::nullopt;
     return static_cast<uint64_t>(counts.overrun) + static_cast<uint64_t>(counts.buf_overrun);
 }
 
 bool TSerialPort::SetModemOutput(TModemOutput line, bool on) {
     int bit = line == TModemOutput::Dtr ? TIOCM_DTR : TIOCM_RTS;
-    return ioctl(Fd, on ? TIOCMBIS : TIOCMBIC, &bit) == 0;
+    return ioctl(State->Fd, on ? TIOCMBIS : TIOCMBIC, &bit) == 0;
 }
 
 int TSerialPort::SendBreak(std::chrono::milliseconds duration, const TEvent& stop) {
-    if (ioctl(Fd, TIOCSBRK) != 0) return errno;
+    if (ioctl(State->Fd, TIOCSBRK) != 0) return errno;
     // The stop event or a purge (the port is being let go) cuts the break short; the purge's
     // event stays set for the wait or read it is meant for.
-    PollLine(-1, 0, &stop, Abort, duration);
-    return ioctl(Fd, TIOCCBRK) == 0 ? 0 : errno;
+    PollLine(-1, 0, &stop, State->Abort, duration);
+    return ioctl(State->Fd, TIOCCBRK) == 0 ? 0 : errno;
 }
 
 } // namespace vemla
