@@ -1,12 +1,13 @@
 #include "engine/terminal_settings.h"
 
+#include "platform/serial_port.h"
 #include "platform/system.h"
 
 namespace vemla {
 
 std::string TTerminalSettings::PortPath() const {
     if (!Device.empty()) return NormalizePath(Device);
-    return "/dev/ttyS" + std::to_string(static_cast<int64_t>(PortNumber) - 1);
+    return SerialPortPath(PortNumber);
 }
 
 std::string TTerminalSettings::PortName() const {

@@ -26,15 +26,6 @@ fs::path UsbDevice(fs::path at) {
 
 } // namespace
 
-std::string TPortInfo::Describe() const {
-    std::string text = Path;
-    for (const std::string* part : {&ById, &Driver})
-        if (!part->empty()) text += "  " + *part;
-    if (!Vendor.empty()) text += "  " + Vendor + ":" + Product;
-    if (!Serial.empty()) text += "  " + Serial;
-    return text;
-}
-
 std::vector<TPortInfo> ListSerialPorts(const std::string& sysRoot, const std::string& byIdRoot,
                                        const std::string& devRoot) {
     std::vector<TPortInfo> ports;

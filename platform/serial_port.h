@@ -41,6 +41,11 @@ struct TModemLines {
 
 enum class TModemOutput { Dtr, Rts };
 
+// "BaudRate = 0" for the first setting outside its range, empty when all are valid.
+std::string InvalidLineSetting(const TLineSettings& settings);
+// The path of port number n: /dev/ttyS<n-1> on POSIX, \\.\COM<n> on Windows.
+std::string SerialPortPath(int32_t number);
+
 // An open serial line: exclusive, raw, and every blocking call also wakes on a stop event and
 // on Purge. Each operating system has its own file behind this interface (termios on POSIX,
 // the communications API on Windows); the time-out rules are the same on both.

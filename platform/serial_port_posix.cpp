@@ -36,19 +36,6 @@ speed_t StandardSpeed(int32_t rate) {
     return B0;
 }
 
-std::string CheckSettings(const TLineSettings& s) {
-    auto outside = [](const char* name, int32_t value) {
-        return std::string(name) + " = " + std::to_string(value);
-    };
-    if (s.BaudRate <= 0) return outside("BaudRate", s.BaudRate);
-    if (s.ByteSize < 5 || s.ByteSize > 8) return outside("ByteSize", s.ByteSize);
-    if (s.Parity < 0 || s.Parity > 4) return outside("Parity", s.Parity);
-    if (s.StopBits < 0 || s.StopBits > 2) return outside("StopBits", s.StopBits);
-    if (s.DtrControl < 0 || s.DtrControl > 2) return outside("DTR_CONTROL", s.DtrControl);
-    if (s.RtsControl < 0 || s.RtsControl > 3) return outside("RTS_CONTROL", s.RtsControl);
-    return {};
-}
-
 // The whole line state from zero: no input or output processing, no parity checking, no
 // XON/XOFF, no special characters; nothing a previous program left on the line survives.
 termios Framing(const TLineSettings& s) {
@@ -134,6 +121,10 @@ TNanoseconds Milliseconds(uint64_t ms) {
 
 } // namespace
 
+std::string SerialPortPath(int32_t number) {
+    return "/dev/ttyS" + std::to_string(static_cast<int64_t>(number) - 1);
+}
+
 struct TSerialPort::TState {
     TState(int fd, const TCommTimeouts& timeouts) : Fd(fd), Timeouts(timeouts) {}
     ~TState() { close(Fd); }
@@ -160,7 +151,7 @@ struct TSerialPort::TState {
 TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineSettings& settings,
                                            const TCommTimeouts& timeouts) {
     TOpenResult result;
-    if (std::string problem = CheckSettings(settings); !problem.empty()) {
+    if (std::string problem = InvalidLineSetting(settings); !problem.empty()) {
         result.Error = EINVAL;
         result.Detail = problem;
         return result;

@@ -1,5 +1,5 @@
-#include "platform/system.h"
 #include "platform/system_posix.h"
+#include "platform/system.h"
 
 #include "platform/cp1251.h"
 

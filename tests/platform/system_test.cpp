@@ -1,66 +1,29 @@
-#include "platform/cp1251.h"
 #include "platform/system.h"
-#include "platform/system_posix.h"
-#include "tests/support/temp_dir.h"
 
-#include <cerrno>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <vector>
 
 namespace vemla {
 namespace {
 
-TEST(System, MessagesHaveNoLineBreak) {
-    std::string text = SystemMessage(ENOENT);
-    EXPECT_FALSE(text.empty());
-    EXPECT_NE(text.back(), '\n');
-}
-
-TEST(System, LocaleTextsBecomeCp1251) {
+TEST(System, DateTimeCountsDaysFrom1899) {
     struct {
-        std::string Text;
-        const char* Codeset;
-        std::string Cp1251;
+        TDateTime Value;
+        TLocalTime Expected;
     } cases[] = {
-        {"Нет такого файла", "UTF-8", Utf8ToCp1251("Нет такого файла")},
-        {"\xEE\xC5\xD4", "KOI8-R", Utf8ToCp1251("Нет")},
-        {"No such file", "ANSI_X3.4-1968", "No such file"},
-        {"日本", "UTF-8", "??"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(LocaleTextToCp1251(c.Text, c.Codeset), c.Cp1251) << c.Codeset;
-}
-
-TEST(System, ReadsOnlyRegularFilesUpToALimitAndNeverBlocks) {
-    test::TTempDir dir;
-    std::string fifo = dir.Path("fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    struct {
-        std::string Path;
-        size_t Limit;
-        int Error;
-    } cases[] = {
-        {dir.Write("small", "0123456789"), 10, 0}, {dir.Path("small"), 9, EFBIG},
-        {fifo, 100, ErrorNotRegularFile}, // no writer: opening it must not wait
-        {"/dev/zero", 100, ErrorNotRegularFile},   {dir.Directory().string(), 100, EISDIR},
-        {dir.Path("missing"), 100, ENOENT},
+        {0.0, {1899, 12, 30, 0, 0, 0, 0}},
+        {-1.25, {1899, 12, 28, 18, 0, 0, 0}},
+        {25569.0 + 0.5 + 7.0 / 86400000.0, {1970, 1, 1, 12, 0, 0, 7}},
+        {36585.0, {2000, 2, 29, 0, 0, 0, 0}},
+        {45657.0 + 86399999.0 / 86400000.0, {2024, 12, 31, 23, 59, 59, 999}},
     };
     for (const auto& c : cases) {
-        std::string content;
-        EXPECT_EQ(ReadWholeFile(c.Path, content, c.Limit), c.Error) << c.Path;
+        TLocalTime t = DecodeDateTime(c.Value);
+        EXPECT_EQ(std::vector({t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second, t.Millisecond}),
+                  std::vector({c.Expected.Year, c.Expected.Month, c.Expected.Day, c.Expected.Hour,
+                               c.Expected.Minute, c.Expected.Second, c.Expected.Millisecond}))
+            << c.Value;
     }
-    EXPECT_TRUE(IsRegularFile(dir.Path("small")));
-    EXPECT_FALSE(IsRegularFile(fifo));
-    EXPECT_EQ(SystemMessage(ErrorNotRegularFile), "Not a regular file");
-}
-
-TEST(System, DateTimeCountsDaysFrom1899) {
-    TLocalTime t = DecodeDateTime(25569.0 + 0.5 + 7.0 / 86400000.0);
-    EXPECT_EQ(t.Year, 1970);
-    EXPECT_EQ(t.Month, 1);
-    EXPECT_EQ(t.Day, 1);
-    EXPECT_EQ(t.Hour, 12);
-    EXPECT_EQ(t.Millisecond, 7);
     EXPECT_GT(Now(), 45000.0); // after 2023
 }
 

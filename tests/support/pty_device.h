@@ -7,8 +7,16 @@
 
 namespace vemla::test {
 
+#ifdef _WIN32
+using TDeviceHandle = void*;
+#else
+using TDeviceHandle = int;
+#endif
+
 // A pseudo-terminal pair: the test (or the simulated device) plays the device on the master
-// side, the engine opens SlavePath() as its serial port.
+// side, the engine opens SlavePath() as its serial port. On Windows the pair is two COM ports
+// that the test harness joins (VEMLA_TEST_PORT for the engine, VEMLA_TEST_DEVICE_PORT for the
+// device; COM5 and COM6 by default), one pair for all the tests of a run.
 class TPtyDevice {
   public:
     TPtyDevice(); // throws std::runtime_error when no pty can be had
@@ -17,7 +25,8 @@ class TPtyDevice {
     TPtyDevice& operator=(const TPtyDevice&) = delete;
 
     const std::string& SlavePath() const { return Path; }
-    int MasterHandle() const { return Master; }
+    // The master's descriptor (POSIX), or the device port's handle (Windows).
+    TDeviceHandle MasterHandle() const { return Master; }
     // Writes everything, waiting for the line; false when the line fails or stopRequested
     // says so.
     bool Write(std::string_view bytes, const std::function<bool()>& stopRequested = {});
@@ -28,12 +37,12 @@ class TPtyDevice {
                            const std::function<bool()>& stopRequested = {});
     // Bytes written and not read by the port's side yet.
     int QueuedToPort() const;
-    // Closes the device side: the line hangs up.
+    // Closes the device side: the line hangs up (on POSIX; the joined COM ports never do).
     void HangUp();
 
   private:
-    int Master = -1;
-    int Slave = -1;
+    TDeviceHandle Master{};
+    TDeviceHandle Slave{};
     std::string Path;
 };
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -13,8 +13,12 @@ namespace vemla::test {
 class TTempDir {
   public:
     TTempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vemla-XXXXXX").string();
-        Root = mkdtemp(pattern.data());
+        // A name nobody has: created, not just looked for, so two tests never share one.
+        std::random_device random;
+        for (;;) {
+            Root = std::filesystem::temp_directory_path() / ("vemla-" + std::to_string(random()));
+            if (std::filesystem::create_directory(Root)) break;
+        }
     }
     ~TTempDir() {
         std::error_code ignored;
