@@ -1,5 +1,5 @@
 # The two commands of the README: `make run` and `make test`.
-.PHONY: deps build run test test-default test-asan test-tsan fuzz format-check clean
+.PHONY: deps build run test test-default test-asan test-tsan test-windows fuzz format-check clean
 
 FUZZ_SECONDS ?= 60
 
@@ -28,6 +28,10 @@ test-tsan: deps
 	cmake --build --preset tsan
 	ctest --preset tsan -j2
 
+# The core built for Windows with MinGW-w64, its tests run under Wine.
+test-windows: deps
+	bash scripts/test-windows.sh
+
 fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz
@@ -37,7 +41,7 @@ fuzz: deps
 format-check: deps
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
-test: format-check test-default test-asan test-tsan fuzz
+test: format-check test-default test-asan test-tsan test-windows fuzz
 
 clean:
 	rm -rf build

@@ -7,6 +7,7 @@
 // medians over the runs (default 3).
 // Usage: flood_log [MiB] [runs]
 #include "bench/bench_support.h"
+#include "bench/process_stats.h"
 #include "codec/codec.h"
 #include "tests/support/child_process.h"
 #include "tests/support/pty_device.h"

@@ -2,6 +2,7 @@
 // two vemlas that share one log directory: every byte must reach the log files once and in
 // order; prints the byte counts and vemla's memory over time.
 #include "bench/bench_support.h"
+#include "bench/process_stats.h"
 #include "codec/codec.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"

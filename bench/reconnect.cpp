@@ -2,6 +2,7 @@
 // away: the time from its return to the port's "открыт" report, and the CPU time the reader
 // spends while the device stays away for 10 s.
 #include "bench/bench_support.h"
+#include "bench/process_stats.h"
 #include "engine/terminal.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"

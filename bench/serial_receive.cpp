@@ -1,6 +1,7 @@
 // 64 MiB of pseudo-random bytes from a pty device through the engine's reader into a sink
 // that checks every byte: throughput, bytes lost, packets wrong, and the reader's idle CPU.
 #include "bench/bench_support.h"
+#include "bench/process_stats.h"
 #include "engine/terminal.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"

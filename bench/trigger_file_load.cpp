@@ -1,5 +1,6 @@
 // Loads a generated file of 953 triggers with 200 commands each: time, MB/s, peak memory.
 #include "bench/bench_support.h"
+#include "bench/process_stats.h"
 #include "codec/codec.h"
 #include "trigger_language/trigger_file.h"
 

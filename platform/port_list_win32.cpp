@@ -7,8 +7,7 @@ namespace vemla {
 
 // The serial ports the system's drivers registered: the values of HARDWARE\DEVICEMAP\SERIALCOMM
 // name the driver's device, their data the port ("COM3"). The roots are a POSIX matter.
-std::vector<TPortInfo> ListSerialPorts(const std::string&, const std::string&,
-                                       const std::string&) {
+std::vector<TPortInfo> ListSerialPorts(const std::string&, const std::string&, const std::string&) {
     std::vector<TPortInfo> ports;
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=

@@ -79,7 +79,7 @@ std::string SerialPortPath(int32_t number) {
 }
 
 struct TSerialPort::TState {
-    explicit TState(HANDLE port) : Port(port) {}
+    TState(HANDLE port, const TCommTimeouts& timeouts) : Port(port), Timeouts(timeouts) {}
     ~TState() { CloseHandle(Port); }
 
     // Waits for an overlapped operation that did not complete at once; stop and Abort end it
@@ -88,6 +88,7 @@ struct TSerialPort::TState {
     DWORD Finish(BOOL started, OVERLAPPED& record, const TEvent* stop);
 
     HANDLE Port;
+    TCommTimeouts Timeouts;
     TEvent Abort;
     std::atomic<int> LineError{0};
     TOverlapped Reading, Writing; // one per side: the reader thread, and the writers in turn
@@ -127,7 +128,7 @@ TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineS
         result.Error = static_cast<int>(GetLastError());
         return result;
     }
-    auto state = std::make_unique<TState>(port);
+    auto state = std::make_unique<TState>(port, timeouts);
     DCB dcb = DcbFor(settings);
     COMMTIMEOUTS commTimeouts = CommTimeoutsFor(timeouts);
     if (!SetupComm(port, 4096, 4096) || !SetCommTimeouts(port, &commTimeouts) ||
@@ -137,10 +138,10 @@ TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineS
     }
     PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
     // A port whose waits nothing could wake is refused.
-    for (int error : {state->Abort.CreationError(),
-                      state->Reading.Record.hEvent && state->Writing.Record.hEvent
-                          ? 0
-                          : static_cast<int>(GetLastError())}) {
+    for (int error :
+         {state->Abort.CreationError(), state->Reading.Record.hEvent && state->Writing.Record.hEvent
+                                            ? 0
+                                            : static_cast<int>(GetLastError())}) {
         if (error != 0) {
             result.Error = error;
             return result;
@@ -182,8 +183,8 @@ TSerialPort::TWaitResult TSerialPort::WaitForReceive(const TEvent& stop,
         }
         if (!done) {
             HANDLE handles[3] = {stop.Handle(), State->Abort.Handle(), record.hEvent};
-            DWORD woken = WaitForMultipleObjects(3, handles, FALSE,
-                                                 Milliseconds(timeout.count() < 0 ? timeout : left));
+            DWORD woken = WaitForMultipleObjects(
+                3, handles, FALSE, Milliseconds(timeout.count() < 0 ? timeout : left));
             DWORD count = 0;
             if (woken != WAIT_OBJECT_0 + 2) {
                 // A new mask ends the pending wait (cancelling it does not, on every system).
@@ -210,6 +211,12 @@ TSerialPort::TWaitResult TSerialPort::WaitForReceive(const TEvent& stop,
 int TSerialPort::Read(char* buffer, int count, const TEvent& stop) {
     if (count <= 0) return 0;
     State->LineError = 0;
+    // "Return at once with what is there" is taken from the queue without a read: some drivers
+    // (Wine's) wait for a byte instead.
+    const TCommTimeouts& t = State->Timeouts;
+    if (t.ReadIntervalTimeout == TCommTimeouts::MaxValue && t.ReadTotalTimeoutMultiplier == 0 &&
+        t.ReadTotalTimeoutConstant == 0)
+        return ReadQueued(buffer, count);
     OVERLAPPED& record = State->Reading.Fresh();
     BOOL started = ReadFile(State->Port, buffer, static_cast<DWORD>(count), nullptr, &record);
     return static_cast<int>(State->Finish(started, record, &stop));

@@ -45,8 +45,8 @@ std::string SystemMessage(int errorCode) {
                                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 256, nullptr);
     std::string message;
     if (length > 0) {
-        int size = WideCharToMultiByte(1251, 0, text, static_cast<int>(length), nullptr, 0, "?",
-                                       nullptr);
+        int size =
+            WideCharToMultiByte(1251, 0, text, static_cast<int>(length), nullptr, 0, "?", nullptr);
         message.resize(static_cast<size_t>(std::max(size, 0)));
         WideCharToMultiByte(1251, 0, text, static_cast<int>(length), message.data(), size, "?",
                             nullptr);
@@ -157,9 +157,8 @@ int ReplaceFileContent(const std::string& filePath, const std::string& content) 
     }
     if (error == 0 && !FlushFileBuffers(file)) error = static_cast<int>(GetLastError());
     if (!CloseHandle(file) && error == 0) error = static_cast<int>(GetLastError());
-    if (error == 0 &&
-        !MoveFileExA(temporary.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (error == 0 && !MoveFileExA(temporary.c_str(), path.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         error = static_cast<int>(GetLastError());
     if (error != 0) DeleteFileA(temporary.c_str());
     return error;

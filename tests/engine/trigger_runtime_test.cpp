@@ -1,6 +1,7 @@
 #include "engine/terminal.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/record_sink.h"
+#include "tests/support/system_specifics.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/trigger_files.h"
 
@@ -213,8 +214,9 @@ TEST(TriggerLoading, MissingFileIsReportedAndThePortStillOpens) {
     auto records = sink.Records();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].Kind, TTrafficKind::Error);
-    EXPECT_EQ(records[0].Data,
-              Cp1251("Ошибка открытия файла :") + missing + " -  2 No such file or directory");
+    EXPECT_EQ(records[0].Data, Cp1251("Ошибка открытия файла :") + missing + " -  " +
+                                   std::to_string(test::NoSuchFileError) + " " +
+                                   SystemMessage(test::NoSuchFileError));
     EXPECT_EQ(records[1].Kind, TTrafficKind::Info);
     EXPECT_TRUE(terminal.IsOpen());
 }
@@ -224,14 +226,15 @@ TEST(TriggerLoading, SyntaxErrorLeavesNoTriggerAndComesBeforeThePortRecord) {
     TRecordSink sink;
     std::string file = dir.Write("bad.txt", "TRIGGER 1 \"a\" ANSI \"A\" { OUT \"x\" }\n"
                                             "TRIGGER 2 \"b\" HEX \"01\"\n{\n}\n");
-    TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n"
-                                                "[Terminal]\r\nTriggerFile=" +
-                                                    file + "\r\n"));
+    const std::string missing = test::MissingPortPath;
+    TTerminal terminal(sink,
+                       dir.Write("c.ini", "[Port]\r\nDevice=" + missing +
+                                              "\r\n[Terminal]\r\nTriggerFile=" + file + "\r\n"));
     auto records = sink.Records();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].Data, Cp1251("Ошибка загрузки файла \"") + file +
                                    Cp1251("\": syntax error в строке 4 ,около `}'"));
-    EXPECT_EQ(records[1].Data, "/nonexistent/tty: No such file or directory");
+    EXPECT_EQ(records[1].Data, missing + ": " + SystemMessage(test::NoSuchPortError));
     EXPECT_EQ(terminal.Triggers().Count(), 0);
     terminal.MatchPacket("A");
     EXPECT_TRUE(sink.RecordsOf(TTrafficKind::TriggerSent).empty());

@@ -16,16 +16,46 @@ TEST(Win32Platform, EveryLineSettingHasItsDcbField) {
         BYTE Size, Parity, Stop;
         DWORD Dtr, Rts, CtsFlow;
     } cases[] = {
-        {{9600, 8, 3, 0, 0, 0}, 9600, 8, MARKPARITY, ONESTOPBIT, DTR_CONTROL_DISABLE,
-         RTS_CONTROL_DISABLE, 0},
-        {{115200, 7, 2, 2, 1, 1}, 115200, 7, EVENPARITY, TWOSTOPBITS, DTR_CONTROL_ENABLE,
-         RTS_CONTROL_ENABLE, 0},
-        {{250000, 5, 1, 1, 2, 2}, 250000, 5, ODDPARITY, ONE5STOPBITS, DTR_CONTROL_HANDSHAKE,
-         RTS_CONTROL_HANDSHAKE, 1},
-        {{300, 6, 4, 0, 0, 3}, 300, 6, SPACEPARITY, ONESTOPBIT, DTR_CONTROL_DISABLE,
-         RTS_CONTROL_TOGGLE, 0},
-        {{1200, 8, 0, 0, 0, 0}, 1200, 8, NOPARITY, ONESTOPBIT, DTR_CONTROL_DISABLE,
-         RTS_CONTROL_DISABLE, 0},
+        {{9600, 8, 3, 0, 0, 0},
+         9600,
+         8,
+         MARKPARITY,
+         ONESTOPBIT,
+         DTR_CONTROL_DISABLE,
+         RTS_CONTROL_DISABLE,
+         0},
+        {{115200, 7, 2, 2, 1, 1},
+         115200,
+         7,
+         EVENPARITY,
+         TWOSTOPBITS,
+         DTR_CONTROL_ENABLE,
+         RTS_CONTROL_ENABLE,
+         0},
+        {{250000, 5, 1, 1, 2, 2},
+         250000,
+         5,
+         ODDPARITY,
+         ONE5STOPBITS,
+         DTR_CONTROL_HANDSHAKE,
+         RTS_CONTROL_HANDSHAKE,
+         1},
+        {{300, 6, 4, 0, 0, 3},
+         300,
+         6,
+         SPACEPARITY,
+         ONESTOPBIT,
+         DTR_CONTROL_DISABLE,
+         RTS_CONTROL_TOGGLE,
+         0},
+        {{1200, 8, 0, 0, 0, 0},
+         1200,
+         8,
+         NOPARITY,
+         ONESTOPBIT,
+         DTR_CONTROL_DISABLE,
+         RTS_CONTROL_DISABLE,
+         0},
     };
     for (const auto& c : cases) {
         DCB dcb = DcbFor(c.Line);
@@ -61,8 +91,8 @@ TEST(Win32Platform, TimeOutsAndPortNames) {
         const char* Given;
         const char* Native;
     } names[] = {
-        {"COM3", "\\\\.\\COM3"},      {"com12", "\\\\.\\com12"},       {"//./COM5", "\\\\.\\COM5"},
-        {"\\\\.\\COM7", "\\\\.\\COM7"}, {"COMX", "COMX"},               {"C:/dev/x", "C:\\dev\\x"},
+        {"COM3", "\\\\.\\COM3"},        {"com12", "\\\\.\\com12"}, {"//./COM5", "\\\\.\\COM5"},
+        {"\\\\.\\COM7", "\\\\.\\COM7"}, {"COMX", "COMX"},          {"C:/dev/x", "C:\\dev\\x"},
     };
     for (const auto& n : names)
         EXPECT_EQ(WindowsDevicePath(n.Given), n.Native) << n.Given;

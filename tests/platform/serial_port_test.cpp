@@ -5,6 +5,7 @@
 #include <chrono>
 #include <future>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 namespace vemla {
 namespace {
@@ -13,10 +14,13 @@ using namespace std::chrono_literals;
 using test::TPtyDevice;
 using TClock = std::chrono::steady_clock;
 
+// A port that does not open ends the test (as a failure), rather than its use crashing it.
 std::unique_ptr<TSerialPort> OpenPort(const TPtyDevice& device, TCommTimeouts timeouts = {},
                                       TLineSettings line = {}) {
     auto opened = TSerialPort::Open(device.SlavePath(), line, timeouts);
-    EXPECT_EQ(opened.Error, 0) << opened.Detail;
+    if (!opened.Port)
+        throw std::runtime_error("the port did not open: " + std::to_string(opened.Error) + " " +
+                                 opened.Detail);
     return std::move(opened.Port);
 }
 
@@ -40,6 +44,9 @@ TEST(SerialPort, RefusesSettingsOutsideTheirRanges) {
 }
 
 TEST(SerialPort, AcceptsEverySettingInRangeOnAPty) {
+    if (test::RunningUnderWine())
+        GTEST_SKIP() << "Wine hands parity, 1.5 stop bits and RTS toggling to a pseudo-terminal, "
+                        "which refuses them";
     TPtyDevice device;
     TLineSettings settings[] = {
         {9600, 5, 1, 1, 2, 2},
@@ -48,7 +55,7 @@ TEST(SerialPort, AcceptsEverySettingInRangeOnAPty) {
         {250000, 8, 4, 0, 0, 0},
     };
     for (const auto& line : settings)
-        EXPECT_NE(OpenPort(device, {}, line), nullptr);
+        EXPECT_NO_THROW(OpenPort(device, {}, line));
 }
 
 TEST(SerialPort, OpenIsExclusive) {
@@ -60,7 +67,7 @@ TEST(SerialPort, OpenIsExclusive) {
     EXPECT_EQ(second.Port, nullptr);
     EXPECT_EQ(second.Error, test::PortInUseError);
     first.reset();
-    EXPECT_NE(OpenPort(device), nullptr); // free again once closed
+    EXPECT_NO_THROW(OpenPort(device)); // free again once closed
 }
 
 TEST(SerialPort, ReadEndsByIntervalAfterTheLastByte) {

@@ -13,6 +13,7 @@ namespace vemla::test {
 #ifdef _WIN32
 constexpr int InvalidSettingError = ERROR_INVALID_PARAMETER;
 constexpr int NoSuchPortError = ERROR_FILE_NOT_FOUND;
+constexpr int NoSuchFileError = ERROR_FILE_NOT_FOUND;
 constexpr int PortInUseError = ERROR_ACCESS_DENIED;
 constexpr const char* MissingPortPath = "\\\\.\\COM99";
 // Wine lacks a few things Windows does (exclusive open of a COM port, for one).
@@ -23,6 +24,7 @@ inline bool RunningUnderWine() {
 #else
 constexpr int InvalidSettingError = EINVAL;
 constexpr int NoSuchPortError = ENOENT;
+constexpr int NoSuchFileError = ENOENT;
 constexpr int PortInUseError = EBUSY;
 constexpr const char* MissingPortPath = "/nonexistent/tty";
 inline bool RunningUnderWine() {
