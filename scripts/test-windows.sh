@@ -19,6 +19,9 @@ wineserver -p 2>/dev/null || true
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Creating the Wine prefix $WINEPREFIX (once)"
   wine64 wineboot -i >"$WINEPREFIX.log" 2>&1 || true
+  # A test program that crashes ends with its failure, instead of waiting for a debugger.
+  wine64 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f \
+    >>"$WINEPREFIX.log" 2>&1 || true
 fi
 
 socat "pty,raw,echo=0,link=$links/com5" "pty,raw,echo=0,link=$links/com6" &
