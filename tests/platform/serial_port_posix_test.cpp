@@ -41,14 +41,5 @@ TEST(SerialPort, NothingAPreviousProgramLeftOnTheLineSurvives) {
     EXPECT_EQ(now.c_cc[VSTART], 0);
 }
 
-TEST(SerialPort, HangUpEndsTheWait) {
-    TPtyDevice device;
-    auto port = OpenPort(device);
-    device.HangUp();
-    TEvent stop;
-    EXPECT_EQ(port->WaitForReceive(stop), TSerialPort::TWaitResult::Failed);
-    EXPECT_EQ(port->LastError(), EIO);
-}
-
 } // namespace
 } // namespace vemla

@@ -160,5 +160,18 @@ TEST(SerialPort, StopEndsAWriteThatWaitsForTheLine) {
     EXPECT_LT(written, static_cast<int>(block.size()));
 }
 
+TEST(SerialPort, HangUpEndsTheWait) {
+    if (test::RunningUnderWine())
+        GTEST_SKIP() << "Wine does not report a pseudo-terminal whose other end closed: its wait "
+                        "for a received byte keeps ending with error 995 (a removed adapter on "
+                        "Windows fails the wait)";
+    TPtyDevice device;
+    auto port = OpenPort(device);
+    device.HangUp();
+    TEvent stop;
+    EXPECT_EQ(port->WaitForReceive(stop), TSerialPort::TWaitResult::Failed);
+    EXPECT_NE(port->LastError(), 0);
+}
+
 } // namespace
 } // namespace vemla
