@@ -131,21 +131,22 @@ TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineS
     auto state = std::make_unique<TState>(port, timeouts);
     DCB dcb = DcbFor(settings);
     COMMTIMEOUTS commTimeouts = CommTimeoutsFor(timeouts);
-    if (!SetupComm(port, 4096, 4096) || !SetCommTimeouts(port, &commTimeouts) ||
-        !SetCommState(port, &dcb) || !SetCommMask(port, EV_RXCHAR)) {
+    // The queue sizes are a wish that some drivers do not take: not a reason to refuse.
+    SetupComm(port, 4096, 4096);
+    if (!SetCommTimeouts(port, &commTimeouts) || !SetCommState(port, &dcb) ||
+        !SetCommMask(port, EV_RXCHAR)) {
         result.Error = static_cast<int>(GetLastError());
         return result;
     }
     PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
     // A port whose waits nothing could wake is refused.
-    for (int error :
-         {state->Abort.CreationError(), state->Reading.Record.hEvent && state->Writing.Record.hEvent
-                                            ? 0
-                                            : static_cast<int>(GetLastError())}) {
-        if (error != 0) {
-            result.Error = error;
-            return result;
-        }
+    if (int error = state->Abort.CreationError(); error != 0) {
+        result.Error = error;
+        return result;
+    }
+    if (!state->Reading.Record.hEvent || !state->Writing.Record.hEvent) {
+        result.Error = ERROR_NO_SYSTEM_RESOURCES;
+        return result;
     }
     result.Port = std::make_unique<TSerialPort>(std::move(state));
     return result;
