@@ -2,6 +2,7 @@
 // a stalled line, no descriptors left.
 #include "engine/terminal.h"
 #include "platform/system.h"
+#include "tests/support/port_config.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/record_sink.h"
 #include "tests/support/temp_dir.h"
@@ -24,10 +25,6 @@ using test::Cp1251;
 using test::TPtyDevice;
 using test::TRecordSink;
 using test::TTempDir;
-
-std::string ConfigFor(const std::string& device, const std::string& extra = "") {
-    return "[Port]\r\nDevice=" + device + "\r\nReadIntervalTimeout=5\r\n" + extra;
-}
 
 bool ReaderThreadRuns() {
     for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
@@ -52,7 +49,7 @@ TEST(Terminal, WithoutReconnectAHangUpClosesThePortOnceAndSendReopens) {
     std::string link = dir.Path("tty");
     std::filesystem::create_symlink(first->SlavePath(), link);
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(link, "Reconnect=0\r\n")));
+    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(link, "Reconnect=0\r\n")));
     ASSERT_TRUE(terminal.IsOpen());
     EXPECT_TRUE(ReaderBecomes(true));
     first->HangUp();
@@ -84,8 +81,8 @@ TEST(Terminal, ALostDeviceComesBackByItselfAndItsTriggersGoOn) {
     auto device = std::make_unique<TPtyDevice>();
     std::filesystem::create_symlink(device->SlavePath(), link);
     TTerminal terminal(
-        sink,
-        dir.Write("c.ini", ConfigFor(link, "[Terminal]\r\nTriggerFile=" + triggers + "\r\n")));
+        sink, dir.Write("c.ini",
+                        test::PortConfig(link, "[Terminal]\r\nTriggerFile=" + triggers + "\r\n")));
     device->Write("\x01");
     EXPECT_EQ(device->Read(1, 5s), "\x02");
 
@@ -116,8 +113,8 @@ TEST(Terminal, NewSettingsReopenThePortAndTheTriggersGoOn) {
         dir.Write("t.txt", "TRIGGER 1 \"t\" HEX \"01\" { WAIT OUTW \"02\" GOTO 2 }");
     TRecordSink sink;
     TTerminal terminal(
-        sink, dir.Write("c.ini", ConfigFor(first.SlavePath(),
-                                           "[Terminal]\r\nTriggerFile=" + triggers + "\r\n")));
+        sink, dir.Write("c.ini", test::PortConfig(first.SlavePath(), "[Terminal]\r\nTriggerFile=" +
+                                                                         triggers + "\r\n")));
     first.Write("\x01");
     EXPECT_EQ(first.Read(1, 5s), "\x02");
     TTerminalSettings absent = terminal.Settings();

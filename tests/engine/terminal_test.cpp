@@ -1,5 +1,6 @@
 #include "engine/terminal.h"
 #include "platform/system.h"
+#include "tests/support/port_config.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/record_sink.h"
 #include "tests/support/system_specifics.h"
@@ -20,10 +21,6 @@ using test::Cp1251;
 using test::TPtyDevice;
 using test::TRecordSink;
 using test::TTempDir;
-
-std::string ConfigFor(const std::string& device, const std::string& extra = "") {
-    return "[Port]\r\nDevice=" + device + "\r\nReadIntervalTimeout=5\r\n" + extra;
-}
 
 TEST(TerminalSettings, DefaultsWithoutConfigFile) {
     TTempDir dir;
@@ -71,7 +68,7 @@ TEST(Terminal, ReportsTheOpenedPortAndItsPackets) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath())));
+    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())));
     ASSERT_TRUE(sink.WaitForCount(1));
     EXPECT_EQ(sink.Records()[0].Kind, TTrafficKind::Info);
     EXPECT_EQ(sink.Records()[0].Data, device.SlavePath() + Cp1251(": открыт"));
@@ -90,7 +87,7 @@ TEST(Terminal, LongBurstIsCutIntoPacketsThatKeepEveryByte) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath())));
+    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())));
     std::string burst = "0123456789ABCDEFGHIJKLMNO";
     device.Write(burst);
     auto concatenated = [](const std::vector<TTrafficRecord>& records) {
@@ -109,8 +106,9 @@ TEST(Terminal, PacketsLargerThanTheBufferLoseNothing) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath(),
-                                                          "[Terminal]\r\npacketSize=5000\r\n")));
+    TTerminal terminal(
+        sink, dir.Write("c.ini",
+                        test::PortConfig(device.SlavePath(), "[Terminal]\r\npacketSize=5000\r\n")));
     std::string burst;
     for (int i = 0; i < 3000; ++i)
         burst += static_cast<char>(i * 7);
@@ -197,7 +195,7 @@ TEST(Terminal, SendOfNothingReportsAnEmptyRecord) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath())));
+    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())));
     terminal.Send("");
     auto sent = sink.RecordsOf(TTrafficKind::Sent);
     ASSERT_EQ(sent.size(), 1u);
@@ -235,7 +233,7 @@ TEST(Terminal, PortInUseIsAnErrorAndNoReaderRuns) {
     auto holder = TSerialPort::Open(device.SlavePath(), {}, {});
     ASSERT_NE(holder.Port, nullptr);
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath())));
+    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())));
     EXPECT_FALSE(terminal.IsOpen());
     terminal.Send("a");
     auto errors = sink.RecordsOf(TTrafficKind::Error);
@@ -252,7 +250,8 @@ TEST(Terminal, UnsupportedSettingIsAClearError) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath(), "ByteSize=9\r\n")));
+    TTerminal terminal(sink,
+                       dir.Write("c.ini", test::PortConfig(device.SlavePath(), "ByteSize=9\r\n")));
     auto errors = sink.RecordsOf(TTrafficKind::Error);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].Data, device.SlavePath() + ": " + SystemMessage(test::InvalidSettingError) +
@@ -299,7 +298,7 @@ TEST(Terminal, LineStatusIsReportedWhenItChangesAndNeverCutsAPacket) {
                                      return lost;
                                  }};
     auto terminal =
-        std::make_unique<TTerminal>(sink, dir.Write("c.ini", ConfigFor(device.SlavePath())),
+        std::make_unique<TTerminal>(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())),
                                     nullptr, TSettingOverrides{}, source);
     const TModemLines ctsAndDcd{.Cts = true, .Dcd = true};
     ASSERT_TRUE(sink.WaitForModemLines(TModemLines{.Cts = true}));
@@ -332,7 +331,7 @@ TEST(Terminal, APortWithoutModemLinesRefusesTheirControlQuietly) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", ConfigFor(device.SlavePath())));
+    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())));
     ASSERT_TRUE(terminal.IsOpen());
     EXPECT_FALSE(terminal.SetDtr(true));
     EXPECT_FALSE(terminal.SetRts(false));

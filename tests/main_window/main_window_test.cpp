@@ -3,6 +3,7 @@
 #include "main_window/startup.h"
 #include "platform/cp1251.h"
 #include "platform/system.h"
+#include "tests/support/port_config.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
 #include "ui_common/fonts.h"
@@ -79,10 +80,6 @@ struct TWindowWorld {
     std::unique_ptr<TMainWindow> Window;
 };
 
-std::string PortConfig(const std::string& device, const std::string& extra = "") {
-    return "[Port]\r\nDevice=" + device + "\r\nReadIntervalTimeout=5\r\n" + extra;
-}
-
 } // namespace
 
 class TMainWindowTest : public QObject {
@@ -90,7 +87,7 @@ class TMainWindowTest : public QObject {
   private slots:
     void CaptionNamesThePort() {
         test::TPtyDevice pty;
-        TWindowWorld world(PortConfig(pty.SlavePath()));
+        TWindowWorld world(test::PortConfig(pty.SlavePath()));
         std::string config = world.Window->ConfigFileName();
         QCOMPARE(world.Window->windowTitle(),
                  QString::fromUtf8("Терминал [%1]  [\"%2\"]")
@@ -161,7 +158,7 @@ class TMainWindowTest : public QObject {
         std::string triggers =
             cwd.Dir.Write("t.txt", "TRIGGER 1 \"a\" ANSI \"abc\" { WAIT OUTW \"ok\" GOTO 1 }");
         TWindowWorld world(
-            PortConfig(pty.SlavePath(), "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"));
+            test::PortConfig(pty.SlavePath(), "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"));
         QVERIFY(world.WaitForLines(1));
         world.Window->Toolbar().actions()[3]->trigger();
         pty.Write("abc");
@@ -177,7 +174,7 @@ class TMainWindowTest : public QObject {
 
     void ViewShowsLinesAndRecodes() {
         test::TPtyDevice pty;
-        TWindowWorld world(PortConfig(pty.SlavePath()));
+        TWindowWorld world(test::PortConfig(pty.SlavePath()));
         pty.Write("\r\nA");
         QVERIFY(world.WaitForLines(2));
         world.Settle();
@@ -213,7 +210,7 @@ class TMainWindowTest : public QObject {
     void LogFlushAndDesktopRoundTrip() {
         test::TPtyDevice pty;
         TWindowWorld world(
-            PortConfig(pty.SlavePath(), "[Log]\r\nSize=3\r\nAutoSave=1\r\nDir=.\\Logs\r\n"));
+            test::PortConfig(pty.SlavePath(), "[Log]\r\nSize=3\r\nAutoSave=1\r\nDir=.\\Logs\r\n"));
         world.Window->CodingChanged(2);
         for (int i = 0; i < 2; ++i)
             world.Window->Engine().Send("ab\rcd\r");
@@ -308,8 +305,9 @@ class TMainWindowTest : public QObject {
             "t.txt", "TRIGGER 1 \"p\" ANSI \"P\" { WAIT SLEEP 30 OUTW \"Q\" GOTO 1 }");
         TMainWindowOptions options;
         options.Config = SettleConfigFile(
-            {cwd.Dir.Write("config.ini", PortConfig(pty.SlavePath(), "[Terminal]\r\nTriggerFile=" +
-                                                                         triggers + "\r\n"))},
+            {cwd.Dir.Write("config.ini",
+                           test::PortConfig(pty.SlavePath(),
+                                            "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"))},
             ProgramDirectory());
         TMainWindow window(std::move(options));
         pty.Write("P");
@@ -326,8 +324,8 @@ class TMainWindowTest : public QObject {
             test::TPtyDevice pty;
             TEvent stop;
             TSignalCloser closer(stop);
-            TWindowWorld world(PortConfig(pty.SlavePath(), "[Log]\r\nAutoSave=1\r\nDir=Log\r\n"),
-                               {}, &stop);
+            TWindowWorld world(
+                test::PortConfig(pty.SlavePath(), "[Log]\r\nAutoSave=1\r\nDir=Log\r\n"), {}, &stop);
             closer.CloseOnSignal(*world.Window);
             QVERIFY(world.WaitForLines(1));
             ::kill(::getpid(), signal);
@@ -343,7 +341,7 @@ class TMainWindowTest : public QObject {
 
     void StatusBarShowsThePortItsStateAndTheBytes() {
         test::TPtyDevice pty;
-        TWindowWorld world(PortConfig(pty.SlavePath(), "BaudRate=115200\r\nParity=0\r\n"));
+        TWindowWorld world(test::PortConfig(pty.SlavePath(), "BaudRate=115200\r\nParity=0\r\n"));
         world.Window->show(); // a hidden window keeps its status bar as it was
         QVERIFY(world.WaitForLines(1));
         world.Window->Engine().Send("abc");
@@ -374,7 +372,7 @@ class TMainWindowTest : public QObject {
 
     void ModemLinesShowAsLampsAndARefusedToggleStaysAsItIs() {
         test::TPtyDevice pty;
-        TWindowWorld world(PortConfig(pty.SlavePath(), "DTR_CONTROL=1\r\nRTS_CONTROL=2\r\n"));
+        TWindowWorld world(test::PortConfig(pty.SlavePath(), "DTR_CONTROL=1\r\nRTS_CONTROL=2\r\n"));
         QVERIFY(world.WaitForLines(1));
         world.Settle();
         TMainWindow& window = *world.Window;
@@ -460,7 +458,7 @@ class TMainWindowTest : public QObject {
 
     void SendLineSendsInTheCurrentCodingOrSaysWhatIsWrong() {
         test::TPtyDevice pty;
-        TWindowWorld world(PortConfig(pty.SlavePath()));
+        TWindowWorld world(test::PortConfig(pty.SlavePath()));
         QVERIFY(world.WaitForLines(1));
         QLineEdit& line = world.Window->SendLine();
         world.Window->LineEnding().setCurrentIndex(1); // CR
