@@ -25,12 +25,12 @@ TLogSettings ReadLogSettings(const TIniFile& config) {
 namespace {
 
 // The whole list in one buffer, then one write (the kernel may take it in parts).
-int WriteList(const TTrafficList& list, int fd) {
+int WriteList(const TTrafficList& list, int fd, std::string& text) {
     constexpr size_t LineFrame = 21; // time stamp, blanks, prefix, CR LF
     size_t size = 0;
     for (size_t i = 0; i < list.Size(); ++i)
         size += list[i].Text.size() + LineFrame;
-    std::string text;
+    text.clear();
     text.reserve(size);
     for (size_t i = 0; i < list.Size(); ++i)
         list.AppendLogLine(i, text);
@@ -51,7 +51,8 @@ int WriteList(const TTrafficList& list, int fd) {
 int SaveListToFile(const TTrafficList& list, const std::string& fileName) {
     int fd = open(NormalizePath(fileName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return errno;
-    return WriteList(list, fd);
+    std::string text;
+    return WriteList(list, fd, text);
 }
 
 std::string LogFileStem(TDateTime now) {
@@ -80,10 +81,10 @@ TResult<TNewFile> CreateNewFile(const std::string& dir, const std::string& stem,
 }
 
 TResult<TNewFile> WriteToNewFile(const TTrafficList& list, const std::string& dir,
-                                 const std::string& stem, int firstSuffix) {
+                                 const std::string& stem, int firstSuffix, std::string& text) {
     TResult<TNewFile> file = CreateNewFile(dir, stem, firstSuffix);
     if (!file.Ok()) return file;
-    int error = WriteList(list, file.Value.Fd);
+    int error = WriteList(list, file.Value.Fd, text);
     file.Value.Fd = -1; // closed by WriteList
     if (error != 0) {
         std::error_code ignored;
@@ -109,7 +110,7 @@ TResult<> TLogWriter::WriteNewLog(const TTrafficList& list, TDateTime now) {
         std::filesystem::create_directories(NormalizePath(Settings.Dir), ignored);
     std::string stem = LogFileStem(now);
     TResult<TNewFile> file =
-        WriteToNewFile(list, Settings.Dir, stem, stem == LastStem ? LastSuffix + 1 : 0);
+        WriteToNewFile(list, Settings.Dir, stem, stem == LastStem ? LastSuffix + 1 : 0, Text);
     if (file.Ok()) {
         LastStem = stem;
         LastSuffix = file.Value.Suffix;
@@ -140,7 +141,7 @@ TResult<> TLogWriter::FinalFlush(TTrafficList& list, TDateTime now,
         std::string saved;
         for (const std::string& dir : fallbackDirs) {
             TResult<TNewFile> file =
-                WriteToNewFile(list, dir, "vemla-unsaved-" + LogFileStem(now), 0);
+                WriteToNewFile(list, dir, "vemla-unsaved-" + LogFileStem(now), 0, Text);
             if (file.Ok()) {
                 saved = file.Value.Name;
                 break;

@@ -34,9 +34,9 @@ struct TNewFile {
 };
 TResult<TNewFile> CreateNewFile(const std::string& dir, const std::string& stem, int firstSuffix);
 // Creates such a file and writes the list into it (closed afterwards, Fd -1); a file that
-// could not be written whole is removed again.
+// could not be written whole is removed again. The file's text is built in `text`.
 TResult<TNewFile> WriteToNewFile(const TTrafficList& list, const std::string& dir,
-                                 const std::string& stem, int firstSuffix);
+                                 const std::string& stem, int firstSuffix, std::string& text);
 // The text of the error box for a file that could not be written.
 std::string FileErrorText(const std::string& fileName, int error);
 
@@ -68,6 +68,9 @@ class TLogWriter {
     int LastSuffix = 0;
     bool FailureReported = false;
     size_t RetryAt = 0; // after a failure the next try waits for another Size lines
+    // The text of a file, kept between flushes: a flood flushes every few milliseconds, and
+    // a fresh buffer each time may be fresh pages from the system, each one a page fault.
+    std::string Text;
 };
 
 } // namespace vemla
