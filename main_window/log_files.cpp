@@ -111,6 +111,8 @@ TResult<> TLogWriter::WriteNewLog(const TTrafficList& list, TDateTime now) {
     std::string stem = LogFileStem(now);
     TResult<TNewFile> file =
         WriteToNewFile(list, Settings.Dir, stem, stem == LastStem ? LastSuffix + 1 : 0, Text);
+    // The buffer of an unusual flush (a long "Win" line, a large Size) is not kept for good.
+    if (Text.capacity() > KeptTextLimit) std::string().swap(Text);
     if (file.Ok()) {
         LastStem = stem;
         LastSuffix = file.Value.Suffix;

@@ -71,6 +71,7 @@ class TLogWriter {
     // The text of a file, kept between flushes: a flood flushes every few milliseconds, and
     // a fresh buffer each time may be fresh pages from the system, each one a page fault.
     std::string Text;
+    static constexpr size_t KeptTextLimit = size_t{4} << 20;
 };
 
 } // namespace vemla
