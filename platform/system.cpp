@@ -1,15 +1,22 @@
 #include "platform/system.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace vemla {
 
 std::string TimeStamp(TDateTime time) {
+    // Digits placed by hand: every log line of a flood is stamped, and the formatting
+    // functions of the C library cost more than the rest of the line.
     TLocalTime t = DecodeDateTime(time);
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", t.Hour % 100, t.Minute % 100,
-                  t.Second % 100, t.Millisecond % 1000);
+    std::string text = "00:00:00.000";
+    auto place = [&](size_t end, int value, int digits) {
+        for (int i = 0; i < digits; ++i, value /= 10)
+            text[end - static_cast<size_t>(i)] = static_cast<char>('0' + value % 10);
+    };
+    place(1, t.Hour, 2);
+    place(4, t.Minute, 2);
+    place(7, t.Second, 2);
+    place(11, t.Millisecond, 3);
     return text;
 }
 
