@@ -6,6 +6,9 @@
 // the last lines). Prints MiB/s of each, their ratio, bytes lost or wrong, vemla's peak memory;
 // medians over the runs (default 3). Every run's files stay until the end: about 4 times N
 // on disk per pair of runs (cat's copy and vemla's hex logs), 24 times N for the default 3.
+// The files go to the system's temporary directory (TMPDIR). Where many files were deleted
+// recently, an ext4 without a journal makes every new file skip their inodes, and vemla makes
+// one file per 300 lines: on a busy test machine that can cost a tenth of the figure or more.
 // Usage: flood_log [MiB] [runs]
 #include "bench/bench_support.h"
 #include "bench/process_stats.h"
