@@ -78,8 +78,10 @@ TEST_F(TLogFixture, FlushesInOneSecondGetTheirOwnFiles) {
     EXPECT_EQ(files[0].filename(), "261207_120001.log");
     EXPECT_EQ(files[1].filename(), "261207_120001_1.log");
     EXPECT_EQ(files[2].filename(), "261207_120001_2.log");
-    EXPECT_EQ(dir.Read("Log/261207_120001.log"),
-              std::string("12:00:01.250  ---> 41\r\n") + "12:00:01.250  ---> 41\r\n");
+    // Each file holds its own flush only, though the writer keeps one buffer for all.
+    for (const auto& file : files)
+        EXPECT_EQ(dir.Read("Log/" + file.filename().string()),
+                  std::string("12:00:01.250  ---> 41\r\n") + "12:00:01.250  ---> 41\r\n");
 }
 
 TEST_F(TLogFixture, EmptyViewWritesAnEmptyLog) {
