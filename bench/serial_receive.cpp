@@ -1,6 +1,6 @@
 // 64 MiB of pseudo-random bytes from a pty device through the engine's reader into a sink
 // that checks every byte: throughput, bytes lost, packets wrong, and the reader's idle CPU.
-// Medians of 3, each next to the floor: a plain poll-and-read loop on the same kind of pty.
+// Medians of 3, each next to the floor: `cat`'s read loop on the same kind of pty.
 #include "bench/bench_support.h"
 #include "bench/process_stats.h"
 #include "bench/pty_floor.h"

@@ -22,7 +22,8 @@ constexpr int GapMs = 5;
 
 // 1000 round trips of the packet at random pauses, each less the gap; none when an answer
 // was wrong or missing.
-std::optional<std::vector<double>> RoundTrips(test::TPtyDevice& device, const std::string& packet,
+std::optional<std::vector<double>> RoundTrips(const std::string& name, test::TPtyDevice& device,
+                                              const std::string& packet,
                                               const std::string& expected) {
     std::mt19937 random(2);
     std::vector<double> trips;
@@ -31,7 +32,7 @@ std::optional<std::vector<double>> RoundTrips(test::TPtyDevice& device, const st
         auto sent = bench::TClock::now();
         device.Write(packet);
         if (device.Read(expected.size(), 2s) != expected) {
-            std::fprintf(stderr, "no answer in round %d\n", i);
+            std::fprintf(stderr, "%s: no answer in round %d\n", name.c_str(), i);
             return std::nullopt;
         }
         trips.push_back(bench::Milliseconds(bench::TClock::now() - sent) - GapMs);
@@ -56,12 +57,13 @@ int Measure(const std::string& name, const std::string& trigger, const std::stri
         host, dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
                                      "\r\nReadIntervalTimeout=" + std::to_string(GapMs) +
                                      "\r\n[Terminal]\r\nTriggerFile=" + triggers + "\r\n"));
-    return Report(name, RoundTrips(device, packet, expected));
+    return Report(name, RoundTrips(name, device, packet, expected));
 }
 
 int MeasureFloor(const std::string& packet, const std::string& expected) {
+    const std::string name = "trigger_latency.floor";
     bench::TRawResponder responder(expected, GapMs);
-    return Report("trigger_latency.floor", RoundTrips(responder.Device(), packet, expected));
+    return Report(name, RoundTrips(name, responder.Device(), packet, expected));
 }
 
 } // namespace
