@@ -20,6 +20,9 @@ namespace {
 
 constexpr int GapMs = 5;
 
+// The packet of the OUTW case and its answer; the floor answers the same.
+const std::string EchoPacket("\x01\x02\x03\x04\x05"), EchoAnswer("\x06\x07");
+
 // 1000 round trips of the packet at random pauses, each less the gap; none when an answer
 // was wrong or missing.
 std::optional<std::vector<double>> RoundTrips(const std::string& name, test::TPtyDevice& device,
@@ -60,10 +63,9 @@ int Measure(const std::string& name, const std::string& trigger, const std::stri
     return Report(name, RoundTrips(name, device, packet, expected));
 }
 
-int MeasureFloor(const std::string& packet, const std::string& expected) {
-    const std::string name = "trigger_latency.floor";
-    bench::TRawResponder responder(expected, GapMs);
-    return Report(name, RoundTrips(name, responder.Device(), packet, expected));
+std::optional<std::vector<double>> FloorTrips() {
+    bench::TRawResponder responder(EchoAnswer, GapMs);
+    return RoundTrips("trigger_latency.floor", responder.Device(), EchoPacket, EchoAnswer);
 }
 
 } // namespace
@@ -72,12 +74,20 @@ int main() {
     const std::string request("\x01\x03\x00\x05\x00\x01\x94\x0B", 8);
     std::string reply("\x01\x03\x02\x00\x05", 5);
     reply += TChecksum::FromText("CRC16M")->WrittenFor(reply);
-    return MeasureFloor("\x01\x02\x03\x04\x05", "\x06\x07") +
-           Measure("trigger_latency",
-                   "TRIGGER 1 \"echo\" HEX \"01 02 03 04 05\"\n{ WAIT OUTW \"06 07\" GOTO 2 }\n",
-                   "\x01\x02\x03\x04\x05", "\x06\x07") +
-           Measure("trigger_latency.mask_reply_crc16m",
-                   "TRIGGER 1 \"read\" MASK HEX \"01 03 ?? ?? 00 01 =CRC16M\"\n"
-                   "{ WAIT REPLYW \"$0 $1 02 $2..3 CRC16M\" GOTO 2 }\n",
-                   request, reply);
+    // The floor is timed before and after vemla and reported as one: a virtual machine may have
+    // minutes in which one pty round trip in ten or more is a few milliseconds late, and the two
+    // halves together see the same minutes as vemla does.
+    std::optional<std::vector<double>> floor = FloorTrips();
+    int failed =
+        Measure("trigger_latency",
+                "TRIGGER 1 \"echo\" HEX \"01 02 03 04 05\"\n{ WAIT OUTW \"06 07\" GOTO 2 }\n",
+                EchoPacket, EchoAnswer) +
+        Measure("trigger_latency.mask_reply_crc16m",
+                "TRIGGER 1 \"read\" MASK HEX \"01 03 ?? ?? 00 01 =CRC16M\"\n"
+                "{ WAIT REPLYW \"$0 $1 02 $2..3 CRC16M\" GOTO 2 }\n",
+                request, reply);
+    std::optional<std::vector<double>> after = FloorTrips();
+    if (floor && after) floor->insert(floor->end(), after->begin(), after->end());
+    if (!after) floor.reset();
+    return failed + Report("trigger_latency.floor", floor);
 }
