@@ -56,7 +56,8 @@ inline double RawReceiveSpeed(const std::string& data) {
     test::TPtyDevice device;
     TRawPort port(device.SlavePath(), true);
     auto start = TClock::now();
-    std::thread writer([&] { device.Write(data); });
+    std::atomic<bool> readerDone{false}; // the writer gives up once the reader has stopped
+    std::thread writer([&] { device.Write(data, [&] { return readerDone.load(); }); });
     size_t received = 0;
     char buffer[4096];
     while (received < data.size()) {
@@ -65,6 +66,7 @@ inline double RawReceiveSpeed(const std::string& data) {
         received += static_cast<size_t>(n);
     }
     double seconds = Milliseconds(TClock::now() - start) / 1000.0;
+    readerDone = true;
     writer.join();
     return static_cast<double>(received) / (1 << 20) / seconds;
 }

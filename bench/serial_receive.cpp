@@ -51,10 +51,12 @@ class TEngineRun {
         : Sink(data), Terminal(Sink, dir.Write("c.ini", "[Port]\r\nDevice=" + Device.SlavePath() +
                                                             "\r\nReadIntervalTimeout=5\r\n")) {
         auto start = bench::TClock::now();
-        std::thread writer([&] { Device.Write(data); });
+        std::atomic<bool> readerDone{false}; // the writer gives up once the reader has stopped
+        std::thread writer([&] { Device.Write(data, [&] { return readerDone.load(); }); });
         while (Sink.Received < data.size() && bench::TClock::now() - start < 120s)
             std::this_thread::sleep_for(1ms);
         double seconds = bench::Milliseconds(bench::TClock::now() - start) / 1000.0;
+        readerDone = true;
         writer.join();
         Speed = static_cast<double>(Sink.Received) / (1 << 20) / seconds;
     }
