@@ -14,6 +14,7 @@
 #include "bench/process_stats.h"
 #include "codec/codec.h"
 #include "tests/support/child_process.h"
+#include "tests/support/port_config.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
 
@@ -99,9 +100,9 @@ std::string LoggedBytes(const std::filesystem::path& directory) {
 TRun TimeVemla(const std::string& data, bool shown, const test::TTempDir& dir) {
     test::TPtyDevice device;
     std::string config = dir.Write(
-        "config.ini", "[Port]\r\nDevice=" + device.SlavePath() +
-                          "\r\nReadIntervalTimeout=5\r\n[Terminal]\r\nHide=" + (shown ? "0" : "1") +
-                          "\r\n[Log]\r\nSize=300\r\nAutoSave=1\r\nDir=Log\r\n");
+        "config.ini", test::PortConfig(device.SlavePath(),
+                                       std::string("[Terminal]\r\nHide=") + (shown ? "0" : "1") +
+                                           "\r\n[Log]\r\nSize=300\r\nAutoSave=1\r\nDir=Log\r\n"));
     test::TSpawnOptions options;
     options.WorkingDirectory = dir.Directory().string();
     options.Environment = {"QT_QPA_PLATFORM=offscreen"};

@@ -5,6 +5,7 @@
 #include "bench/process_stats.h"
 #include "codec/codec.h"
 #include "tests/support/child_process.h"
+#include "tests/support/port_config.h"
 #include "tests/support/temp_dir.h"
 
 #include <csignal>
@@ -56,10 +57,9 @@ TSoak Soak(int instances, long long perInstance) {
                                 root, dir.Path("device" + std::to_string(i) + ".out")));
         while (!std::filesystem::is_symlink(link))
             std::this_thread::sleep_for(10ms);
-        std::string config = dir.Write("config" + std::to_string(i) + ".ini",
-                                       "[Port]\r\nDevice=" + link +
-                                           "\r\nReadIntervalTimeout=5\r\n"
-                                           "[Log]\r\nSize=300\r\nAutoSave=1\r\nDir=Log\r\n");
+        std::string config =
+            dir.Write("config" + std::to_string(i) + ".ini",
+                      test::PortConfig(link, "[Log]\r\nSize=300\r\nAutoSave=1\r\nDir=Log\r\n"));
         vemlas.push_back(
             Spawn({VEMLA_BINARY, config}, root, dir.Path("vemla" + std::to_string(i) + ".out")));
     }

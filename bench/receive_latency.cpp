@@ -2,6 +2,7 @@
 // less the 5 ms interval time-out that ends every packet.
 #include "bench/bench_support.h"
 #include "engine/terminal.h"
+#include "tests/support/port_config.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
 
@@ -46,8 +47,7 @@ int main() {
     test::TTempDir dir;
     test::TPtyDevice device;
     TTimingSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
-                                                    "\r\nReadIntervalTimeout=5\r\n"));
+    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())));
     std::mt19937 random(1);
     std::vector<double> latencies;
     for (int i = 1; i <= 1000; ++i) {

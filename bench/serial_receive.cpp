@@ -5,6 +5,7 @@
 #include "bench/process_stats.h"
 #include "bench/pty_floor.h"
 #include "engine/terminal.h"
+#include "tests/support/port_config.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
 
@@ -48,8 +49,7 @@ class TCheckingSink : public TTerminalHost {
 class TEngineRun {
   public:
     TEngineRun(const std::string& data, const test::TTempDir& dir)
-        : Sink(data), Terminal(Sink, dir.Write("c.ini", "[Port]\r\nDevice=" + Device.SlavePath() +
-                                                            "\r\nReadIntervalTimeout=5\r\n")) {
+        : Sink(data), Terminal(Sink, dir.Write("c.ini", test::PortConfig(Device.SlavePath()))) {
         auto start = bench::TClock::now();
         std::atomic<bool> readerDone{false}; // the writer gives up once the reader has stopped
         std::thread writer([&] { Device.Write(data, [&] { return readerDone.load(); }); });

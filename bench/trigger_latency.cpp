@@ -6,6 +6,7 @@
 #include "bench/bench_support.h"
 #include "bench/pty_floor.h"
 #include "engine/terminal.h"
+#include "tests/support/port_config.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
 
@@ -18,7 +19,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int GapMs = 5;
+constexpr int GapMs = 5; // the interval time-out of test::PortConfig
 
 // The packet of the OUTW case and its answer; the floor answers the same.
 const std::string EchoPacket("\x01\x02\x03\x04\x05"), EchoAnswer("\x06\x07");
@@ -57,9 +58,8 @@ int Measure(const std::string& name, const std::string& trigger, const std::stri
     bench::TNullHost host;
     std::string triggers = dir.Write("t.txt", trigger);
     TTerminal terminal(
-        host, dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
-                                     "\r\nReadIntervalTimeout=" + std::to_string(GapMs) +
-                                     "\r\n[Terminal]\r\nTriggerFile=" + triggers + "\r\n"));
+        host, dir.Write("c.ini", test::PortConfig(device.SlavePath(), "[Terminal]\r\nTriggerFile=" +
+                                                                          triggers + "\r\n")));
     return Report(name, RoundTrips(name, device, packet, expected));
 }
 

@@ -2,6 +2,7 @@
 #include "codec/checksum.h"
 #include "platform/cp1251.h"
 #include "tests/support/child_process.h"
+#include "tests/support/port_config.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/trigger_files.h"
@@ -103,10 +104,10 @@ std::string LogContents(const TTempDir& dir) {
 TEST(Vemla, ExampleTriggersAnswerTheDevice) {
     TTempDir dir;
     TPtyDevice device;
-    dir.Write("config.ini", "[Port]\r\nDevice=" + device.SlavePath() +
-                                "\r\nReadIntervalTimeout=5\r\n"
-                                "[Terminal]\r\nTriggerFile=" EXAMPLES_DIR "/triggers.txt\r\n"
-                                "[Log]\r\nAutoSave=1\r\nDir=Log\r\n");
+    dir.Write("config.ini",
+              test::PortConfig(device.SlavePath(),
+                               "[Terminal]\r\nTriggerFile=" EXAMPLES_DIR
+                               "/triggers.txt\r\n[Log]\r\nAutoSave=1\r\nDir=Log\r\n"));
     TVemla vemla({dir.Path("config.ini"), "--echo"}, dir.Directory().string());
     ASSERT_TRUE(vemla.WaitForOutput(": открыт")) << vemla.Output;
     device.Write("PING\r");
@@ -142,9 +143,9 @@ TEST(Vemla, ExampleTriggersAnswerTheDevice) {
 TEST(Vemla, TheModbusExampleAnswersReadsAndWritesAndIgnoresBadFrames) {
     TTempDir dir;
     TPtyDevice device;
-    dir.Write("config.ini", "[Port]\r\nDevice=" + device.SlavePath() +
-                                "\r\nReadIntervalTimeout=5\r\n"
-                                "[Terminal]\r\nTriggerFile=" EXAMPLES_DIR "/modbus-slave.txt\r\n");
+    dir.Write("config.ini",
+              test::PortConfig(device.SlavePath(),
+                               "[Terminal]\r\nTriggerFile=" EXAMPLES_DIR "/modbus-slave.txt\r\n"));
     TVemla vemla({dir.Path("config.ini"), "--echo"}, dir.Directory().string());
     ASSERT_TRUE(vemla.WaitForOutput(": открыт")) << vemla.Output;
     auto crc = TChecksum::FromText("CRC16M");
@@ -299,10 +300,9 @@ TEST(Vemla, CheckTriggersIsALinter) {
 }
 
 std::string EchoConfig(TTempDir& dir, const std::string& device, const std::string& extra = "") {
-    return dir.Write("config.ini", "[Port]\r\nDevice=" + device +
-                                       "\r\nReadIntervalTimeout=5\r\n"
-                                       "[Log]\r\nAutoSave=1\r\nDir=Log\r\nSize=0\r\n" +
-                                       extra);
+    return dir.Write(
+        "config.ini",
+        test::PortConfig(device, "[Log]\r\nAutoSave=1\r\nDir=Log\r\nSize=0\r\n" + extra));
 }
 
 // Received bytes counted from the hex lines of the logs.

@@ -1,4 +1,5 @@
 #include "engine/terminal.h"
+#include "tests/support/port_config.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/record_sink.h"
 #include "tests/support/system_specifics.h"
@@ -26,9 +27,8 @@ struct TWorld {
         std::string triggerFile = dir.Write("triggers.txt", triggers);
         std::string port = device.empty() ? pty.SlavePath() : device;
         config =
-            dir.Write("config.ini", "[Port]\r\nDevice=" + port +
-                                        "\r\nReadIntervalTimeout=5\r\n[Terminal]\r\nTriggerFile=" +
-                                        triggerFile + "\r\n");
+            dir.Write("config.ini",
+                      test::PortConfig(port, "[Terminal]\r\nTriggerFile=" + triggerFile + "\r\n"));
         terminal = std::make_unique<TTerminal>(sink, config);
     }
     TTrigger& Trigger(std::string_view pattern) {
