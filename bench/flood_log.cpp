@@ -4,13 +4,20 @@
 // `cat PORT > FILE` on a fresh pty is the floor. The time runs from the first byte written to
 // the log holding the last one (vemla is asked to close once the writer is done, which writes
 // the last lines). Prints MiB/s of each, their ratio, bytes lost or wrong, vemla's peak memory;
-// medians over the runs (default 3). Every run's files stay until the end: about 4 times N
-// on disk per pair of runs (cat's copy and vemla's hex logs), 24 times N for the default 3.
+// medians over the runs (default 3). Beside `cat`, each round times the simplest program that
+// writes the same hex log files, as a process of its own as vemla is: once on one thread, and
+// once with a second thread that logs what the reading thread hands it (vemla's shape). Where
+// a second busy thread slows the pty's chain of writer, kernel worker and reader, the latter
+// is the fair floor for vemla.
+// Every run's files stay until the end: about 15 times N on disk per round (two copies by cat,
+// four sets of hex logs), 45 times N for the default 3.
 // The files go to the system's temporary directory (TMPDIR). Where many files were deleted
 // recently, an ext4 without a journal makes every new file skip their inodes, and vemla makes
 // one file per 300 lines: on a busy test machine that can cost a tenth of the figure or more.
 // Usage: flood_log [MiB] [runs]
+// (flood_log --hex-log-floor PORT BYTES DIR 1|2 is that floor program, started by itself.)
 #include "bench/bench_support.h"
+#include "bench/hex_log_floor.h"
 #include "bench/process_stats.h"
 #include "codec/codec.h"
 #include "tests/support/child_process.h"
@@ -50,6 +57,13 @@ template <typename TCondition> bool WaitUntil(TCondition condition, std::chrono:
     return true;
 }
 
+// Every run starts with the files of the runs before it written to disk: the kernel's
+// write-back of a few hundred megabytes would otherwise fall into whichever run came next.
+bench::TClock::time_point StartClock() {
+    ::sync();
+    return bench::TClock::now();
+}
+
 double MiBPerSecond(size_t bytes, bench::TClock::duration elapsed) {
     return static_cast<double>(bytes) / (1 << 20) / (bench::Milliseconds(elapsed) / 1000.0);
 }
@@ -69,7 +83,7 @@ TRun TimeCat(const std::string& data, const test::TTempDir& dir) {
     test::TChildProcess cat({"/bin/cat", device.SlavePath()}, options);
     close(fd);
     WaitUntil([&] { return HoldsOpen(cat.Pid(), device.SlavePath()); }, 10s);
-    auto start = bench::TClock::now();
+    auto start = StartClock();
     device.Write(data);
     WaitUntil(
         [&] {
@@ -95,6 +109,25 @@ std::string LoggedBytes(const std::filesystem::path& directory) {
         }
     }
     return bytes;
+}
+
+// The floor program on a fresh pty, timed from the first byte written to its exit, which
+// follows the last file written.
+double TimeHexLogFloor(const std::string& data, bool logThread, const test::TTempDir& dir) {
+    test::TPtyDevice device;
+    test::TChildProcess program({std::filesystem::read_symlink("/proc/self/exe").string(),
+                                 "--hex-log-floor", device.SlavePath(), std::to_string(data.size()),
+                                 dir.Directory().string(), logThread ? "2" : "1"});
+    WaitUntil([&] { return HoldsOpen(program.Pid(), device.SlavePath()); }, 10s);
+    auto start = StartClock();
+    device.Write(data);
+    int code = program.WaitForExit(120s);
+    double speed = MiBPerSecond(data.size(), bench::TClock::now() - start);
+    if (code != 0 || LoggedBytes(dir.Directory()) != data) {
+        std::fputs("the hex log floor did not log every byte\n", stderr);
+        return 0;
+    }
+    return speed;
 }
 
 TRun TimeVemla(const std::string& data, bool shown, const test::TTempDir& dir) {
@@ -126,7 +159,7 @@ TRun TimeVemla(const std::string& data, bool shown, const test::TTempDir& dir) {
             std::this_thread::sleep_for(20ms);
         }
     });
-    auto start = bench::TClock::now();
+    auto start = StartClock();
     device.Write(data);
     // Once vemla has read the last byte (the port's queue empty, and still empty a moment
     // later: the reader may hold bytes read ahead while its window catches up) it is asked to
@@ -166,6 +199,9 @@ double Median(std::vector<double> values) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc == 6 && std::string(argv[1]) == "--hex-log-floor")
+        return bench::LogPortAsHex(argv[2], std::stoul(argv[3]), argv[4], argv[5][0] == '2') ? 0
+                                                                                             : 1;
     const size_t mebibytes = argc > 1 ? std::stoul(argv[1]) : 16;
     const int runs = argc > 2 ? std::stoi(argv[2]) : 3;
     std::string data(mebibytes << 20, '\0');
@@ -178,6 +214,7 @@ int main(int argc, char* argv[]) {
         size_t Lost = 0, Wrong = 0;
         long Peak = 0;
     } series[2];
+    std::vector<double> oneThread, twoThreads, twoThreadsOfCat, hiddenOfTwoThreads;
     // Every run's files stay until the end: on ext4, a file created soon after many were
     // deleted nearby pays for skipping their inodes, so removing one run's few hundred log
     // files would tax the file creations of the next run (and vemla makes one per 300 lines).
@@ -188,6 +225,8 @@ int main(int argc, char* argv[]) {
     // Hidden and shown take turns, each right after its own cat, so that a machine that
     // slows down or speeds up during the runs does not favour one of them.
     for (int i = 0; i < runs; ++i) {
+        oneThread.push_back(TimeHexLogFloor(data, false, directory()));
+        twoThreads.push_back(TimeHexLogFloor(data, true, directory()));
         for (bool shown : {false, true}) {
             TSeries& s = series[shown];
             TRun floor = TimeCat(data, directory());
@@ -198,6 +237,10 @@ int main(int argc, char* argv[]) {
             s.Lost += run.Lost;
             s.Wrong += run.Wrong;
             s.Peak = std::max(s.Peak, run.PeakKiB);
+            if (!shown) {
+                twoThreadsOfCat.push_back(twoThreads.back() / floor.Speed);
+                hiddenOfTwoThreads.push_back(run.Speed / twoThreads.back());
+            }
         }
     }
     for (bool shown : {false, true}) {
@@ -214,5 +257,9 @@ int main(int argc, char* argv[]) {
         figure("bytes_wrong", static_cast<double>(s.Wrong), "bytes");
         figure("vemla_peak_rss", static_cast<double>(s.Peak) / 1024.0, "MiB");
     }
+    bench::Figure("flood_log.hex_floor.one_thread", Median(oneThread), "MiB/s");
+    bench::Figure("flood_log.hex_floor.two_threads", Median(twoThreads), "MiB/s");
+    bench::Figure("flood_log.hex_floor.two_threads_of_cat", Median(twoThreadsOfCat), "");
+    bench::Figure("flood_log.hidden.of_two_threads", Median(hiddenOfTwoThreads), "");
     return 0;
 }
