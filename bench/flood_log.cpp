@@ -7,15 +7,14 @@
 // medians over the runs (default 3). After vemla's rounds, as many rounds time the simplest
 // program that writes the same hex log files, as a process of its own as vemla is: once on one
 // thread, and once with a second thread that logs what the reading thread hands it (vemla's
-// shape). Where a second busy thread slows the pty's chain of writer, kernel worker and reader,
-// the latter is the fair floor for vemla; its figures are ratios of the medians.
+// shape), the floor of any program built as vemla is. Their ratios are ratios of the medians.
 // Every run's files stay until the end: about 15 times N on disk per round (two copies by cat,
 // four sets of hex logs), 45 times N for the default 3.
 // The files go to the system's temporary directory (TMPDIR). Where many files were deleted
 // recently, an ext4 without a journal makes every new file skip their inodes, and vemla makes
 // one file per 300 lines: on a busy test machine that can cost a tenth of the figure or more.
 // Usage: flood_log [MiB] [runs]
-// (flood_log --hex-log-floor PORT BYTES DIR 1|2 is that floor program, started by itself.)
+// (flood_log --hex-log-floor PORT BYTES DIR 1|2 is the floor program, started by itself.)
 #include "bench/bench_support.h"
 #include "bench/hex_log_floor.h"
 #include "bench/process_stats.h"
