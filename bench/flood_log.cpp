@@ -193,11 +193,6 @@ TRun TimeVemla(const std::string& data, bool shown, const test::TTempDir& dir) {
     return run;
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -258,18 +253,18 @@ int main(int argc, char* argv[]) {
             bench::Figure((prefix + name).c_str(), value, unit);
         };
         figure("mebibytes", static_cast<double>(mebibytes), "MiB");
-        figure("vemla", Median(s.Vemla), "MiB/s");
-        figure("cat", Median(s.Cat), "MiB/s");
-        figure("ratio", Median(s.Ratio), "");
+        figure("vemla", bench::Percentile(s.Vemla, 50), "MiB/s");
+        figure("cat", bench::Percentile(s.Cat, 50), "MiB/s");
+        figure("ratio", bench::Percentile(s.Ratio, 50), "");
         figure("bytes_lost", static_cast<double>(s.Lost), "bytes");
         figure("bytes_wrong", static_cast<double>(s.Wrong), "bytes");
         figure("vemla_peak_rss", static_cast<double>(s.Peak) / 1024.0, "MiB");
     }
-    bench::Figure("flood_log.hex_floor.one_thread", Median(oneThread), "MiB/s");
-    bench::Figure("flood_log.hex_floor.two_threads", Median(twoThreads), "MiB/s");
+    bench::Figure("flood_log.hex_floor.one_thread", bench::Percentile(oneThread, 50), "MiB/s");
+    bench::Figure("flood_log.hex_floor.two_threads", bench::Percentile(twoThreads, 50), "MiB/s");
     bench::Figure("flood_log.hex_floor.two_threads_of_cat",
-                  Median(twoThreads) / Median(series[0].Cat), "");
-    bench::Figure("flood_log.hidden.of_two_threads", Median(series[0].Vemla) / Median(twoThreads),
-                  "");
+                  bench::Percentile(twoThreads, 50) / bench::Percentile(series[0].Cat, 50), "");
+    bench::Figure("flood_log.hidden.of_two_threads",
+                  bench::Percentile(series[0].Vemla, 50) / bench::Percentile(twoThreads, 50), "");
     return 0;
 }
