@@ -17,7 +17,14 @@ TTerminal::TTerminal(TTerminalHost& host, const std::string& configFileName, TEv
         LineStatus.ModemLines = [](const TSerialPort& port) { return port.ModemLines(); };
     if (!LineStatus.LostBytes)
         LineStatus.LostBytes = [](const TSerialPort& port) { return port.LostBytes(); };
-    Config = ReadTerminalSettings(ReadConfiguration(configFileName, overrides));
+    TIniFile config = ReadConfiguration(configFileName, overrides);
+    if (int error = config.ReadError(); error != 0)
+        PostTraffic(TTrafficKind::Warning,
+                    Utf8ToCp1251("Файл настроек ") + PathText(configFileName) +
+                        Utf8ToCp1251(" не прочитан: ") + SystemMessage(error) +
+                        Utf8ToCp1251(". Действуют настройки по умолчанию; в этот файл ничего "
+                                     "не будет записано."));
+    Config = ReadTerminalSettings(config);
     if (!Config.TriggerFile.empty()) LoadTriggerTable(Config.TriggerFile);
     Open();
     Runtime.Start();
@@ -57,8 +64,9 @@ void TTerminal::Reconfigure(const TTerminalSettings& settings) {
     Config.Timeouts = settings.Timeouts;
     Config.PacketSize = settings.PacketSize;
     Config.Reconnect = settings.Reconnect;
-    PostTraffic(TTrafficKind::Info, Utf8ToCp1251("Новые настройки порта: ") + Config.PortPath() +
-                                        " " + std::to_string(Config.Line.BaudRate));
+    PostTraffic(TTrafficKind::Info, Utf8ToCp1251("Новые настройки порта: ") +
+                                        PathText(Config.PortPath()) + " " +
+                                        std::to_string(Config.Line.BaudRate));
     Open();
 }
 
@@ -265,15 +273,17 @@ TTableLoad LoadTriggerFile(const std::string& fileName, int32_t hashSize) {
     if (int error = ReadWholeFile(fileName, text, TriggerFileLimit); error != 0) {
         TTableLoad failed;
         failed.Value = std::make_unique<TriggerTable>();
-        failed.Error = Utf8ToCp1251("Ошибка открытия файла :") + fileName + " -  " +
-                       std::to_string(error) + " " + SystemMessage(error);
+        // vemla's own error numbers are no system's: only the system's are shown.
+        std::string number = error == ErrorNotRegularFile ? "" : std::to_string(error) + " ";
+        failed.Error = Utf8ToCp1251("Ошибка открытия файла :") + PathText(fileName) + " -  " +
+                       number + SystemMessage(error);
         failed.SystemError = error;
         return failed;
     }
     TTableLoad loaded = LoadTriggers(text, hashSize);
     if (!loaded.Ok())
-        loaded.Error =
-            Utf8ToCp1251("Ошибка загрузки файла ") + "\"" + fileName + "\": " + loaded.Error;
+        loaded.Error = Utf8ToCp1251("Ошибка загрузки файла ") + "\"" + PathText(fileName) +
+                       "\": " + loaded.Error;
     return loaded;
 }
 

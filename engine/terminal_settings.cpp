@@ -11,7 +11,7 @@ std::string TTerminalSettings::PortPath() const {
 }
 
 std::string TTerminalSettings::PortName() const {
-    return Device.empty() ? "COM " + std::to_string(PortNumber) : Device;
+    return Device.empty() ? "COM " + std::to_string(PortNumber) : PathText(Device);
 }
 
 TTerminalSettings ReadTerminalSettings(const TIniFile& config) {

@@ -22,7 +22,7 @@ struct TTerminalSettings {
 
     // Where the port lives: the Device path, else /dev/ttyS<n-1>.
     std::string PortPath() const;
-    // How reports name the port: "COM n", or the Device path.
+    // How reports name the port: "COM n", or the Device path as text.
     std::string PortName() const;
 };
 

@@ -96,7 +96,8 @@ TResult<TNewFile> WriteToNewFile(const TTrafficList& list, const std::string& di
 }
 
 std::string FileErrorText(const std::string& fileName, int error) {
-    return Utf8ToCp1251("Ошибка открытия файла: ") + fileName + "\n\r" + SystemMessage(error);
+    return Utf8ToCp1251("Ошибка открытия файла: ") + PathText(fileName) + "\n\r" +
+           SystemMessage(error);
 }
 
 bool TLogWriter::FlushDue(const TTrafficList& list) const {

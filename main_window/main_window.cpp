@@ -551,12 +551,14 @@ void TMainWindow::ApplyPortSettings(const TPortSettingsForm& form) {
         Message(QMessageBox::Critical, "Ошибка", settings.Error);
         return;
     }
+    const TTerminalSettings before = Terminal->Settings();
     Terminal->Reconfigure(settings.Value);
     setWindowTitle(FromCp1251(MainCaption(Terminal->Settings(), CaptionSuffix)));
     ShowStatus();
     TIniFile config(ConfigFile);
-    if (TResult<> stored = StorePortSettings(config, settings.Value); !stored.Ok())
-        Message(QMessageBox::Critical, "Ошибка", stored.Error);
+    if (TResult<> stored = StorePortSettings(config, before, settings.Value); !stored.Ok())
+        Message(config.ReadError() != 0 ? QMessageBox::Warning : QMessageBox::Critical,
+                config.ReadError() != 0 ? "Внимание" : "Ошибка", stored.Error);
 }
 
 void TMainWindow::CodingChanged(int index) {

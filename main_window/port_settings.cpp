@@ -72,31 +72,41 @@ TResult<TTerminalSettings> TPortSettingsForm::ToSettings(const TTerminalSettings
     return result;
 }
 
-TResult<> StorePortSettings(TIniFile& config, const TTerminalSettings& settings) {
+TResult<> StorePortSettings(TIniFile& config, const TTerminalSettings& before,
+                            const TTerminalSettings& after) {
+    if (int error = config.ReadError(); error != 0)
+        return {{},
+                Utf8ToCp1251("Настройки порта действуют до выхода из программы: файл ") +
+                    PathText(config.Path()) + Utf8ToCp1251(" не прочитан и не изменён.\n") +
+                    SystemMessage(error),
+                error};
     TTerminalSettings stored = ReadTerminalSettings(config);
     bool changed = false;
-    auto write = [&](const char* section, const char* key, int64_t was, int64_t now) {
-        if (was == now) return;
+    auto write = [&](const char* section, const char* key, int64_t was, int64_t now,
+                     int64_t inFile) {
+        if (was == now || now == inFile) return;
         config.WriteString(section, key, std::to_string(now));
         changed = true;
     };
-    if (settings.Device != stored.Device) {
-        config.WriteString("Port", "Device", settings.Device);
+    if (after.Device != before.Device && after.Device != stored.Device) {
+        config.WriteString("Port", "Device", after.Device);
         changed = true;
     }
-    write("Port", "BaudRate", stored.Line.BaudRate, settings.Line.BaudRate);
-    write("Port", "ByteSize", stored.Line.ByteSize, settings.Line.ByteSize);
-    write("Port", "Parity", stored.Line.Parity, settings.Line.Parity);
-    write("Port", "StopBits", stored.Line.StopBits, settings.Line.StopBits);
-    write("Port", "DTR_CONTROL", stored.Line.DtrControl, settings.Line.DtrControl);
-    write("Port", "RTS_CONTROL", stored.Line.RtsControl, settings.Line.RtsControl);
-    write("Port", "ReadIntervalTimeout", stored.Timeouts.ReadIntervalTimeout,
-          settings.Timeouts.ReadIntervalTimeout);
-    write("Terminal", "packetSize", stored.PacketSize, settings.PacketSize);
+    write("Port", "BaudRate", before.Line.BaudRate, after.Line.BaudRate, stored.Line.BaudRate);
+    write("Port", "ByteSize", before.Line.ByteSize, after.Line.ByteSize, stored.Line.ByteSize);
+    write("Port", "Parity", before.Line.Parity, after.Line.Parity, stored.Line.Parity);
+    write("Port", "StopBits", before.Line.StopBits, after.Line.StopBits, stored.Line.StopBits);
+    write("Port", "DTR_CONTROL", before.Line.DtrControl, after.Line.DtrControl,
+          stored.Line.DtrControl);
+    write("Port", "RTS_CONTROL", before.Line.RtsControl, after.Line.RtsControl,
+          stored.Line.RtsControl);
+    write("Port", "ReadIntervalTimeout", before.Timeouts.ReadIntervalTimeout,
+          after.Timeouts.ReadIntervalTimeout, stored.Timeouts.ReadIntervalTimeout);
+    write("Terminal", "packetSize", before.PacketSize, after.PacketSize, stored.PacketSize);
     if (!changed) return {};
     if (int error = config.Save(); error != 0)
         return {{},
-                Utf8ToCp1251("Настройки порта не сохранены в ") + config.Path() + ":\n" +
+                Utf8ToCp1251("Настройки порта не сохранены в ") + PathText(config.Path()) + ":\n" +
                     SystemMessage(error),
                 error};
     return {};

@@ -29,8 +29,12 @@ struct TPortSettingsForm {
     TResult<TTerminalSettings> ToSettings(const TTerminalSettings& current) const;
 };
 
-// Writes the port keys of [Port] and [Terminal] that differ from the file's values, in place,
-// and saves the file; nothing is written when nothing changed.
-TResult<> StorePortSettings(TIniFile& config, const TTerminalSettings& settings);
+// Writes the port keys of [Port] and [Terminal] that the user changed (after differs from
+// before) and the file does not hold yet, in place, and saves the file; nothing is written when
+// nothing changed. Values that were in force without being the file's (the command line's)
+// stay out of the file unless the user changed them. A file that could not be read is never
+// written: the Error then says the settings hold for this run only.
+TResult<> StorePortSettings(TIniFile& config, const TTerminalSettings& before,
+                            const TTerminalSettings& after);
 
 } // namespace vemla

@@ -20,6 +20,16 @@ QComboBox* Choices(QWidget* parent, const QStringList& items, int current) {
     return box;
 }
 
+// A list to pick from or a field to type in: Enter neither completes the text to another item
+// nor adds an item; it takes the text as it stands (and OKs the dialog).
+QComboBox* EditableChoices(QWidget* parent) {
+    auto* box = new QComboBox(parent);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->setCompleter(nullptr);
+    return box;
+}
+
 } // namespace
 
 TPortSettingsDialog::TPortSettingsDialog(QWidget* parent, const TPortSettingsForm& form,
@@ -30,21 +40,25 @@ TPortSettingsDialog::TPortSettingsDialog(QWidget* parent, const TPortSettingsFor
     small.setPixelSize(11);
     setFont(small);
 
-    Port = new QComboBox(this);
-    Port->setEditable(true);
+    InitialPort = form.Port;
+    InitialPortText = FromPath(form.Port);
+    Port = EditableChoices(this);
     Port->setMinimumWidth(260);
     for (const TPortInfo& port : ports) {
         // The list says what each port is; the field keeps only its path.
-        Port->addItem(FromCp1251(port.Describe()), FromCp1251(port.Path));
+        Port->addItem(FromPath(port.Describe()), FromPath(port.Path));
     }
-    Port->setEditText(FromCp1251(form.Port));
-    connect(Port, &QComboBox::activated, this,
-            [this](int index) { Port->setEditText(Port->itemData(index).toString()); });
+    Port->setCurrentIndex(-1);
+    Port->setEditText(InitialPortText);
+    connect(Port, &QComboBox::activated, this, [this](int index) {
+        if (QString path = Port->itemData(index).toString(); !path.isEmpty())
+            Port->setEditText(path);
+    });
 
-    BaudRate = new QComboBox(this);
-    BaudRate->setEditable(true);
+    BaudRate = EditableChoices(this);
     for (int rate : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600})
         BaudRate->addItem(QString::number(rate));
+    BaudRate->setCurrentIndex(BaudRate->findText(FromCp1251(form.BaudRate)));
     BaudRate->setEditText(FromCp1251(form.BaudRate));
     ByteSize = Choices(this, {"5", "6", "7", "8"}, form.ByteSize - 5);
     Parity = Choices(this, {Ru("нет"), Ru("нечёт"), Ru("чёт"), Ru("маркер (1)"), Ru("пробел (0)")},
@@ -82,7 +96,8 @@ TPortSettingsDialog::TPortSettingsDialog(QWidget* parent, const TPortSettingsFor
 
 TPortSettingsForm TPortSettingsDialog::Form() const {
     TPortSettingsForm form;
-    form.Port = ToCp1251(Port->currentText().trimmed());
+    const QString port = Port->currentText().trimmed();
+    form.Port = port == InitialPortText ? InitialPort : ToPath(port);
     form.BaudRate = ToCp1251(BaudRate->currentText().trimmed());
     form.ByteSize = ByteSize->currentIndex() + 5;
     form.Parity = Parity->currentIndex();

@@ -19,8 +19,14 @@ class TPortSettingsDialog : public QDialog {
     TPortSettingsDialog(QWidget* parent, const TPortSettingsForm& form,
                         const std::vector<TPortInfo>& ports);
     TPortSettingsForm Form() const;
+    QComboBox& PortField() { return *Port; }
+    QComboBox& BaudRateField() { return *BaudRate; }
 
   private:
+    // The path as the form gave it: kept byte for byte while the field still shows it, also
+    // when the file system's decoding cannot give those bytes back.
+    std::string InitialPort;
+    QString InitialPortText;
     QComboBox* Port;
     QComboBox* BaudRate;
     QComboBox* ByteSize;

@@ -15,7 +15,7 @@ TConfigChoice SettleConfigFile(const std::vector<std::string>& arguments,
         const std::string& argument = arguments.front();
         if (IsRegularFile(argument)) {
             choice.FileName = argument;
-            choice.CaptionSuffix = " [\"" + argument + "\"]";
+            choice.CaptionSuffix = " [\"" + PathText(argument) + "\"]";
             return choice;
         }
         choice.MissingFile = argument;
@@ -35,13 +35,13 @@ TDesktopFiles SettleDesktopFiles(const std::string& programDirectory,
 }
 
 std::string MissingConfigWarning(const std::string& argument) {
-    return Utf8ToCp1251("Файл \"") + argument +
+    return Utf8ToCp1251("Файл \"") + PathText(argument) +
            Utf8ToCp1251("\" не найден. Будет использоваться \"config.ini\"");
 }
 
 std::string MainCaption(const TTerminalSettings& settings, const std::string& suffix) {
-    std::string port =
-        settings.Device.empty() ? "COM" + std::to_string(settings.PortNumber) : settings.Device;
+    std::string port = settings.Device.empty() ? "COM" + std::to_string(settings.PortNumber)
+                                               : PathText(settings.Device);
     return Utf8ToCp1251("Терминал") + " [" + port + "] " + suffix;
 }
 

@@ -1,6 +1,7 @@
 #include "main_window/status_texts.h"
 
 #include "platform/cp1251.h"
+#include "platform/system.h"
 
 namespace vemla {
 
@@ -17,8 +18,8 @@ std::string FrameText(const TLineSettings& line) {
 TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, uint64_t received,
                          uint64_t sent, std::optional<uint64_t> unmatched) {
     TStatusTexts texts;
-    texts.Port = settings.PortPath() + " " + std::to_string(settings.Line.BaudRate) + " " +
-                 FrameText(settings.Line);
+    texts.Port = PathText(settings.PortPath()) + " " + std::to_string(settings.Line.BaudRate) +
+                 " " + FrameText(settings.Line);
     switch (state) {
     case TPortState::Open:
         texts.State = Utf8ToCp1251("открыт");

@@ -51,7 +51,10 @@ bool KeyAndValue(std::string_view line, std::string_view& key, std::string_view&
 
 TIniFile::TIniFile(std::string path) : FilePath(std::move(path)) {
     std::string content;
-    if (ReadWholeFile(FilePath, content, IniFileLimit) != 0) return;
+    if (int error = ReadWholeFile(FilePath, content, IniFileLimit); error != 0) {
+        if (!IsMissingFileError(error)) ReadFailure = error;
+        return;
+    }
     // Some editors start a file with a UTF-8 byte-order mark; it is kept, but is no text.
     constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
     size_t start = 0;
@@ -155,6 +158,8 @@ void TIniFile::WriteInteger(std::string_view section, std::string_view key, int3
 }
 
 int TIniFile::Save() {
+    // What is in memory is not the file: saving it would lose the file's content.
+    if (ReadFailure != 0) return ReadFailure;
     std::string content = Prefix;
     for (const TLine& line : Lines)
         content += line.Text + line.End;

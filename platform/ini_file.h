@@ -13,10 +13,13 @@ namespace vemla {
 // through Save, which replaces the file atomically.
 class TIniFile {
   public:
-    // A missing or unreadable file reads as empty.
+    // A missing or unreadable file reads as empty; only a missing one is no read error.
     explicit TIniFile(std::string path);
 
     const std::string& Path() const { return FilePath; }
+    // Why the file could not be read (an errno: too large, no permission, not a regular
+    // file...), or 0 when it was read or does not exist.
+    int ReadError() const { return ReadFailure; }
 
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) const;
@@ -27,7 +30,8 @@ class TIniFile {
     void WriteInteger(std::string_view section, std::string_view key, int32_t value);
 
     // Writes a sibling of the file (of a symlink's target) and renames it over the original,
-    // keeping its mode; a file without write permission is refused. Returns 0 or the errno.
+    // keeping its mode; a file without write permission is refused. A file that could not be
+    // read is never written over: Save then returns its ReadError. Returns 0 or the errno.
     int Save();
 
   private:
@@ -45,6 +49,7 @@ class TIniFile {
     std::vector<TLine> Lines;
     std::string Prefix; // a byte-order mark the file began with
     std::string NewLine = "\r\n";
+    int ReadFailure = 0;
 };
 
 } // namespace vemla

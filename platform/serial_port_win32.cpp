@@ -191,6 +191,10 @@ TSerialPort::TWaitResult TSerialPort::WaitForReceive(const TEvent& stop,
                 // A new mask ends the pending wait (cancelling it does not, on every system).
                 SetCommMask(State->Port, EV_RXCHAR);
                 GetOverlappedResult(State->Port, &record, &count, TRUE);
+                // Some drivers (Wine's) finish the record before they signal its event: the
+                // record is reused only once both are done, or a late event would end the next
+                // wait at once. Bounded, for a driver that never signals a cancelled wait.
+                WaitForSingleObject(record.hEvent, 1000);
                 if (woken == WAIT_OBJECT_0) return TWaitResult::Stopped;
                 if (woken == WAIT_OBJECT_0 + 1) {
                     State->Abort.Reset();
@@ -198,7 +202,9 @@ TSerialPort::TWaitResult TSerialPort::WaitForReceive(const TEvent& stop,
                 }
                 continue; // the time-out, looked at above
             }
-            if (!GetOverlappedResult(State->Port, &record, &count, FALSE)) {
+            // The event is set, so the wait has ended: waiting for the result returns at once,
+            // also where the driver sets the event before it writes the record's status.
+            if (!GetOverlappedResult(State->Port, &record, &count, TRUE)) {
                 error = GetLastError();
                 if (error == ERROR_OPERATION_ABORTED) continue;
                 State->LineError = static_cast<int>(error);

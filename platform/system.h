@@ -45,6 +45,12 @@ bool IsCharacterDevice(const std::string& path);
 // Size limits of the files vemla reads whole.
 constexpr size_t TriggerFileLimit = size_t{64} << 20;
 constexpr size_t IniFileLimit = size_t{16} << 20;
+// How a path of the file system reads inside a text (a record, a title, a message): its bytes
+// decoded as the file system names them (UTF-8 on Linux, the ANSI code page on Windows), in
+// CP1251. For showing only: the path itself is always used as the bytes it is.
+std::string PathText(const std::string& path);
+// The error of a file or directory that is not there.
+bool IsMissingFileError(int error);
 // Reads a whole regular file without ever blocking on a FIFO or a device; 0 or the errno
 // (EISDIR for a directory, ErrorNotRegularFile for anything else, EFBIG past the limit).
 int ReadWholeFile(const std::string& path, std::string& content, size_t limit);

@@ -146,6 +146,17 @@ bool IsCharacterDevice(const std::string& path) {
     return stat(NormalizePath(path).c_str(), &info) == 0 && S_ISCHR(info.st_mode);
 }
 
+std::string PathText(const std::string& path) {
+    // File names are UTF-8 also where the locale is plain ASCII (C, POSIX), as Qt reads them.
+    const char* codeset = nl_langinfo(CODESET);
+    if (std::strcmp(codeset, "ANSI_X3.4-1968") == 0) codeset = "UTF-8";
+    return LocaleTextToCp1251(path, codeset);
+}
+
+bool IsMissingFileError(int error) {
+    return error == ENOENT || error == ENOTDIR;
+}
+
 bool IsRegularFile(const std::string& path) {
     struct stat info {};
     return stat(NormalizePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);

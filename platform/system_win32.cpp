@@ -128,6 +128,25 @@ bool IsCharacterDevice(const std::string& path) {
     return native.rfind("\\\\.\\", 0) == 0;
 }
 
+std::string PathText(const std::string& path) {
+    std::string text;
+    for (char ch : path) {
+        // The ANSI code page's bytes through UTF-16 to CP1251: identical where it is CP1251.
+        wchar_t wide = 0;
+        if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &ch, 1, &wide, 1) != 1) wide = L'?';
+        char narrow = '?';
+        BOOL lost = FALSE;
+        if (WideCharToMultiByte(1251, 0, &wide, 1, &narrow, 1, nullptr, &lost) != 1 || lost)
+            narrow = '?';
+        text += narrow;
+    }
+    return text;
+}
+
+bool IsMissingFileError(int error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 bool IsRegularFile(const std::string& path) {
     DWORD attributes = GetFileAttributesA(NativePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&

@@ -24,6 +24,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     >>"$WINEPREFIX.log" 2>&1 || true
 fi
 
+# Wine's background services start here, not under ctest: started by the first test program
+# they would inherit ctest's output pipe and keep it open until its time-out.
+wine64 wineboot >>"$WINEPREFIX.log" 2>&1 </dev/null || true
+
 socat "pty,raw,echo=0,link=$links/com5" "pty,raw,echo=0,link=$links/com6" &
 relay=$!
 trap 'kill $relay 2>/dev/null || true; wineserver -k 2>/dev/null || true' EXIT

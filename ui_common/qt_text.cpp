@@ -2,6 +2,7 @@
 
 #include "platform/cp1251.h"
 
+#include <QFile>
 #include <array>
 
 namespace vemla {
@@ -21,6 +22,14 @@ QString FromCp1251(std::string_view text) {
     for (char ch : text)
         *out++ = table[static_cast<uint8_t>(ch)];
     return result;
+}
+
+QString FromPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string ToPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
 }
 
 std::string ToCp1251(const QString& text) {

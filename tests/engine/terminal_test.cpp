@@ -179,7 +179,9 @@ TEST(Terminal, PacketsAreCutByTheirTimeAndSizeWhateverTheLineDeliversAtOnce) {
         std::vector<size_t> sizes;
         for (const auto& record : sink.RecordsOf(TTrafficKind::Received))
             sizes.push_back(record.Data.size());
-        if (!c.Sizes.empty()) {
+        // Wine emulates the line's timing on a loaded machine late by up to seconds: the cuts
+        // may move there, the bytes may not.
+        if (!c.Sizes.empty() && !test::RunningUnderWine()) {
             EXPECT_EQ(sizes, c.Sizes);
         }
         for (size_t size : sizes)

@@ -1,4 +1,5 @@
 #include "main_window/main_window.h"
+#include "main_window/port_settings_dialog.h"
 #include "main_window/signal_close.h"
 #include "main_window/startup.h"
 #include "platform/cp1251.h"
@@ -454,6 +455,61 @@ class TMainWindowTest : public QObject {
         world.Window->PortSettingsCommand();
         QCOMPARE(world.Messages.back().Text, Ru("Скорость: целое число бит/с больше нуля"));
         QCOMPARE(world.Window->Engine().Settings().Line.BaudRate, 115200);
+    }
+
+    void AConfigurationThatCannotBeReadIsNeverWritten() {
+        test::TPtyDevice pty;
+        const std::string config =
+            test::PortConfig(pty.SlavePath()) + std::string(IniFileLimit, ';');
+        TWindowWorld world(config);
+        QVERIFY(world.WaitForLines(1));
+        QCOMPARE(world.Window->Traffic()[0].Kind, TTrafficKind::Warning);
+        QVERIFY(world.Window->Traffic()[0].Text.find(world.cwd.Dir.Path("config.ini")) !=
+                std::string::npos);
+        TPortSettingsForm form = TPortSettingsForm::FromSettings(world.Window->Engine().Settings());
+        form.Port = pty.SlavePath();
+        form.BaudRate = "115200";
+        world.Window->Options().EditPortSettings = [&](QWidget&, TPortSettingsForm& edited) {
+            edited = form;
+            return true;
+        };
+        world.Window->PortSettingsCommand();
+        QCOMPARE(world.Window->Engine().Settings().Line.BaudRate, 115200); // for this run
+        QCOMPARE(world.Messages.back().Icon, QMessageBox::Warning);
+        QVERIFY(world.Messages.back().Text.contains(Ru("не прочитан и не изменён")));
+        world.Window->Finish(); // layouts and lists stored as at every close
+        QVERIFY(world.cwd.Dir.Read("config.ini") == config);
+    }
+
+    void PortSettingsDialogTakesTheTypedTextOnEnter() {
+        const std::string port = "/tmp/port-\xD0\x98"; // "И" in UTF-8: 0x98 is no CP1251 byte
+        TPortSettingsForm form;
+        form.Port = port;
+        form.BaudRate = "115200";
+        const std::vector<TPortInfo> ports = {{.Path = "/dev/ttyUSB0", .Driver = "ftdi_sio"}};
+        struct {
+            const char* Name;
+            QComboBox& (TPortSettingsDialog::*Field)();
+            const char* Typed; // nothing: the text as the dialog showed it, all selected
+            std::string Port, BaudRate;
+        } cases[] = {
+            {"Enter in the port", &TPortSettingsDialog::PortField, nullptr, port, "115200"},
+            {"Enter in the rate", &TPortSettingsDialog::BaudRateField, nullptr, port, "115200"},
+            {"a rate typed", &TPortSettingsDialog::BaudRateField, "57600", port, "57600"},
+            {"a port typed", &TPortSettingsDialog::PortField, "/dev/ttyЖ1", "/dev/ttyЖ1", "115200"},
+        };
+        for (const auto& c : cases) {
+            TPortSettingsDialog dialog(nullptr, form, ports);
+            dialog.show();
+            QLineEdit& field = *(dialog.*c.Field)().lineEdit();
+            field.setFocus();
+            field.selectAll();
+            if (c.Typed) field.insert(QString::fromUtf8(c.Typed)); // as typed over the selection
+            QTest::keyClick(&field, Qt::Key_Return);
+            QVERIFY2(dialog.result() == QDialog::Accepted, c.Name);
+            QVERIFY2(dialog.Form().Port == c.Port, c.Name);
+            QVERIFY2(dialog.Form().BaudRate == c.BaudRate, c.Name);
+        }
     }
 
     void SendLineSendsInTheCurrentCodingOrSaysWhatIsWrong() {

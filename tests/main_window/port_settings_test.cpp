@@ -1,5 +1,7 @@
 #include "main_window/port_settings.h"
 #include "platform/cp1251.h"
+#include "platform/system.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +49,57 @@ TEST(PortSettingsForm, GivesTheSettingsOrNamesTheWrongField) {
         EXPECT_EQ(result.Value.Line.DtrControl, c.Dtr);
         EXPECT_EQ(result.Value.Line.RtsControl, c.Rts);
     }
+}
+
+TEST(PortSettingsStore, WritesWhatTheUserChangedAndNeverAFileItCouldNotRead) {
+    const std::string file = "; mine\r\n[Port]\r\nBaudRate = 9600 ; slow\r\n";
+    TTerminalSettings inForce; // the file's values with -b 57600 --frame 8N1 on top
+    inForce.Line.BaudRate = 57600;
+    inForce.Line.Parity = 0;
+    struct {
+        const char* Name;
+        void (*Edit)(TTerminalSettings&);
+        std::string Content; // the file's content afterwards
+        const char* Error;
+    } cases[] = {
+        {"OK without a change", [](TTerminalSettings&) {}, file, ""},
+        {"the rate changed", [](TTerminalSettings& s) { s.Line.BaudRate = 115200; },
+         "; mine\r\n[Port]\r\nBaudRate=115200\r\n", ""},
+        {"back to the file's own rate", [](TTerminalSettings& s) { s.Line.BaudRate = 9600; }, file,
+         ""},
+        {"a new device and gap",
+         [](TTerminalSettings& s) {
+             s.Device = "/dev/ttyUSB1";
+             s.Timeouts.ReadIntervalTimeout = 7;
+         },
+         "; mine\r\n[Port]\r\nBaudRate = 9600 ; slow\r\nDevice=/dev/ttyUSB1\r\n"
+         "ReadIntervalTimeout=7\r\n",
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        test::TTempDir dir;
+        TIniFile config(dir.Write("c.ini", file));
+        TTerminalSettings after = inForce;
+        c.Edit(after);
+        TResult<> stored = StorePortSettings(config, inForce, after);
+        EXPECT_EQ(Cp1251ToUtf8(stored.Error), c.Error);
+        EXPECT_EQ(dir.Read("c.ini"), c.Content);
+    }
+
+    // Too large to read: read as empty, and kept byte for byte whatever is asked of it.
+    test::TTempDir dir;
+    const std::string large = "[Port]\r\nBaudRate=9600\r\n" + std::string(IniFileLimit, ';');
+    TIniFile config(dir.Write("large.ini", large));
+    EXPECT_NE(config.ReadError(), 0);
+    EXPECT_EQ(config.ReadInteger("Port", "BaudRate", 1), 1);
+    TTerminalSettings after = inForce;
+    after.Line.BaudRate = 115200;
+    TResult<> stored = StorePortSettings(config, inForce, after);
+    EXPECT_NE(Cp1251ToUtf8(stored.Error).find("не прочитан и не изменён"), std::string::npos);
+    config.WriteString("Packets", "count", "0");
+    EXPECT_EQ(config.Save(), config.ReadError());
+    EXPECT_TRUE(dir.Read("large.ini") == large);
 }
 
 } // namespace
