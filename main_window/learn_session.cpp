@@ -1,6 +1,9 @@
 #include "main_window/learn_session.h"
 
+#include "platform/system.h"
+
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <string_view>
 #include <vector>
@@ -12,8 +15,12 @@ namespace {
 // A string token of a trigger file holds at most 255 characters, its quotes included: 84
 // bytes written as hex.
 constexpr size_t BytesPerToken = 84;
-// A longer request is matched by its head and tail around a "*".
+// A longer request is matched by its head and tail around a "*": 40 bytes each, unless other
+// requests have the same ones.
 constexpr size_t MaskEndBytes = 40;
+// A run stops after this many commands; a longer answer sleeps 0 ms between its parts, which
+// ends one run and starts the next at once.
+constexpr size_t WritesPerRun = 90;
 
 struct TRequest {
     std::string Bytes;
@@ -25,26 +32,101 @@ std::string Quoted(std::string_view bytes) {
     return "\"" + HexText(std::string(bytes)) + "\"";
 }
 
-std::string MaskOf(const std::string& request) {
-    if (request.size() <= BytesPerToken) return Quoted(request);
-    return "\"" + HexText(request.substr(0, MaskEndBytes)) + " * " +
-           HexText(request.substr(request.size() - MaskEndBytes)) + "\"";
+// How many bytes of its head a long request's mask holds (the tail holds the rest of a
+// pattern's bytes).
+struct TSplit {
+    size_t Head = MaskEndBytes, Tail = MaskEndBytes;
+};
+
+std::string Ends(const std::string& request, TSplit split) {
+    return request.substr(0, split.Head) + '\0' + request.substr(request.size() - split.Tail);
 }
+
+std::string MaskOf(const std::string& request, TSplit split) {
+    if (request.size() <= BytesPerToken) return Quoted(request);
+    std::string mask = "\"" + HexText(request.substr(0, split.Head));
+    mask += split.Head > 0 ? " *" : "*";
+    if (split.Tail > 0) mask += " " + HexText(request.substr(request.size() - split.Tail));
+    return mask + "\"";
+}
+
+// Long requests with the same first and last 40 bytes get a head and tail of other lengths
+// that tell them apart, where there are such; the index of each request's split.
+std::vector<TSplit> SplitsOf(const std::vector<std::string>& requests) {
+    std::vector<TSplit> splits(requests.size());
+    std::map<std::string, std::vector<size_t>> alike;
+    for (size_t i = 0; i < requests.size(); ++i)
+        if (requests[i].size() > BytesPerToken) alike[Ends(requests[i], {})].push_back(i);
+    for (const auto& [ends, group] : alike) {
+        if (group.size() < 2) continue;
+        for (size_t head = 0; head <= 2 * MaskEndBytes; ++head) {
+            const TSplit split{head, 2 * MaskEndBytes - head};
+            std::map<std::string, size_t> seen;
+            for (size_t i : group)
+                seen.try_emplace(Ends(requests[i], split), i);
+            if (seen.size() < group.size()) continue;
+            for (size_t i : group)
+                splits[i] = split;
+            break;
+        }
+    }
+    return splits;
+}
+
+// The earlier request whose mask matches this request too, or SIZE_MAX.
+size_t FirstMaskMatching(const std::vector<std::string>& requests,
+                         const std::vector<TSplit>& splits, size_t request) {
+    const std::string& bytes = requests[request];
+    if (bytes.size() <= BytesPerToken) return SIZE_MAX;
+    for (size_t i = 0; i < request; ++i) {
+        const std::string& other = requests[i];
+        const TSplit split = splits[i];
+        if (other.size() > BytesPerToken && Ends(other, split) == Ends(bytes, split)) return i;
+    }
+    return SIZE_MAX;
+}
+
+// What goes into a comment: a line end in a file name would end the comment.
+std::string CommentText(std::string text) {
+    for (char& ch : text)
+        if (static_cast<unsigned char>(ch) < 0x20) ch = '?';
+    return text;
+}
+
+// Writes the commands of one trigger, counting them (GOTO needs their numbers) and ending a
+// run in time, before it grows past the run limit.
+class TCommandWriter {
+  public:
+    explicit TCommandWriter(std::string& out) : Out(out) {}
+    void Write(const std::string& command) {
+        Out += "    " + command + "\n";
+        ++Count;
+        if (command.rfind("OUT ", 0) == 0 && ++Writes % WritesPerRun == 0) Write("SLEEP 0");
+    }
+    void EndRun() { Writes = 0; }
+    size_t Written() const { return Count; }
+
+  private:
+    std::string& Out;
+    size_t Count = 0;
+    size_t Writes = 0; // since the run began
+};
 
 // The packets of one answer, each cut into tokens a string can hold; every write but the
 // last goes on (OUT), the last one waits for the next request (OUTW).
-void WriteAnswer(const std::vector<std::string>& packets, std::string& out) {
+void WriteAnswer(const std::vector<std::string>& packets, TCommandWriter& commands) {
     std::vector<std::string> writes;
     for (const std::string& packet : packets)
         for (size_t at = 0; at < packet.size(); at += BytesPerToken)
             writes.push_back(packet.substr(at, BytesPerToken));
     if (writes.empty()) {
-        out += "    WAIT                            // no answer\n";
-        return;
+        commands.Write("WAIT                            // no answer");
+    } else {
+        for (size_t i = 0; i + 1 < writes.size(); ++i)
+            commands.Write("OUT " + Quoted(writes[i]));
+        commands.Write("OUTW " + Quoted(writes.back()));
     }
-    for (size_t i = 0; i < writes.size(); ++i)
-        out += std::string(i + 1 < writes.size() ? "    OUT " : "    OUTW ") + Quoted(writes[i]) +
-               "\n";
+    commands.EndRun();
 }
 
 std::string LineList(const TSessionLog& log, const std::vector<const TSessionLine*>& lines) {
@@ -54,7 +136,7 @@ std::string LineList(const TSessionLog& log, const std::vector<const TSessionLin
     for (size_t i = 0; i < lines.size() && i < Shown; ++i) {
         if (lines[i]->File != file) {
             file = lines[i]->File;
-            text += std::string(i ? "; " : "") + log.Files[file] + " line ";
+            text += std::string(i ? "; " : "") + CommentText(log.Files[file]) + " line ";
         } else {
             text += ", ";
         }
@@ -73,6 +155,8 @@ TResult<std::string> LearnDevice(const TSessionLog& log, const std::string& logN
     std::vector<std::string> beforeFirst;
     std::vector<std::string>* answer = &beforeFirst;
     for (const TSessionLine& line : log.Lines) {
+        // A write of nothing (a trigger's, while the port was missing) is nothing to answer.
+        if (line.Bytes.empty()) continue;
         if (line.Kind == TTrafficKind::Received) {
             answer->push_back(line.Bytes);
             continue;
@@ -88,38 +172,54 @@ TResult<std::string> LearnDevice(const TSessionLog& log, const std::string& logN
                                  "learn (--learn wants a session where vemla was the master)";
         return result;
     }
+    std::vector<std::string> requestBytes;
+    for (const TRequest& request : requests)
+        requestBytes.push_back(request.Bytes);
+    const std::vector<TSplit> splits = SplitsOf(requestBytes);
     std::string& out = result.Value;
-    out = "// The device of the session " + logName +
+    out = "// The device of the session " + CommentText(logName) +
           ", learned by vemla --learn.\n"
           "// Check it: vemla --check-session " +
-          logName + " --mirror --triggers THIS_FILE\n";
+          CommentText(logName) + " --mirror --triggers THIS_FILE\n";
     for (size_t i = 0; i < requests.size(); ++i) {
         const TRequest& request = requests[i];
         out += "\n// Sent by vemla at " + LineList(log, request.Lines) + "\n";
         if (request.Bytes.size() > BytesPerToken)
-            out += "// (longer than a pattern holds: matched by its first and last " +
-                   std::to_string(MaskEndBytes) + " bytes)\n";
+            out += "// (longer than a pattern holds: matched by its first " +
+                   std::to_string(splits[i].Head) + " and last " + std::to_string(splits[i].Tail) +
+                   " bytes)\n";
+        if (size_t first = FirstMaskMatching(requestBytes, splits, i); first != SIZE_MAX)
+            out += "// warning: differs from request " + std::to_string(first + 1) +
+                   " only where no pattern reaches: trigger " + std::to_string(first + 1) +
+                   " answers both\n";
         out += "TRIGGER " + std::to_string(i + 1) + " \"request " + std::to_string(i + 1) +
-               "\" MASK HEX " + MaskOf(request.Bytes) + "\n{\n";
-        size_t startUpWrites = 0;
+               "\" MASK HEX " + MaskOf(request.Bytes, splits[i]) + "\n{\n";
+        TCommandWriter commands(out);
         if (i == 0 && !beforeFirst.empty()) {
             out += "    // sent by the device before the first request\n";
-            for (const std::string& packet : beforeFirst) {
-                for (size_t at = 0; at < packet.size(); at += BytesPerToken, ++startUpWrites)
-                    out += "    OUT " + Quoted(std::string_view(packet).substr(at, BytesPerToken)) +
-                           "\n";
-            }
+            for (const std::string& packet : beforeFirst)
+                for (size_t at = 0; at < packet.size(); at += BytesPerToken)
+                    commands.Write("OUT " +
+                                   Quoted(std::string_view(packet).substr(at, BytesPerToken)));
         }
-        out += "    WAIT\n";
+        commands.Write("WAIT");
+        commands.EndRun();
+        // Back to the first answer, past the start-up packets and the first WAIT.
+        const size_t firstAnswer = commands.Written() + 1;
         // One answer given every time is written once.
         bool sameEveryTime = std::all_of(request.Answers.begin(), request.Answers.end(),
                                          [&](auto& a) { return a == request.Answers.front(); });
         size_t chain = sameEveryTime ? 1 : request.Answers.size();
         for (size_t k = 0; k < chain; ++k)
-            WriteAnswer(request.Answers[k], out);
-        // Back to the first answer, past the start-up packets and the first WAIT.
-        out += "    GOTO " + std::to_string(startUpWrites + 2) + "\n}\n";
+            WriteAnswer(request.Answers[k], commands);
+        out += "    GOTO " + std::to_string(firstAnswer) + "\n}\n";
     }
+    if (out.size() > TriggerFileLimit)
+        result.Error =
+            CommentText(logName) + ": the learned device takes " + std::to_string(out.size()) +
+            " bytes, more than vemla loads from a trigger "
+            "file (" +
+            std::to_string(TriggerFileLimit >> 20) + " MiB): learn from a shorter session";
     return result;
 }
 

@@ -2,6 +2,8 @@
 
 #include "codec/codec.h"
 
+#include <algorithm>
+
 namespace vemla {
 namespace {
 
@@ -66,8 +68,18 @@ bool TMask::Matches(std::string_view packet) const {
     return valid == CheckValid;
 }
 
+TMask TMask::WithoutCheck() const {
+    TMask plain = *this;
+    if (!Check) return plain;
+    (Star ? plain.Tail : plain.Head).resize((Star ? Tail : Head).size() + Check->Size(), {0, 0});
+    plain.Check.reset();
+    return plain;
+}
+
 bool TMask::Covers(const TMask& other) const {
-    // A checksum condition is compared only with the same one.
+    // Without a condition of its own, a mask covers one with a checksum when it covers every
+    // checksum's bytes; with one, it does not cover a mask that lets a wrong checksum through.
+    if (!Check && other.Check) return Covers(other.WithoutCheck());
     if (Check.has_value() != other.Check.has_value()) return false;
     if (Check && (Check->Name() != other.Check->Name() || CheckValid != other.CheckValid))
         return false;
@@ -89,7 +101,18 @@ bool TMask::Overlaps(const TMask& other) const {
     if (Check && other.Check && Check->Name() == other.Check->Name() &&
         CheckValid != other.CheckValid)
         return false;
-    if (Check.has_value() != other.Check.has_value()) return false; // bodies cut differently
+    if (Check.has_value() != other.Check.has_value()) {
+        // A mask of exact bytes is one packet: the other matches it or not.
+        const TMask& plain = Check ? other : *this;
+        if (!plain.Star && std::all_of(plain.Head.begin(), plain.Head.end(),
+                                       [](TMaskByte byte) { return byte.Care == 0xFF; })) {
+            std::string packet;
+            for (TMaskByte byte : plain.Head)
+                packet += static_cast<char>(byte.Value);
+            return (Check ? *this : other).Matches(packet);
+        }
+        return WithoutCheck().Overlaps(other.WithoutCheck());
+    }
     if (!Star && !other.Star)
         return Head.size() == other.Head.size() && AllMeet(Head, other.Head, 0, 0, Head.size());
     if (!Star || !other.Star) {

@@ -28,8 +28,12 @@ struct TMask {
     bool Matches(std::string_view packet) const;
     // Every packet the other matches, this one matches too.
     bool Covers(const TMask& other) const;
-    // Some packet matches both.
+    // Some packet matches both. Where only one of the two has a checksum condition, its
+    // checksum is taken as bytes of any value: a packet of the right bytes may match both.
     bool Overlaps(const TMask& other) const;
+    // The mask without its checksum condition, the checksum's bytes matching any value: it
+    // matches every packet this one matches.
+    TMask WithoutCheck() const;
 };
 
 // A mask as written: tokens "HH", "??", "H?", "?H", 'text' (code page 1251, <0xNN> escapes),

@@ -280,10 +280,23 @@ TEST(Vemla, CheckTriggersIsALinter) {
                                  "TRIGGER 6 \"plus\" MASK ANSI \"'AT+' * 0D\" {WAIT}\n")},
          0,
          "OK: 5 triggers\n"
+         "warning: the masks of triggers 2 and 3 overlap: a packet that both match runs trigger "
+         "2\n"
          "warning: the mask of trigger 4 never matches: trigger 3, earlier in the file, matches "
          "every packet it matches\n"
          "warning: the mask of trigger 6 never matches: trigger 5, earlier in the file, matches "
          "every packet it matches\n"},
+        {{"--check-triggers",
+          dir.Write("checksums.txt", "TRIGGER 1 \"any\" MASK HEX \"01 *\" {WAIT}\n"
+                                     "TRIGGER 2 \"crc\" MASK HEX \"01 03 ?? ?? =CRC16M\" {WAIT}\n"
+                                     "TRIGGER 3 \"two\" MASK HEX \"02 03 *\" {WAIT}\n"
+                                     "TRIGGER 4 \"xor\" MASK HEX \"02 ?? 00 =XOR8\" {WAIT}\n")},
+         0,
+         "OK: 4 triggers\n"
+         "warning: the mask of trigger 2 never matches: trigger 1, earlier in the file, matches "
+         "every packet it matches\n"
+         "warning: the masks of triggers 3 and 4 overlap: a packet that both match runs trigger "
+         "3\n"},
         {{"--check-triggers",
           dir.Write("badmask.txt", "TRIGGER 1 \"m\" MASK HEX \"01 0G\" {WAIT}")},
          1,

@@ -159,7 +159,7 @@ TEST(SessionLog, ReadsFilesInOrderAndNamesTheLineOfAnythingElse) {
 
 TEST(LearnDevice, ALearnedDevicePassesTheCheckOnItsOwnSession) {
     const std::string longRequest(100, '\x11'), longAnswer(200, '\x22');
-    const std::vector<TEntry> session = {
+    std::vector<TEntry> session = {
         {0, In, "hello"},                                             // before the first request
         {10, Out, "R1"},        {12, In, "A1"},                       // the same answer every time
         {20, Out, "R2"},        {22, In, "B1"},       {23, In, "B2"}, // two packets
@@ -168,20 +168,31 @@ TEST(LearnDevice, ALearnedDevicePassesTheCheckOnItsOwnSession) {
         {50, Answer, "R3"}, // no answer at all
         {60, Out, longRequest}, {62, In, longAnswer}, {70, Out, "R2"},
         {72, In, "B1"},         {73, In, "B2"},       {80, Out, "R1"},
-        {82, In, "A1"},
+        {82, In, "A1"},         {90, Answer, ""}, // a trigger wrote while the port was missing
     };
+    // Long requests alike in their first and last 40 bytes, and an answer of more writes than
+    // one run of a trigger may make.
+    std::string alike = longRequest;
+    alike[50] = '\x33';
+    session.push_back({100, Out, alike});
+    session.push_back({101, In, "L2"});
+    session.push_back({110, Out, longRequest});
+    session.push_back({111, In, longAnswer});
+    session.push_back({120, Out, "R4"});
+    for (int k = 0; k < 150; ++k)
+        session.push_back({121 + k, In, "P" + std::to_string(k)});
     TTempDir dir;
     TResult<TSessionLog> log = ReadSessionLog(dir.Write("m.log", LogText(session)));
     ASSERT_TRUE(log.Ok()) << log.Error;
-    TResult<std::string> learned = LearnDevice(log.Value, "m.log");
+    TResult<std::string> learned = LearnDevice(log.Value, "m\n.log");
     ASSERT_TRUE(learned.Ok()) << learned.Error;
     TTableLoad table = LoadTriggers(learned.Value, 0);
     ASSERT_TRUE(table.Ok()) << table.Error << "\n" << learned.Value;
-    EXPECT_EQ(table.Value->Count(), 4);
+    EXPECT_EQ(table.Value->Count(), 6);
     TSessionVerdict verdict =
         CheckSession(log.Value, std::move(table.Value), 0, TSessionSide::Mirror);
     EXPECT_TRUE(verdict.Passed) << verdict.Report << learned.Value;
-    EXPECT_EQ(verdict.Report, "OK: 8 packets, 12 answers\n");
+    EXPECT_EQ(verdict.Report, "OK: 12 packets, 166 answers\n");
 
     EXPECT_FALSE(
         LearnDevice(ReadSessionLog(dir.Write("s.log", LogText({{0, In, "A"}}))).Value, "s.log")

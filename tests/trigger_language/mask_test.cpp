@@ -92,7 +92,11 @@ TEST(Mask, CoverAndOverlapBetweenMasks) {
         {"0? 02", "?1 02", false, true},
         {"01 * =CRC16M", "01 02 =CRC16M", true, true},
         {"01 * =CRC16M", "01 02 !CRC16M", false, false},
-        {"01 *", "01 02 =CRC16M", false, false}, // different cuts: left alone
+        {"01 *", "01 02 =CRC16M", true, true}, // the checksum's bytes are bytes like any
+        {"01 02 =CRC16M", "01 *", false, true},
+        {"01 02 03 00", "01 02 03 =XOR8", false, true}, // the one packet has the right sum
+        {"01 02 03 05", "01 02 03 =XOR8", false, false},
+        {"01 02 03 05", "01 02 03 !XOR8", false, true},
     };
     for (const auto& c : cases) {
         TMask first = ParseMask(c.First).Mask, second = ParseMask(c.Second).Mask;
