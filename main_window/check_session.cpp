@@ -33,15 +33,99 @@ std::string_view CommandName(TCommandKind kind) {
     }
 }
 
-struct TSentBytes {
-    std::string Bytes;
-    std::string From; // "trigger 1, command 2 (OUTW)"
+// A packet in a report: a long one by its head and tail, so that a report stays readable.
+std::string ShortHex(const std::string& bytes) {
+    constexpr size_t Head = 32, Tail = 16;
+    if (bytes.size() <= Head + Tail + 8) return HexText(bytes);
+    return HexText(bytes.substr(0, Head)) + " ... " + HexText(bytes.substr(bytes.size() - Tail)) +
+           "  (" + std::to_string(bytes.size()) + " bytes)";
+}
+
+// The answers logged after one packet, compared with what the triggers write as they write
+// it: the wire does not keep write boundaries, so both are byte streams. Nothing written is
+// kept, and the first difference ends the comparison.
+class TAnswerStream {
+  public:
+    void Expect(const std::vector<const TSessionLine*>& lines) {
+        Lines = &lines;
+        Line = 0;
+        Offset = 0;
+        SkipEmptyLines();
+    }
+    // False once the writes differ from the log.
+    bool Differs() const { return Difference.has_value(); }
+    void Take(std::string_view bytes, const std::string& from) {
+        if (Differs()) return;
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            const TSessionLine* line = Line < Lines->size() ? (*Lines)[Line] : nullptr;
+            if (!line || line->Bytes[Offset] != bytes[i]) {
+                Difference = TDifference{line, std::string(bytes), from};
+                return;
+            }
+            ++Offset;
+            SkipEmptyLines();
+        }
+        ++Writes;
+    }
+    // After the last write for the packet: a logged answer not written is a difference too.
+    void Finish() {
+        if (!Differs() && Line < Lines->size()) Difference = TDifference{(*Lines)[Line], {}, {}};
+    }
+    uint64_t WriteCount() const { return Writes; }
+
+    // The report of the difference, if any; `next` is the packet after the answers, if any.
+    std::optional<std::string> Report(const TSessionLog& log, const TSessionLine* packet,
+                                      const TSessionLine* next) const {
+        if (!Difference) return std::nullopt;
+        const TSessionLine* expectedLine = Difference->Expected;
+        const TSessionLine* place = expectedLine ? expectedLine : packet ? packet : next;
+        std::string report = "MISMATCH";
+        if (place) report += " at " + log.Where(*place);
+        // The packet's file is named only when the answer is in another.
+        const bool sameFile = place && packet && place->File == packet->File;
+        report +=
+            packet ? ": the answer to the packet of " +
+                         (sameFile ? "line " + std::to_string(packet->Line) : log.Where(*packet)) +
+                         "\n"
+                   : ": the start-up runs, before the first packet\n";
+        if (packet) report += "  packet:   " + ShortHex(packet->Bytes) + "\n";
+        report += "  expected: " +
+                  (expectedLine ? ShortHex(expectedLine->Bytes) + "  (line " +
+                                      std::to_string(expectedLine->Line) + ")"
+                                : std::string("nothing more")) +
+                  "\n";
+        report += "  sent:     " +
+                  (Difference->From.empty()
+                       ? std::string("nothing more")
+                       : ShortHex(Difference->Sent) + "  (" + Difference->From + ")") +
+                  "\n";
+        return report;
+    }
+
+  private:
+    void SkipEmptyLines() {
+        while (Line < Lines->size() && Offset >= (*Lines)[Line]->Bytes.size()) {
+            ++Line;
+            Offset = 0;
+        }
+    }
+    struct TDifference {
+        const TSessionLine* Expected; // where the log differs; null past its last answer
+        std::string Sent;             // the write that differs; empty From when none
+        std::string From;
+    };
+    const std::vector<const TSessionLine*>* Lines = nullptr;
+    size_t Line = 0, Offset = 0;
+    uint64_t Writes = 0;
+    std::optional<TDifference> Difference;
 };
 
-// The triggers without a port: what they write is kept, time is whatever the session says.
+// The triggers without a port: what they write is compared with the log at once, time is
+// whatever the session says.
 class TSessionReplay final : public TTriggerEffects {
   public:
-    TSessionReplay(std::unique_ptr<TriggerTable> table, int32_t hashSize) {
+    TSessionReplay(std::unique_ptr<TriggerTable> table, int32_t hashSize, TAnswerStream& answers)
+        : Answers(answers) {
         Runtime.SetTable(std::move(table), hashSize);
     }
 
@@ -53,11 +137,11 @@ class TSessionReplay final : public TTriggerEffects {
         Clock = time;
         Runtime.MatchPacket(bytes);
     }
-    // Expires every SLEEP due by then, in the order they fall due; false when triggers keep
-    // sleeping 0 ms without end.
+    // Expires every SLEEP due by then, in the order they fall due, until the answers differ;
+    // false when triggers keep sleeping 0 ms without end.
     bool RunTimers(int64_t until) {
         int32_t sameMoment = 0;
-        for (;;) {
+        while (!Answers.Differs()) {
             auto next = std::min_element(Timers.begin(), Timers.end(), [](auto& a, auto& b) {
                 return std::pair(a.second.Due, a.second.Order) <
                        std::pair(b.second.Due, b.second.Order);
@@ -70,17 +154,18 @@ class TSessionReplay final : public TTriggerEffects {
             Timers.erase(next);
             Runtime.SleepExpired(trigger);
         }
+        return true;
     }
-    std::vector<TSentBytes> TakeSent() { return std::exchange(Sent, {}); }
 
   private:
     void Write(const TTrigger& trigger, std::string_view bytes) override {
+        if (Answers.Differs()) return;
         int32_t index = trigger.CurrentCommand;
         std::string from =
             "trigger " + std::to_string(trigger.Id) + ", command " + std::to_string(index + 1);
         if (index >= 0 && index < trigger.CommandCount())
             from += " (" + std::string(CommandName(trigger.Commands[size_t(index)].Kind)) + ")";
-        Sent.push_back({std::string(bytes), std::move(from)});
+        Answers.Take(bytes, from);
     }
     void Print(std::string_view) override {}
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override {
@@ -92,103 +177,60 @@ class TSessionReplay final : public TTriggerEffects {
         int64_t Due = 0;
         uint64_t Order = 0;
     };
+    TAnswerStream& Answers;
     TTriggerRuntime Runtime{*this};
     int64_t Clock = 0;
     std::map<TTrigger*, TTimer> Timers; // one per trigger, as in the engine
     uint64_t NextOrder = 0;
-    std::vector<TSentBytes> Sent;
 };
-
-// The answers logged after one packet against what the triggers sent for it, as byte streams
-// (the wire does not keep write boundaries); the report of the first difference, if any.
-// `next` is the packet after them, if any.
-std::optional<std::string> CompareAnswers(const TSessionLog& log, const TSessionLine* packet,
-                                          const std::vector<const TSessionLine*>& expected,
-                                          const std::vector<TSentBytes>& sent,
-                                          const TSessionLine* next) {
-    std::string logged, written;
-    for (const TSessionLine* line : expected)
-        logged += line->Bytes;
-    for (const TSentBytes& write : sent)
-        written += write.Bytes;
-    if (logged == written) return std::nullopt;
-    auto differs = std::mismatch(logged.begin(), logged.end(), written.begin(), written.end());
-    size_t at = static_cast<size_t>(differs.first - logged.begin());
-    const TSessionLine* expectedLine = nullptr;
-    for (size_t i = 0, end = 0; i < expected.size() && !expectedLine; ++i)
-        if ((end += expected[i]->Bytes.size()) > at) expectedLine = expected[i];
-    const TSentBytes* sentWrite = nullptr;
-    for (size_t i = 0, end = 0; i < sent.size() && !sentWrite; ++i)
-        if ((end += sent[i].Bytes.size()) > at) sentWrite = &sent[i];
-
-    const TSessionLine* place = expectedLine ? expectedLine : packet ? packet : next;
-    std::string report = "MISMATCH";
-    if (place) report += " at " + log.Where(*place);
-    // The packet's file is named only when the answer is in another.
-    const bool sameFile = place && packet && place->File == packet->File;
-    report +=
-        packet ? ": the answer to the packet of " +
-                     (sameFile ? "line " + std::to_string(packet->Line) : log.Where(*packet)) + "\n"
-               : ": the start-up runs, before the first packet\n";
-    if (packet) report += "  packet:   " + HexText(packet->Bytes) + "\n";
-    report += "  expected: " +
-              (expectedLine ? HexText(expectedLine->Bytes) + "  (line " +
-                                  std::to_string(expectedLine->Line) + ")"
-                            : std::string("nothing more")) +
-              "\n";
-    report += "  sent:     " +
-              (sentWrite ? HexText(sentWrite->Bytes) + "  (" + sentWrite->From + ")"
-                         : std::string("nothing more")) +
-              "\n";
-    return report;
-}
 
 } // namespace
 
 TSessionVerdict CheckSession(const TSessionLog& log, std::unique_ptr<TriggerTable> table,
                              int32_t hashSize, TSessionSide side) {
-    TSessionReplay replay(std::move(table), hashSize);
+    const TTrafficKind answerKind =
+        side == TSessionSide::Received ? TTrafficKind::TriggerSent : TTrafficKind::Received;
     auto isPacket = [side](const TSessionLine& line) {
         return (line.Kind == TTrafficKind::Received) == (side == TSessionSide::Received);
     };
-    const TTrafficKind answerKind =
-        side == TSessionSide::Received ? TTrafficKind::TriggerSent : TTrafficKind::Received;
-    TSessionVerdict verdict;
-    size_t packets = 0, answers = 0;
-    const TSessionLine* packet = nullptr;
-    std::vector<const TSessionLine*> expected;
-    auto closeAnswers = [&](int64_t until, const TSessionLine* next) {
-        if (!replay.RunTimers(until)) {
-            verdict.Report = "FAILED: triggers keep sleeping 0 ms at one moment";
-            if (packet) verdict.Report += ", after the packet of " + log.Where(*packet);
-            verdict.Report += "\n";
-            return false;
-        }
-        std::vector<TSentBytes> sent = replay.TakeSent();
-        if (auto mismatch = CompareAnswers(log, packet, expected, sent, next)) {
-            verdict.Report = *mismatch;
-            return false;
-        }
-        answers += sent.size();
-        expected.clear();
-        return true;
-    };
-
-    replay.Start(log.Lines.empty() ? 0 : log.Lines.front().Time);
+    // The answers logged after each packet (and before the first), known before the triggers
+    // run, so that their writes are compared as they come.
+    std::vector<std::vector<const TSessionLine*>> expected(1);
+    std::vector<const TSessionLine*> packets{nullptr};
     for (const TSessionLine& line : log.Lines) {
         if (isPacket(line)) {
-            if (!closeAnswers(line.Time, &line)) return verdict;
-            packet = &line;
-            ++packets;
-            replay.Packet(line.Time, line.Bytes);
+            packets.push_back(&line);
+            expected.emplace_back();
         } else if (line.Kind == answerKind) {
-            expected.push_back(&line);
+            expected.back().push_back(&line);
         }
     }
-    if (!closeAnswers(log.Lines.empty() ? 0 : log.Lines.back().Time, nullptr)) return verdict;
+    TAnswerStream answers;
+    TSessionReplay replay(std::move(table), hashSize, answers);
+    TSessionVerdict verdict;
+    answers.Expect(expected[0]);
+    replay.Start(log.Lines.empty() ? 0 : log.Lines.front().Time);
+    for (size_t i = 0; i < packets.size(); ++i) {
+        const TSessionLine* next = i + 1 < packets.size() ? packets[i + 1] : nullptr;
+        const int64_t until = next ? next->Time : log.Lines.empty() ? 0 : log.Lines.back().Time;
+        if (!replay.RunTimers(until)) {
+            verdict.Report = "FAILED: triggers keep sleeping 0 ms at one moment";
+            if (packets[i]) verdict.Report += ", after the packet of " + log.Where(*packets[i]);
+            verdict.Report += "\n";
+            return verdict;
+        }
+        answers.Finish();
+        if (auto mismatch = answers.Report(log, packets[i], next)) {
+            verdict.Report = *mismatch;
+            return verdict;
+        }
+        if (!next) break;
+        answers.Expect(expected[i + 1]);
+        replay.Packet(next->Time, next->Bytes);
+    }
     verdict.Passed = true;
-    verdict.Report =
-        "OK: " + std::to_string(packets) + " packets, " + std::to_string(answers) + " answers\n";
+    verdict.Report = "OK: " + std::to_string(packets.size() - 1) + " packets, " +
+                     std::to_string(answers.WriteCount()) + " answers\n";
     return verdict;
 }
 

@@ -49,6 +49,8 @@ TEST(SessionCheck, ComparesTheAnswersAfterEachPacket) {
     const std::string sleeper =
         "TRIGGER 1 \"p\" HEX \"50\"\n{\n WAIT\n OUT \"41\"\n SLEEP 100\n OUTW \"42\"\n GOTO 2\n}\n";
     const std::string startUp = "TRIGGER 1 \"p\" HEX \"50\"\n{\n OUT \"53\"\n WAIT\n}\n";
+    const std::string ticker =
+        "TRIGGER 1 \"p\" HEX \"50\"\n{\n WAIT\n OUT \"41\"\n SLEEP 10\n OUT \"42\"\n GOTO 3\n}\n";
     const std::string spinner = "TRIGGER 1 \"p\" HEX \"50\"\n{\n WAIT\n SLEEP 0\n GOTO 2\n}\n";
     struct {
         const char* Name;
@@ -100,6 +102,19 @@ TEST(SessionCheck, ComparesTheAnswersAfterEachPacket) {
          {{0, In, "P"}, {10, In, "Q"}},
          "FAILED: triggers keep sleeping 0 ms at one moment, after the packet of "},
         {"empty log", echo, {}, "OK: 0 packets, 0 answers\n"},
+        // Compared as written: a trigger ticking every 10 ms through 21 hours' gap in the log
+        // stops at its first write the log lacks, keeping nothing.
+        {"a ticker across a day",
+         ticker,
+         {{0, In, "P"}, {0, Answer, "A"}, {10, Answer, "B"}, {75'600'000, In, "Q"}},
+         "s.log, line 1: the answer to the packet of line 1\n"
+         "  packet:   50\n  expected: nothing more\n  sent:     42  (trigger 1, command 4 (OUT))"},
+        {"a long packet is shown by its ends",
+         echo,
+         {{0, In, std::string(1000, 'P')}, {0, Answer, "A"}},
+         "  packet:   50 50 50 50 50 50 50 50 50 50 50 50 50 50 50 50 50 50 50 50 50 50 50 50 50 "
+         "50 "
+         "50 50 50 50 50 50 ... 50 50 50 50 50 50 50 50 50 50 50 50 50 50 50 50  (1000 bytes)\n"},
     };
     for (const auto& c : cases) {
         TSessionVerdict verdict = Check(c.Triggers, c.Log);
