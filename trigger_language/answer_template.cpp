@@ -105,7 +105,13 @@ std::optional<std::string> TAnswerTemplate::Build(std::string_view request) cons
             }
             std::string written =
                 part.Check->WrittenAs(part.Check->Compute(over), part.LowByteFirst);
-            answer += part.HexDigits ? BytesToText(written, TCoding::Hex) : written;
+            if (!part.HexDigits) {
+                answer += written;
+                break;
+            }
+            // ASCII hex digits of the value, as one number: no blank between its bytes.
+            for (char ch : BytesToText(written, TCoding::Hex))
+                if (ch != ' ') answer += ch;
             break;
         }
         }

@@ -35,6 +35,7 @@ TEST(AnswerTemplate, AnswersAreBuiltFromTheRequest) {
         {"$0 $1 02 00 2A CRC16M", modbusRead, crc16m(std::string("\x01\x03\x02\x00\x2A", 5))},
         {"'AB' XOR8", "", std::string("AB\x03")},
         {"'AB' SUM8:HEX", "", "AB83"},
+        {"'123456789' CRC16C:HEX", "", "12345678929B1"},
         {"01 02 03 CRC16M(1..2):BE", "",
          std::string("\x01\x02\x03", 3) +
              TChecksum::FromText("CRC(16,8005,FFFF,1,1,0)")->WrittenFor("\x02\x03")},
