@@ -5,12 +5,17 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 
 namespace vemla {
 namespace {
 
 bool WholeNumber(const std::string& text, long long low, long long high) {
     if (text.empty() || text.size() > 11) return false;
+    // Digits only, after an optional minus: no blanks around, no plus.
+    const size_t digits = text[0] == '-' ? 1 : 0;
+    if (digits == text.size() || text.find_first_not_of("0123456789", digits) != std::string::npos)
+        return false;
     char* end = nullptr;
     long long value = std::strtoll(text.c_str(), &end, 10);
     return *end == '\0' && text[0] != '+' && value >= low && value <= high;
@@ -79,7 +84,7 @@ const std::map<std::string, TValueOption>& ValueOptions() {
         {"--gap", Key("Port", "ReadIntervalTimeout", "a whole number of milliseconds",
                       number(0, INT32_MAX))},
         {"--packet-size",
-         Key("Terminal", "packetSize", "a whole number of bytes", number(0, INT32_MAX))},
+         Key("Terminal", "packetSize", "a whole number of bytes above 0", number(1, INT32_MAX))},
         {"--triggers",
          {"a file name",
           [](const std::string& value, TCommandLine& line) {
@@ -120,6 +125,30 @@ const std::map<std::string, TValueOption>& ValueOptions() {
     return options;
 }
 
+// Options without a value.
+const std::map<std::string, std::function<void(TCommandLine&)>>& Flags() {
+    static const std::map<std::string, std::function<void(TCommandLine&)>> flags = {
+        {"--help", [](TCommandLine& line) { line.Help = true; }},
+        {"--version", [](TCommandLine& line) { line.Version = true; }},
+        {"--echo", [](TCommandLine& line) { line.Echo = true; }},
+        {"--mirror", [](TCommandLine& line) { line.Mirror = true; }},
+        {"--list-ports", [](TCommandLine& line) { line.ListPorts = true; }},
+        {"--autosave",
+         [](TCommandLine& line) {
+             line.Overrides.push_back({"Log", "AutoSave", "1"});
+         }},
+        {"--hide",
+         [](TCommandLine& line) {
+             line.Overrides.push_back({"Terminal", "Hide", "1"});
+         }},
+        {"--no-reconnect",
+         [](TCommandLine& line) {
+             line.Overrides.push_back({"Port", "Reconnect", "0"});
+         }},
+    };
+    return flags;
+}
+
 const std::map<std::string, std::string> ShortNames = {
     {"-p", "--port"}, {"-b", "--baud"}, {"-h", "--help"}};
 
@@ -128,9 +157,23 @@ const std::map<std::string, std::string> ShortNames = {
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                               bool (*namesAPort)(const std::string&)) {
     TCommandLine line;
+    bool optionsEnded = false; // after "--" every argument is a file or a port
     for (size_t i = 0; i < arguments.size() && line.Error.empty(); ++i) {
         std::string argument = arguments[i];
-        std::string attached; // --baud=115200
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+            if (line.Arguments.empty() && namesAPort && namesAPort(argument)) {
+                // vemla /dev/ttyUSB0: the port itself, not a configuration file.
+                line.Overrides.insert(line.Overrides.begin(), {"Port", "Device", argument});
+            } else {
+                line.Arguments.push_back(argument);
+            }
+            continue;
+        }
+        std::optional<std::string> attached; // --baud=115200, or --log-dir= (empty)
         if (auto equals = argument.find('=');
             argument.rfind("--", 0) == 0 && equals != std::string::npos) {
             attached = argument.substr(equals + 1);
@@ -139,36 +182,19 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
         if (auto shortName = ShortNames.find(argument); shortName != ShortNames.end())
             argument = shortName->second;
         if (auto option = ValueOptions().find(argument); option != ValueOptions().end()) {
-            bool hasValue = !attached.empty() || i + 1 < arguments.size();
-            std::string value = !attached.empty() ? attached : hasValue ? arguments[++i] : "";
+            bool hasValue = attached || i + 1 < arguments.size();
+            std::string value = attached ? *attached : hasValue ? arguments[++i] : "";
             if (!hasValue)
                 line.Error = argument + " needs a value: " + option->second.Accepted;
             else if (!option->second.Apply(value, line))
                 line.Error =
                     argument + " needs " + option->second.Accepted + ", not \"" + value + "\"";
-        } else if (argument == "--help") {
-            line.Help = true;
-        } else if (argument == "--version") {
-            line.Version = true;
-        } else if (argument == "--echo") {
-            line.Echo = true;
-        } else if (argument == "--mirror") {
-            line.Mirror = true;
-        } else if (argument == "--list-ports") {
-            line.ListPorts = true;
-        } else if (argument == "--autosave") {
-            line.Overrides.push_back({"Log", "AutoSave", "1"});
-        } else if (argument == "--hide") {
-            line.Overrides.push_back({"Terminal", "Hide", "1"});
-        } else if (argument == "--no-reconnect") {
-            line.Overrides.push_back({"Port", "Reconnect", "0"});
-        } else if (argument.size() > 1 && argument[0] == '-' && argument != "-") {
+        } else if (auto flag = Flags().find(argument); flag == Flags().end()) {
             line.Error = "unknown option " + argument;
-        } else if (line.Arguments.empty() && namesAPort && namesAPort(argument)) {
-            // vemla /dev/ttyUSB0: the port itself, not a configuration file.
-            line.Overrides.insert(line.Overrides.begin(), {"Port", "Device", argument});
+        } else if (attached) {
+            line.Error = argument + " takes no value, not \"" + *attached + "\"";
         } else {
-            line.Arguments.push_back(argument);
+            flag->second(line);
         }
     }
     if (line.Error.empty() && !line.SessionLog.empty() && line.TriggerFile.empty())

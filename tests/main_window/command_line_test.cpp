@@ -45,6 +45,10 @@ TEST(CommandLine, OptionsBecomeConfigurationKeysForThisRun) {
         {{"--log-dir", "logs", "--autosave", "--hide", "--no-reconnect"},
          "Log.Dir=logs Log.AutoSave=1 Terminal.Hide=1 Port.Reconnect=0 ",
          {}},
+        // An empty attached value is a value: the next argument is not taken for it.
+        {{"--log-dir=", "--autosave"}, "Log.Dir= Log.AutoSave=1 ", {}},
+        // After "--" nothing is an option.
+        {{"--", "-odd.ini", "--echo"}, "", {"-odd.ini", "--echo"}},
     };
     for (const auto& c : cases) {
         TCommandLine line = ParseCommandLine(c.Arguments, IsDevice);
@@ -78,7 +82,13 @@ TEST(CommandLine, ABadValueNamesTheOptionAndWhatItAccepts) {
         {{"--flow", "xon"}, "--flow needs none or rtscts, not \"xon\""},
         {{"--dtr", "1"}, "--dtr needs on or off, not \"1\""},
         {{"--gap", "-5"}, "--gap needs a whole number of milliseconds, not \"-5\""},
-        {{"--packet-size", "1e3"}, "--packet-size needs a whole number of bytes, not \"1e3\""},
+        {{"--packet-size", "1e3"},
+         "--packet-size needs a whole number of bytes above 0, not \"1e3\""},
+        {{"--packet-size", "0"}, "--packet-size needs a whole number of bytes above 0, not \"0\""},
+        {{"--gap", " 5"}, "--gap needs a whole number of milliseconds, not \" 5\""},
+        {{"--gap", "5 "}, "--gap needs a whole number of milliseconds, not \"5 \""},
+        {{"--autosave=0"}, "--autosave takes no value, not \"0\""},
+        {{"--bogus=1"}, "unknown option --bogus"},
         {{"--port"}, "--port needs a value: a device path"},
         {{"-x"}, "unknown option -x"},
     };
