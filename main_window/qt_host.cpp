@@ -4,12 +4,22 @@
 
 namespace vemla {
 
+size_t TTrafficBatch::Cost(const TTrafficRecord& record) {
+    // A heap block costs its bytes and the allocator's own header; a short text lives inside
+    // the record.
+    constexpr size_t BlockOverhead = 16;
+    static const size_t InlineText = std::string().capacity();
+    size_t cost = sizeof(TTrafficRecord) + BlockOverhead + sizeof(std::unique_ptr<TTrafficRecord>);
+    if (record.Data.capacity() > InlineText) cost += record.Data.capacity() + BlockOverhead;
+    return cost;
+}
+
 // postEvent takes ownership of the event it is given. Events are posted under the mutex, so
 // that their order is the order in which the reports were made.
 bool TTrafficBatch::Add(std::unique_ptr<TTrafficRecord>& record) {
     std::lock_guard lock(Mutex);
     if (Closed) return false;
-    *Backlog += record->Data.size();
+    *Backlog += Cost(*record);
     Records.push_back(std::move(record));
     return true;
 }
@@ -20,7 +30,7 @@ std::vector<std::unique_ptr<TTrafficRecord>> TTrafficBatch::Take() {
     records.swap(Records);
     if (records.empty()) Closed = true;
     for (const auto& record : records)
-        *Backlog -= record->Data.size();
+        *Backlog -= Cost(*record);
     return records;
 }
 

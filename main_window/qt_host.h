@@ -48,12 +48,15 @@ class TTrafficBatch {
     bool Add(std::unique_ptr<TTrafficRecord>& record);
     // The records so far; taking none closes the batch.
     std::vector<std::unique_ptr<TTrafficRecord>> Take();
+    // The memory a record holds while it waits here: a flood of one-byte packets costs many
+    // times its bytes.
+    static size_t Cost(const TTrafficRecord& record);
 
   private:
     std::mutex Mutex;
     std::vector<std::unique_ptr<TTrafficRecord>> Records; // guarded by Mutex
     bool Closed = false;                                  // guarded by Mutex
-    std::shared_ptr<std::atomic<size_t>> Backlog; // bytes the posting host has not seen taken
+    std::shared_ptr<std::atomic<size_t>> Backlog; // Cost of what the host posted, not yet taken
 };
 
 class TTrafficEvent : public QEvent {
@@ -78,7 +81,8 @@ class TTriggerEvent : public QEvent {
 // however many runs a SWITCH storm makes.
 class TQtHost : public TTerminalHost {
   public:
-    // Bytes of records posted and not taken yet beyond which the host has no room.
+    // Memory of records posted and not taken yet (TTrafficBatch::Cost) beyond which the host
+    // has no room.
     static constexpr size_t BacklogLimit = size_t{8} << 20;
 
     explicit TQtHost(QObject& receiver) : Receiver(receiver) {}

@@ -31,6 +31,7 @@
 #include <QTreeView>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 #include <unistd.h>
 
@@ -48,6 +49,14 @@ struct TWorkingDirectory {
     test::TTempDir Dir;
     std::filesystem::path Previous;
 };
+
+// The resident memory of this process.
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return 0;
+}
 
 struct TShownMessage {
     QMessageBox::Icon Icon;
@@ -641,6 +650,16 @@ class TMainWindowTest : public QObject {
         host.PostTraffic(std::make_unique<TTrafficRecord>(
             TTrafficRecord{0, TTrafficKind::Received, std::string(TQtHost::BacklogLimit, 'x')}));
         QVERIFY(!host.HasRoom());
+        QCoreApplication::sendPostedEvents(&receiver);
+        QVERIFY(host.HasRoom());
+        // A flood of one-byte packets fills it by what the records really hold, not by their
+        // bytes alone.
+        const long before = ResidentKiB();
+        size_t posted = 0;
+        while (host.HasRoom() && ++posted <= TQtHost::BacklogLimit)
+            host.PostTraffic(std::make_unique<TTrafficRecord>(
+                TTrafficRecord{0, TTrafficKind::Received, std::string(1, 'x')}));
+        QVERIFY2(ResidentKiB() - before < 32 * 1024, qPrintable(QString::number(posted)));
         QCoreApplication::sendPostedEvents(&receiver);
         QVERIFY(host.HasRoom());
 
