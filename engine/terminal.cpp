@@ -35,8 +35,14 @@ TTerminal::~TTerminal() {
 }
 
 void TTerminal::Stop() {
-    StopEvent.Set();
+    StopEvent.Set(); // also ends a write the sender waits in
     if (auto port = CurrentPort()) port->Purge();
+    {
+        std::lock_guard lock(SendMutex);
+        SenderStopping = true;
+    }
+    SendQueued.notify_one();
+    if (SenderThread.joinable()) SenderThread.join();
     if (ReaderThread.joinable()) ReaderThread.join();
     std::lock_guard lock(PortMutex);
     Port.reset();
@@ -150,6 +156,39 @@ void TTerminal::WritePort(std::string_view bytes, TTrafficKind kind) {
 
 void TTerminal::Send(std::string_view bytes) {
     if (Open()) WritePort(bytes, TTrafficKind::Sent);
+}
+
+bool TTerminal::SendLater(std::string bytes) {
+    // Opened here, on the owner's thread, which alone starts readers; a port that will not
+    // open has said so.
+    if (!Open()) return true;
+    {
+        std::lock_guard lock(SendMutex);
+        if (SenderStopping || SendQueue.size() >= SendQueueLimit) return false;
+        SendQueue.push_back(std::move(bytes));
+        ++SendsPending;
+    }
+    if (!SenderThread.joinable()) SenderThread = std::thread(&TTerminal::SenderMain, this);
+    SendQueued.notify_one();
+    return true;
+}
+
+void TTerminal::SenderMain() {
+    NameCurrentThread("vemla-sender");
+    std::unique_lock lock(SendMutex);
+    for (;;) {
+        SendQueued.wait(lock, [this] { return SenderStopping || !SendQueue.empty(); });
+        if (SenderStopping) break;
+        std::string bytes = std::move(SendQueue.front());
+        lock.unlock();
+        WritePort(bytes, TTrafficKind::Sent);
+        lock.lock();
+        SendQueue.pop_front();
+        --SendsPending;
+    }
+    // Stopped: what was never written is no longer pending either.
+    SendsPending -= SendQueue.size();
+    SendQueue.clear();
 }
 
 bool TTerminal::SetDtr(bool on) {

@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -66,6 +68,13 @@ class TTerminal : private TTriggerEffects {
     bool IsOpen() const;
     // The user's transmission: opens the port if needed, writes, reports a Sent record.
     void Send(std::string_view bytes);
+    // The same, written on the engine's sender thread in the order given, so that a device
+    // that does not take its bytes never holds up the caller (the port is opened at once).
+    // False, and nothing queued, while SendQueueLimit transmissions still wait.
+    bool SendLater(std::string bytes);
+    // Transmissions queued or being written by SendLater.
+    size_t PendingSends() const { return SendsPending.load(); }
+    static constexpr size_t SendQueueLimit = 64;
     // New port settings (port, line, time-outs, packet size, reconnect): closes the port and
     // opens it again with them. The triggers keep their state.
     void Reconfigure(const TTerminalSettings& settings);
@@ -112,6 +121,7 @@ class TTerminal : private TTriggerEffects {
     void ReportModemLines(std::optional<TModemLines> lines);
     std::shared_ptr<TSerialPort> CurrentPort() const;
     void WritePort(std::string_view bytes, TTrafficKind kind);
+    void SenderMain();
     void PostTraffic(TTrafficKind kind, std::string_view bytes);
     std::string PortFailureText(int error, const std::string& detail = {}) const;
 
@@ -130,6 +140,12 @@ class TTerminal : private TTriggerEffects {
     std::mutex OpenMutex; // one open attempt at a time; guards Config.Line after start-up
     TEvent PortOpened;    // a Send opened the port while the reader waited
     TLineStatusSource LineStatus;
+    std::mutex SendMutex; // guards SendQueue and SenderStopping
+    std::condition_variable SendQueued;
+    std::deque<std::string> SendQueue;
+    bool SenderStopping = false;
+    std::atomic<size_t> SendsPending{0};
+    std::thread SenderThread; // started by the first SendLater; touched by the owner's thread
     std::optional<TModemLines> ReportedModemLines;      // reader thread only
     std::optional<uint64_t> LostBytesSeen;              // reader thread only
     std::chrono::steady_clock::time_point NextLineLook; // reader thread only

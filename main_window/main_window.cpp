@@ -51,6 +51,10 @@ void MarkRefused(QLineEdit& field, const QString& reason) {
     field.setToolTip(reason);
 }
 
+QString SendPlaceholder() {
+    return Ru("Данные в текущей кодировке, Enter передаёт");
+}
+
 constexpr int TimeColumnWidth = 130;
 constexpr int EmptyButtonWidth = 8;
 const char* const CodingNames[] = {"Hex", "Win+Hex", "Win"};
@@ -170,7 +174,7 @@ void TMainWindow::CopySelection() {
 
 QHBoxLayout* TMainWindow::BuildSendRow() {
     SendEdit = new QLineEdit(this);
-    SendEdit->setPlaceholderText(Ru("Данные в текущей кодировке, Enter передаёт"));
+    SendEdit->setPlaceholderText(SendPlaceholder());
     SendEdit->installEventFilter(this);
     connect(SendEdit, &QLineEdit::returnPressed, this, &TMainWindow::SendLineCommand);
     // A refused line stays marked until it is edited.
@@ -179,6 +183,19 @@ QHBoxLayout* TMainWindow::BuildSendRow() {
     EndingBox->addItems(
         {Ru("нет"), QStringLiteral("CR"), QStringLiteral("LF"), QStringLiteral("CR LF")});
     EndingBox->setToolTip(Ru("Конец строки"));
+    // While a transmission waits for the device, the empty line says so.
+    SendWatch = new QTimer(this);
+    SendWatch->setInterval(SendWatchInterval);
+    connect(SendWatch, &QTimer::timeout, this, [this] {
+        const bool waiting = Terminal && Terminal->PendingSends() > 0;
+        if (waiting && ++SendWatchTicks * SendWatchInterval >= SendStallTime) {
+            SendEdit->setPlaceholderText(Ru("Передача ждёт: устройство не принимает данные"));
+        } else if (!waiting) {
+            SendWatch->stop();
+            SendWatchTicks = 0;
+            SendEdit->setPlaceholderText(SendPlaceholder());
+        }
+    });
     auto* send = new QPushButton(Ru("Передать"), this);
     connect(send, &QPushButton::clicked, this, &TMainWindow::SendLineCommand);
     auto* row = new QHBoxLayout;
@@ -201,9 +218,13 @@ void TMainWindow::SendLineCommand() {
         MarkRefused(*SendEdit, FromCp1251(bytes.Error));
         return;
     }
-    Terminal->Send(bytes.Value);
+    if (!Terminal->SendLater(bytes.Value)) {
+        MarkRefused(*SendEdit, Ru("Предыдущие передачи ещё ждут: устройство не принимает данные"));
+        return;
+    }
     SendHistory.Add(cp1251);
     SendEdit->clear();
+    SendWatch->start();
 }
 
 void TMainWindow::BuildToolbar() {
@@ -606,7 +627,11 @@ void TMainWindow::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {
 }
 
 void TMainWindow::Finish() {
-    if (Closed) return;
+    if (Closed || Closing) return;
+    Closing = true;
+    // A signal sets the stop event before it closes the window; nobody waits at a message box
+    // for a program that was told to end.
+    ClosingBySignal = WindowOptions.StopEvent && WindowOptions.StopEvent->IsSet();
     ReadWriteDesktop(false);
     if (Generator) Generator->LoadSaveGenerator(false);
     if (TriggersWindow) TriggersWindow->LoadSaveTriggers(false);
@@ -655,6 +680,10 @@ void TMainWindow::FitColumns() {
 }
 
 void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std::string& text) {
+    if (ClosingBySignal) {
+        std::fprintf(stderr, "%s: %s\n", caption, Cp1251ToUtf8(text).c_str());
+        return;
+    }
     if (WindowOptions.ShowMessage) {
         WindowOptions.ShowMessage(icon, Ru(caption), FromCp1251(text));
         return;
@@ -666,6 +695,8 @@ void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std
     }
     QMessageBox box(icon, Ru(caption), FromCp1251(text), QMessageBox::Ok, this);
     FitCaption(box);
+    // Closing ends in a bounded time: a box shown then goes away by itself.
+    if (Closing) QTimer::singleShot(ClosingMessageTime, &box, &QMessageBox::accept);
     box.exec();
 }
 
@@ -680,7 +711,9 @@ TGeneratorWindow& TMainWindow::ShowGeneratorWindow() {
         context.Coding = [this] { return CurrentCoding; };
         context.ConfigFileName = ConfigFile;
         context.DesktopFile = ToolsDesktopFile();
-        context.Send = [this](std::string_view bytes) { Terminal->Send(bytes); };
+        context.Send = [this](std::string_view bytes) {
+            if (Terminal->SendLater(std::string(bytes))) SendWatch->start();
+        };
         Generator = new TGeneratorWindow(this, std::move(context));
     }
     BringToFront(*Generator);

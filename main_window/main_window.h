@@ -135,6 +135,9 @@ class TMainWindow : public QMainWindow {
     TCoding CurrentCoding = TCoding::Hex;
     bool PublishPending = false;
     bool Closed = false;
+    bool Closing = false;         // Finish has begun
+    bool ClosingBySignal = false; // ... for a signal: messages go to stderr, no box waits
+    static constexpr std::chrono::seconds ClosingMessageTime{30};
     size_t Echoed = 0; // lines already echoed to standard output
     std::unique_ptr<TEchoWriter> Echo;
 
@@ -156,6 +159,11 @@ class TMainWindow : public QMainWindow {
     QLineEdit* FindEdit = nullptr;         // shown by Ctrl+F
     QToolButton* NewLinesButton = nullptr; // "новые строки ↓" while scrolled up
     QComboBox* EndingBox = nullptr;
+    // Looks at the engine's pending transmissions while there are any.
+    QTimer* SendWatch = nullptr;
+    int SendWatchTicks = 0;
+    static constexpr std::chrono::milliseconds SendWatchInterval{250};
+    static constexpr std::chrono::milliseconds SendStallTime{1000};
     TSendHistory SendHistory;
     TTrafficList Lines;
     TTrafficModel* Model = nullptr;

@@ -6,6 +6,7 @@
 #include "tests/support/system_specifics.h"
 #include "tests/support/temp_dir.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -191,6 +192,29 @@ TEST(Terminal, PacketsAreCutByTheirTimeAndSizeWhateverTheLineDeliversAtOnce) {
                 EXPECT_EQ(sizes[i], 1028u) << "packet " << i;
         }
     }
+}
+
+TEST(Terminal, LaterSendsAreWrittenInOrderAndStopEndsOneTheDeviceDoesNotTake) {
+    TTempDir dir;
+    TPtyDevice device;
+    TRecordSink sink;
+    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())));
+    ASSERT_TRUE(terminal.SendLater("one "));
+    ASSERT_TRUE(terminal.SendLater("two"));
+    EXPECT_EQ(device.Read(7, 5s), "one two");
+    ASSERT_TRUE(sink.WaitFor([](const auto& records) {
+        return std::count_if(records.begin(), records.end(), [](const TTrafficRecord& r) {
+                   return r.Kind == TTrafficKind::Sent;
+               }) == 2;
+    }));
+    // A device that reads nothing: the writes wait, the queue fills, Stop ends them.
+    const std::string block(1 << 20, 'x');
+    size_t queued = 0;
+    while (terminal.SendLater(block))
+        ++queued;
+    EXPECT_EQ(queued, TTerminal::SendQueueLimit);
+    terminal.Stop();
+    EXPECT_EQ(terminal.PendingSends(), 0u);
 }
 
 TEST(Terminal, SendOfNothingReportsAnEmptyRecord) {

@@ -521,6 +521,42 @@ class TMainWindowTest : public QObject {
         }
     }
 
+    void ADeviceThatTakesNothingNeverHoldsUpTheWindow() {
+        test::TPtyDevice pty;
+        TWindowWorld world(test::PortConfig(pty.SlavePath()));
+        QVERIFY(world.WaitForLines(1));
+        world.Window->CodingChanged(2); // Win: the text's own bytes
+        const qsizetype size = 30000;   // more than the pty holds, less than a line edit takes
+        QLineEdit& line = world.Window->SendLine();
+        line.setText(QString(size, QLatin1Char('A')));
+        world.Window->SendLineCommand();
+        // Back while the device has read nothing: the write waits on the engine's thread.
+        QVERIFY(world.Window->Engine().PendingSends() > 0);
+        QVERIFY(line.text().isEmpty());
+        QVERIFY(QTest::qWaitFor(
+            [&] { return line.placeholderText().contains(Ru("не принимает данные")); }, 5000));
+        QCOMPARE(pty.Read(static_cast<size_t>(size), 10s).size(), static_cast<size_t>(size));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return !line.placeholderText().contains(Ru("не принимает данные")); }, 5000));
+        QCOMPARE(world.Window->Engine().PendingSends(), size_t{0});
+    }
+
+    void ClosingBySignalNeverWaitsAtAMessageBox() {
+        for (bool bySignal : {false, true}) {
+            TEvent stop;
+            test::TTempDir notADirectory;
+            const std::string file = notADirectory.Write("file", "");
+            TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n[Log]\r\nAutoSave=1\r\nDir=" +
+                                   file + "/logs\r\n",
+                               {}, &stop);
+            QVERIFY(world.WaitForLines(1));
+            if (bySignal) stop.Set(); // as the handler does before the window closes
+            world.Window->Finish();
+            // The unsaved lines are rescued either way; only a user closing sees the box.
+            QCOMPARE(world.Messages.empty(), bySignal);
+        }
+    }
+
     void SendLineSendsInTheCurrentCodingOrSaysWhatIsWrong() {
         test::TPtyDevice pty;
         TWindowWorld world(test::PortConfig(pty.SlavePath()));
