@@ -116,7 +116,19 @@ TResult<std::vector<TRawLine>> SplitLog(std::string_view content, const std::str
         }
         std::string_view line = content.substr(at, end - at);
         at = end + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        while (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        // vemla never logs a control byte as it is (Hex and Win+Hex write it as digits, Win
+        // drops it): one inside a line is damage, which would read the whole file wrongly.
+        if (auto control =
+                std::find_if(line.begin(), line.end(),
+                             [](char ch) { return static_cast<unsigned char>(ch) < 0x20; });
+            control != line.end()) {
+            result.Error = name + ", line " + std::to_string(number) +
+                           ": a control byte inside the line (0x" +
+                           HexText(std::string(1, *control)) + "): a damaged log?";
+            return result;
+        }
         std::optional<int64_t> time = ParseTimeStamp(line);
         if (!time || line.size() < 19 || line.substr(12, 2) != "  ") {
             result.Error = name + ", line " + std::to_string(number) +
@@ -150,7 +162,10 @@ TResult<TSessionLog> ReadSessionLog(const std::string& path) {
             if (entry.path().extension() == ".log" && entry.is_regular_file(error))
                 log.Files.push_back(entry.path().string());
         std::sort(log.Files.begin(), log.Files.end(), NameLess);
-        if (log.Files.empty()) result.Error = path + ": no *.log files in this directory";
+        if (error)
+            result.Error = path + ": " + Cp1251ToUtf8(SystemMessage(error.value()));
+        else if (log.Files.empty())
+            result.Error = path + ": no *.log files in this directory";
     } else {
         log.Files.push_back(path);
     }

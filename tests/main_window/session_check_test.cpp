@@ -162,6 +162,9 @@ TEST(SessionLog, ReadsFilesInOrderAndNamesTheLineOfAnythingElse) {
         {"truncated", good + good.substr(0, 20), "b.log, line 2: the file ends inside this line"},
         {"foreign", good + "hello world, this is not a log\r\n", "b.log, line 2: not a line of"},
         {"bad time", good + "25:00:00.000  ---> 41\r\n", "b.log, line 2: not a line of"},
+        // A stray CR would otherwise read every hex line of the file as text.
+        {"stray CR", good + "12:00:00.000  ---> 41\r42\r\n" + good,
+         "b.log, line 2: a control byte inside the line (0x0D)"},
     };
     for (const auto& c : bad) {
         log = ReadSessionLog(dir.Write("b.log", c.Content));
