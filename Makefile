@@ -1,7 +1,7 @@
 # The two commands of the README: `make run` and `make test`.
 .PHONY: deps build run test test-default test-asan test-tsan test-windows fuzz format-check clean
 
-FUZZ_SECONDS ?= 60
+FUZZ_SECONDS ?= 40
 
 deps:
 	bash scripts/install-deps.sh

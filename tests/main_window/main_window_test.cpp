@@ -104,6 +104,17 @@ class TMainWindowTest : public QObject {
                      .arg(QString::fromStdString(pty.SlavePath()), QString::fromStdString(config)));
         TWindowWorld numbered("[Port]\r\nNumber=250\r\n");
         QVERIFY(numbered.Window->windowTitle().startsWith(QString::fromUtf8("Терминал [COM250] ")));
+
+        // A path is the file system's bytes: "И" in UTF-8 holds 0x98, which CP1251 lacks.
+        test::TPtyDevice other;
+        test::TTempDir links;
+        const std::string link = links.Path("порт-И");
+        std::filesystem::create_symlink(other.SlavePath(), link);
+        TWindowWorld named(test::PortConfig(link));
+        QVERIFY(named.WaitForLines(1));
+        QVERIFY(named.Window->windowTitle().contains(QString::fromUtf8("порт-И")));
+        QCOMPARE(named.Window->Traffic()[0].Text, Utf8ToCp1251(link + ": открыт"));
+        QCOMPARE(TPortSettingsForm::FromSettings(named.Window->Engine().Settings()).Port, link);
     }
 
     void ViewFontIsACourierLikeMonospace() {
