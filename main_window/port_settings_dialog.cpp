@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -86,12 +87,27 @@ TPortSettingsDialog::TPortSettingsDialog(QWidget* parent, const TPortSettingsFor
     layout->addRow(QString(), Rts);
     layout->addRow(Ru("Пауза конца пакета, мс:"), Gap);
     layout->addRow(Ru("Размер пакета, байт:"), PacketSize);
+    Problem = new QLabel(this);
+    Problem->setStyleSheet(QStringLiteral("color: #c62828;"));
+    Problem->setWordWrap(true);
+    Problem->hide();
+    layout->addRow(Problem);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
     buttons->button(QDialogButtonBox::Cancel)->setText(Ru("Отмена"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addRow(buttons);
+}
+
+void TPortSettingsDialog::accept() {
+    // The form's checks do not depend on the settings it starts from.
+    if (TResult<TTerminalSettings> checked = Form().ToSettings({}); !checked.Ok()) {
+        Problem->setText(FromCp1251(checked.Error));
+        Problem->show();
+        return;
+    }
+    QDialog::accept();
 }
 
 TPortSettingsForm TPortSettingsDialog::Form() const {

@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 
 namespace vemla {
@@ -19,6 +20,9 @@ class TPortSettingsDialog : public QDialog {
     TPortSettingsDialog(QWidget* parent, const TPortSettingsForm& form,
                         const std::vector<TPortInfo>& ports);
     TPortSettingsForm Form() const;
+    // OK with a value the form refuses keeps the dialog open and says why, so no edit is lost.
+    void accept() override;
+    const QLabel& ProblemText() const { return *Problem; }
     QComboBox& PortField() { return *Port; }
     QComboBox& BaudRateField() { return *BaudRate; }
 
@@ -37,6 +41,7 @@ class TPortSettingsDialog : public QDialog {
     QCheckBox* Rts;
     QLineEdit* Gap;
     QLineEdit* PacketSize;
+    QLabel* Problem;
 };
 
 } // namespace vemla

@@ -506,6 +506,8 @@ class TMainWindowTest : public QObject {
         TPortSettingsForm form;
         form.Port = port;
         form.BaudRate = "115200";
+        form.Gap = "5";
+        form.PacketSize = "10";
         const std::vector<TPortInfo> ports = {{.Path = "/dev/ttyUSB0", .Driver = "ftdi_sio"}};
         struct {
             const char* Name;
@@ -530,6 +532,16 @@ class TMainWindowTest : public QObject {
             QVERIFY2(dialog.Form().Port == c.Port, c.Name);
             QVERIFY2(dialog.Form().BaudRate == c.BaudRate, c.Name);
         }
+        // A refused value keeps the dialog open with every edit, and says why.
+        TPortSettingsDialog dialog(nullptr, form, ports);
+        dialog.show();
+        dialog.BaudRateField().setEditText(QStringLiteral("57600"));
+        QLineEdit& portField = *dialog.PortField().lineEdit();
+        portField.clear();
+        QTest::keyClick(&portField, Qt::Key_Return);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.ProblemText().text(), Ru("Укажите порт"));
+        QCOMPARE(dialog.Form().BaudRate, std::string("57600"));
     }
 
     void ADeviceThatTakesNothingNeverHoldsUpTheWindow() {
