@@ -73,17 +73,24 @@ std::vector<TSplit> SplitsOf(const std::vector<std::string>& requests) {
     return splits;
 }
 
-// The earlier request whose mask matches this request too, or SIZE_MAX.
-size_t FirstMaskMatching(const std::vector<std::string>& requests,
-                         const std::vector<TSplit>& splits, size_t request) {
-    const std::string& bytes = requests[request];
-    if (bytes.size() <= BytesPerToken) return SIZE_MAX;
-    for (size_t i = 0; i < request; ++i) {
-        const std::string& other = requests[i];
-        const TSplit split = splits[i];
-        if (other.size() > BytesPerToken && Ends(other, split) == Ends(bytes, split)) return i;
+// For each request, the first earlier one whose mask matches it too, or SIZE_MAX: one map per
+// head/tail split in use (few), so a session of many long requests is not compared pair by pair.
+std::vector<size_t> EarlierMasksMatching(const std::vector<std::string>& requests,
+                                         const std::vector<TSplit>& splits) {
+    std::map<std::pair<size_t, size_t>, std::map<std::string, size_t>> firstBySplit;
+    for (size_t i = 0; i < requests.size(); ++i)
+        if (requests[i].size() > BytesPerToken)
+            firstBySplit[{splits[i].Head, splits[i].Tail}].try_emplace(Ends(requests[i], splits[i]),
+                                                                       i);
+    std::vector<size_t> earlier(requests.size(), SIZE_MAX);
+    for (size_t r = 0; r < requests.size(); ++r) {
+        if (requests[r].size() <= BytesPerToken) continue;
+        for (const auto& [split, first] : firstBySplit)
+            if (auto found = first.find(Ends(requests[r], {split.first, split.second}));
+                found != first.end() && found->second < r)
+                earlier[r] = std::min(earlier[r], found->second);
     }
-    return SIZE_MAX;
+    return earlier;
 }
 
 // What goes into a comment: a line end in a file name would end the comment.
@@ -176,6 +183,7 @@ TResult<std::string> LearnDevice(const TSessionLog& log, const std::string& logN
     for (const TRequest& request : requests)
         requestBytes.push_back(request.Bytes);
     const std::vector<TSplit> splits = SplitsOf(requestBytes);
+    const std::vector<size_t> earlierMatch = EarlierMasksMatching(requestBytes, splits);
     std::string& out = result.Value;
     out = "// The device of the session " + CommentText(logName) +
           ", learned by vemla --learn.\n"
@@ -188,7 +196,7 @@ TResult<std::string> LearnDevice(const TSessionLog& log, const std::string& logN
             out += "// (longer than a pattern holds: matched by its first " +
                    std::to_string(splits[i].Head) + " and last " + std::to_string(splits[i].Tail) +
                    " bytes)\n";
-        if (size_t first = FirstMaskMatching(requestBytes, splits, i); first != SIZE_MAX)
+        if (size_t first = earlierMatch[i]; first != SIZE_MAX)
             out += "// warning: differs from request " + std::to_string(first + 1) +
                    " only where no pattern reaches: trigger " + std::to_string(first + 1) +
                    " answers both\n";
