@@ -1,7 +1,7 @@
 // Search of the traffic view: 1,000,000 lines, a text that only the last line holds, searched
 // from the first line.
+#include "app/traffic_list.h"
 #include "bench/bench_support.h"
-#include "main_window/traffic_list.h"
 
 using namespace vemla;
 

@@ -1,8 +1,8 @@
 // 1,000,000 received 10-byte records through the host into a shown main window (no log
 // limit): records per second, memory per line beyond its text, and one coding change.
+#include "app/startup.h"
 #include "bench/bench_support.h"
 #include "main_window/main_window.h"
-#include "main_window/startup.h"
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
 

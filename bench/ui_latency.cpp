@@ -1,8 +1,8 @@
 // A pty device floods the running window at 5 MiB/s for 10 s (no log limit): the longest
 // gap between the ticks of a 10 ms timer on the GUI thread.
+#include "app/startup.h"
 #include "bench/bench_support.h"
 #include "main_window/main_window.h"
-#include "main_window/startup.h"
 #include "platform/system.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"

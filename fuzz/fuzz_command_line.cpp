@@ -1,6 +1,6 @@
 // Any arguments (separated by NUL bytes) parse to options or one error; after a leading "--"
 // every argument is kept as it is.
-#include "main_window/command_line.h"
+#include "app/command_line.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // Any bytes as a log file are either a session or one error that names the file.
-#include "main_window/session_log.h"
+#include "app/session_log.h"
 
 #include <cstdint>
 #include <cstdlib>

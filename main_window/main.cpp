@@ -1,11 +1,12 @@
-#include "main_window/check_session.h"
-#include "main_window/check_triggers.h"
-#include "main_window/command_line.h"
-#include "main_window/learn_session.h"
+#include "app/check_session.h"
+#include "app/check_triggers.h"
+#include "app/command_line.h"
+#include "app/learn_session.h"
+#include "app/startup.h"
 #include "main_window/main_window.h"
 #include "main_window/signal_close.h"
-#include "main_window/startup.h"
 #include "platform/cp1251.h"
+#include "platform/descriptor.h"
 #include "platform/ini_file.h"
 #include "platform/port_list.h"
 #include "platform/system.h"
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 
 namespace {
@@ -49,10 +49,7 @@ int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
     // A closed pipe is an error of one write, never the end of the program.
     std::signal(SIGPIPE, SIG_IGN);
-    // Started with a standard descriptor closed, the next file opened would take its number
-    // and receive the echo or messages: /dev/null holds the place instead.
-    for (int fd = 0; fd <= 2; ++fd)
-        if (fcntl(fd, F_GETFD) == -1) open("/dev/null", O_RDWR | O_CLOEXEC);
+    KeepStandardDescriptorsOpen();
     TCommandLine commandLine =
         ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), NamesAPort);
     if (!commandLine.Error.empty()) {

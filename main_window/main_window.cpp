@@ -1,9 +1,9 @@
 #include "main_window/main_window.h"
 
+#include "app/send_line.h"
+#include "app/startup.h"
+#include "app/status_texts.h"
 #include "main_window/port_settings_dialog.h"
-#include "main_window/send_line.h"
-#include "main_window/startup.h"
-#include "main_window/status_texts.h"
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
 #include "platform/port_list.h"
@@ -62,7 +62,8 @@ const char* const CodingNames[] = {"Hex", "Win+Hex", "Win"};
 } // namespace
 
 TMainWindow::TMainWindow(TMainWindowOptions options) : WindowOptions(std::move(options)) {
-    if (WindowOptions.Echo) Echo = std::make_unique<TEchoWriter>(STDOUT_FILENO, STDERR_FILENO);
+    if (WindowOptions.Echo)
+        Recorder.EchoTo(std::make_unique<TEchoWriter>(STDOUT_FILENO, STDERR_FILENO));
     setWindowTitle(Ru("Терминал"));
     setWindowIcon(LoadIcon("vemla"));
     setFont(ViewFont());
@@ -78,7 +79,8 @@ TMainWindow::TMainWindow(TMainWindowOptions options) : WindowOptions(std::move(o
 TMainWindow::~TMainWindow() = default;
 
 void TMainWindow::BuildView() {
-    Model = new TTrafficModel(Lines, this);
+    Model = new TTrafficModel(Recorder.Lines(), this);
+    Recorder.SetView(Model);
     View = new QTreeView(this);
     View->setModel(Model);
     View->setHeaderHidden(true);
@@ -152,9 +154,10 @@ QLineEdit* TMainWindow::BuildFindBar() {
 bool TMainWindow::FindInView(bool forward) {
     PublishTraffic();
     QModelIndex current = View->currentIndex();
-    size_t from = current.isValid() ? static_cast<size_t>(current.row()) : Lines.Size();
-    size_t found = Lines.Find(ToCp1251(FindEdit->text()), from, forward);
-    bool ok = found < Lines.Size();
+    const TTrafficList& lines = Recorder.Lines();
+    size_t from = current.isValid() ? static_cast<size_t>(current.row()) : lines.Size();
+    size_t found = lines.Find(ToCp1251(FindEdit->text()), from, forward);
+    bool ok = found < lines.Size();
     MarkRefused(*FindEdit, ok ? QString() : Ru("Не найдено"));
     if (ok) {
         QModelIndex row = Model->index(static_cast<int>(found), 0);
@@ -169,7 +172,7 @@ void TMainWindow::CopySelection() {
     for (const QModelIndex& index : View->selectionModel()->selectedRows())
         rows.push_back(static_cast<size_t>(index.row()));
     std::sort(rows.begin(), rows.end());
-    QGuiApplication::clipboard()->setText(FromCp1251(Lines.CopyText(rows)));
+    QGuiApplication::clipboard()->setText(FromCp1251(Recorder.Lines().CopyText(rows)));
 }
 
 QHBoxLayout* TMainWindow::BuildSendRow() {
@@ -255,6 +258,7 @@ void TMainWindow::BuildToolbar() {
         logGroup->addAction(action);
     }
     LogOnAction->setChecked(true);
+    connect(LogOnAction, &QAction::toggled, this, [this](bool on) { Recorder.SetRecording(on); });
     narrow(push(nullptr, "Сохранить"));
     connect(push("tool_eraser", "Очистить"), &QAction::triggered, this, &TMainWindow::ClearView);
     Tools->addSeparator();
@@ -284,9 +288,11 @@ void TMainWindow::BuildToolbar() {
 void TMainWindow::BuildStatusBar() {
     BatchTimer = new QTimer(this);
     BatchTimer->setSingleShot(true);
-    connect(BatchTimer, &QTimer::timeout, this, [this] {
-        if (OpenBatch) TakeTraffic(OpenBatch);
-    });
+    connect(BatchTimer, &QTimer::timeout, this, &TMainWindow::TakeReports);
+    SleepTimer = new QTimer(this);
+    SleepTimer->setSingleShot(true);
+    SleepTimer->setTimerType(Qt::PreciseTimer);
+    connect(SleepTimer, &QTimer::timeout, this, &TMainWindow::RunSleepTimers);
     StatusTimer = new QTimer(this);
     StatusTimer->setSingleShot(true);
     StatusTimer->setInterval(StatusInterval);
@@ -374,7 +380,7 @@ void TMainWindow::ShowModemControls() {
 void TMainWindow::ShowStatus() {
     if (!Terminal) return;
     TStatusTexts texts = StatusTexts(
-        Terminal->Settings(), PortState, ReceivedBytes, SentBytes,
+        Terminal->Settings(), PortState, Recorder.ReceivedBytes(), Recorder.SentBytes(),
         Terminal->HasTriggers() ? std::optional(Terminal->UnmatchedPacketCount()) : std::nullopt);
     StatusFields[0]->setText(FromCp1251(texts.Port));
     StatusFields[1]->setText(FromCp1251(texts.State));
@@ -407,9 +413,8 @@ void TMainWindow::ReadWriteDesktop(bool reading) {
         EndingBox->setCurrentIndex(std::clamp(desktop.ReadInteger("SendLine", "Ending", 0), 0, 3));
         SendHistory.Load(desktop);
 
-        TIniFile config = ReadConfiguration(ConfigFile, WindowOptions.Overrides);
-        Logger = std::make_unique<TLogWriter>(ReadLogSettings(config));
-        Lines.SetLineBreak(LineBreakFromText(config.ReadString("Terminal", "LineBreak", "CR")));
+        Recorder.Configure(ReadConfiguration(ConfigFile, WindowOptions.Overrides));
+        Recorder.SetCoding(CurrentCoding);
         return;
     }
     desktop.WriteInteger("Custom", "Coding", CodingToInteger(CurrentCoding));
@@ -424,71 +429,57 @@ bool TMainWindow::LogOn() const {
 }
 
 void TMainWindow::customEvent(QEvent* event) {
-    // Every report of the engine was made after the records of the batch still open here
-    // (the host closes a batch before it posts anything else): those come first.
-    const int type = static_cast<int>(event->type());
-    if (type >= TriggerChangedEventType && type <= ModemLinesEventType)
-        while (OpenBatch)
-            TakeTraffic(OpenBatch);
-    switch (type) {
-    case TrafficEventType:
-        TakeTraffic(static_cast<TTrafficEvent*>(event)->Batch);
+    if (event->type() == EngineReportsEventType) TakeReports();
+}
+
+void TMainWindow::TakeReports() {
+    size_t taken = HandleReports();
+    if (taken == 0) return;
+    // More may be on their way: they are taken shortly, without an event (and a wake-up)
+    // each; in a flood at the next pass of the event loop.
+    constexpr size_t FloodBatch = 16;
+    BatchTimer->start(taken >= FloodBatch ? std::chrono::milliseconds(0) : BatchInterval);
+}
+
+size_t TMainWindow::HandleReports() {
+    std::vector<TEngineReport> reports = Host.Take();
+    const size_t taken = reports.size();
+    for (TEngineReport& report : reports)
+        UnhandledReports.push_back(std::move(report));
+    // A message box's event loop may come here again: the reports go on in their order.
+    while (!UnhandledReports.empty()) {
+        TEngineReport report = std::move(UnhandledReports.front());
+        UnhandledReports.pop_front();
+        HandleReport(report);
+    }
+    return taken;
+}
+
+void TMainWindow::HandleReport(const TEngineReport& report) {
+    if (TResult<> recorded = RecordReport(report, Recorder, SleepTimers, SteadyMilliseconds());
+        !recorded.Ok())
+        Message(QMessageBox::Critical, "Ошибка", recorded.Error);
+    switch (report.Kind) {
+    case TEngineReport::TKind::Traffic:
+        if (!PublishPending) {
+            PublishPending = true;
+            QMetaObject::invokeMethod(this, &TMainWindow::PublishTraffic, Qt::QueuedConnection);
+        }
         break;
-    case PortStateEventType:
-        PortState = static_cast<TPortStateEvent*>(event)->State;
+    case TEngineReport::TKind::PortState:
+        PortState = report.State;
         ShowStatus();
         break;
-    case ModemLinesEventType:
-        ModemLines = static_cast<TModemLinesEvent*>(event)->Lines;
-        if (Echo && ModemLines) Echo->Write(ModemLinesText(*ModemLines));
+    case TEngineReport::TKind::ModemLines:
+        ModemLines = report.Lines;
         ShowModemControls();
         break;
-    case TriggerChangedEventType: {
-        TTrigger& trigger = static_cast<TTriggerEvent*>(event)->Trigger;
-        Host.TriggerChangedDelivered(trigger);
-        if (TriggersWindow) TriggersWindow->TriggerChanged(trigger);
+    case TEngineReport::TKind::TriggerChanged:
+        if (TriggersWindow) TriggersWindow->TriggerChanged(*report.Trigger);
         break;
-    }
-    case SleepEventType: {
-        auto* sleep = static_cast<TTriggerEvent*>(event);
-        StartSleepTimer(sleep->Trigger, sleep->Milliseconds);
+    case TEngineReport::TKind::Sleep:
+        ArmSleepTimer();
         break;
-    }
-    default:
-        break;
-    }
-}
-
-void TMainWindow::TakeTraffic(std::shared_ptr<TTrafficBatch> batch) {
-    std::vector<std::unique_ptr<TTrafficRecord>> records = batch->Take();
-    if (records.empty()) {
-        OpenBatch.reset();
-        return;
-    }
-    for (const auto& record : records) {
-        if (record->Kind == TTrafficKind::Received) ReceivedBytes += record->Data.size();
-        if (record->Kind == TTrafficKind::Sent || record->Kind == TTrafficKind::TriggerSent)
-            SentBytes += record->Data.size();
-        AddTraffic(*record);
-    }
-    // The batch stays open while records keep coming: they are taken again shortly, without
-    // an event (and a wake-up) each; in a flood at the next pass of the event loop.
-    constexpr size_t FloodBatch = 16;
-    OpenBatch = std::move(batch);
-    BatchTimer->start(records.size() >= FloodBatch ? std::chrono::milliseconds(0) : BatchInterval);
-}
-
-void TMainWindow::AddTraffic(const TTrafficRecord& record) {
-    if (!LogOn() || Closed) return;
-    Model->NoteChanged(Lines.Add(record, CurrentCoding));
-    // In "Win" coding the last data line stays open until a carriage return or another kind
-    // ends it; it is echoed once complete.
-    bool lastOpen = CurrentCoding == TCoding::Win && IsDataKind(Lines[Lines.Size() - 1].Kind);
-    EchoLines(lastOpen ? Lines.Size() - 1 : Lines.Size());
-    if (Logger->FlushDue(Lines)) FlushLog();
-    if (!PublishPending) {
-        PublishPending = true;
-        QMetaObject::invokeMethod(this, &TMainWindow::PublishTraffic, Qt::QueuedConnection);
     }
 }
 
@@ -527,29 +518,8 @@ void TMainWindow::PlaceNewLinesButton() {
                          area.bottom() - NewLinesButton->height() - 4);
 }
 
-void TMainWindow::EchoLines(size_t upTo) {
-    if (!Echo) return;
-    for (; Echoed < upTo; ++Echoed)
-        Echo->Write(Cp1251ToUtf8(Lines.LogLine(Echoed)));
-}
-
-void TMainWindow::FlushLog() {
-    EchoLines(Lines.Size());
-    Model->BeginReset();
-    TResult<> outcome =
-        Closed ? Logger->FinalFlush(Lines, Now(), {WorkingDirectory(), TemporaryDirectory()})
-               : Logger->Flush(Lines, Now());
-    Model->EndReset();
-    if (Lines.Empty()) Echoed = 0;
-    if (!outcome.Ok()) Message(QMessageBox::Critical, "Ошибка", outcome.Error);
-}
-
 void TMainWindow::ClearView() {
-    EchoLines(Lines.Size());
-    Echoed = 0;
-    Model->BeginReset();
-    Lines.Clear();
-    Model->EndReset();
+    Recorder.Clear();
 }
 
 void TMainWindow::PortSettingsCommand() {
@@ -585,12 +555,9 @@ void TMainWindow::ApplyPortSettings(const TPortSettingsForm& form) {
 void TMainWindow::CodingChanged(int index) {
     if (index < 0 || index > 2) return;
     Codings->actions()[index]->setChecked(true);
-    TCoding old = CurrentCoding;
     CurrentCoding = CodingFromInteger(index);
     if (Generator) Generator->RecodePackets();
-    Model->BeginReset();
-    Lines.Recode(old, CurrentCoding);
-    Model->EndReset();
+    Recorder.SetCoding(CurrentCoding);
 }
 
 void TMainWindow::SaveCommand() {
@@ -610,20 +577,23 @@ void TMainWindow::SaveCommand() {
 
 void TMainWindow::SaveListAs(const std::string& fileName) {
     PublishTraffic();
-    if (int error = SaveListToFile(Lines, fileName); error != 0)
+    if (int error = SaveListToFile(Recorder.Lines(), fileName); error != 0)
         Message(QMessageBox::Critical, "Ошибка", FileErrorText(fileName, error));
 }
 
-void TMainWindow::StartSleepTimer(TTrigger& trigger, int32_t milliseconds) {
-    QTimer*& timer = SleepTimers[&trigger];
-    if (!timer) {
-        timer = new QTimer(this);
-        timer->setSingleShot(true);
-        timer->setTimerType(Qt::PreciseTimer);
-        connect(timer, &QTimer::timeout, this,
-                [this, &trigger] { Terminal->SleepExpired(trigger); });
+void TMainWindow::ArmSleepTimer() {
+    std::optional<int64_t> due = SleepTimers.NextDue();
+    if (!due) {
+        SleepTimer->stop();
+        return;
     }
-    timer->start(std::max(milliseconds, 0)); // a new SLEEP replaces the pending one
+    SleepTimer->start(std::chrono::milliseconds(std::max<int64_t>(*due - SteadyMilliseconds(), 0)));
+}
+
+void TMainWindow::RunSleepTimers() {
+    while (auto due = SleepTimers.TakeDue(SteadyMilliseconds()))
+        Terminal->SleepExpired(*due->first);
+    ArmSleepTimer();
 }
 
 void TMainWindow::Finish() {
@@ -637,12 +607,12 @@ void TMainWindow::Finish() {
     if (TriggersWindow) TriggersWindow->LoadSaveTriggers(false);
     // Whatever the line delivered up to now reaches the final log; nothing after it.
     Terminal->Stop();
-    QCoreApplication::sendPostedEvents(this, TrafficEventType);
-    while (OpenBatch)
-        TakeTraffic(OpenBatch);
+    while (HandleReports() != 0) {
+    }
     Closed = true;
     PublishTraffic();
-    FlushLog();
+    if (TResult<> flushed = Recorder.Finish(); !flushed.Ok())
+        Message(QMessageBox::Critical, "Ошибка", flushed.Error);
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {

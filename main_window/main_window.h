@@ -1,14 +1,12 @@
 #pragma once
 
+#include "app/port_settings.h"
+#include "app/send_line.h"
+#include "app/startup.h"
+#include "app/traffic_recorder.h"
 #include "engine/terminal.h"
 #include "generator/generator_window.h"
-#include "main_window/echo_writer.h"
-#include "main_window/log_files.h"
-#include "main_window/port_settings.h"
 #include "main_window/qt_host.h"
-#include "main_window/send_line.h"
-#include "main_window/startup.h"
-#include "main_window/traffic_list.h"
 #include "main_window/traffic_model.h"
 #include "trigger_monitor/triggers_window.h"
 
@@ -16,8 +14,8 @@
 #include <QMessageBox>
 #include <array>
 #include <chrono>
+#include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,8 +56,11 @@ class TMainWindow : public QMainWindow {
     ~TMainWindow() override;
 
     TTerminal& Engine() { return *Terminal; }
+    // Where the engine reports to; tests post their own reports here.
+    TTerminalHost& EngineHost() { return Host; }
     TMainWindowOptions& Options() { return WindowOptions; }
-    TTrafficList& Traffic() { return Lines; }
+    TTrafficList& Traffic() { return Recorder.Lines(); }
+    TTrafficRecorder& Recording() { return Recorder; }
     TTrafficModel& TrafficModel() { return *Model; }
     QTreeView& TrafficView() { return *View; }
     QToolBar& Toolbar() { return *Tools; }
@@ -120,13 +121,15 @@ class TMainWindow : public QMainWindow {
     void ShowModemControls();
     void Configure();
     void ReadWriteDesktop(bool reading);
-    void TakeTraffic(std::shared_ptr<TTrafficBatch> batch);
-    void AddTraffic(const TTrafficRecord& record);
-    void FlushLog();
-    void EchoLines(size_t upTo);
+    // Takes and handles the engine's reports: when woken, and again shortly while they come.
+    void TakeReports();
+    // Every report waiting; how many were taken.
+    size_t HandleReports();
+    void HandleReport(const TEngineReport& report);
+    void ArmSleepTimer();
+    void RunSleepTimers();
     void FitColumns();
     std::string ToolsDesktopFile() const;
-    void StartSleepTimer(TTrigger& trigger, int32_t milliseconds);
     void Message(QMessageBox::Icon icon, const char* caption, const std::string& text);
 
     TMainWindowOptions WindowOptions;
@@ -138,16 +141,14 @@ class TMainWindow : public QMainWindow {
     bool Closing = false;         // Finish has begun
     bool ClosingBySignal = false; // ... for a signal: messages go to stderr, no box waits
     static constexpr std::chrono::seconds ClosingMessageTime{30};
-    size_t Echoed = 0; // lines already echoed to standard output
-    std::unique_ptr<TEchoWriter> Echo;
 
     TPortState PortState = TPortState::Closed;
-    uint64_t ReceivedBytes = 0, SentBytes = 0; // since start, whether shown or not
     std::array<QLabel*, 3> StatusFields{};
     static constexpr std::chrono::milliseconds StatusInterval{100};
     QTimer* StatusTimer = nullptr; // runs while a status update is held back
-    // A batch of records that may still grow, and when it is looked at again.
-    std::shared_ptr<TTrafficBatch> OpenBatch;
+    // Reports taken and not handled yet (a message box may open meanwhile).
+    std::deque<TEngineReport> UnhandledReports;
+    // After a take that found reports, the next look comes this much later.
     static constexpr std::chrono::milliseconds BatchInterval{5};
     QTimer* BatchTimer = nullptr;
     std::optional<TModemLines> ModemLines; // as last reported; nothing while unavailable
@@ -165,14 +166,14 @@ class TMainWindow : public QMainWindow {
     static constexpr std::chrono::milliseconds SendWatchInterval{250};
     static constexpr std::chrono::milliseconds SendStallTime{1000};
     TSendHistory SendHistory;
-    TTrafficList Lines;
+    TTrafficRecorder Recorder;
     TTrafficModel* Model = nullptr;
     QTreeView* View = nullptr;
     QToolBar* Tools = nullptr;
     QMenu* Codings = nullptr;
     QAction* LogOnAction = nullptr;
-    std::unique_ptr<TLogWriter> Logger;
-    std::map<TTrigger*, QTimer*> SleepTimers;
+    TTimerQueue SleepTimers;
+    QTimer* SleepTimer = nullptr;          // set to the first timer due
     TGeneratorWindow* Generator = nullptr; // made on first demand, owned as a child
     TTriggersWindow* TriggersWindow = nullptr;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/port_settings.h"
+#include "app/port_settings.h"
 #include "platform/port_list.h"
 
 #include <QDialog>

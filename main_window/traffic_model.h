@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/traffic_list.h"
+#include "app/traffic_recorder.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -11,7 +11,7 @@ namespace vemla {
 
 // The traffic list as a two-column model. Lines reach the view in batches: the list may grow
 // between two Publish calls, and the view sees only what was published.
-class TTrafficModel : public QAbstractTableModel {
+class TTrafficModel : public QAbstractTableModel, public TTrafficView {
   public:
     explicit TTrafficModel(TTrafficList& list, QObject* parent = nullptr);
 
@@ -27,6 +27,9 @@ class TTrafficModel : public QAbstractTableModel {
     // Around changes that remove or rewrite lines (clear, flush, recoding).
     void BeginReset() { beginResetModel(); }
     void EndReset();
+    void LinesChanged(size_t first) override { NoteChanged(first); }
+    void ResetBegins() override { BeginReset(); }
+    void ResetEnds() override { EndReset(); }
     // Every row has this size: the view then never lays out a row's text to learn its height,
     // which for a flood's kilobyte-long lines costs more than everything else.
     void SetRowSize(QSize size) { RowSize = size; }

@@ -1,9 +1,9 @@
 // Renders a window offscreen into a PNG, for the docs: the main window with traffic of every
 // kind, the packet generator with a few packets, the triggers window with the examples, the
 // change-command dialog, the port settings; or the whole screen of an X display.
+#include "app/startup.h"
 #include "main_window/main_window.h"
 #include "main_window/port_settings_dialog.h"
-#include "main_window/startup.h"
 #include "platform/cp1251.h"
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"

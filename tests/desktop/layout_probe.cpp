@@ -1,8 +1,8 @@
 // Prints where the buttons and rows that the real-desktop test clicks lie in their windows, as
 // "name x y" relative to the window's client area. It lays the windows out offscreen with the
 // test's configuration; the toolkit's style and fonts place them alike under X.
+#include "app/startup.h"
 #include "main_window/main_window.h"
-#include "main_window/startup.h"
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
 #include "ui_common/qt_text.h"

@@ -1,7 +1,7 @@
-#include "main_window/session_log.h"
+#include "app/session_log.h"
 
+#include "app/traffic_list.h"
 #include "codec/codec.h"
-#include "main_window/traffic_list.h"
 #include "platform/cp1251.h"
 #include "platform/system.h"
 

@@ -1,4 +1,4 @@
-#include "main_window/traffic_list.h"
+#include "app/traffic_list.h"
 
 #include <cctype>
 #include <cstdio>

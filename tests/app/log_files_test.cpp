@@ -1,4 +1,4 @@
-#include "main_window/log_files.h"
+#include "app/log_files.h"
 #include "platform/cp1251.h"
 #include "tests/support/temp_dir.h"
 
@@ -138,7 +138,7 @@ TEST_F(TLogFixture, FinalFlushThatFailsSavesTheLinesToAFallbackFile) {
     TResult<> outcome =
         logs.FinalFlush(list, Noon, {dir.Path("missing") + "/", dir.Directory().string() + "/"});
     EXPECT_TRUE(list.Empty());
-    std::string fallback = dir.Path("vemla-unsaved-261207_120001.log");
+    std::string fallback = "vemla-unsaved-261207_120001.log";
     EXPECT_EQ(dir.Read("vemla-unsaved-261207_120001.log"),
               "12:00:01.250  ---> 41\r\n12:00:01.250  ---> 41\r\n");
     EXPECT_NE(outcome.Error.find(Utf8ToCp1251("Ошибка открытия файла: ") + blocked),

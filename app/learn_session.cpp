@@ -1,4 +1,4 @@
-#include "main_window/learn_session.h"
+#include "app/learn_session.h"
 
 #include "platform/system.h"
 

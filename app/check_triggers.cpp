@@ -1,4 +1,4 @@
-#include "main_window/check_triggers.h"
+#include "app/check_triggers.h"
 
 #include "engine/terminal.h"
 #include "trigger_language/trigger_file.h"

@@ -1,4 +1,4 @@
-#include "main_window/echo_writer.h"
+#include "app/echo_writer.h"
 
 #include <algorithm>
 #include <csignal>

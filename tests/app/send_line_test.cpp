@@ -1,4 +1,4 @@
-#include "main_window/send_line.h"
+#include "app/send_line.h"
 #include "platform/cp1251.h"
 #include "tests/support/temp_dir.h"
 

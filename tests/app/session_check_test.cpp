@@ -1,7 +1,7 @@
 // Trigger files checked against recorded sessions, and devices learned from them.
-#include "main_window/check_session.h"
-#include "main_window/learn_session.h"
-#include "main_window/traffic_list.h"
+#include "app/check_session.h"
+#include "app/learn_session.h"
+#include "app/traffic_list.h"
 #include "tests/support/temp_dir.h"
 #include "trigger_language/trigger_file.h"
 
@@ -172,7 +172,9 @@ TEST(SessionLog, ReadsFilesInOrderAndNamesTheLineOfAnythingElse) {
     }
     EXPECT_NE(ReadSessionLog(dir.Path("missing.log")).Error.find("missing.log: "),
               std::string::npos);
+#ifndef _WIN32 // Windows reads "file/.." as the directory
     EXPECT_FALSE(ReadSessionLog(dir.Path("Log/notes.txt/..")).Ok());
+#endif
 }
 
 TEST(LearnDevice, ALearnedDevicePassesTheCheckOnItsOwnSession) {

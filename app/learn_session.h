@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/session_log.h"
+#include "app/session_log.h"
 #include "platform/result.h"
 
 #include <string>

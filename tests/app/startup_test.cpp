@@ -1,4 +1,4 @@
-#include "main_window/startup.h"
+#include "app/startup.h"
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
 #include "tests/support/temp_dir.h"

@@ -1,4 +1,4 @@
-#include "main_window/port_settings.h"
+#include "app/port_settings.h"
 
 #include "platform/cp1251.h"
 #include "platform/system.h"

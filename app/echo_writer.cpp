@@ -1,11 +1,11 @@
-#include "main_window/echo_writer.h"
+#include "app/echo_writer.h"
 
+#include "platform/descriptor.h"
+#include "platform/system.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
-#include <poll.h>
-#include <pthread.h>
-#include <unistd.h>
 
 namespace vemla {
 namespace {
@@ -29,9 +29,7 @@ TEchoWriter::~TEchoWriter() {
     std::string note = "vemla: standard output did not keep up: " + std::to_string(Dropped) +
                        " echoed lines were dropped (the log files keep them)\n";
     // The error output may stall as well; one short chance, never a hang.
-    pollfd p{ErrorFd, POLLOUT, 0};
-    if (poll(&p, 1, 100) == 1 && (p.revents & POLLOUT)) [[maybe_unused]]
-        ssize_t written = write(ErrorFd, note.data(), note.size());
+    if (WaitUntilWritable(ErrorFd, nullptr, 100) == TWritable::Ready) WriteSome(ErrorFd, note);
 }
 
 void TEchoWriter::Write(std::string line) {
@@ -53,7 +51,7 @@ uint64_t TEchoWriter::DroppedLines() const {
 }
 
 void TEchoWriter::Run() {
-    pthread_setname_np(pthread_self(), "vemla-echo");
+    NameCurrentThread("vemla-echo");
     std::unique_lock lock(Mutex);
     for (;;) {
         Ready.wait(lock, [this] { return Stopping || !Queue.empty(); });
@@ -84,19 +82,17 @@ bool TEchoWriter::WriteLine(const std::string& line) {
         }
         // Waiting here, not in write, lets the stop wake the thread; a pipe that polls
         // writable takes PIPE_BUF bytes without blocking.
-        pollfd fds[2] = {{Fd, POLLOUT, 0}, {Wake.Handle(), POLLIN, 0}};
-        int n = poll(fds, stopping ? 1 : 2, timeout);
-        if (n < 0 && errno != EINTR) return false;
-        if (fds[0].revents & POLLNVAL) {
+        TWritable ready = WaitUntilWritable(Fd, stopping ? nullptr : &Wake, timeout);
+        if (ready == TWritable::Gone) {
             Broken = true; // no standard output at all
             return false;
         }
-        if (n <= 0 || !(fds[0].revents & (POLLOUT | POLLERR | POLLHUP))) continue;
-        size_t piece = std::min(line.size() - done, size_t{PIPE_BUF});
-        ssize_t written = write(Fd, line.data() + done, piece);
+        if (ready != TWritable::Ready) continue;
+        size_t piece = std::min(line.size() - done, WritableChunk());
+        long written = WriteSome(Fd, std::string_view(line).substr(done, piece));
         if (written > 0) {
             done += static_cast<size_t>(written);
-        } else if (written < 0 && errno != EINTR && errno != EAGAIN) {
+        } else if (written < 0 && written != -EINTR && written != -EAGAIN) {
             Broken = true; // EPIPE: nobody reads any more
             return false;
         }

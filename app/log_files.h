@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/traffic_list.h"
+#include "app/traffic_list.h"
 #include "platform/ini_file.h"
 #include "platform/result.h"
 

@@ -1,4 +1,4 @@
-#include "main_window/startup.h"
+#include "app/startup.h"
 
 #include "platform/cp1251.h"
 #include "platform/system.h"

@@ -1,11 +1,11 @@
-#include "main_window/check_session.h"
+#include "app/check_session.h"
 
 #include "engine/terminal.h"
+#include "engine/timer_queue.h"
 #include "engine/trigger_runtime.h"
 #include "platform/cp1251.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -142,17 +142,12 @@ class TSessionReplay final : public TTriggerEffects {
     bool RunTimers(int64_t until) {
         int32_t sameMoment = 0;
         while (!Answers.Differs()) {
-            auto next = std::min_element(Timers.begin(), Timers.end(), [](auto& a, auto& b) {
-                return std::pair(a.second.Due, a.second.Order) <
-                       std::pair(b.second.Due, b.second.Order);
-            });
-            if (next == Timers.end() || next->second.Due > until) return true;
-            sameMoment = next->second.Due == Clock ? sameMoment + 1 : 0;
+            auto due = Timers.TakeDue(until);
+            if (!due) return true;
+            sameMoment = due->second == Clock ? sameMoment + 1 : 0;
             if (sameMoment > SameMomentTimerLimit) return false;
-            Clock = next->second.Due;
-            TTrigger& trigger = *next->first;
-            Timers.erase(next);
-            Runtime.SleepExpired(trigger);
+            Clock = due->second;
+            Runtime.SleepExpired(*due->first);
         }
         return true;
     }
@@ -169,19 +164,14 @@ class TSessionReplay final : public TTriggerEffects {
     }
     void Print(std::string_view) override {}
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override {
-        Timers[&trigger] = {Clock + std::max(milliseconds, 0), NextOrder++};
+        Timers.Start(trigger, milliseconds, Clock);
     }
     void NotifyTriggerChanged(TTrigger&) override {}
 
-    struct TTimer {
-        int64_t Due = 0;
-        uint64_t Order = 0;
-    };
     TAnswerStream& Answers;
     TTriggerRuntime Runtime{*this};
     int64_t Clock = 0;
-    std::map<TTrigger*, TTimer> Timers; // one per trigger, as in the engine
-    uint64_t NextOrder = 0;
+    TTimerQueue Timers;
 };
 
 } // namespace

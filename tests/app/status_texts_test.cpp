@@ -1,5 +1,7 @@
-#include "main_window/status_texts.h"
+#include "app/status_texts.h"
 #include "platform/cp1251.h"
+
+#include "tests/support/system_specifics.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +13,7 @@ TEST(StatusTexts, PortSettingsStateAndCounters) {
         std::string Device;
         TLineSettings Line;
         TPortState State;
-        const char* Port;
+        std::string Port;
         const char* StateText;
     } cases[] = {
         {"/dev/ttyUSB0",
@@ -19,7 +21,11 @@ TEST(StatusTexts, PortSettingsStateAndCounters) {
          TPortState::Open,
          "/dev/ttyUSB0 115200 8N1",
          "открыт"},
-        {"", {9600, 8, 3, 0, 0, 0}, TPortState::Closed, "/dev/ttyS0 9600 8M1", "закрыт"},
+        {"",
+         {9600, 8, 3, 0, 0, 0},
+         TPortState::Closed,
+         test::FirstPortPath + std::string(" 9600 8M1"),
+         "закрыт"},
         {"/dev/ttyACM0",
          {300, 7, 2, 1, 0, 0},
          TPortState::Waiting,

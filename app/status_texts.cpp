@@ -1,4 +1,4 @@
-#include "main_window/status_texts.h"
+#include "app/status_texts.h"
 
 #include "platform/cp1251.h"
 #include "platform/system.h"

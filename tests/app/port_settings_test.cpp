@@ -1,7 +1,9 @@
-#include "main_window/port_settings.h"
+#include "app/port_settings.h"
 #include "platform/cp1251.h"
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
+
+#include "tests/support/system_specifics.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +15,7 @@ TEST(PortSettingsForm, GivesTheSettingsOrNamesTheWrongField) {
     current.Line.DtrControl = 2;
     current.Line.RtsControl = 3;
     TPortSettingsForm unchanged = TPortSettingsForm::FromSettings(current);
-    EXPECT_EQ(unchanged.Port, "/dev/ttyS0");
+    EXPECT_EQ(unchanged.Port, test::FirstPortPath);
     TResult<TTerminalSettings> same = unchanged.ToSettings(current);
     ASSERT_TRUE(same.Ok());
     EXPECT_EQ(same.Value.Device, "");         // the numbered port stays numbered

@@ -1,14 +1,13 @@
-#include "main_window/log_files.h"
+#include "app/log_files.h"
 
 #include "platform/cp1251.h"
+#include "platform/descriptor.h"
 #include "platform/system.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 
 namespace vemla {
 
@@ -34,23 +33,14 @@ int WriteList(const TTrafficList& list, int fd, std::string& text) {
     text.reserve(size);
     for (size_t i = 0; i < list.Size(); ++i)
         list.AppendLogLine(i, text);
-    int error = 0;
-    size_t done = 0;
-    while (done < text.size() && error == 0) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno != EINTR) error = errno;
-        if (n == 0) error = EIO; // nothing taken of a non-empty write: never spin on it
-        if (n > 0) done += static_cast<size_t>(n);
-    }
-    if (close(fd) != 0 && error == 0) error = errno;
-    return error;
+    return WriteAllAndClose(fd, text);
 }
 
 } // namespace
 
 int SaveListToFile(const TTrafficList& list, const std::string& fileName) {
-    int fd = open(NormalizePath(fileName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return errno;
+    int fd = -1;
+    if (int error = OpenForWriting(fileName, false, fd); error != 0) return error;
     std::string text;
     return WriteList(list, fd, text);
 }
@@ -67,15 +57,13 @@ TResult<TNewFile> CreateNewFile(const std::string& dir, const std::string& stem,
     TResult<TNewFile> file;
     for (int suffix = std::max(firstSuffix, 0);; ++suffix) {
         file.Value.Name = dir + stem + (suffix == 0 ? "" : "_" + std::to_string(suffix)) + ".log";
-        file.Value.Fd = open(NormalizePath(file.Value.Name).c_str(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (file.Value.Fd >= 0) {
+        file.SystemError = OpenForWriting(file.Value.Name, true, file.Value.Fd);
+        if (file.SystemError == 0) {
             file.Value.Suffix = suffix;
             return file;
         }
-        if (errno != EEXIST || suffix == INT32_MAX) break;
+        if (file.SystemError != EEXIST || suffix == INT32_MAX) break;
     }
-    file.SystemError = errno;
     file.Error = FileErrorText(file.Value.Name, file.SystemError);
     return file;
 }
