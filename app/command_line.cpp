@@ -202,14 +202,17 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
     return line;
 }
 
-std::string UsageText() {
-    return "Usage: vemla [CONFIG | DEVICE] [OPTIONS]\n"
-           "       vemla --check-triggers FILE [--hash-size N]\n"
-           "       vemla --check-session LOG --triggers FILE [--mirror] [--hash-size N]\n"
-           "       vemla --learn LOG > device.txt\n"
-           "       vemla --list-ports\n"
-           "\n"
-           "A serial terminal that shows, logs and answers the traffic on one port.\n"
+std::string UsageText(const std::string& program) {
+    const bool window = program == "vemla";
+    return "Usage: " + program + " [CONFIG | DEVICE] [OPTIONS]\n" + "       " + program +
+           " --check-triggers FILE [--hash-size N]\n" + "       " + program +
+           " --check-session LOG --triggers FILE [--mirror] [--hash-size N]\n" + "       " +
+           program + " --learn LOG > device.txt\n" + "       " + program + " --list-ports\n" +
+           "\n" +
+           (window
+                ? "A serial terminal that shows, logs and answers the traffic on one port.\n"
+                : "vemla without its window: it logs, echoes and answers the traffic on one port\n"
+                  "until SIGINT, SIGTERM or SIGHUP ends it.\n") +
            "\n"
            "  CONFIG                 configuration file (default: config.ini beside the program,\n"
            "                         else ~/.config/vemla/config.ini)\n"
@@ -226,8 +229,10 @@ std::string UsageText() {
            "  --triggers FILE        the trigger file                 [Terminal] TriggerFile\n"
            "  --hash-size N          leading bytes that select a trigger [Terminal] hashSize\n"
            "  --log-dir DIR          the log directory                          [Log] Dir\n"
-           "  --autosave             write log files                       [Log] AutoSave=1\n"
-           "  --hide                 run without a window                 [Terminal] Hide=1\n"
+           "  --autosave             write log files                       [Log] AutoSave=1\n" +
+           (window ? "  --hide                 run without a window                 [Terminal] "
+                     "Hide=1\n"
+                   : "") +
            "  --no-reconnect         leave a lost port closed until a send  [Port] Reconnect=0\n"
            "Other options:\n"
            "  --echo                 also write every traffic line to standard output\n"

@@ -28,7 +28,8 @@ struct TCommandLine {
 // namesAPort tells a first argument that is the port from a configuration file.
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                               bool (*namesAPort)(const std::string&) = nullptr);
-std::string UsageText();
+// The text of --help for the program of that name ("vemla" has a window, "vemla-cli" none).
+std::string UsageText(const std::string& program);
 // Without a display, a hidden or echoing vemla runs on the offscreen platform.
 bool NeedsOffscreenPlatform(const TCommandLine& commandLine, bool hideConfigured);
 

@@ -1,7 +1,10 @@
 #include "app/startup.h"
 
 #include "platform/cp1251.h"
+#include "platform/ini_file.h"
 #include "platform/system.h"
+
+#include <filesystem>
 
 namespace vemla {
 
@@ -32,6 +35,33 @@ TDesktopFiles SettleDesktopFiles(const std::string& programDirectory,
     if (!programDirectoryWritable)
         return {userDirectory + "desktop.ini", userDirectory + "desktop.ini"};
     return {workingDirectory + "desktop.ini", programDirectory + "desktop.ini"};
+}
+
+bool NamesAPort(const std::string& path) {
+    return IsCharacterDevice(path) || (path.rfind("/dev/", 0) == 0 && !IsRegularFile(path));
+}
+
+TStartup SettleStartup(const std::vector<std::string>& arguments, TSettingOverrides overrides,
+                       bool echo) {
+    TStartup startup;
+    startup.Config = SettleConfigFile(arguments, ProgramDirectory(), UserConfigDirectory());
+    // The user directory exists before anything is written there; its files come with the
+    // first write.
+    bool installed = !IsWritableDirectory(ProgramDirectory());
+    if (installed || startup.Config.FileName.rfind(UserConfigDirectory(), 0) == 0) {
+        std::error_code ignored;
+        std::filesystem::create_directories(UserConfigDirectory(), ignored);
+    }
+    startup.Desktop = SettleDesktopFiles(ProgramDirectory(), WorkingDirectory(),
+                                         UserConfigDirectory(), !installed);
+    startup.Overrides = std::move(overrides);
+    startup.Echo = echo;
+    return startup;
+}
+
+TCoding StoredCoding(const TDesktopFiles& desktop) {
+    TIniFile file(desktop.Main.empty() ? WorkingDirectory() + "desktop.ini" : desktop.Main);
+    return CodingFromInteger(file.ReadInteger("Custom", "Coding", CodingToInteger(TCoding::Hex)));
 }
 
 std::string MissingConfigWarning(const std::string& argument) {

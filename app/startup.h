@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codec/codec.h"
 #include "engine/terminal_settings.h"
 
 #include <string>
@@ -29,6 +30,22 @@ struct TDesktopFiles {
 TDesktopFiles SettleDesktopFiles(const std::string& programDirectory,
                                  const std::string& workingDirectory,
                                  const std::string& userDirectory, bool programDirectoryWritable);
+// Whether a first argument is the port: a character device, or a path under /dev that is not
+// there yet (an adapter not plugged in, which vemla then waits for).
+bool NamesAPort(const std::string& path);
+
+// Everything a front end settles from its command line before it starts: the files in force
+// (the user directory made when they live there) and the options for this run.
+struct TStartup {
+    TConfigChoice Config;
+    TDesktopFiles Desktop;
+    TSettingOverrides Overrides; // keys the command line sets for this run only
+    bool Echo = false;
+};
+TStartup SettleStartup(const std::vector<std::string>& arguments, TSettingOverrides overrides,
+                       bool echo);
+// The coding of the traffic lines as the main window last left it ([Custom] Coding).
+TCoding StoredCoding(const TDesktopFiles& desktop);
 std::string MissingConfigWarning(const std::string& argument);
 // The window caption with the port: "Терминал [COM3] " + suffix, or "[path]" for a Device.
 std::string MainCaption(const TTerminalSettings& settings, const std::string& suffix);

@@ -1,4 +1,4 @@
-// Runs the real vemla binary offscreen against a test-owned pty.
+// Runs the real vemla and vemla-cli binaries (vemla offscreen) against a test-owned pty.
 #include "codec/checksum.h"
 #include "platform/cp1251.h"
 #include "tests/support/child_process.h"
@@ -27,9 +27,10 @@ using test::TTempDir;
 class TVemla {
   public:
     // extraEnvironment: NAME=value entries added for this process; errorsToo: standard error
-    // goes to the same pipe as standard output.
+    // goes to the same pipe as standard output; binary: vemla or vemla-cli.
     TVemla(const std::vector<std::string>& arguments, const std::string& workingDirectory,
-           const std::vector<std::string>& extraEnvironment = {}, bool errorsToo = false) {
+           const std::vector<std::string>& extraEnvironment = {}, bool errorsToo = false,
+           const char* binary = VEMLA_BINARY) {
         int out[2];
         if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -38,7 +39,7 @@ class TVemla {
         options.StandardOutput = out[1];
         options.ErrorsToOutput = errorsToo;
         options.Environment = extraEnvironment;
-        std::vector<std::string> all = {VEMLA_BINARY};
+        std::vector<std::string> all = {binary};
         all.insert(all.end(), arguments.begin(), arguments.end());
         Process = std::make_unique<test::TChildProcess>(all, options);
         close(out[1]);
@@ -301,15 +302,75 @@ TEST(Vemla, CheckTriggersIsALinter) {
           dir.Write("badmask.txt", "TRIGGER 1 \"m\" MASK HEX \"01 0G\" {WAIT}")},
          1,
          ""},
-        {{"--version"}, 0, "vemla "},
         {{"--bogus"}, 2, ""},
     };
-    for (const auto& c : cases) {
-        TVemla vemla(c.Arguments, dir.Directory().string());
-        vemla.WaitForOutput("\x01never", 5s);
-        EXPECT_EQ(vemla.Terminate() % 128, c.Status) << c.Arguments[0];
-        EXPECT_EQ(vemla.Output.find(c.Output), 0u) << vemla.Output;
+    // The tools are the same in both programs.
+    for (const char* binary : {VEMLA_BINARY, VEMLA_CLI_BINARY}) {
+        for (const auto& c : cases) {
+            TVemla vemla(c.Arguments, dir.Directory().string(), {}, false, binary);
+            vemla.WaitForOutput("\x01never", 5s);
+            EXPECT_EQ(vemla.Terminate() % 128, c.Status) << c.Arguments[0];
+            EXPECT_EQ(vemla.Output.find(c.Output), 0u) << vemla.Output;
+        }
+        const std::string name = std::filesystem::path(binary).filename().string();
+        TVemla version({"--version"}, dir.Directory().string(), {}, true, binary);
+        EXPECT_EQ(version.ReadToEnd(), name + " 0.1.0\n");
+        TVemla bogus({"--bogus"}, dir.Directory().string(), {}, true, binary);
+        EXPECT_EQ(bogus.ReadToEnd(),
+                  name + ": unknown option --bogus (" + name + " --help lists the options)\n");
+        TVemla help({"--help"}, dir.Directory().string(), {}, true, binary);
+        EXPECT_EQ(help.ReadToEnd().find("Usage: " + name + " [CONFIG | DEVICE] [OPTIONS]\n"), 0u);
     }
+}
+
+// The log of a session without a window, time stamps aside: line by line.
+std::vector<std::string> LogWithoutTimes(const TTempDir& dir) {
+    std::vector<std::string> lines;
+    std::string log = LogContents(dir);
+    for (size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(log.substr(at + 12, end - at - 12));
+    return lines;
+}
+
+TEST(VemlaCli, LogsAndAnswersAsTheHiddenWindowDoes) {
+    // Triggers that answer, sleep and print; a coding left by the window; logs that flush on
+    // the way and at the end.
+    const std::string triggers =
+        "TRIGGER 1 \"ping\" ANSI \"PING<0x0D>\" { WAIT OUT \"PONG<0x0D>\" GOTO 1 }\n"
+        "TRIGGER 2 \"slow\" HEX \"01 03\" { WAIT SLEEP 50 OUT \"01 83 02\" PRINT \"late\" GOTO 1 "
+        "}\n";
+    std::vector<std::string> logs[2];
+    const char* binaries[] = {VEMLA_BINARY, VEMLA_CLI_BINARY};
+    for (int i = 0; i < 2; ++i) {
+        TTempDir dir;
+        TPtyDevice device;
+        dir.Write("desktop.ini", "[Custom]\r\nCoding=1\r\n");
+        std::string config = dir.Write(
+            "config.ini",
+            test::PortConfig(device.SlavePath(),
+                             "[Terminal]\r\nHide=1\r\nTriggerFile=" + dir.Write("t.txt", triggers) +
+                                 "\r\n[Log]\r\nAutoSave=1\r\nDir=Log\r\nSize=4\r\n"));
+        TVemla vemla({config, "--echo"}, dir.Directory().string(), {}, false, binaries[i]);
+        ASSERT_TRUE(vemla.WaitForOutput(": открыт")) << binaries[i] << vemla.Output;
+        const std::pair<std::string, std::string> exchanges[] = {
+            {"PING\r", "PONG\r"},  {std::string("\x01\x03", 2), "\x01\x83\x02"},
+            {"text \xC0\xC1", ""}, {std::string("\x01\x03", 2), "\x01\x83\x02"},
+            {"PING\r", "PONG\r"},
+        };
+        for (const auto& [packet, answer] : exchanges) {
+            device.Write(packet);
+            if (answer.empty()) {
+                EXPECT_EQ(device.Read(1, 300ms), "") << binaries[i];
+            } else {
+                EXPECT_EQ(device.Read(answer.size(), 5s), answer) << binaries[i];
+            }
+        }
+        EXPECT_EQ(vemla.Terminate(), 0) << binaries[i];
+        logs[i] = LogWithoutTimes(dir);
+    }
+    ASSERT_EQ(logs[0].size(), 12u);
+    EXPECT_EQ(logs[0][11], "  <-t- PONG<0x0D>");
+    EXPECT_EQ(logs[0], logs[1]);
 }
 
 std::string EchoConfig(TTempDir& dir, const std::string& device, const std::string& extra = "") {
@@ -330,30 +391,32 @@ size_t LoggedReceivedBytes(const TTempDir& dir) {
 }
 
 TEST(Vemla, AStandardOutputThatStallsOrClosesCostsNoLoggedByte) {
-    for (bool closes : {true, false}) {
-        TTempDir dir;
-        TPtyDevice device;
-        std::string triggers =
-            dir.Write("t.txt", "TRIGGER 1 \"t\" HEX \"AA\" { WAIT OUTW \"BB\" GOTO 1 }");
-        TVemla vemla(
-            {EchoConfig(dir, device.SlavePath(), "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"),
-             "--echo"},
-            dir.Directory().string());
-        ASSERT_TRUE(vemla.WaitForOutput(": открыт")) << vemla.Output;
-        if (closes) vemla.CloseOutput(); // `vemla --echo | head -1`
-        // Nobody reads the echo: the device's bytes must still be read, shown and logged.
-        std::string flood(1 << 20, '\x55');
-        device.Write(flood);
-        // Once vemla has caught up, an AA arrives alone and is answered.
-        bool answered = false;
-        for (int tries = 0; tries < 100 && !answered; ++tries) {
-            device.Write("\xAA");
-            answered = device.Read(1, 200ms) == "\xBB";
+    for (const char* binary : {VEMLA_BINARY, VEMLA_CLI_BINARY}) {
+        for (bool closes : {true, false}) {
+            TTempDir dir;
+            TPtyDevice device;
+            std::string triggers =
+                dir.Write("t.txt", "TRIGGER 1 \"t\" HEX \"AA\" { WAIT OUTW \"BB\" GOTO 1 }");
+            TVemla vemla({EchoConfig(dir, device.SlavePath(),
+                                     "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"),
+                          "--echo"},
+                         dir.Directory().string(), {}, false, binary);
+            ASSERT_TRUE(vemla.WaitForOutput(": открыт")) << vemla.Output;
+            if (closes) vemla.CloseOutput(); // `vemla --echo | head -1`
+            // Nobody reads the echo: the device's bytes must still be read, shown and logged.
+            std::string flood(1 << 20, '\x55');
+            device.Write(flood);
+            // Once vemla has caught up, an AA arrives alone and is answered.
+            bool answered = false;
+            for (int tries = 0; tries < 100 && !answered; ++tries) {
+                device.Write("\xAA");
+                answered = device.Read(1, 200ms) == "\xBB";
+            }
+            EXPECT_TRUE(answered);
+            EXPECT_EQ(vemla.Terminate(), 0) << (closes ? "closed" : "stalled");
+            EXPECT_GE(LoggedReceivedBytes(dir), flood.size() + 1);
+            EXPECT_NE(LogContents(dir).find(" AA\r\n"), std::string::npos) << binary;
         }
-        EXPECT_TRUE(answered);
-        EXPECT_EQ(vemla.Terminate(), 0) << (closes ? "closed" : "stalled");
-        EXPECT_GE(LoggedReceivedBytes(dir), flood.size() + 1);
-        EXPECT_NE(LogContents(dir).find(" AA\r\n"), std::string::npos);
     }
 }
 

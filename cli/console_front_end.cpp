@@ -1,0 +1,62 @@
+#include "cli/console_front_end.h"
+
+#include "app/traffic_recorder.h"
+#include "engine/terminal.h"
+#include "platform/cp1251.h"
+#include "platform/ini_file.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vemla {
+namespace {
+
+void Message(const char* caption, const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", caption, Cp1251ToUtf8(text).c_str());
+}
+
+// The longest wait of the loop with no timer pending: it only bounds the wait, nothing is
+// polled.
+constexpr int64_t IdleWait = 60'000;
+
+} // namespace
+
+int RunConsole(const TStartup& startup, TEvent& stopEvent) {
+    if (!startup.Config.MissingFile.empty())
+        Message("Внимание", MissingConfigWarning(startup.Config.MissingFile));
+    TTrafficRecorder recorder;
+    recorder.Configure(ReadConfiguration(startup.Config.FileName, startup.Overrides));
+    recorder.SetCoding(StoredCoding(startup.Desktop));
+    if (startup.Echo) recorder.EchoTo(std::make_unique<TEchoWriter>(1, 2));
+    TTimerQueue timers;
+    TEvent reportsWaiting;
+    TReportQueue reports([&reportsWaiting] { reportsWaiting.Set(); });
+    auto handle = [&](std::vector<TEngineReport> taken) {
+        for (const TEngineReport& report : taken)
+            if (TResult<> recorded = RecordReport(report, recorder, timers, SteadyMilliseconds());
+                !recorded.Ok())
+                Message("Ошибка", recorded.Error);
+        return taken.size();
+    };
+
+    TTerminal terminal(reports, startup.Config.FileName, &stopEvent, startup.Overrides);
+    while (!stopEvent.IsSet()) {
+        // Reset before taking: a report made after the take sets it again.
+        reportsWaiting.Reset();
+        if (handle(reports.Take()) != 0) continue;
+        while (auto due = timers.TakeDue(SteadyMilliseconds()))
+            terminal.SleepExpired(*due->first);
+        int64_t wait = IdleWait;
+        if (std::optional<int64_t> next = timers.NextDue())
+            wait = std::clamp<int64_t>(*next - SteadyMilliseconds(), 0, IdleWait);
+        if (wait > 0) reportsWaiting.WaitFor(std::chrono::milliseconds(wait), stopEvent);
+    }
+    // Whatever the line delivered up to now reaches the final log; nothing after it.
+    terminal.Stop();
+    while (handle(reports.Take()) != 0) {
+    }
+    if (TResult<> flushed = recorder.Finish(); !flushed.Ok()) Message("Ошибка", flushed.Error);
+    return 0;
+}
+
+} // namespace vemla
