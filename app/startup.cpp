@@ -69,6 +69,19 @@ std::string MissingConfigWarning(const std::string& argument) {
            Utf8ToCp1251("\" не найден. Будет использоваться \"config.ini\"");
 }
 
+TTerminalSettings ReadEngineSettings(const std::string& configFile,
+                                     const TSettingOverrides& overrides, TTerminalHost& host) {
+    TIniFile config = ReadConfiguration(configFile, overrides);
+    if (int error = config.ReadError(); error != 0)
+        host.PostTraffic(std::make_unique<TTrafficRecord>(TTrafficRecord{
+            Now(), TTrafficKind::Warning,
+            Utf8ToCp1251("Файл настроек ") + PathText(configFile) + Utf8ToCp1251(" не прочитан: ") +
+                SystemMessage(error) +
+                Utf8ToCp1251(". Действуют настройки по умолчанию; в этот файл ничего "
+                             "не будет записано.")}));
+    return ReadTerminalSettings(config);
+}
+
 std::string MainCaption(const TTerminalSettings& settings, const std::string& suffix) {
     std::string port = settings.Device.empty() ? "COM" + std::to_string(settings.PortNumber)
                                                : PathText(settings.Device);

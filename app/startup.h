@@ -1,6 +1,7 @@
 #pragma once
 
 #include "codec/codec.h"
+#include "engine/terminal_host.h"
 #include "engine/terminal_settings.h"
 
 #include <string>
@@ -47,6 +48,10 @@ TStartup SettleStartup(const std::vector<std::string>& arguments, TSettingOverri
 // The coding of the traffic lines as the main window last left it ([Custom] Coding).
 TCoding StoredCoding(const TDesktopFiles& desktop);
 std::string MissingConfigWarning(const std::string& argument);
+// The engine's settings from the configuration in force. A configuration that could not be
+// read gives the defaults and a Warning record, handed to the host before anything else.
+TTerminalSettings ReadEngineSettings(const std::string& configFile,
+                                     const TSettingOverrides& overrides, TTerminalHost& host);
 // The window caption with the port: "Терминал [COM3] " + suffix, or "[path]" for a Device.
 std::string MainCaption(const TTerminalSettings& settings, const std::string& suffix);
 

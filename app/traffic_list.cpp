@@ -5,17 +5,26 @@
 
 namespace vemla {
 
-std::string_view DirectionPrefix(TTrafficKind kind) {
-    switch (kind) {
-    case TTrafficKind::Received:
-        return "---> ";
-    case TTrafficKind::Sent:
-        return "<--- ";
-    case TTrafficKind::TriggerSent:
-        return "<-t- ";
-    default:
-        return "     ";
-    }
+namespace {
+
+struct TDirection {
+    TTrafficKind Kind;
+    TTrafficSource Source;
+    std::string_view Prefix;
+};
+
+constexpr TDirection Directions[] = {
+    {TTrafficKind::Received, TTrafficSource::Device, "---> "},
+    {TTrafficKind::Sent, TTrafficSource::Device, "<--- "},
+    {TTrafficKind::TriggerSent, TTrafficSource::Device, "<-t- "},
+};
+
+} // namespace
+
+std::string_view DirectionPrefix(TTrafficKind kind, TTrafficSource source) {
+    for (const TDirection& direction : Directions)
+        if (direction.Kind == kind && direction.Source == source) return direction.Prefix;
+    return "     ";
 }
 
 TLineBreak LineBreakFromText(std::string_view text) {
@@ -31,11 +40,11 @@ TLineBreak LineBreakFromText(std::string_view text) {
 size_t TTrafficList::Add(const TTrafficRecord& record, TCoding coding) {
     if (!IsDataKind(record.Kind)) {
         AfterCr = false;
-        AddLine(record.Kind, record.Time, record.Data);
+        AddLine(record, record.Data);
         return Lines.size() - 1;
     }
     if (coding == TCoding::Win) return AddSplitAtCarriageReturns(record);
-    AddLine(record.Kind, record.Time, BytesToText(record.Data, coding));
+    AddLine(record, BytesToText(record.Data, coding));
     return Lines.size() - 1;
 }
 
@@ -44,8 +53,10 @@ size_t TTrafficList::Add(const TTrafficRecord& record, TCoding coding) {
 // The bytes that stay (32 and above) read as themselves in the text coding, so they are
 // appended in place: a long open line under a flood is never copied or rendered again.
 size_t TTrafficList::AddSplitAtCarriageReturns(const TTrafficRecord& record) {
-    if (Lines.empty() || (Lines.back().Kind != record.Kind && !Lines.back().Text.empty())) {
-        AddLine(record.Kind, record.Time, {});
+    const bool sameDirection =
+        !Lines.empty() && Lines.back().Kind == record.Kind && Lines.back().Source == record.Source;
+    if (Lines.empty() || (!sameDirection && !Lines.back().Text.empty())) {
+        AddLine(record, {});
         AfterCr = false;
     }
     size_t first = Lines.size() - 1;
@@ -68,7 +79,7 @@ size_t TTrafficList::AddSplitAtCarriageReturns(const TTrafficRecord& record) {
         }
         AfterCr = cr;
         if (ends)
-            AddLine(record.Kind, record.Time, {});
+            AddLine(record, {});
         else if (byte >= 32)
             Lines.back().Text += ch;
     }
@@ -138,7 +149,7 @@ void TTrafficList::AppendLogLine(size_t index, std::string& out) const {
     out += TimeStamp(line.Time);
     out.resize(start + 13, ' ');
     out += ' ';
-    out += DirectionPrefix(line.Kind);
+    out += DirectionPrefix(line.Kind, line.Source);
     out += line.Text;
     out += "\r\n";
 }

@@ -15,10 +15,12 @@ struct TTrafficLine {
     TTrafficKind Kind = TTrafficKind::Info;
     TDateTime Time = 0;
     std::string Text; // CP1251, as shown
+    TTrafficSource Source = TTrafficSource::Device;
 };
 
-// The five characters before a line's text in saved lists and logs.
-std::string_view DirectionPrefix(TTrafficKind kind);
+// The five characters before a line's text in saved lists and logs: the direction of data
+// (and the port it passed), blanks for messages.
+std::string_view DirectionPrefix(TTrafficKind kind, TTrafficSource source = TTrafficSource::Device);
 
 // Where a line of the "Win" coding ends: CR (the default), LF, the pair CR LF, or any of them.
 enum class TLineBreak { Cr, Lf, CrLf, Any };
@@ -53,8 +55,8 @@ class TTrafficList {
     std::string CopyText(const std::vector<size_t>& rows) const;
 
   private:
-    void AddLine(TTrafficKind kind, TDateTime time, std::string text) {
-        Lines.push_back({kind, time, std::move(text)});
+    void AddLine(const TTrafficRecord& record, std::string text) {
+        Lines.push_back({record.Kind, record.Time, std::move(text), record.Source});
     }
     size_t AddSplitAtCarriageReturns(const TTrafficRecord& record);
 

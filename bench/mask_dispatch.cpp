@@ -3,6 +3,7 @@
 // thread (the engine without a port: MatchPacket as the reader calls it).
 #include "bench/bench_support.h"
 #include "engine/terminal.h"
+#include "tests/support/port_config.h"
 #include "tests/support/temp_dir.h"
 
 #include <set>
@@ -43,10 +44,10 @@ double Rate(int distinct, int& matched) {
     test::TTempDir dir;
     std::string file = dir.Write("triggers.txt", triggers);
     bench::TNullHost host;
-    TTerminal terminal(
-        host, dir.Write("config.ini", "[Port]\r\nDevice=" + dir.Path("none") +
-                                          "\r\nReconnect=0\r\n[Terminal]\r\nTriggerFile=" + file +
-                                          "\r\n"));
+    TTerminal terminal(host, test::SettingsOf(dir.Write(
+                                 "config.ini", "[Port]\r\nDevice=" + dir.Path("none") +
+                                                   "\r\nReconnect=0\r\n[Terminal]\r\nTriggerFile=" +
+                                                   file + "\r\n")));
     // Reads of every register of slave F7 whose packets find their hash slot empty.
     std::vector<std::string> packets;
     auto crc = TChecksum::FromText("CRC16M");

@@ -47,7 +47,8 @@ int main() {
     test::TTempDir dir;
     test::TPtyDevice device;
     TTimingSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())));
+    TTerminal terminal(sink,
+                       test::SettingsOf(dir.Write("c.ini", test::PortConfig(device.SlavePath()))));
     std::mt19937 random(1);
     std::vector<double> latencies;
     for (int i = 1; i <= 1000; ++i) {

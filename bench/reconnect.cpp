@@ -4,6 +4,7 @@
 #include "bench/bench_support.h"
 #include "bench/process_stats.h"
 #include "engine/terminal.h"
+#include "tests/support/port_config.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/temp_dir.h"
 
@@ -66,7 +67,8 @@ int main() {
     auto device = std::make_unique<test::TPtyDevice>();
     PointLink(link, device->SlavePath());
     TPortSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nDevice=" + link + "\r\n"));
+    TTerminal terminal(sink,
+                       test::SettingsOf(dir.Write("c.ini", "[Port]\r\nDevice=" + link + "\r\n")));
     sink.WaitForOpened(1);
 
     std::minstd_rand random(1);

@@ -49,7 +49,9 @@ class TCheckingSink : public TTerminalHost {
 class TEngineRun {
   public:
     TEngineRun(const std::string& data, const test::TTempDir& dir)
-        : Sink(data), Terminal(Sink, dir.Write("c.ini", test::PortConfig(Device.SlavePath()))) {
+        : Sink(data),
+          Terminal(Sink,
+                   test::SettingsOf(dir.Write("c.ini", test::PortConfig(Device.SlavePath())))) {
         auto start = bench::TClock::now();
         std::atomic<bool> readerDone{false}; // the writer gives up once the reader has stopped
         std::thread writer([&] { Device.Write(data, [&] { return readerDone.load(); }); });

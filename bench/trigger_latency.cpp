@@ -58,8 +58,9 @@ int Measure(const std::string& name, const std::string& trigger, const std::stri
     bench::TNullHost host;
     std::string triggers = dir.Write("t.txt", trigger);
     TTerminal terminal(
-        host, dir.Write("c.ini", test::PortConfig(device.SlavePath(), "[Terminal]\r\nTriggerFile=" +
-                                                                          triggers + "\r\n")));
+        host, test::SettingsOf(dir.Write(
+                  "c.ini", test::PortConfig(device.SlavePath(),
+                                            "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"))));
     return Report(name, RoundTrips(name, device, packet, expected));
 }
 

@@ -1,6 +1,7 @@
 // Commands executed per second by the trigger runtime with the port closed.
 #include "bench/bench_support.h"
 #include "engine/terminal.h"
+#include "tests/support/port_config.h"
 #include "tests/support/temp_dir.h"
 
 #include <atomic>
@@ -25,8 +26,9 @@ int main() {
         dir.Write("t.txt", "TRIGGER 1 \"A\" ANSI \"A\" { WAIT OUT \"x\" SWITCH 2 0 GOTO 1 }\n"
                            "TRIGGER 2 \"B\" ANSI \"B\" { WAIT GOTO 1 }\n");
     TTerminal terminal(
-        host, dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" +
-                                     triggers + "\r\n"));
+        host, test::SettingsOf(dir.Write(
+                  "c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" +
+                               triggers + "\r\n")));
     TTrigger& a = *terminal.Triggers().At(PacketHash("A", 0));
     constexpr long Resumes = 2'000'000;
     long notifiedBefore = host.Notifications;

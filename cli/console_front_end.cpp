@@ -39,7 +39,9 @@ int RunConsole(const TStartup& startup, TEvent& stopEvent) {
         return taken.size();
     };
 
-    TTerminal terminal(reports, startup.Config.FileName, &stopEvent, startup.Overrides);
+    TTerminal terminal(reports,
+                       ReadEngineSettings(startup.Config.FileName, startup.Overrides, reports),
+                       &stopEvent);
     while (!stopEvent.IsSet()) {
         // Reset before taking: a report made after the take sets it again.
         reportsWaiting.Reset();

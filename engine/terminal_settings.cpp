@@ -14,26 +14,27 @@ std::string TTerminalSettings::PortName() const {
     return Device.empty() ? "COM " + std::to_string(PortNumber) : PathText(Device);
 }
 
-TTerminalSettings ReadTerminalSettings(const TIniFile& config) {
+TTerminalSettings ReadTerminalSettings(const TIniFile& config, const std::string& portSection) {
     TTerminalSettings s;
+    const char* port = portSection.c_str();
     auto readTimeout = [&](const char* key, uint32_t& field) {
-        field = static_cast<uint32_t>(config.ReadInteger("Port", key, static_cast<int32_t>(field)));
+        field = static_cast<uint32_t>(config.ReadInteger(port, key, static_cast<int32_t>(field)));
     };
-    s.PortNumber = config.ReadInteger("Port", "Number", 1);
-    s.Device = config.ReadString("Port", "Device", "");
+    s.PortNumber = config.ReadInteger(port, "Number", 1);
+    s.Device = config.ReadString(port, "Device", "");
     readTimeout("ReadIntervalTimeout", s.Timeouts.ReadIntervalTimeout);
     readTimeout("ReadTotalTimeoutMultiplier", s.Timeouts.ReadTotalTimeoutMultiplier);
     readTimeout("ReadTotalTimeoutConstant", s.Timeouts.ReadTotalTimeoutConstant);
-    s.Line.BaudRate = config.ReadInteger("Port", "BaudRate", 9600);
-    s.Line.DtrControl = config.ReadInteger("Port", "DTR_CONTROL", 0);
-    s.Line.RtsControl = config.ReadInteger("Port", "RTS_CONTROL", 0);
-    s.Line.ByteSize = config.ReadInteger("Port", "ByteSize", 8);
-    s.Line.StopBits = config.ReadInteger("Port", "StopBits", 0);
-    s.Line.Parity = config.ReadInteger("Port", "Parity", 3);
+    s.Line.BaudRate = config.ReadInteger(port, "BaudRate", 9600);
+    s.Line.DtrControl = config.ReadInteger(port, "DTR_CONTROL", 0);
+    s.Line.RtsControl = config.ReadInteger(port, "RTS_CONTROL", 0);
+    s.Line.ByteSize = config.ReadInteger(port, "ByteSize", 8);
+    s.Line.StopBits = config.ReadInteger(port, "StopBits", 0);
+    s.Line.Parity = config.ReadInteger(port, "Parity", 3);
     s.PacketSize = config.ReadInteger("Terminal", "packetSize", 10);
     s.HashSize = config.ReadInteger("Terminal", "hashSize", 0);
     s.TriggerFile = config.ReadString("Terminal", "TriggerFile", "");
-    s.Reconnect = config.ReadBool("Port", "Reconnect", true);
+    s.Reconnect = config.ReadBool(port, "Reconnect", true);
     return s;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/ini_file.h"
-#include "platform/serial_port.h"
+#include "platform/port.h"
 
 #include <cstdint>
 #include <string>
@@ -26,7 +26,10 @@ struct TTerminalSettings {
     std::string PortName() const;
 };
 
-TTerminalSettings ReadTerminalSettings(const TIniFile& config);
+// The port's keys come from its section ([Port] for the device's port), the rest from
+// [Terminal].
+TTerminalSettings ReadTerminalSettings(const TIniFile& config,
+                                       const std::string& portSection = "Port");
 
 // A configuration value given for this run only (by a command-line option); never written back.
 struct TSettingOverride {

@@ -395,8 +395,9 @@ void TMainWindow::Configure() {
     ConfigFile = choice.FileName;
     CaptionSuffix = choice.CaptionSuffix;
     ReadWriteDesktop(true);
-    Terminal = std::make_unique<TTerminal>(Host, ConfigFile, WindowOptions.StopEvent,
-                                           WindowOptions.Overrides);
+    Terminal = std::make_unique<TTerminal>(
+        Host, ReadEngineSettings(ConfigFile, WindowOptions.Overrides, Host),
+        WindowOptions.StopEvent);
     setWindowTitle(FromCp1251(MainCaption(Terminal->Settings(), CaptionSuffix)));
     ShowStatus();
     FitColumns();

@@ -1,14 +1,13 @@
+#include "platform/descriptor_io.h"
 #include "platform/serial_baud_linux.h"
 #include "platform/serial_port.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/serial.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -19,9 +18,6 @@
 
 namespace vemla {
 namespace {
-
-using TClock = std::chrono::steady_clock;
-using TNanoseconds = std::chrono::nanoseconds;
 
 speed_t StandardSpeed(int32_t rate) {
     static constexpr std::pair<int32_t, speed_t> Rates[] = {
@@ -79,44 +75,11 @@ void ApplyModemLines(int fd, const TLineSettings& s) {
     if (s.RtsControl != 2) SetModemLine(fd, TIOCM_RTS, s.RtsControl != 0);
 }
 
-// Polls the line with the stop event and the purge event; a negative timeout waits forever.
-struct TPollOutcome {
-    bool Ready = false;
-    bool Hangup = false;
-    bool Stopped = false;
-    bool Aborted = false;
-};
-
-TPollOutcome PollLine(int fd, short events, const TEvent* stop, const TEvent& abort,
-                      TNanoseconds timeout) {
-    pollfd fds[3] = {{fd, events, 0}, {abort.Handle(), POLLIN, 0}, {-1, POLLIN, 0}};
-    if (stop) fds[2].fd = stop->Handle();
-    timespec ts{};
-    timespec* tsp = nullptr;
-    if (timeout.count() >= 0) {
-        ts.tv_sec = static_cast<time_t>(timeout.count() / 1'000'000'000);
-        ts.tv_nsec = static_cast<long>(timeout.count() % 1'000'000'000);
-        tsp = &ts;
-    }
-    TPollOutcome outcome;
-    int n = ppoll(fds, 3, tsp, nullptr);
-    if (n <= 0) return outcome;
-    outcome.Stopped = fds[2].revents & POLLIN;
-    outcome.Aborted = fds[1].revents & POLLIN;
-    outcome.Hangup = fds[0].revents & (POLLHUP | POLLERR | POLLNVAL);
-    outcome.Ready = !outcome.Hangup && (fds[0].revents & events);
-    return outcome;
-}
-
 bool IsPseudoTerminal(int fd) {
     struct stat info {};
     if (fstat(fd, &info) != 0) return false;
     unsigned major = major(info.st_rdev);
     return major >= 136 && major <= 143;
-}
-
-TNanoseconds Milliseconds(uint64_t ms) {
-    return std::chrono::milliseconds(ms);
 }
 
 } // namespace
@@ -126,26 +89,10 @@ std::string SerialPortPath(int32_t number) {
 }
 
 struct TSerialPort::TState {
-    TState(int fd, const TCommTimeouts& timeouts) : Fd(fd), Timeouts(timeouts) {}
+    TState(int fd, const TCommTimeouts& timeouts) : Fd(fd), Io(fd, timeouts) {}
     ~TState() { close(Fd); }
-
-    // The reading side takes the line's bytes in large chunks, so a flood costs one system
-    // call per chunk, not several per packet; the reads hand them out by the time-out rules.
-    static constexpr size_t AheadSize = 64 * 1024;
-    int TakeAhead(char* buffer, int count);
-    // One non-blocking read of what the driver holds, appended to the bytes read ahead.
-    ssize_t FillAhead();
-    void DropAheadIfPurged() {
-        if (AheadPurged.exchange(false)) AheadBegin = AheadEnd = 0;
-    }
-
     int Fd;
-    TCommTimeouts Timeouts;
-    TEvent Abort;
-    std::atomic<int> LineError{0};
-    std::unique_ptr<char[]> Ahead = std::make_unique<char[]>(AheadSize); // reading side only
-    size_t AheadBegin = 0, AheadEnd = 0;                                 // reading side only
-    std::atomic<bool> AheadPurged{false}; // Purge asks the reading side to drop Ahead
+    TDescriptorIo Io;
 };
 
 TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineSettings& settings,
@@ -189,7 +136,7 @@ TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineS
     tcflush(fd, TCIOFLUSH);
     auto state = std::make_unique<TState>(fd, timeouts);
     // A port whose waits nothing could wake is refused.
-    if (int error = state->Abort.CreationError(); error != 0) {
+    if (int error = state->Io.CreationError(); error != 0) {
         result.Error = error;
         return result;
     }
@@ -202,155 +149,33 @@ TSerialPort::TSerialPort(std::unique_ptr<TState> state) : State(std::move(state)
 TSerialPort::~TSerialPort() = default;
 
 int TSerialPort::LastError() const {
-    return State->LineError.load();
-}
-
-int TSerialPort::TState::TakeAhead(char* buffer, int count) {
-    size_t taken = std::min(AheadEnd - AheadBegin, static_cast<size_t>(std::max(count, 0)));
-    std::memcpy(buffer, Ahead.get() + AheadBegin, taken);
-    AheadBegin += taken;
-    if (AheadBegin == AheadEnd) AheadBegin = AheadEnd = 0;
-    return static_cast<int>(taken);
-}
-
-ssize_t TSerialPort::TState::FillAhead() {
-    if (AheadBegin > 0 && AheadEnd == AheadSize) {
-        std::memmove(Ahead.get(), Ahead.get() + AheadBegin, AheadEnd - AheadBegin);
-        AheadEnd -= AheadBegin;
-        AheadBegin = 0;
-    }
-    if (AheadEnd == AheadSize) return 0;
-    ssize_t n = read(Fd, Ahead.get() + AheadEnd, AheadSize - AheadEnd);
-    if (n > 0) AheadEnd += static_cast<size_t>(n);
-    return n;
+    return State->Io.LastError();
 }
 
 TSerialPort::TWaitResult TSerialPort::WaitForReceive(const TEvent& stop,
                                                      std::chrono::milliseconds timeout) {
-    State->DropAheadIfPurged();
-    if (State->AheadEnd > State->AheadBegin) return TWaitResult::Received;
-    const bool forever = timeout.count() < 0;
-    const auto deadline = TClock::now() + timeout;
-    for (;;) {
-        TNanoseconds left =
-            forever ? TNanoseconds(-1) : std::max(TNanoseconds(0), deadline - TClock::now());
-        TPollOutcome outcome = PollLine(State->Fd, POLLIN, &stop, State->Abort, left);
-        if (outcome.Stopped) return TWaitResult::Stopped;
-        if (outcome.Aborted) {
-            State->Abort.Reset();
-            return TWaitResult::Received;
-        }
-        // A line that hung up with bytes still queued delivers them first.
-        if (outcome.Ready || (outcome.Hangup && QueuedBytes() > 0)) return TWaitResult::Received;
-        if (outcome.Hangup) {
-            State->LineError = EIO;
-            return TWaitResult::Failed;
-        }
-        if (!forever && TClock::now() >= deadline) return TWaitResult::TimedOut;
-    }
+    return State->Io.WaitForReceive(stop, timeout);
 }
 
 int TSerialPort::Read(char* buffer, int count, const TEvent& stop) {
-    if (count <= 0) return 0;
-    const uint32_t interval = State->Timeouts.ReadIntervalTimeout;
-    const uint32_t multiplier = State->Timeouts.ReadTotalTimeoutMultiplier;
-    const uint32_t constant = State->Timeouts.ReadTotalTimeoutConstant;
-    constexpr uint32_t Max = TCommTimeouts::MaxValue;
-    const bool returnAtOnce = interval == Max && multiplier == 0 && constant == 0;
-    const bool returnOnAny =
-        interval == Max && multiplier == Max && constant != 0 && constant != Max;
-    const bool useInterval = interval != 0 && interval != Max;
-    bool hasTotal = multiplier != 0 || constant != 0;
-    uint64_t totalMs = returnOnAny ? constant : uint64_t{multiplier} * uint64_t(count) + constant;
-
-    State->LineError = 0;
-    State->DropAheadIfPurged();
-    const auto start = TClock::now();
-    auto lastByte = start;
-    int got = State->TakeAhead(buffer, count);
-    if (got == count || (returnOnAny && got > 0)) return got;
-    for (;;) {
-        ssize_t n = State->FillAhead();
-        if (n > 0) {
-            got += State->TakeAhead(buffer + got, count - got);
-            lastByte = TClock::now();
-            if (got == count || (returnOnAny && got > 0)) return got;
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            State->LineError = errno;
-            return got;
-        }
-        if (returnAtOnce) return got;
-        auto now = TClock::now();
-        TNanoseconds wait(-1);
-        if (hasTotal) wait = start + Milliseconds(totalMs) - now;
-        if (useInterval && got > 0) {
-            TNanoseconds intervalLeft = lastByte + Milliseconds(interval) - now;
-            wait = wait.count() < 0 ? intervalLeft : std::min(wait, intervalLeft);
-        }
-        if (wait.count() == 0 || (wait.count() < 0 && (hasTotal || (useInterval && got > 0))))
-            return got;
-        TPollOutcome outcome = PollLine(State->Fd, POLLIN, &stop, State->Abort, wait);
-        if (outcome.Aborted) State->Abort.Reset();
-        if (outcome.Stopped || outcome.Aborted) return got;
-        if (outcome.Hangup) {
-            State->LineError = EIO;
-            return got;
-        }
-    }
-}
-
-int TSerialPort::Write(const char* data, int count, const TEvent* stop) {
-    if (count <= 0) return 0;
-    const uint64_t multiplier = State->Timeouts.WriteTotalTimeoutMultiplier;
-    const uint64_t constant = State->Timeouts.WriteTotalTimeoutConstant;
-    const bool hasTotal = multiplier != 0 || constant != 0;
-    const auto deadline = TClock::now() + Milliseconds(multiplier * uint64_t(count) + constant);
-    int done = 0;
-    while (done < count) {
-        ssize_t n = write(State->Fd, data + done, static_cast<size_t>(count - done));
-        if (n > 0) {
-            done += static_cast<int>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            State->LineError = errno;
-            break;
-        }
-        TNanoseconds wait = hasTotal ? deadline - TClock::now() : TNanoseconds(-1);
-        if (hasTotal && wait.count() <= 0) break;
-        TPollOutcome outcome = PollLine(State->Fd, POLLOUT, stop, State->Abort, wait);
-        if (outcome.Aborted) State->Abort.Reset();
-        if (outcome.Aborted || outcome.Stopped) break;
-        if (outcome.Hangup) {
-            State->LineError = EIO;
-            break;
-        }
-    }
-    return done;
+    return State->Io.Read(buffer, count, stop);
 }
 
 int TSerialPort::ReadQueued(char* buffer, int count) {
-    State->DropAheadIfPurged();
-    int got = State->TakeAhead(buffer, count);
-    // What the driver holds is read whole (it may be more than asked; the rest stays ahead).
-    // It is asked first: a read that finds nothing makes the tty layer wait for its worker.
-    int driverQueue = 0;
-    if (got < count && ioctl(State->Fd, FIONREAD, &driverQueue) == 0 && driverQueue > 0 &&
-        State->FillAhead() > 0)
-        got += State->TakeAhead(buffer + got, count - got);
-    return got;
+    return State->Io.ReadQueued(buffer, count);
+}
+
+int TSerialPort::Write(const char* data, int count, const TEvent* stop) {
+    return State->Io.Write(data, count, stop);
 }
 
 int TSerialPort::QueuedBytes() const {
-    int queued = 0;
-    if (ioctl(State->Fd, FIONREAD, &queued) != 0) queued = 0;
-    return queued + static_cast<int>(State->AheadEnd - State->AheadBegin);
+    return State->Io.QueuedBytes();
 }
 
 void TSerialPort::Purge() {
     tcflush(State->Fd, TCIOFLUSH);
-    State->AheadPurged = true;
-    State->Abort.Set();
+    State->Io.Purge();
 }
 
 std::optional<TModemLines> TSerialPort::ModemLines() const {
@@ -377,7 +202,7 @@ int TSerialPort::SendBreak(std::chrono::milliseconds duration, const TEvent& sto
     if (ioctl(State->Fd, TIOCSBRK) != 0) return errno;
     // The stop event or a purge (the port is being let go) cuts the break short; the purge's
     // event stays set for the wait or read it is meant for.
-    PollLine(-1, 0, &stop, State->Abort, duration);
+    State->Io.Pause(duration, stop);
     return ioctl(State->Fd, TIOCCBRK) == 0 ? 0 : errno;
 }
 

@@ -22,6 +22,9 @@ std::string TimeStamp(TDateTime time);
 
 // Error numbers of vemla's own checks, outside the system's range.
 constexpr int ErrorNotRegularFile = 100001;
+constexpr int ErrorNotOffered = 100002; // what the port asked for does not have it
+// The system's number for a file that is not there (ENOENT, ERROR_FILE_NOT_FOUND).
+extern const int ErrorNoSuchFile;
 
 // The system's text for an error code (errno on POSIX, GetLastError on Windows) in CP1251,
 // without a trailing line break, in the user's language.

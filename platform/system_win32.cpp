@@ -6,6 +6,8 @@
 
 namespace vemla {
 
+const int ErrorNoSuchFile = ERROR_FILE_NOT_FOUND;
+
 namespace {
 
 // 30 December 1899 counted in days from 1 January 1601, where FILETIME begins.
@@ -39,6 +41,7 @@ TDateTime Now() {
 
 std::string SystemMessage(int errorCode) {
     if (errorCode == ErrorNotRegularFile) return "Not a regular file";
+    if (errorCode == ErrorNotOffered) return "Not offered by this port";
     wchar_t text[256];
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, static_cast<DWORD>(errorCode),

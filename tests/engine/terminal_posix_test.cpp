@@ -49,7 +49,8 @@ TEST(Terminal, WithoutReconnectAHangUpClosesThePortOnceAndSendReopens) {
     std::string link = dir.Path("tty");
     std::filesystem::create_symlink(first->SlavePath(), link);
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(link, "Reconnect=0\r\n")));
+    TTerminal terminal(
+        sink, test::SettingsOf(dir.Write("c.ini", test::PortConfig(link, "Reconnect=0\r\n"))));
     ASSERT_TRUE(terminal.IsOpen());
     EXPECT_TRUE(ReaderBecomes(true));
     first->HangUp();
@@ -81,8 +82,9 @@ TEST(Terminal, ALostDeviceComesBackByItselfAndItsTriggersGoOn) {
     auto device = std::make_unique<TPtyDevice>();
     std::filesystem::create_symlink(device->SlavePath(), link);
     TTerminal terminal(
-        sink, dir.Write("c.ini",
-                        test::PortConfig(link, "[Terminal]\r\nTriggerFile=" + triggers + "\r\n")));
+        sink,
+        test::SettingsOf(dir.Write(
+            "c.ini", test::PortConfig(link, "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"))));
     device->Write("\x01");
     EXPECT_EQ(device->Read(1, 5s), "\x02");
 
@@ -113,8 +115,9 @@ TEST(Terminal, NewSettingsReopenThePortAndTheTriggersGoOn) {
         dir.Write("t.txt", "TRIGGER 1 \"t\" HEX \"01\" { WAIT OUTW \"02\" GOTO 2 }");
     TRecordSink sink;
     TTerminal terminal(
-        sink, dir.Write("c.ini", test::PortConfig(first.SlavePath(), "[Terminal]\r\nTriggerFile=" +
-                                                                         triggers + "\r\n")));
+        sink, test::SettingsOf(dir.Write(
+                  "c.ini", test::PortConfig(first.SlavePath(),
+                                            "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"))));
     first.Write("\x01");
     EXPECT_EQ(first.Read(1, 5s), "\x02");
     TTerminalSettings absent = terminal.Settings();
@@ -158,7 +161,7 @@ TEST(Terminal, AStopEventEndsAStartUpWriteToAStalledLine) {
         device.Read(1, 5s); // the write has begun
         stop.Set();
     });
-    TTerminal terminal(sink, config, &stop);
+    TTerminal terminal(sink, test::SettingsOf(config), &stop);
     signal.join();
     auto sent = sink.RecordsOf(TTrafficKind::TriggerSent);
     ASSERT_EQ(sent.size(), 90u);
@@ -185,7 +188,7 @@ TEST(Terminal, NoDescriptorLeftIsAnErrorRecordNotACrash) {
     EXPECT_EQ(broken->CreationError(), EMFILE);
 
     TRecordSink sink;
-    TTerminal terminal(sink, "/nonexistent/config.ini", broken.get());
+    TTerminal terminal(sink, test::SettingsOf("/nonexistent/config.ini"), broken.get());
     auto errors = sink.RecordsOf(TTrafficKind::Error);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].Data, "COM 1" + SystemMessage(EMFILE));
@@ -206,9 +209,9 @@ TEST(TriggerLoading, AnythingButARegularFileIsReportedAndNeverWaitedFor) {
     for (const auto& c : cases) {
         TRecordSink sink;
         TTerminal terminal(
-            sink,
-            dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" +
-                                   c.Path + "\r\n"));
+            sink, test::SettingsOf(dir.Write(
+                      "c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" +
+                                   c.Path + "\r\n")));
         auto errors = sink.RecordsOf(TTrafficKind::Error);
         ASSERT_EQ(errors.size(), 2u);
         EXPECT_EQ(errors[0].Data, Cp1251("Ошибка открытия файла :") + c.Report);

@@ -1,5 +1,6 @@
 #include "engine/terminal.h"
 #include "platform/system.h"
+#include "tests/support/fake_port.h"
 #include "tests/support/port_config.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/record_sink.h"
@@ -26,7 +27,7 @@ using test::TTempDir;
 TEST(TerminalSettings, DefaultsWithoutConfigFile) {
     TTempDir dir;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Path("config.ini"));
+    TTerminal terminal(sink, test::SettingsOf(dir.Path("config.ini")));
     const TTerminalSettings& s = terminal.Settings();
     EXPECT_EQ(s.PortNumber, 1);
     EXPECT_EQ(s.PortPath(), SerialPortPath(1));
@@ -52,7 +53,7 @@ TEST(TerminalSettings, TimeoutsAndPacketSizeFromConfig) {
                            "ReadTotalTimeoutMultiplier=0\r\nReadTotalTimeoutConstant=50\r\n"
                            "[Terminal]\r\npacketSize=64\r\nhashSize=2\r\n");
     TRecordSink sink;
-    TTerminal terminal(sink, config);
+    TTerminal terminal(sink, test::SettingsOf(config));
     const TTerminalSettings& s = terminal.Settings();
     EXPECT_EQ(s.Timeouts.ReadIntervalTimeout, 5u);
     EXPECT_EQ(s.Timeouts.ReadTotalTimeoutMultiplier, 0u);
@@ -69,7 +70,8 @@ TEST(Terminal, ReportsTheOpenedPortAndItsPackets) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())));
+    TTerminal terminal(sink,
+                       test::SettingsOf(dir.Write("c.ini", test::PortConfig(device.SlavePath()))));
     ASSERT_TRUE(sink.WaitForCount(1));
     EXPECT_EQ(sink.Records()[0].Kind, TTrafficKind::Info);
     EXPECT_EQ(sink.Records()[0].Data, device.SlavePath() + Cp1251(": открыт"));
@@ -88,7 +90,8 @@ TEST(Terminal, LongBurstIsCutIntoPacketsThatKeepEveryByte) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())));
+    TTerminal terminal(sink,
+                       test::SettingsOf(dir.Write("c.ini", test::PortConfig(device.SlavePath()))));
     std::string burst = "0123456789ABCDEFGHIJKLMNO";
     device.Write(burst);
     auto concatenated = [](const std::vector<TTrafficRecord>& records) {
@@ -107,9 +110,9 @@ TEST(Terminal, PacketsLargerThanTheBufferLoseNothing) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    TTerminal terminal(
-        sink, dir.Write("c.ini",
-                        test::PortConfig(device.SlavePath(), "[Terminal]\r\npacketSize=5000\r\n")));
+    TTerminal terminal(sink, test::SettingsOf(dir.Write(
+                                 "c.ini", test::PortConfig(device.SlavePath(),
+                                                           "[Terminal]\r\npacketSize=5000\r\n"))));
     std::string burst;
     for (int i = 0; i < 3000; ++i)
         burst += static_cast<char>(i * 7);
@@ -155,10 +158,11 @@ TEST(Terminal, PacketsAreCutByTheirTimeAndSizeWhateverTheLineDeliversAtOnce) {
         TPtyDevice device;
         TRecordSink sink;
         TTerminal terminal(
-            sink, dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
-                                         "\r\nReadIntervalTimeout=" + std::to_string(c.Interval) +
-                                         "\r\n[Terminal]\r\npacketSize=" +
-                                         std::to_string(c.PacketSize) + "\r\n"));
+            sink, test::SettingsOf(dir.Write(
+                      "c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
+                                   "\r\nReadIntervalTimeout=" + std::to_string(c.Interval) +
+                                   "\r\n[Terminal]\r\npacketSize=" + std::to_string(c.PacketSize) +
+                                   "\r\n")));
         std::string sent;
         for (const TChunk& chunk : c.Chunks) {
             std::this_thread::sleep_for(chunk.Pause); // the device's own pace
@@ -198,7 +202,8 @@ TEST(Terminal, LaterSendsAreWrittenInOrderAndStopEndsOneTheDeviceDoesNotTake) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())));
+    TTerminal terminal(sink,
+                       test::SettingsOf(dir.Write("c.ini", test::PortConfig(device.SlavePath()))));
     ASSERT_TRUE(terminal.SendLater("one "));
     ASSERT_TRUE(terminal.SendLater("two"));
     EXPECT_EQ(device.Read(7, 5s), "one two");
@@ -221,7 +226,8 @@ TEST(Terminal, SendOfNothingReportsAnEmptyRecord) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())));
+    TTerminal terminal(sink,
+                       test::SettingsOf(dir.Write("c.ini", test::PortConfig(device.SlavePath()))));
     terminal.Send("");
     auto sent = sink.RecordsOf(TTrafficKind::Sent);
     ASSERT_EQ(sent.size(), 1u);
@@ -232,8 +238,8 @@ TEST(Terminal, MissingPortIsReportedAndRetriedBySend) {
     TTempDir dir;
     TRecordSink sink;
     const std::string missing = test::MissingPortPath;
-    TTerminal terminal(sink,
-                       dir.Write("c.ini", "[Port]\r\nNumber=77\r\nDevice=" + missing + "\r\n"));
+    TTerminal terminal(sink, test::SettingsOf(dir.Write(
+                                 "c.ini", "[Port]\r\nNumber=77\r\nDevice=" + missing + "\r\n")));
     terminal.Send("abc");
     auto records = sink.Records();
     ASSERT_EQ(records.size(), 2u);
@@ -246,7 +252,7 @@ TEST(Terminal, MissingPortIsReportedAndRetriedBySend) {
 TEST(Terminal, NumberedPortReportsInComForm) {
     TTempDir dir;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nNumber=4000\r\n"));
+    TTerminal terminal(sink, test::SettingsOf(dir.Write("c.ini", "[Port]\r\nNumber=4000\r\n")));
     auto errors = sink.RecordsOf(TTrafficKind::Error);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].Data, "COM 4000" + SystemMessage(test::NoSuchPortError));
@@ -259,7 +265,8 @@ TEST(Terminal, PortInUseIsAnErrorAndNoReaderRuns) {
     auto holder = TSerialPort::Open(device.SlavePath(), {}, {});
     ASSERT_NE(holder.Port, nullptr);
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())));
+    TTerminal terminal(sink,
+                       test::SettingsOf(dir.Write("c.ini", test::PortConfig(device.SlavePath()))));
     EXPECT_FALSE(terminal.IsOpen());
     terminal.Send("a");
     auto errors = sink.RecordsOf(TTrafficKind::Error);
@@ -276,8 +283,8 @@ TEST(Terminal, UnsupportedSettingIsAClearError) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    TTerminal terminal(sink,
-                       dir.Write("c.ini", test::PortConfig(device.SlavePath(), "ByteSize=9\r\n")));
+    TTerminal terminal(sink, test::SettingsOf(dir.Write(
+                                 "c.ini", test::PortConfig(device.SlavePath(), "ByteSize=9\r\n"))));
     auto errors = sink.RecordsOf(TTrafficKind::Error);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].Data, device.SlavePath() + ": " + SystemMessage(test::InvalidSettingError) +
@@ -290,10 +297,11 @@ TEST(Terminal, DestroyDuringAReadReturns) {
     TRecordSink sink;
     {
         // Without time-outs the read would wait for ever for its 10 bytes.
-        TTerminal terminal(sink, dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
-                                                        "\r\nReadIntervalTimeout=0\r\n"
-                                                        "ReadTotalTimeoutMultiplier=0\r\n"
-                                                        "ReadTotalTimeoutConstant=0\r\n"));
+        TTerminal terminal(
+            sink, test::SettingsOf(dir.Write("c.ini", "[Port]\r\nDevice=" + device.SlavePath() +
+                                                          "\r\nReadIntervalTimeout=0\r\n"
+                                                          "ReadTotalTimeoutMultiplier=0\r\n"
+                                                          "ReadTotalTimeoutConstant=0\r\n")));
         device.Write("abc");
         ASSERT_TRUE(sink.WaitForCount(1));
     }
@@ -301,48 +309,32 @@ TEST(Terminal, DestroyDuringAReadReturns) {
 }
 
 TEST(Terminal, LineStatusIsReportedWhenItChangesAndNeverCutsAPacket) {
-    TTempDir dir;
-    TPtyDevice device;
     TRecordSink sink;
-    // The driver's side, as a serial driver would report it.
-    std::mutex statusMutex;
-    std::optional<TModemLines> lines = TModemLines{.Cts = true};
-    std::optional<uint64_t> lost = 5;
-    auto set = [&](std::optional<TModemLines> newLines, std::optional<uint64_t> newLost) {
-        std::lock_guard lock(statusMutex);
-        lines = newLines;
-        lost = newLost;
-    };
-    TLineStatusSource source{.ModemLines =
-                                 [&](const TSerialPort&) {
-                                     std::lock_guard lock(statusMutex);
-                                     return lines;
-                                 },
-                             .LostBytes =
-                                 [&](const TSerialPort&) {
-                                     std::lock_guard lock(statusMutex);
-                                     return lost;
-                                 }};
-    auto terminal =
-        std::make_unique<TTerminal>(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())),
-                                    nullptr, TSettingOverrides{}, source);
+    test::TFakeLine line; // its driver reports modem lines and losses
+    line.SetLineStatus(TModemLines{.Cts = true}, 5);
+    TTerminalSettings settings;
+    settings.Device = "fake";
+    auto terminal = std::make_unique<TTerminal>(sink, settings, nullptr, line.Opener());
     const TModemLines ctsAndDcd{.Cts = true, .Dcd = true};
     ASSERT_TRUE(sink.WaitForModemLines(TModemLines{.Cts = true}));
-    set(ctsAndDcd, 5);
+    line.SetLineStatus(ctsAndDcd, 5);
     ASSERT_TRUE(sink.WaitForModemLines(ctsAndDcd));
     // The looks while the line is quiet leave the packet whole.
-    device.Write("abc");
+    line.Deliver("abc");
     ASSERT_TRUE(sink.WaitFor([](const auto& records) { return records.back().Data == "abc"; }));
     // Bytes the driver dropped since the last look: one Error record, not one per look.
-    set(ctsAndDcd, 12);
+    line.SetLineStatus(ctsAndDcd, 12);
     ASSERT_TRUE(sink.WaitFor(
         [](const auto& records) { return records.back().Kind == TTrafficKind::Error; }));
-    EXPECT_EQ(sink.Records().back().Data,
-              device.SlavePath() + Cp1251(": переполнение приёма, потеряно байт: 7"));
-    set(std::nullopt, 12);
+    EXPECT_EQ(sink.Records().back().Data, Cp1251("fake: переполнение приёма, потеряно байт: 7"));
+    line.SetLineStatus(std::nullopt, 12);
     ASSERT_TRUE(sink.WaitForModemLines(std::nullopt));
-    set(TModemLines{.Ri = true}, 12);
+    line.SetLineStatus(TModemLines{.Ri = true}, 12);
     ASSERT_TRUE(sink.WaitForModemLines(TModemLines{.Ri = true}));
+    // A port without modem lines refuses their control, and so does this one: the fake has
+    // no such capability.
+    EXPECT_FALSE(terminal->SetDtr(true));
+    EXPECT_FALSE(terminal->SendBreak(10ms));
     terminal.reset();
     // One report per change, however many looks saw the same; closing the port reports the
     // lines gone.
@@ -357,7 +349,8 @@ TEST(Terminal, APortWithoutModemLinesRefusesTheirControlQuietly) {
     TTempDir dir;
     TPtyDevice device;
     TRecordSink sink;
-    TTerminal terminal(sink, dir.Write("c.ini", test::PortConfig(device.SlavePath())));
+    TTerminal terminal(sink,
+                       test::SettingsOf(dir.Write("c.ini", test::PortConfig(device.SlavePath()))));
     ASSERT_TRUE(terminal.IsOpen());
     EXPECT_FALSE(terminal.SetDtr(true));
     EXPECT_FALSE(terminal.SetRts(false));

@@ -29,7 +29,7 @@ struct TWorld {
         config =
             dir.Write("config.ini",
                       test::PortConfig(port, "[Terminal]\r\nTriggerFile=" + triggerFile + "\r\n"));
-        terminal = std::make_unique<TTerminal>(sink, config);
+        terminal = std::make_unique<TTerminal>(sink, test::SettingsOf(config));
     }
     TTrigger& Trigger(std::string_view pattern) {
         TTrigger* trigger = terminal->Triggers().At(PacketHash(pattern, 0));
@@ -208,9 +208,10 @@ TEST(TriggerLoading, MissingFileIsReportedAndThePortStillOpens) {
     TPtyDevice pty;
     TRecordSink sink;
     std::string missing = dir.Path("none.txt");
-    TTerminal terminal(sink,
-                       dir.Write("c.ini", "[Port]\r\nDevice=" + pty.SlavePath() +
-                                              "\r\n[Terminal]\r\nTriggerFile=" + missing + "\r\n"));
+    TTerminal terminal(
+        sink, test::SettingsOf(dir.Write("c.ini", "[Port]\r\nDevice=" + pty.SlavePath() +
+                                                      "\r\n[Terminal]\r\nTriggerFile=" + missing +
+                                                      "\r\n")));
     auto records = sink.Records();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].Kind, TTrafficKind::Error);
@@ -227,9 +228,9 @@ TEST(TriggerLoading, SyntaxErrorLeavesNoTriggerAndComesBeforeThePortRecord) {
     std::string file = dir.Write("bad.txt", "TRIGGER 1 \"a\" ANSI \"A\" { OUT \"x\" }\n"
                                             "TRIGGER 2 \"b\" HEX \"01\"\n{\n}\n");
     const std::string missing = test::MissingPortPath;
-    TTerminal terminal(sink,
-                       dir.Write("c.ini", "[Port]\r\nDevice=" + missing +
-                                              "\r\n[Terminal]\r\nTriggerFile=" + file + "\r\n"));
+    TTerminal terminal(sink, test::SettingsOf(dir.Write(
+                                 "c.ini", "[Port]\r\nDevice=" + missing +
+                                              "\r\n[Terminal]\r\nTriggerFile=" + file + "\r\n")));
     auto records = sink.Records();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].Data, Cp1251("Ошибка загрузки файла \"") + file +

@@ -11,7 +11,7 @@ namespace {
 
 using test::TPtyDevice;
 
-std::unique_ptr<TSerialPort> OpenPort(const TPtyDevice& device, TLineSettings line = {}) {
+std::unique_ptr<TPort> OpenPort(const TPtyDevice& device, TLineSettings line = {}) {
     auto opened = TSerialPort::Open(device.SlavePath(), line, {});
     EXPECT_EQ(opened.Error, 0) << opened.Detail;
     return std::move(opened.Port);

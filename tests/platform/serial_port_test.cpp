@@ -15,8 +15,8 @@ using test::TPtyDevice;
 using TClock = std::chrono::steady_clock;
 
 // A port that does not open ends the test (as a failure), rather than its use crashing it.
-std::unique_ptr<TSerialPort> OpenPort(const TPtyDevice& device, TCommTimeouts timeouts = {},
-                                      TLineSettings line = {}) {
+std::unique_ptr<TPort> OpenPort(const TPtyDevice& device, TCommTimeouts timeouts = {},
+                                TLineSettings line = {}) {
     auto opened = TSerialPort::Open(device.SlavePath(), line, timeouts);
     if (!opened.Port)
         throw std::runtime_error("the port did not open: " + std::to_string(opened.Error) + " " +
@@ -60,6 +60,8 @@ TEST(SerialPort, AcceptsEverySettingInRangeOnAPty) {
 
 TEST(SerialPort, OpenIsExclusive) {
     EXPECT_EQ(TSerialPort::Open(test::MissingPortPath, {}, {}).Error, test::NoSuchPortError);
+    // A spelling that no kind of port knows is a port that is not there.
+    EXPECT_EQ(vemla::OpenPort("nosuch://127.0.0.1:9", {}, {}).Error, test::NoSuchPortError);
     if (test::RunningUnderWine()) GTEST_SKIP() << "Wine does not keep a COM port exclusive";
     TPtyDevice device;
     auto first = OpenPort(device);
@@ -102,11 +104,11 @@ TEST(SerialPort, AnIdleLineWaitsUntilTheTimeOutWithoutAFailure) {
     TEvent stop;
     auto start = TClock::now();
     // Some drivers end an idle wait for a received byte now and then: it must be waited again.
-    EXPECT_EQ(port->WaitForReceive(stop, 300ms), TSerialPort::TWaitResult::TimedOut);
+    EXPECT_EQ(port->WaitForReceive(stop, 300ms), TPort::TWaitResult::TimedOut);
     EXPECT_GE(TClock::now() - start, 290ms);
     EXPECT_EQ(port->LastError(), 0);
     device.Write("z");
-    EXPECT_EQ(port->WaitForReceive(stop, 5s), TSerialPort::TWaitResult::Received);
+    EXPECT_EQ(port->WaitForReceive(stop, 5s), TPort::TWaitResult::Received);
 }
 
 TEST(SerialPort, MaxIntervalWithZeroTotalsReturnsAtOnce) {
@@ -133,7 +135,7 @@ TEST(SerialPort, PurgeAndStopWakeAPendingRead) {
     auto waiting = std::async(std::launch::async, [&] { return port->WaitForReceive(stop); });
     stop.Set();
     ASSERT_EQ(waiting.wait_for(5s), std::future_status::ready);
-    EXPECT_EQ(waiting.get(), TSerialPort::TWaitResult::Stopped);
+    EXPECT_EQ(waiting.get(), TPort::TWaitResult::Stopped);
 }
 
 TEST(SerialPort, WriteReachesTheDeviceAndQueueIsCounted) {
@@ -143,7 +145,7 @@ TEST(SerialPort, WriteReachesTheDeviceAndQueueIsCounted) {
     EXPECT_EQ(device.Read(5, 2s), "hello");
     device.Write("xyz");
     TEvent stop;
-    EXPECT_EQ(port->WaitForReceive(stop), TSerialPort::TWaitResult::Received);
+    EXPECT_EQ(port->WaitForReceive(stop), TPort::TWaitResult::Received);
     EXPECT_EQ(port->QueuedBytes(), 3);
 }
 
@@ -169,7 +171,7 @@ TEST(SerialPort, HangUpEndsTheWait) {
     auto port = OpenPort(device);
     device.HangUp();
     TEvent stop;
-    EXPECT_EQ(port->WaitForReceive(stop), TSerialPort::TWaitResult::Failed);
+    EXPECT_EQ(port->WaitForReceive(stop), TPort::TWaitResult::Failed);
     EXPECT_NE(port->LastError(), 0);
 }
 

@@ -1,4 +1,5 @@
 #include "engine/terminal.h"
+#include "tests/support/port_config.h"
 #include "tests/support/record_sink.h"
 #include "tests/support/temp_dir.h"
 #include "trigger_monitor/change_command_dialog.h"
@@ -21,9 +22,9 @@ struct TMonitorWorld {
     explicit TMonitorWorld(const std::string& triggers) {
         std::string file = dir.Write("t.txt", triggers);
         terminal = std::make_unique<TTerminal>(
-            sink,
-            dir.Write("c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" +
-                                   file + "\r\n"));
+            sink, test::SettingsOf(dir.Write(
+                      "c.ini", "[Port]\r\nDevice=/nonexistent/tty\r\n[Terminal]\r\nTriggerFile=" +
+                                   file + "\r\n")));
         TTriggersContext context;
         context.DesktopFile = dir.Path("desktop.ini");
         context.SetTriggerPosition = [this](TTrigger& t, int32_t p) {

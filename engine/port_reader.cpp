@@ -1,0 +1,247 @@
+#include "engine/port_reader.h"
+
+#include "platform/cp1251.h"
+#include "platform/system.h"
+
+#include <algorithm>
+
+namespace vemla {
+
+TPortOpenResult OpenPortOf(const TTerminalSettings& settings) {
+    return OpenPort(settings.PortPath(), settings.Line, settings.Timeouts);
+}
+
+TPortReader::TPortReader(TTerminalHost& host, TTerminalSettings settings, TEvent& stopEvent,
+                         TPortOpener openPort, TPacketHandler onPacket, TTrafficSource source)
+    : Host(host), Config(std::move(settings)), StopEvent(stopEvent),
+      Opener(openPort ? std::move(openPort) : TPortOpener(OpenPortOf)),
+      OnPacket(std::move(onPacket)), Source(source) {}
+
+TPortReader::~TPortReader() {
+    StopEvent.Set();
+    Stop();
+}
+
+void TPortReader::Stop() {
+    if (auto port = CurrentPort()) port->Purge();
+    if (ReaderThread.joinable()) ReaderThread.join();
+    std::lock_guard lock(PortMutex);
+    Port.reset();
+}
+
+void TPortReader::Reconfigure(const TTerminalSettings& settings) {
+    if (StopEvent.IsSet()) return;
+    // The reader lets go of the port: woken by a purge while reading, by the event while
+    // waiting for the device.
+    Restarting = true;
+    if (auto port = CurrentPort()) port->Purge();
+    PortOpened.Set();
+    if (ReaderThread.joinable()) ReaderThread.join();
+    Restarting = false;
+    PortOpened.Reset();
+    {
+        std::lock_guard lock(PortMutex);
+        Port.reset();
+    }
+    Host.NotifyPortState(TPortState::Closed);
+    // Only the port's settings change; the trigger file and its table stay.
+    Config.PortNumber = settings.PortNumber;
+    Config.Device = settings.Device;
+    Config.Line = settings.Line;
+    Config.Timeouts = settings.Timeouts;
+    Config.PacketSize = settings.PacketSize;
+    Config.Reconnect = settings.Reconnect;
+    Report(TTrafficKind::Info, Utf8ToCp1251("Новые настройки порта: ") +
+                                   PathText(Config.PortPath()) + " " +
+                                   std::to_string(Config.Line.BaudRate));
+    Open();
+}
+
+std::shared_ptr<TPort> TPortReader::CurrentPort() const {
+    std::lock_guard lock(PortMutex);
+    return Port;
+}
+
+bool TPortReader::IsOpen() const {
+    return CurrentPort() != nullptr;
+}
+
+std::string TPortReader::FailureText(int error, const std::string& detail) const {
+    std::string text = Config.Device.empty() ? Config.PortName() : Config.PortName() + ": ";
+    text += SystemMessage(error);
+    if (!detail.empty()) text += " (" + detail + ")";
+    return text;
+}
+
+void TPortReader::Report(TTrafficKind kind, std::string_view text) {
+    auto record = std::make_unique<TTrafficRecord>();
+    record->Time = Now();
+    record->Kind = kind;
+    record->Data.assign(text);
+    record->Source = Source;
+    Host.PostTraffic(std::move(record));
+}
+
+std::shared_ptr<TPort> TPortReader::OpenPort(bool reportFailure) {
+    std::lock_guard opening(OpenMutex);
+    if (auto port = CurrentPort()) return port;
+    TPortOpenResult opened = Opener(Config);
+    if (!opened.Port) {
+        if (reportFailure) {
+            Report(TTrafficKind::Error, FailureText(opened.Error, opened.Detail));
+            Host.NotifyPortState(Config.Reconnect ? TPortState::Waiting : TPortState::Closed);
+        }
+        return nullptr;
+    }
+    std::shared_ptr<TPort> port = std::move(opened.Port);
+    {
+        std::lock_guard lock(PortMutex);
+        Port = port;
+    }
+    Report(TTrafficKind::Info, Config.PortName() + Utf8ToCp1251(": открыт"));
+    Host.NotifyPortState(TPortState::Open);
+    return port;
+}
+
+bool TPortReader::Open() {
+    if (IsOpen()) return true;
+    if (StopEvent.IsSet()) return false; // stopped for good
+    // Without a working stop event the reader could never be ended.
+    if (int error = StopEvent.CreationError(); error != 0) {
+        Report(TTrafficKind::Error, FailureText(error));
+        return false;
+    }
+    std::shared_ptr<TPort> port = OpenPort(true);
+    // Only with reconnect does a reader wait for the port; without, it may be ending now.
+    bool readerWaits = Config.Reconnect && ReaderThread.joinable() && !ReaderDone;
+    if (readerWaits) {
+        if (port) PortOpened.Set(); // the waiting reader takes it over at once
+    } else if (port || Config.Reconnect) {
+        StartReader(port); // with reconnect a reader also waits for a missing port
+    }
+    return port != nullptr;
+}
+
+void TPortReader::StartReader(std::shared_ptr<TPort> port) {
+    // A reader that ended after a hang-up is gone before a new one starts.
+    if (ReaderThread.joinable()) ReaderThread.join();
+    ReaderDone = false;
+    ReaderThread = std::thread(&TPortReader::ReaderMain, this, std::move(port));
+}
+
+void TPortReader::Write(std::string_view bytes, TTrafficKind kind) {
+    std::shared_ptr<TPort> port = CurrentPort();
+    std::lock_guard lock(WriteMutex);
+    int written = port ? port->Write(bytes.data(), static_cast<int>(bytes.size()), &StopEvent) : 0;
+    Report(kind, bytes.substr(0, static_cast<size_t>(written)));
+}
+
+bool TPortReader::SetModemOutput(TModemOutput line, bool on) {
+    std::lock_guard opening(OpenMutex);
+    auto port = CurrentPort();
+    int32_t& control = line == TModemOutput::Dtr ? Config.Line.DtrControl : Config.Line.RtsControl;
+    // Under handshake (2) or toggle (3) control the driver owns the line.
+    if (!port || control >= 2 || !port->SetModemOutput(line, on)) return false;
+    control = on ? 1 : 0;
+    return true;
+}
+
+bool TPortReader::SendBreak(std::chrono::milliseconds duration) {
+    auto port = CurrentPort();
+    if (!port) return false;
+    std::lock_guard lock(WriteMutex);
+    return port->SendBreak(duration, StopEvent) == 0;
+}
+
+void TPortReader::ReportModemLines(std::optional<TModemLines> lines) {
+    if (lines == ReportedModemLines) return;
+    ReportedModemLines = lines;
+    Host.NotifyModemLines(lines);
+}
+
+void TPortReader::WatchLineStatus(const TPort& port) {
+    auto now = std::chrono::steady_clock::now();
+    if (now < NextLineLook) return;
+    NextLineLook = now + LineStatusInterval;
+    ReportModemLines(port.ModemLines());
+    std::optional<uint64_t> lost = port.LostBytes();
+    // A line without flow control that delivers faster than vemla reads loses bytes in the
+    // driver; that cannot be undone, but it must not go unnoticed.
+    if (lost && LostBytesSeen && *lost > *LostBytesSeen)
+        Report(TTrafficKind::Error, Config.PortName() +
+                                        Utf8ToCp1251(": переполнение приёма, потеряно байт: ") +
+                                        std::to_string(*lost - *LostBytesSeen));
+    LostBytesSeen = lost;
+}
+
+void TPortReader::ReaderMain(std::shared_ptr<TPort> port) {
+    NameCurrentThread("vemla-reader");
+    for (;;) {
+        if (port) {
+            bool stopped = ReadLoop(port);
+            ReportModemLines(std::nullopt);
+            if (stopped || !Config.Reconnect) break;
+            port.reset();
+        }
+        // Waiting for the device: tried again every interval, silently (its loss was
+        // reported once); a write may open it meanwhile.
+        if (StopEvent.WaitFor(ReconnectInterval, PortOpened) || Restarting) break;
+        PortOpened.Reset();
+        port = OpenPort(false);
+    }
+    ReaderDone = true;
+}
+
+bool TPortReader::ReadLoop(const std::shared_ptr<TPort>& port) {
+    char buffer[ReceiveBufferSize];
+    const int firstRead = std::clamp(Config.PacketSize, 0, ReceiveBufferSize);
+    // The line's status is looked at between packets and while the line is quiet, never
+    // inside a packet's read; a port that has none is not asked again.
+    NextLineLook = {};
+    LostBytesSeen.reset();
+    WatchLineStatus(*port);
+    const bool watched = ReportedModemLines || LostBytesSeen;
+    const auto statusWait = watched ? LineStatusInterval : std::chrono::milliseconds(-1);
+    while (!Restarting) {
+        // A host without room is looked at again every few milliseconds; stop and new
+        // settings still end the wait at once.
+        while (!Host.HasRoom())
+            if (StopEvent.WaitFor(HostRoomInterval, StopEvent) || Restarting) return true;
+        auto waited = port->WaitForReceive(StopEvent, statusWait);
+        if (waited == TPort::TWaitResult::TimedOut) {
+            WatchLineStatus(*port);
+            continue;
+        }
+        if (waited == TPort::TWaitResult::Stopped || Restarting) return true;
+        if (waited == TPort::TWaitResult::Failed) {
+            ClosePortAfterFailure(port->LastError());
+            return false;
+        }
+        int total = port->Read(buffer, firstRead, StopEvent);
+        bool lineFailed = total == 0 && port->LastError() != 0;
+        // Whatever is already queued belongs to this packet, as far as the buffer holds it;
+        // the rest stays queued for the next cycle.
+        total += port->ReadQueued(buffer + total, ReceiveBufferSize - total);
+        if (total > 0) {
+            std::string_view packet(buffer, static_cast<size_t>(total));
+            Report(TTrafficKind::Received, packet);
+            OnPacket(packet);
+            if (watched) WatchLineStatus(*port);
+        } else if (lineFailed && !StopEvent.IsSet()) {
+            ClosePortAfterFailure(port->LastError());
+            return false;
+        }
+    }
+    return true;
+}
+
+void TPortReader::ClosePortAfterFailure(int error) {
+    {
+        std::lock_guard lock(PortMutex);
+        Port.reset();
+    }
+    Report(TTrafficKind::Error, FailureText(error));
+    Host.NotifyPortState(Config.Reconnect ? TPortState::Waiting : TPortState::Closed);
+}
+
+} // namespace vemla

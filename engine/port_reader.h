@@ -1,0 +1,103 @@
+#pragma once
+
+#include "engine/terminal_host.h"
+#include "engine/terminal_settings.h"
+#include "platform/event.h"
+#include "platform/port.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace vemla {
+
+// How a port is opened for its settings; tests put a fake port in place.
+using TPortOpener = std::function<TPortOpenResult(const TTerminalSettings&)>;
+// The port its settings spell, opened by its kind.
+TPortOpenResult OpenPortOf(const TTerminalSettings& settings);
+
+// One port, and the thread that reads it: opens it, frames its packets, watches its modem
+// lines and the driver's losses, waits for it when it is missing or lost and opens it again.
+// Every received packet becomes a Received record and then goes to the owner's callback,
+// on the reader thread; writes go through here too, so that each is recorded with its
+// bytes. Reports go to the host.
+class TPortReader {
+  public:
+    static constexpr int32_t ReceiveBufferSize = 1028;
+    // How often a lost or missing port is tried again.
+    static constexpr std::chrono::milliseconds ReconnectInterval{500};
+    // How often the reader looks at the modem input lines and the driver's count of dropped
+    // bytes, of a port that has them.
+    static constexpr std::chrono::milliseconds LineStatusInterval{50};
+    // How often a reader held back by its host asks again.
+    static constexpr std::chrono::milliseconds HostRoomInterval{5};
+
+    using TPacketHandler = std::function<void(std::string_view packet)>;
+    // Its records name `source` as the port they came from or went to.
+    TPortReader(TTerminalHost& host, TTerminalSettings settings, TEvent& stopEvent,
+                TPortOpener openPort, TPacketHandler onPacket,
+                TTrafficSource source = TTrafficSource::Device);
+    ~TPortReader();
+    TPortReader(const TPortReader&) = delete;
+    TPortReader& operator=(const TPortReader&) = delete;
+
+    const TTerminalSettings& Settings() const { return Config; }
+    // Opens the port if it is closed and starts the reader (with reconnect also for a port
+    // that is missing); true when it is open afterwards. The owner's thread only.
+    bool Open();
+    // Ends the reader and closes the port for good. Every record of the reader has been
+    // handed to the host when this returns. The stop event must be set before.
+    void Stop();
+    bool IsOpen() const;
+    // Closes the port and opens it again with the port's part of the settings.
+    void Reconfigure(const TTerminalSettings& settings);
+    // Writes and reports the bytes written as a record of that kind; any thread.
+    void Write(std::string_view bytes, TTrafficKind kind);
+    bool SetModemOutput(TModemOutput line, bool on);
+    bool SendBreak(std::chrono::milliseconds duration);
+    // A record of the port's own (an error, a note); any thread.
+    void Report(TTrafficKind kind, std::string_view text);
+    // "COM 1: No such file or directory": how a failure of the port reads.
+    std::string FailureText(int error, const std::string& detail = {}) const;
+
+  private:
+    void StartReader(std::shared_ptr<TPort> port);
+    void ReaderMain(std::shared_ptr<TPort> port);
+    // Reads packets until the engine stops (true) or the line fails (false).
+    bool ReadLoop(const std::shared_ptr<TPort>& port);
+    // Opens the port if nobody has; reports "открыт" on success. Failures are reported when
+    // reportFailure says so. The port, or null.
+    std::shared_ptr<TPort> OpenPort(bool reportFailure);
+    void ClosePortAfterFailure(int error);
+    // Reader thread: reports the input lines when they differ from the last report, and bytes
+    // the driver dropped since the last look as one Error record.
+    void WatchLineStatus(const TPort& port);
+    void ReportModemLines(std::optional<TModemLines> lines);
+    std::shared_ptr<TPort> CurrentPort() const;
+
+    TTerminalHost& Host;
+    TTerminalSettings Config;
+    TEvent& StopEvent;
+    const TPortOpener Opener;
+    const TPacketHandler OnPacket;
+    const TTrafficSource Source;
+    mutable std::mutex PortMutex; // guards Port only, never held while blocking
+    std::shared_ptr<TPort> Port;
+    std::mutex WriteMutex;               // one write at a time, with its record
+    std::thread ReaderThread;            // touched by the owner's thread only
+    std::atomic<bool> ReaderDone{false}; // the reader has ended (no reconnect, or stopped)
+    std::atomic<bool> Restarting{false}; // Reconfigure asks the reader to let go
+    std::mutex OpenMutex; // one open attempt at a time; guards Config.Line after start-up
+    TEvent PortOpened;    // a write opened the port while the reader waited
+    std::optional<TModemLines> ReportedModemLines;      // reader thread only
+    std::optional<uint64_t> LostBytesSeen;              // reader thread only
+    std::chrono::steady_clock::time_point NextLineLook; // reader thread only
+};
+
+} // namespace vemla
