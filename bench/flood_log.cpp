@@ -1,5 +1,5 @@
 // End to end: N MiB (default 16) of pseudo-random bytes written into a pty as fast as the line
-// takes them, received by the real vemla (hidden, then shown on the offscreen platform) with
+// takes them, received by the real vemla (hidden, shown on the offscreen platform, vemla-cli) with
 // AutoSave=1, Size=300, Hex coding, and checked byte for byte in its log files; in the same run
 // `cat PORT > FILE` on a fresh pty is the floor. The time runs from the first byte written to
 // the log holding the last one (vemla is asked to close once the writer is done, which writes
@@ -132,7 +132,11 @@ double TimeHexLogFloor(const std::string& data, bool logThread, const test::TTem
     return speed;
 }
 
-TRun TimeVemla(const std::string& data, bool shown, const test::TTempDir& dir) {
+// How vemla runs: its window hidden, shown (offscreen), or as vemla-cli.
+enum TMode { Hidden, Shown, Cli };
+
+TRun TimeVemla(const std::string& data, TMode mode, const test::TTempDir& dir) {
+    const bool shown = mode == Shown;
     test::TPtyDevice device;
     std::string config = dir.Write(
         "config.ini", test::PortConfig(device.SlavePath(),
@@ -144,7 +148,7 @@ TRun TimeVemla(const std::string& data, bool shown, const test::TTempDir& dir) {
     int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
     options.StandardOutput = null;
     options.ErrorsToOutput = true;
-    test::TChildProcess vemla({VEMLA_BINARY, config}, options);
+    test::TChildProcess vemla({mode == Cli ? VEMLA_CLI_BINARY : VEMLA_BINARY, config}, options);
     close(null);
     TRun run;
     if (!WaitUntil([&] { return HoldsOpen(vemla.Pid(), device.SlavePath()); }, 10s)) {
@@ -217,7 +221,7 @@ int main(int argc, char* argv[]) {
         std::vector<double> Cat, Vemla, Ratio;
         size_t Lost = 0, Wrong = 0;
         long Peak = 0;
-    } series[2];
+    } series[3];
     // Every run's files stay until the end: on ext4, a file created soon after many were
     // deleted nearby pays for skipping their inodes, so removing one run's few hundred log
     // files would tax the file creations of the next run (and vemla makes one per 300 lines).
@@ -228,10 +232,10 @@ int main(int argc, char* argv[]) {
     // Hidden and shown take turns, each right after its own cat, so that a machine that
     // slows down or speeds up during the runs does not favour one of them.
     for (int i = 0; i < runs; ++i) {
-        for (bool shown : {false, true}) {
-            TSeries& s = series[shown];
+        for (TMode mode : {Hidden, Shown, Cli}) {
+            TSeries& s = series[mode];
             TRun floor = TimeCat(data, directory());
-            TRun run = TimeVemla(data, shown, directory());
+            TRun run = TimeVemla(data, mode, directory());
             s.Cat.push_back(floor.Speed);
             s.Vemla.push_back(run.Speed);
             s.Ratio.push_back(run.Speed / floor.Speed);
@@ -246,9 +250,11 @@ int main(int argc, char* argv[]) {
         oneThread.push_back(TimeHexLogFloor(data, false, directory()));
         twoThreads.push_back(TimeHexLogFloor(data, true, directory()));
     }
-    for (bool shown : {false, true}) {
-        const TSeries& s = series[shown];
-        std::string prefix = shown ? "flood_log.shown." : "flood_log.hidden.";
+    for (TMode mode : {Hidden, Shown, Cli}) {
+        const TSeries& s = series[mode];
+        std::string prefix = mode == Shown ? "flood_log.shown."
+                             : mode == Cli ? "flood_log.cli."
+                                           : "flood_log.hidden.";
         auto figure = [&](const char* name, double value, const char* unit) {
             bench::Figure((prefix + name).c_str(), value, unit);
         };
@@ -265,6 +271,9 @@ int main(int argc, char* argv[]) {
     bench::Figure("flood_log.hex_floor.two_threads_of_cat",
                   bench::Percentile(twoThreads, 50) / bench::Percentile(series[0].Cat, 50), "");
     bench::Figure("flood_log.hidden.of_two_threads",
-                  bench::Percentile(series[0].Vemla, 50) / bench::Percentile(twoThreads, 50), "");
+                  bench::Percentile(series[Hidden].Vemla, 50) / bench::Percentile(twoThreads, 50),
+                  "");
+    bench::Figure("flood_log.cli.of_two_threads",
+                  bench::Percentile(series[Cli].Vemla, 50) / bench::Percentile(twoThreads, 50), "");
     return 0;
 }

@@ -18,6 +18,9 @@ void Message(const char* caption, const std::string& text) {
 // The longest wait of the loop with no timer pending: it only bounds the wait, nothing is
 // polled.
 constexpr int64_t IdleWait = 60'000;
+// After a take of fewer reports than a flood brings, the next look comes this much later.
+constexpr int64_t BatchInterval = 5;
+constexpr size_t FloodBatch = 16;
 
 } // namespace
 
@@ -45,12 +48,14 @@ int RunConsole(const TStartup& startup, TEvent& stopEvent) {
     while (!stopEvent.IsSet()) {
         // Reset before taking: a report made after the take sets it again.
         reportsWaiting.Reset();
-        if (handle(reports.Take()) != 0) continue;
+        const size_t taken = handle(reports.Take());
         while (auto due = timers.TakeDue(SteadyMilliseconds()))
             terminal.SleepExpired(*due->first);
-        int64_t wait = IdleWait;
+        // After a take that found reports no wake-up comes: the next look is at once in a
+        // flood, shortly otherwise, so that a trickle of records costs few wake-ups.
+        int64_t wait = taken >= FloodBatch ? 0 : taken > 0 ? BatchInterval : IdleWait;
         if (std::optional<int64_t> next = timers.NextDue())
-            wait = std::clamp<int64_t>(*next - SteadyMilliseconds(), 0, IdleWait);
+            wait = std::clamp<int64_t>(*next - SteadyMilliseconds(), 0, wait);
         if (wait > 0) reportsWaiting.WaitFor(std::chrono::milliseconds(wait), stopEvent);
     }
     // Whatever the line delivered up to now reaches the final log; nothing after it.
