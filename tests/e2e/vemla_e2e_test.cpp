@@ -407,8 +407,11 @@ TEST(Vemla, AStandardOutputThatStallsOrClosesCostsNoLoggedByte) {
         for (bool closes : {true, false}) {
             TTempDir dir;
             TPtyDevice device;
-            std::string triggers =
-                dir.Write("t.txt", "TRIGGER 1 \"t\" HEX \"AA\" { WAIT OUTW \"BB\" GOTO 1 }");
+            // A mask compares the bytes: a hash pattern would also answer the flood's packets of
+            // 135, 172, 643 or 860 bytes (their hash meets that of AA), and the test would end
+            // before the flood is read.
+            std::string triggers = dir.Write(
+                "t.txt", "TRIGGER 1 \"t\" MASK HEX \"AA\" { WAIT OUTW \"BB\" GOTO 1 }");
             TVemla vemla({EchoConfig(dir, device.SlavePath(),
                                      "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"),
                           "--echo"},
