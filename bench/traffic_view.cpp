@@ -36,7 +36,7 @@ int main(int argc, char* argv[]) {
     TMainWindow window(std::move(options));
     window.show();
     QCoreApplication::processEvents();
-    TQtHost host(window);
+    TTerminalHost& host = window.EngineHost();
 
     constexpr size_t Records = 1'000'000;
     constexpr size_t Batch = 10'000;

@@ -67,7 +67,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::processEvents();
     window.ClearView(); // the real port's report is not part of the picture
 
-    TQtHost host(window);
+    TTerminalHost& host = window.EngineHost();
     // As with the adapter plugged in and its device ready.
     host.NotifyPortState(TPortState::Open);
     host.NotifyModemLines(TModemLines{.Cts = true, .Dsr = true});
