@@ -410,8 +410,8 @@ TEST(Vemla, AStandardOutputThatStallsOrClosesCostsNoLoggedByte) {
             // A mask compares the bytes: a hash pattern would also answer the flood's packets of
             // 135, 172, 643 or 860 bytes (their hash meets that of AA), and the test would end
             // before the flood is read.
-            std::string triggers = dir.Write(
-                "t.txt", "TRIGGER 1 \"t\" MASK HEX \"AA\" { WAIT OUTW \"BB\" GOTO 1 }");
+            std::string triggers =
+                dir.Write("t.txt", "TRIGGER 1 \"t\" MASK HEX \"AA\" { WAIT OUTW \"BB\" GOTO 1 }");
             TVemla vemla({EchoConfig(dir, device.SlavePath(),
                                      "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"),
                           "--echo"},
