@@ -222,6 +222,8 @@ bool TPortReader::ReadLoop(const std::shared_ptr<TPort>& port) {
         // Whatever is already queued belongs to this packet, as far as the buffer holds it;
         // the rest stays queued for the next cycle.
         total += port->ReadQueued(buffer + total, ReceiveBufferSize - total);
+        for (const std::string& notice : port->TakeNotices())
+            Report(TTrafficKind::Info, Config.PortName() + ": " + notice);
         if (total > 0) {
             std::string_view packet(buffer, static_cast<size_t>(total));
             Report(TTrafficKind::Received, packet);

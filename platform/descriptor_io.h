@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace vemla {
@@ -17,7 +18,12 @@ class TDescriptorIo {
   public:
     using TWaitResult = TPort::TWaitResult;
 
-    TDescriptorIo(int fd, const TCommTimeouts& timeouts) : Fd(fd), Timeouts(timeouts) {}
+    // What one read() of the descriptor gave, rewritten in place into the bytes it carries
+    // (a pty in packet mode puts a status byte before them); returns their count.
+    using TReadFilter = std::function<size_t(char* bytes, size_t count)>;
+
+    TDescriptorIo(int fd, const TCommTimeouts& timeouts, TReadFilter filter = {})
+        : Fd(fd), Timeouts(timeouts), Filter(std::move(filter)) {}
     // The system's error number when the event that wakes the waits could not be made.
     int CreationError() const { return Abort.CreationError(); }
 
@@ -48,6 +54,7 @@ class TDescriptorIo {
 
     const int Fd;
     const TCommTimeouts Timeouts;
+    const TReadFilter Filter;
     TEvent Abort;
     std::atomic<int> LineError{0};
     std::unique_ptr<char[]> Ahead = std::make_unique<char[]>(AheadSize); // reading side only

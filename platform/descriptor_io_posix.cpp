@@ -64,6 +64,7 @@ long TDescriptorIo::FillAhead() {
     }
     if (AheadEnd == AheadSize) return 0;
     ssize_t n = read(Fd, Ahead.get() + AheadEnd, AheadSize - AheadEnd);
+    if (n > 0 && Filter) n = static_cast<ssize_t>(Filter(Ahead.get() + AheadEnd, size_t(n)));
     if (n > 0) AheadEnd += static_cast<size_t>(n);
     return n;
 }

@@ -1,5 +1,6 @@
 #include "platform/port.h"
 
+#include "platform/pty_port.h"
 #include "platform/serial_port.h"
 #include "platform/system.h"
 
@@ -10,7 +11,7 @@ namespace {
 
 // A spelling with a scheme ("tcp://...") names a port of a kind that is not a device path.
 bool NamesADevice(std::string_view spelling) {
-    return spelling.find("://") == std::string_view::npos;
+    return spelling.find("://") == std::string_view::npos && !NamesAVirtualPort(spelling);
 }
 
 struct TPortKind {
@@ -20,6 +21,7 @@ struct TPortKind {
 };
 
 const TPortKind PortKinds[] = {
+    {NamesAVirtualPort, OpenVirtualPort},
     {NamesADevice, TSerialPort::Open},
 };
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vemla {
 
@@ -81,6 +82,9 @@ class TPort {
     // Holds the line in the break state for the duration, or until stop is set; 0 or the
     // system's error number.
     virtual int SendBreak(std::chrono::milliseconds, const TEvent&);
+    // What the port learned of its far side since the last call (the settings an application
+    // gave a virtual port), as texts of Info records; the reader thread asks after each read.
+    virtual std::vector<std::string> TakeNotices() { return {}; }
 };
 
 struct TPortOpenResult {
@@ -89,7 +93,8 @@ struct TPortOpenResult {
     std::string Detail; // what was wrong when the settings themselves were refused
 };
 
-// Opens the port its spelling names, with these settings: a device path (or the path of a
+// Opens the port its spelling names, with these settings: "pty:PATH" is a virtual port (a
+// pseudo-terminal whose application side PATH links to); a device path (or the path of a
 // numbered port) is a serial line. A spelling that no kind knows is a port that is not there.
 TPortOpenResult OpenPort(const std::string& spelling, const TLineSettings& settings,
                          const TCommTimeouts& timeouts);

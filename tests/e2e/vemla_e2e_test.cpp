@@ -332,8 +332,7 @@ TEST(Vemla, CheckTriggersIsALinter) {
     }
 }
 
-#ifdef VEMLA_WITH_WINDOW
-// The log of a session without a window, time stamps aside: line by line.
+// The lines of the logs, time stamps aside.
 std::vector<std::string> LogWithoutTimes(const TTempDir& dir) {
     std::vector<std::string> lines;
     std::string log = LogContents(dir);
@@ -342,6 +341,7 @@ std::vector<std::string> LogWithoutTimes(const TTempDir& dir) {
     return lines;
 }
 
+#ifdef VEMLA_WITH_WINDOW
 TEST(VemlaCli, LogsAndAnswersAsTheHiddenWindowDoes) {
     // Triggers that answer, sleep and print; a coding left by the window; logs that flush on
     // the way and at the end.
@@ -351,9 +351,9 @@ TEST(VemlaCli, LogsAndAnswersAsTheHiddenWindowDoes) {
         "}\n";
     std::vector<std::string> logs[2];
     const char* binaries[] = {VEMLA_BINARY, VEMLA_CLI_BINARY};
+    TPtyDevice device; // one for both: the logs name it
     for (int i = 0; i < 2; ++i) {
         TTempDir dir;
-        TPtyDevice device;
         dir.Write("desktop.ini", "[Custom]\r\nCoding=1\r\n");
         std::string config = dir.Write(
             "config.ini",
@@ -469,6 +469,84 @@ TEST(Vemla, SystemTextsFollowTheUsersLocaleInEveryMode) {
     EXPECT_TRUE(vemla.WaitForOutput("/nonexistent/tty: Нет такого файла или каталога"))
         << vemla.Output;
     EXPECT_EQ(vemla.Terminate(), 0);
+}
+
+// An application on the far side of a virtual port: it opens the link as a serial port.
+class TApplicationSide {
+  public:
+    TApplicationSide(const std::string& path, speed_t speed) {
+        Fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (Fd < 0) return;
+        termios line{};
+        tcgetattr(Fd, &line);
+        cfmakeraw(&line);
+        cfsetspeed(&line, speed);
+        tcsetattr(Fd, TCSANOW, &line);
+    }
+    ~TApplicationSide() {
+        if (Fd >= 0) close(Fd);
+    }
+    bool IsOpen() const { return Fd >= 0; }
+    // Writes the request and reads as many bytes as the answer has, at most for a while.
+    std::string Ask(const std::string& request, size_t answerSize) {
+        if (write(Fd, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
+            return {};
+        std::string answer;
+        char buffer[256];
+        for (pollfd p{Fd, POLLIN, 0}; answer.size() < answerSize && poll(&p, 1, 5000) > 0;) {
+            ssize_t n = read(Fd, buffer, sizeof buffer);
+            if (n <= 0) break;
+            answer.append(buffer, static_cast<size_t>(n));
+        }
+        return answer;
+    }
+
+  private:
+    int Fd = -1;
+};
+
+TEST(Vemla, AVirtualPortServesAnApplicationThatComesAndGoes) {
+    for (const char* binary : Programs) {
+        TTempDir dir;
+        const std::string link = dir.Path("ttyV0");
+        // A stale link, as a crash leaves it, is replaced.
+        std::filesystem::create_symlink("/nonexistent/pts", link);
+        std::string triggers = dir.Write(
+            "t.txt", "TRIGGER 1 \"p\" ANSI \"PING<0x0D>\" { WAIT OUT \"PONG<0x0D>\" GOTO 1 }");
+        TVemla vemla({"-p", "pty:" + link, "--triggers", triggers, "--log-dir", "Log", "--autosave",
+                      "--echo"},
+                     dir.Directory().string(), {}, false, binary);
+        ASSERT_TRUE(vemla.WaitForOutput("pty:" + link + ": открыт")) << vemla.Output;
+        ASSERT_TRUE(std::filesystem::is_symlink(link));
+        EXPECT_EQ(std::filesystem::read_symlink(link).string().rfind("/dev/pts/", 0), 0u);
+        constexpr int Visits = 100;
+        for (int i = 0; i < Visits; ++i) {
+            TApplicationSide application(link, i == 0 ? B19200 : B9600);
+            ASSERT_TRUE(application.IsOpen()) << i;
+            EXPECT_EQ(application.Ask("PING\r", 5), "PONG\r") << i;
+        }
+        EXPECT_TRUE(vemla.WaitForOutput("приложение задало 19200 8N1")) << vemla.Output;
+        EXPECT_EQ(vemla.Terminate(), 0);
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+        std::string log = Cp1251ToUtf8(LogContents(dir));
+        std::string expected;
+        for (int i = 0; i < Visits; ++i)
+            expected += "---> 50 49 4E 47 0D|<-t- 50 4F 4E 47 0D|";
+        std::string exchanges;
+        for (const std::string& line : LogWithoutTimes(dir))
+            if (line.rfind("  ---> ", 0) == 0 || line.rfind("  <-t- ", 0) == 0)
+                exchanges += line.substr(2) + "|";
+        EXPECT_EQ(exchanges, expected) << binary;
+        EXPECT_NE(log.find("приложение задало 9600 8N1"), std::string::npos);
+
+        // What is not a link is not vemla's: refused, named, left as it is.
+        const std::string file = dir.Write("notes.txt", "mine");
+        TVemla refused({"-p", "pty:" + file, "--echo"}, dir.Directory().string(), {}, false,
+                       binary);
+        EXPECT_TRUE(refused.WaitForOutput("pty:" + file + ": File exists")) << refused.Output;
+        EXPECT_EQ(refused.Terminate(), 0);
+        EXPECT_EQ(dir.Read("notes.txt"), "mine");
+    }
 }
 
 TEST(Vemla, ThePortAndItsSettingsFromTheCommandLine) {
