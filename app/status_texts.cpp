@@ -30,6 +30,12 @@ TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, ui
     case TPortState::Waiting:
         texts.State = Utf8ToCp1251("ожидание устройства");
         break;
+    case TPortState::ApplicationConnected:
+        texts.State = Utf8ToCp1251("приложение подключено");
+        break;
+    case TPortState::ApplicationAwaited:
+        texts.State = Utf8ToCp1251("ожидание приложения");
+        break;
     }
     texts.Counters = Utf8ToCp1251("принято ") + std::to_string(received) +
                      Utf8ToCp1251(" Б, передано ") + std::to_string(sent) + Utf8ToCp1251(" Б");
@@ -42,7 +48,7 @@ TModemControls ModemControls(const std::optional<TModemLines>& lines, const TLin
     TModemControls controls;
     controls.DtrOn = line.DtrControl != 0;
     controls.RtsOn = line.RtsControl == 1 || line.RtsControl == 2;
-    controls.BreakEnabled = state == TPortState::Open;
+    controls.BreakEnabled = IsOpenState(state);
     if (!lines) return controls;
     auto lamp = [](bool on) { return on ? TLamp::On : TLamp::Off; };
     controls.Lamps = {lamp(lines->Cts), lamp(lines->Dsr), lamp(lines->Dcd), lamp(lines->Ri)};

@@ -159,11 +159,17 @@ void TPortReader::ReportModemLines(std::optional<TModemLines> lines) {
     Host.NotifyModemLines(lines);
 }
 
-void TPortReader::WatchLineStatus(const TPort& port) {
+void TPortReader::WatchLineStatus(TPort& port) {
     auto now = std::chrono::steady_clock::now();
     if (now < NextLineLook) return;
     NextLineLook = now + LineStatusInterval;
     ReportModemLines(port.ModemLines());
+    if (std::optional<bool> peer = port.PeerPresent(); peer != PeerSeen) {
+        PeerSeen = peer;
+        if (peer)
+            Host.NotifyPortState(*peer ? TPortState::ApplicationConnected
+                                       : TPortState::ApplicationAwaited);
+    }
     std::optional<uint64_t> lost = port.LostBytes();
     // A line without flow control that delivers faster than vemla reads loses bytes in the
     // driver; that cannot be undone, but it must not go unnoticed.
@@ -199,8 +205,9 @@ bool TPortReader::ReadLoop(const std::shared_ptr<TPort>& port) {
     // inside a packet's read; a port that has none is not asked again.
     NextLineLook = {};
     LostBytesSeen.reset();
+    PeerSeen.reset();
     WatchLineStatus(*port);
-    const bool watched = ReportedModemLines || LostBytesSeen;
+    const bool watched = ReportedModemLines || LostBytesSeen || PeerSeen;
     const auto statusWait = watched ? LineStatusInterval : std::chrono::milliseconds(-1);
     while (!Restarting) {
         // A host without room is looked at again every few milliseconds; stop and new

@@ -77,7 +77,7 @@ class TPortReader {
     void ClosePortAfterFailure(int error);
     // Reader thread: reports the input lines when they differ from the last report, and bytes
     // the driver dropped since the last look as one Error record.
-    void WatchLineStatus(const TPort& port);
+    void WatchLineStatus(TPort& port);
     void ReportModemLines(std::optional<TModemLines> lines);
     std::shared_ptr<TPort> CurrentPort() const;
 
@@ -97,6 +97,7 @@ class TPortReader {
     TEvent PortOpened;    // a write opened the port while the reader waited
     std::optional<TModemLines> ReportedModemLines;      // reader thread only
     std::optional<uint64_t> LostBytesSeen;              // reader thread only
+    std::optional<bool> PeerSeen;                       // reader thread only
     std::chrono::steady_clock::time_point NextLineLook; // reader thread only
 };
 

@@ -16,7 +16,14 @@ enum class TPortState : uint8_t {
     Closed, // not open, and nobody tries (no reconnect): a send opens it
     Open,
     Waiting, // lost or missing: tried again by itself
+    // A virtual port is open, and an application has its other side open, or not yet.
+    ApplicationConnected,
+    ApplicationAwaited,
 };
+
+inline bool IsOpenState(TPortState state) {
+    return state != TPortState::Closed && state != TPortState::Waiting;
+}
 
 // What the engine needs of the user interface. Every call is non-blocking and may come from
 // any thread.

@@ -85,6 +85,9 @@ class TPort {
     // What the port learned of its far side since the last call (the settings an application
     // gave a virtual port), as texts of Info records; the reader thread asks after each read.
     virtual std::vector<std::string> TakeNotices() { return {}; }
+    // Whether the far side has its end open (an application on a virtual port), or nothing
+    // when the kind cannot tell; the reader thread asks while the line is quiet.
+    virtual std::optional<bool> PeerPresent() { return std::nullopt; }
 };
 
 struct TPortOpenResult {

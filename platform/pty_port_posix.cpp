@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -64,6 +65,14 @@ class TPtyPort final : public TPort {
              const TCommTimeouts& timeouts)
         : Master(master), Slave(slave), Link(std::move(link)), SlavePath(std::move(slavePath)),
           Io(master, timeouts, [this](char* bytes, size_t count) { return Unpack(bytes, count); }) {
+        // Who opens and closes the application's side, vemla's own handle aside: the system
+        // tells a watch on the device's node. Without one vemla cannot tell.
+        Openings = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (Openings >= 0 && inotify_add_watch(Openings, SlavePath.c_str(),
+                                               IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+            close(Openings);
+            Openings = -1;
+        }
     }
     ~TPtyPort() override {
         // Only a link that is still ours goes: someone may have put another one there since.
@@ -71,6 +80,7 @@ class TPtyPort final : public TPort {
         ssize_t n = readlink(Link.c_str(), target, sizeof target);
         if (n > 0 && SlavePath == std::string_view(target, static_cast<size_t>(n)))
             unlink(Link.c_str());
+        if (Openings >= 0) close(Openings);
         close(Slave);
         close(Master);
     }
@@ -91,6 +101,19 @@ class TPtyPort final : public TPort {
     // A pty has no break: it is taken and dropped, as the driver does with one.
     int SendBreak(std::chrono::milliseconds, const TEvent&) override { return 0; }
     std::vector<std::string> TakeNotices() override { return std::exchange(Notices, {}); }
+    std::optional<bool> PeerPresent() override {
+        if (Openings < 0) return std::nullopt;
+        alignas(inotify_event) char events[4096];
+        for (ssize_t n; (n = read(Openings, events, sizeof events)) > 0;) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                if (event->mask & IN_OPEN) ++Openers;
+                if ((event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) && Openers > 0) --Openers;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return Openers > 0;
+    }
 
   private:
     // In packet mode every read of the master starts with a status byte: 0 before data, or
@@ -116,8 +139,10 @@ class TPtyPort final : public TPort {
     const int Master, Slave;
     const std::string Link, SlavePath;
     TDescriptorIo Io;
+    int Openings = -1;                // the watch on the application's side
     std::vector<std::string> Notices; // reader thread only
     std::string LastSettings;         // reader thread only
+    int Openers = 0;                  // reader thread only
 };
 
 TPortOpenResult Failed(int error, std::string detail = {}) {

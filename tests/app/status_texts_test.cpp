@@ -33,6 +33,16 @@ TEST(StatusTexts, PortSettingsStateAndCounters) {
          "ожидание устройства"},
         {"x", {50, 5, 4, 2, 0, 0}, TPortState::Open, "x 50 5S2", "открыт"},
         {"x", {50, 9, 7, 5, 0, 0}, TPortState::Open, "x 50 9??", "открыт"}, // refused values
+        {"pty:/tmp/v",
+         {},
+         TPortState::ApplicationConnected,
+         "pty:/tmp/v 9600 8M1",
+         "приложение подключено"},
+        {"pty:/tmp/v",
+         {},
+         TPortState::ApplicationAwaited,
+         "pty:/tmp/v 9600 8M1",
+         "ожидание приложения"},
     };
     for (const auto& c : cases) {
         TTerminalSettings settings;

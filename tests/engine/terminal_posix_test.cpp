@@ -8,6 +8,7 @@
 #include "tests/support/temp_dir.h"
 
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -216,6 +217,34 @@ TEST(TriggerLoading, AnythingButARegularFileIsReportedAndNeverWaitedFor) {
         ASSERT_EQ(errors.size(), 2u);
         EXPECT_EQ(errors[0].Data, Cp1251("Ошибка открытия файла :") + c.Report);
     }
+}
+
+TEST(Terminal, AVirtualPortTellsWhetherAnApplicationHasItOpen) {
+    TTempDir dir;
+    TRecordSink sink;
+    TTerminalSettings settings;
+    settings.Device = "pty:" + dir.Path("ttyV0");
+    TTerminal terminal(sink, settings);
+    auto statesEndWith = [&](TPortState last) {
+        auto deadline = std::chrono::steady_clock::now() + 5s;
+        for (;;) {
+            std::vector<TPortState> states = sink.PortStates();
+            if (!states.empty() && states.back() == last) return true;
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::yield();
+        }
+    };
+    ASSERT_TRUE(statesEndWith(TPortState::ApplicationAwaited));
+    for (int visit = 0; visit < 3; ++visit) {
+        int application = open(dir.Path("ttyV0").c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(application, 0);
+        EXPECT_TRUE(statesEndWith(TPortState::ApplicationConnected)) << visit;
+        close(application);
+        EXPECT_TRUE(statesEndWith(TPortState::ApplicationAwaited)) << visit;
+    }
+    std::vector<TPortState> states = sink.PortStates();
+    EXPECT_EQ(states.front(), TPortState::Open);
+    EXPECT_EQ(states.size(), 8u); // one report per change
 }
 
 } // namespace
