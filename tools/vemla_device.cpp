@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <random>
 #include <string>
 #include <unistd.h>
@@ -34,6 +35,7 @@ constexpr auto PacketGap = 5ms; // silence that ends a received packet
 
 struct TOptions {
     std::string Link;
+    bool Open = false; // LINK is a port that exists (vemla's virtual port): play on it
     enum { Demo, Flood, RoundTrips, ModbusMaster } Mode = Demo;
     long long Count = 0;
     std::string Pattern = "01 02 03 04 05";
@@ -47,10 +49,12 @@ void Usage() {
     std::fputs("Usage: vemla-device LINK [--flood N | --round-trips N [--pattern HEX] |\n"
                "                         --modbus-master]\n"
                "                         [--seed S] [--start-after SECONDS] [--duration SECONDS] "
-               "[--quiet]\n"
+               "[--quiet] [--open]\n"
                "\n"
                "Opens a pseudo-terminal, publishes vemla's side of it as the symlink LINK and\n"
-               "plays a device on the other side. Without a mode it plays the demo scenario of\n"
+               "plays a device on the other side (with --open: opens LINK, a port that exists,\n"
+               "such as vemla's pty:LINK, and plays there, as an application would). Without a "
+               "mode it plays the demo scenario of\n"
                "examples/triggers.txt: PING<CR> every 2 s, the poll 01 03 00 00 every second,\n"
                "AA 55 once after 10 s, and reports which answers came back and how late.\n"
                "  --flood N        send N pseudo-random bytes as fast as the line takes them\n"
@@ -88,6 +92,8 @@ bool ParseOptions(int argc, char* argv[], TOptions& options) {
             options.Seed = static_cast<unsigned>(std::atoll(value));
         } else if (argument == "--quiet") {
             options.Quiet = true;
+        } else if (argument == "--open") {
+            options.Open = true;
         } else if (!argument.empty() && argument[0] != '-' && options.Link.empty()) {
             options.Link = argument;
         } else {
@@ -105,33 +111,44 @@ std::string Stamp() {
     return text;
 }
 
-// The pty of the device, published as the link vemla opens.
+// The pty of the device, published as the link vemla opens; or a port that exists.
 class TDevice {
   public:
-    explicit TDevice(const std::string& link) : Link(link) {
-        unlink(link.c_str());
-        if (symlink(Pty.SlavePath().c_str(), link.c_str()) != 0) {
-            std::fprintf(stderr, "vemla-device: cannot create %s: %s\n", link.c_str(),
-                         std::strerror(errno));
+    TDevice(const std::string& link, bool open) : Link(open ? std::string() : link) {
+        try {
+            Pty = open ? std::make_unique<vemla::test::TPtyDevice>(link)
+                       : std::make_unique<vemla::test::TPtyDevice>();
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "vemla-device: %s: %s\n", error.what(), std::strerror(errno));
             std::exit(1);
         }
+        if (!open) {
+            unlink(link.c_str());
+            if (symlink(Pty->SlavePath().c_str(), link.c_str()) != 0) {
+                std::fprintf(stderr, "vemla-device: cannot create %s: %s\n", link.c_str(),
+                             std::strerror(errno));
+                std::exit(1);
+            }
+        }
         std::printf("%s device ready: %s -> %s\n", Stamp().c_str(), link.c_str(),
-                    Pty.SlavePath().c_str());
+                    Pty->SlavePath().c_str());
         std::fflush(stdout);
     }
-    ~TDevice() { unlink(Link.c_str()); }
+    ~TDevice() {
+        if (!Link.empty()) unlink(Link.c_str());
+    }
 
     // Writes everything, waiting for the line; false when a stop was requested.
-    bool Write(std::string_view bytes) { return Pty.Write(bytes, Stopping); }
+    bool Write(std::string_view bytes) { return Pty->Write(bytes, Stopping); }
     // Waits up to timeout for a packet: bytes that end with PacketGap of silence.
     std::string ReadPacket(std::chrono::milliseconds timeout) {
-        return Pty.ReadPacket(timeout, PacketGap, Stopping);
+        return Pty->ReadPacket(timeout, PacketGap, Stopping);
     }
 
   private:
     static bool Stopping() { return StopRequested != 0; }
-    vemla::test::TPtyDevice Pty;
-    std::string Link;
+    std::unique_ptr<vemla::test::TPtyDevice> Pty;
+    std::string Link; // removed at the end; empty for a port that was there
 };
 
 void PrintPacket(const char* direction, std::string_view bytes) {
@@ -321,7 +338,7 @@ int main(int argc, char* argv[]) {
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    TDevice device(options.Link);
+    TDevice device(options.Link, options.Open);
     auto waitUntil = TClock::now() + std::chrono::duration_cast<TClock::duration>(
                                          std::chrono::duration<double>(options.StartAfter));
     while (TClock::now() < waitUntil && !StopRequested)

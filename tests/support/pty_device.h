@@ -20,6 +20,9 @@ using TDeviceHandle = int;
 class TPtyDevice {
   public:
     TPtyDevice(); // throws std::runtime_error when no pty can be had
+    // The device on a port that exists already (an application's side of vemla's virtual
+    // port): opened raw; SlavePath() is that port. POSIX only; throws when it cannot be opened.
+    explicit TPtyDevice(const std::string& port);
     ~TPtyDevice();
     TPtyDevice(const TPtyDevice&) = delete;
     TPtyDevice& operator=(const TPtyDevice&) = delete;

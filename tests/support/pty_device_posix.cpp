@@ -23,6 +23,15 @@ TPtyDevice::TPtyDevice() {
     fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
 }
 
+TPtyDevice::TPtyDevice(const std::string& port) : Path(port) {
+    Master = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (Master < 0) throw std::runtime_error("cannot open " + port);
+    termios tio{};
+    tcgetattr(Master, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(Master, TCSANOW, &tio);
+}
+
 TPtyDevice::~TPtyDevice() {
     HangUp();
     if (Slave >= 0) close(Slave);
