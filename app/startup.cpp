@@ -2,6 +2,7 @@
 
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
+#include "platform/pty_port.h"
 #include "platform/system.h"
 
 #include <filesystem>
@@ -38,7 +39,8 @@ TDesktopFiles SettleDesktopFiles(const std::string& programDirectory,
 }
 
 bool NamesAPort(const std::string& path) {
-    return IsCharacterDevice(path) || (path.rfind("/dev/", 0) == 0 && !IsRegularFile(path));
+    return NamesAVirtualPort(path) || IsCharacterDevice(path) ||
+           (path.rfind("/dev/", 0) == 0 && !IsRegularFile(path));
 }
 
 TStartup SettleStartup(const std::vector<std::string>& arguments, TSettingOverrides overrides,

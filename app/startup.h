@@ -31,8 +31,8 @@ struct TDesktopFiles {
 TDesktopFiles SettleDesktopFiles(const std::string& programDirectory,
                                  const std::string& workingDirectory,
                                  const std::string& userDirectory, bool programDirectoryWritable);
-// Whether a first argument is the port: a character device, or a path under /dev that is not
-// there yet (an adapter not plugged in, which vemla then waits for).
+// Whether a first argument is the port: a virtual port (pty:PATH), a character device, or a
+// path under /dev that is not there yet (an adapter not plugged in, which vemla then waits for).
 bool NamesAPort(const std::string& path);
 
 // Everything a front end settles from its command line before it starts: the files in force

@@ -132,14 +132,17 @@ double TimeHexLogFloor(const std::string& data, bool logThread, const test::TTem
     return speed;
 }
 
-// How vemla runs: its window hidden, shown (offscreen), or as vemla-cli.
-enum TMode { Hidden, Shown, Cli };
+// How vemla runs: its window hidden, shown (offscreen), as vemla-cli, or hidden on a virtual
+// port (pty:) that the benchmark opens as the application.
+enum TMode { Hidden, Shown, Cli, VirtualPort };
 
 TRun TimeVemla(const std::string& data, TMode mode, const test::TTempDir& dir) {
     const bool shown = mode == Shown;
-    test::TPtyDevice device;
+    const std::string link = dir.Path("ttyV0");
+    std::unique_ptr<test::TPtyDevice> pty;
+    if (mode != VirtualPort) pty = std::make_unique<test::TPtyDevice>();
     std::string config = dir.Write(
-        "config.ini", test::PortConfig(device.SlavePath(),
+        "config.ini", test::PortConfig(pty ? pty->SlavePath() : "pty:" + link,
                                        std::string("[Terminal]\r\nHide=") + (shown ? "0" : "1") +
                                            "\r\n[Log]\r\nSize=300\r\nAutoSave=1\r\nDir=Log\r\n"));
     test::TSpawnOptions options;
@@ -151,11 +154,17 @@ TRun TimeVemla(const std::string& data, TMode mode, const test::TTempDir& dir) {
     test::TChildProcess vemla({mode == Cli ? VEMLA_CLI_BINARY : VEMLA_BINARY, config}, options);
     close(null);
     TRun run;
-    if (!WaitUntil([&] { return HoldsOpen(vemla.Pid(), device.SlavePath()); }, 10s)) {
+    auto opened = [&] {
+        return pty ? HoldsOpen(vemla.Pid(), pty->SlavePath())
+                   : std::filesystem::is_symlink(std::filesystem::symlink_status(link));
+    };
+    if (!WaitUntil(opened, 10s)) {
         std::fputs("vemla did not open its port\n", stderr);
         run.Lost = data.size();
         return run;
     }
+    if (!pty) pty = std::make_unique<test::TPtyDevice>(link);
+    test::TPtyDevice& device = *pty;
     // Opening ends with a flush of stale input: bytes written before it are gone by design.
     std::this_thread::sleep_for(500ms);
     std::atomic<bool> watching{true};
@@ -221,7 +230,7 @@ int main(int argc, char* argv[]) {
         std::vector<double> Cat, Vemla, Ratio;
         size_t Lost = 0, Wrong = 0;
         long Peak = 0;
-    } series[3];
+    } series[4];
     // Every run's files stay until the end: on ext4, a file created soon after many were
     // deleted nearby pays for skipping their inodes, so removing one run's few hundred log
     // files would tax the file creations of the next run (and vemla makes one per 300 lines).
@@ -232,7 +241,7 @@ int main(int argc, char* argv[]) {
     // Hidden and shown take turns, each right after its own cat, so that a machine that
     // slows down or speeds up during the runs does not favour one of them.
     for (int i = 0; i < runs; ++i) {
-        for (TMode mode : {Hidden, Shown, Cli}) {
+        for (TMode mode : {Hidden, Shown, Cli, VirtualPort}) {
             TSeries& s = series[mode];
             TRun floor = TimeCat(data, directory());
             TRun run = TimeVemla(data, mode, directory());
@@ -250,11 +259,11 @@ int main(int argc, char* argv[]) {
         oneThread.push_back(TimeHexLogFloor(data, false, directory()));
         twoThreads.push_back(TimeHexLogFloor(data, true, directory()));
     }
-    for (TMode mode : {Hidden, Shown, Cli}) {
+    for (TMode mode : {Hidden, Shown, Cli, VirtualPort}) {
         const TSeries& s = series[mode];
-        std::string prefix = mode == Shown ? "flood_log.shown."
-                             : mode == Cli ? "flood_log.cli."
-                                           : "flood_log.hidden.";
+        const char* prefixes[] = {"flood_log.hidden.", "flood_log.shown.", "flood_log.cli.",
+                                  "flood_log.virtual_port."};
+        std::string prefix = prefixes[mode];
         auto figure = [&](const char* name, double value, const char* unit) {
             bench::Figure((prefix + name).c_str(), value, unit);
         };
@@ -272,6 +281,10 @@ int main(int argc, char* argv[]) {
                   bench::Percentile(twoThreads, 50) / bench::Percentile(series[0].Cat, 50), "");
     bench::Figure("flood_log.hidden.of_two_threads",
                   bench::Percentile(series[Hidden].Vemla, 50) / bench::Percentile(twoThreads, 50),
+                  "");
+    bench::Figure("flood_log.virtual_port.of_hidden",
+                  bench::Percentile(series[VirtualPort].Vemla, 50) /
+                      bench::Percentile(series[Hidden].Vemla, 50),
                   "");
     bench::Figure("flood_log.cli.of_two_threads",
                   bench::Percentile(series[Cli].Vemla, 50) / bench::Percentile(twoThreads, 50), "");

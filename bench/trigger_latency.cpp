@@ -1,7 +1,8 @@
 // A pty device sends a 5-byte pattern and a trigger answers with OUTW: the round trip, less
 // the 5 ms interval time-out that ends the packet. Then the same for a Modbus read matched by a
-// mask with a CRC check and answered by a REPLY that carries a fresh CRC. The floor is the same
-// round trip answered by the simplest program that waits for the same silence: on a virtual
+// mask with a CRC check and answered by a REPLY that carries a fresh CRC; and the first case
+// through vemla's virtual port (pty:), the benchmark in the application's place. The floor is the
+// same round trip answered by the simplest program that waits for the same silence: on a virtual
 // machine its tail shows how late threads wake up there, whoever answers.
 #include "bench/bench_support.h"
 #include "bench/pty_floor.h"
@@ -64,6 +65,24 @@ int Measure(const std::string& name, const std::string& trigger, const std::stri
     return Report(name, RoundTrips(name, device, packet, expected));
 }
 
+// The OUTW case on a virtual port that vemla makes; the benchmark opens it as an application.
+int MeasureVirtualPort(const std::string& name, const std::string& trigger) {
+    test::TTempDir dir;
+    bench::TNullHost host;
+    const std::string link = dir.Path("ttyV0");
+    std::string triggers = dir.Write("t.txt", trigger);
+    TTerminal terminal(
+        host, test::SettingsOf(dir.Write(
+                  "c.ini", test::PortConfig("pty:" + link,
+                                            "[Terminal]\r\nTriggerFile=" + triggers + "\r\n"))));
+    if (!terminal.IsOpen()) {
+        std::fprintf(stderr, "%s: the virtual port did not open\n", name.c_str());
+        return 1;
+    }
+    test::TPtyDevice application(link);
+    return Report(name, RoundTrips(name, application, EchoPacket, EchoAnswer));
+}
+
 std::optional<std::vector<double>> FloorTrips() {
     bench::TRawResponder responder(EchoAnswer, GapMs);
     return RoundTrips("trigger_latency.floor", responder.Device(), EchoPacket, EchoAnswer);
@@ -79,14 +98,14 @@ int main() {
     // minutes in which one pty round trip in ten or more is a few milliseconds late, and the two
     // halves together see the same minutes as vemla does.
     std::optional<std::vector<double>> floor = FloorTrips();
-    int failed =
-        Measure("trigger_latency",
-                "TRIGGER 1 \"echo\" HEX \"01 02 03 04 05\"\n{ WAIT OUTW \"06 07\" GOTO 2 }\n",
-                EchoPacket, EchoAnswer) +
-        Measure("trigger_latency.mask_reply_crc16m",
-                "TRIGGER 1 \"read\" MASK HEX \"01 03 ?? ?? 00 01 =CRC16M\"\n"
-                "{ WAIT REPLYW \"$0 $1 02 $2..3 CRC16M\" GOTO 2 }\n",
-                request, reply);
+    const std::string echo =
+        "TRIGGER 1 \"echo\" HEX \"01 02 03 04 05\"\n{ WAIT OUTW \"06 07\" GOTO 2 }\n";
+    int failed = Measure("trigger_latency", echo, EchoPacket, EchoAnswer) +
+                 MeasureVirtualPort("trigger_latency.virtual_port", echo) +
+                 Measure("trigger_latency.mask_reply_crc16m",
+                         "TRIGGER 1 \"read\" MASK HEX \"01 03 ?? ?? 00 01 =CRC16M\"\n"
+                         "{ WAIT REPLYW \"$0 $1 02 $2..3 CRC16M\" GOTO 2 }\n",
+                         request, reply);
     std::optional<std::vector<double>> after = FloorTrips();
     if (floor && after) floor->insert(floor->end(), after->begin(), after->end());
     if (!after) floor.reset();

@@ -1,6 +1,7 @@
 // Runs the real vemla and vemla-cli binaries (vemla offscreen) against a test-owned pty.
 // Built without the window (the sanitizer presets), the tests of vemla run against vemla-cli.
 #include "codec/checksum.h"
+#include "codec/codec.h"
 #include "platform/cp1251.h"
 #include "tests/support/child_process.h"
 #include "tests/support/port_config.h"
@@ -513,9 +514,10 @@ TEST(Vemla, AVirtualPortServesAnApplicationThatComesAndGoes) {
         std::filesystem::create_symlink("/nonexistent/pts", link);
         std::string triggers = dir.Write(
             "t.txt", "TRIGGER 1 \"p\" ANSI \"PING<0x0D>\" { WAIT OUT \"PONG<0x0D>\" GOTO 1 }");
-        TVemla vemla({"-p", "pty:" + link, "--triggers", triggers, "--log-dir", "Log", "--autosave",
-                      "--echo"},
-                     dir.Directory().string(), {}, false, binary);
+        // The port as the first argument, as a device path would be.
+        TVemla vemla(
+            {"pty:" + link, "--triggers", triggers, "--log-dir", "Log", "--autosave", "--echo"},
+            dir.Directory().string(), {}, false, binary);
         ASSERT_TRUE(vemla.WaitForOutput("pty:" + link + ": открыт")) << vemla.Output;
         ASSERT_TRUE(std::filesystem::is_symlink(link));
         EXPECT_EQ(std::filesystem::read_symlink(link).string().rfind("/dev/pts/", 0), 0u);
@@ -547,6 +549,46 @@ TEST(Vemla, AVirtualPortServesAnApplicationThatComesAndGoes) {
         EXPECT_EQ(refused.Terminate(), 0);
         EXPECT_EQ(dir.Read("notes.txt"), "mine");
     }
+}
+
+TEST(Vemla, ALearnedDeviceServesAnApplicationOnAVirtualPort) {
+    // A session where vemla asked and the device answered: learned, then played on a virtual
+    // port to an application, whose session then checks against the learned file.
+    TTempDir dir;
+    const std::pair<std::string, std::string> exchanges[] = {
+        {"01 03 00 00 00 01 84 0A", "01 03 02 00 2A 39 9B"},
+        {"01 03 00 01 00 01 D5 CA", "01 03 02 00 07 F9 86"},
+        {"50 49 4E 47 0D", "50 4F 4E 47 0D"},
+    };
+    std::string session;
+    for (const auto& [request, answer] : exchanges)
+        session += "12:00:00.000  <--- " + request + "\r\n12:00:00.020  ---> " + answer + "\r\n";
+    dir.Write("session.log", session);
+    TVemla learn({"--learn", dir.Path("session.log")}, dir.Directory().string());
+    ASSERT_EQ(learn.WaitForExit(), 0);
+    const std::string device = dir.Write("device.txt", learn.ReadToEnd());
+
+    const std::string link = dir.Path("ttyV0");
+    TVemla vemla(
+        {"pty:" + link, "--triggers", device, "--log-dir", "Played", "--autosave", "--echo"},
+        dir.Directory().string());
+    ASSERT_TRUE(vemla.WaitForOutput(": открыт")) << vemla.Output;
+    {
+        TApplicationSide application(link, B19200);
+        ASSERT_TRUE(application.IsOpen());
+        for (int round = 0; round < 2; ++round)
+            for (const auto& [request, answer] : exchanges) {
+                std::string expected = TextToBytes(answer, TCoding::Hex);
+                EXPECT_EQ(application.Ask(TextToBytes(request, TCoding::Hex), expected.size()),
+                          expected)
+                    << request;
+            }
+    }
+    EXPECT_EQ(vemla.Terminate(), 0);
+    TVemla check({"--check-session", dir.Path("Played"), "--triggers", device},
+                 dir.Directory().string());
+    EXPECT_EQ(check.WaitForExit(), 0);
+    EXPECT_EQ(check.ReadToEnd().rfind("OK: 6 packets, 6 answers", 0), 0u) << check.Output;
 }
 
 TEST(Vemla, ThePortAndItsSettingsFromTheCommandLine) {

@@ -56,6 +56,8 @@ bool TPtyDevice::Write(std::string_view bytes, const std::function<bool()>& stop
 
 int TPtyDevice::QueuedToPort() const {
     int queued = 0;
+    // On a port that exists, what was written and not taken yet is this side's output queue.
+    if (Slave < 0) return ioctl(Master, TIOCOUTQ, &queued) == 0 ? queued : 0;
     return ioctl(Slave, FIONREAD, &queued) == 0 ? queued : 0;
 }
 
