@@ -1,6 +1,7 @@
 // Renders a window offscreen into a PNG, for the docs: the main window with traffic of every
 // kind, the packet generator with a few packets, the triggers window with the examples, the
-// change-command dialog, the port settings; or the whole screen of an X display.
+// change-command dialog, the port settings, the main window on a virtual port with an
+// application on it; or the whole screen of an X display.
 #include "app/startup.h"
 #include "main_window/main_window.h"
 #include "main_window/port_settings_dialog.h"
@@ -37,11 +38,11 @@ int main(int argc, char* argv[]) {
     std::string which = argc == 3 ? argv[2] : "main";
     if ((argc != 2 && argc != 3) ||
         (which != "main" && which != "generator" && which != "triggers" && which != "change" &&
-         which != "port" && which != "desktop")) {
-        std::fputs(
-            "Usage: vemla-screenshot FILE.png [main|generator|triggers|change|port|desktop]\n"
-            "  desktop: the whole screen of the X display in DISPLAY\n",
-            stderr);
+         which != "port" && which != "virtual" && which != "desktop")) {
+        std::fputs("Usage: vemla-screenshot FILE.png "
+                   "[main|generator|triggers|change|port|virtual|desktop]\n"
+                   "  desktop: the whole screen of the X display in DISPLAY\n",
+                   stderr);
         return 2;
     }
     std::string target = std::filesystem::absolute(argv[1]).string();
@@ -53,12 +54,13 @@ int main(int argc, char* argv[]) {
     TMainWindowOptions options;
     std::string triggers = std::filesystem::absolute(VEMLA_EXAMPLES_DIR "/triggers.txt").string();
     options.Config = SettleConfigFile(
-        {dir.Write("config.ini",
-                   "[Port]\r\nDevice=/dev/ttyUSB0\r\n[Terminal]\r\nTriggerFile=" + triggers +
-                       "\r\n[Packets]\r\nCount=3\r\n"
-                       "1.data=50 49 4E 47 0D\r\n1.name=ping\r\n"
-                       "2.data=01 03 00 00\r\n2.name=status poll\r\n"
-                       "3.data=AA 55\r\n3.name=switch to errors\r\n")},
+        {dir.Write("config.ini", std::string("[Port]\r\nDevice=") +
+                                     (which == "virtual" ? "pty:/tmp/ttyV0" : "/dev/ttyUSB0") +
+                                     "\r\n[Terminal]\r\nTriggerFile=" + triggers +
+                                     "\r\n[Packets]\r\nCount=3\r\n"
+                                     "1.data=50 49 4E 47 0D\r\n1.name=ping\r\n"
+                                     "2.data=01 03 00 00\r\n2.name=status poll\r\n"
+                                     "3.data=AA 55\r\n3.name=switch to errors\r\n")},
         ProgramDirectory());
     options.ShowMessage = [](QMessageBox::Icon, const QString&, const QString&) {};
     TMainWindow window(std::move(options));
@@ -68,30 +70,43 @@ int main(int argc, char* argv[]) {
     window.ClearView(); // the real port's report is not part of the picture
 
     TTerminalHost& host = window.EngineHost();
-    // As with the adapter plugged in and its device ready.
-    host.NotifyPortState(TPortState::Open);
-    host.NotifyModemLines(TModemLines{.Cts = true, .Dsr = true});
     TDateTime time = Now();
     auto post = [&](TTrafficKind kind, std::string data) {
         time += 0.137 / 86400.0;
         host.PostTraffic(
             std::make_unique<TTrafficRecord>(TTrafficRecord{time, kind, std::move(data)}));
     };
-    post(TTrafficKind::Info, "/dev/ttyUSB0" + Utf8ToCp1251(": открыт"));
-    post(TTrafficKind::Received, "PING\r");
-    post(TTrafficKind::TriggerSent, "PONG\r");
-    post(TTrafficKind::Received, std::string("\x01\x03\x00\x00", 4));
-    post(TTrafficKind::TriggerSent, std::string("\x01\x03\x02\x00\x2A", 5));
-    post(TTrafficKind::Sent, std::string("\x10\x02\x41\x42\x10\x03", 6));
-    post(TTrafficKind::Received, "\xAA\x55");
-    post(TTrafficKind::Info, Utf8ToCp1251("Опрос статуса теперь отвечает ошибкой"));
-    post(TTrafficKind::Received, std::string("\x01\x03\x00\x00", 4));
-    post(TTrafficKind::TriggerSent, "\x01\x83\x02");
-    post(TTrafficKind::Warning, Utf8ToCp1251("Предупреждение"));
-    post(TTrafficKind::Error, "/dev/ttyUSB0: Input/output error");
+    if (which == "virtual") {
+        // An application under test polls the Modbus slave that vemla plays.
+        host.NotifyPortState(TPortState::ApplicationConnected);
+        post(TTrafficKind::Info, "pty:/tmp/ttyV0" + Utf8ToCp1251(": открыт"));
+        post(TTrafficKind::Info, "pty:/tmp/ttyV0" + Utf8ToCp1251(": приложение задало 19200 8N1"));
+        for (int i = 0; i < 3; ++i) {
+            post(TTrafficKind::Received, std::string("\x01\x03\x00\x00\x00\x01\x84\x0A", 8));
+            post(TTrafficKind::TriggerSent, std::string("\x01\x03\x02\x00\x2A\x39\x9B", 7));
+        }
+    } else {
+        // As with the adapter plugged in and its device ready.
+        host.NotifyPortState(TPortState::Open);
+        host.NotifyModemLines(TModemLines{.Cts = true, .Dsr = true});
+    }
+    if (which != "virtual") {
+        post(TTrafficKind::Info, "/dev/ttyUSB0" + Utf8ToCp1251(": открыт"));
+        post(TTrafficKind::Received, "PING\r");
+        post(TTrafficKind::TriggerSent, "PONG\r");
+        post(TTrafficKind::Received, std::string("\x01\x03\x00\x00", 4));
+        post(TTrafficKind::TriggerSent, std::string("\x01\x03\x02\x00\x2A", 5));
+        post(TTrafficKind::Sent, std::string("\x10\x02\x41\x42\x10\x03", 6));
+        post(TTrafficKind::Received, "\xAA\x55");
+        post(TTrafficKind::Info, Utf8ToCp1251("Опрос статуса теперь отвечает ошибкой"));
+        post(TTrafficKind::Received, std::string("\x01\x03\x00\x00", 4));
+        post(TTrafficKind::TriggerSent, "\x01\x83\x02");
+        post(TTrafficKind::Warning, Utf8ToCp1251("Предупреждение"));
+        post(TTrafficKind::Error, "/dev/ttyUSB0: Input/output error");
+    }
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
-    window.CodingChanged(1);
+    if (which != "virtual") window.CodingChanged(1);
     QCoreApplication::processEvents();
     QWidget* shown = &window;
     if (which == "generator") shown = &window.ShowGeneratorWindow();
