@@ -543,11 +543,16 @@ TEST(Vemla, AVirtualPortServesAnApplicationThatComesAndGoes) {
 
         // What is not a link is not vemla's: refused, named, left as it is.
         const std::string file = dir.Write("notes.txt", "mine");
-        TVemla refused({"-p", "pty:" + file, "--echo"}, dir.Directory().string(), {}, false,
-                       binary);
-        EXPECT_TRUE(refused.WaitForOutput("pty:" + file + ": File exists")) << refused.Output;
-        EXPECT_EQ(refused.Terminate(), 0);
+        std::filesystem::create_directory(dir.Path("folder"));
+        for (const std::string& taken : {file, dir.Path("folder"), std::string("/dev/null")}) {
+            TVemla refused({"-p", "pty:" + taken, "--echo"}, dir.Directory().string(), {}, false,
+                           binary);
+            EXPECT_TRUE(refused.WaitForOutput("pty:" + taken + ": File exists")) << refused.Output;
+            EXPECT_EQ(refused.Terminate(), 0);
+        }
         EXPECT_EQ(dir.Read("notes.txt"), "mine");
+        EXPECT_TRUE(std::filesystem::is_directory(dir.Path("folder")));
+        EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
     }
 }
 
