@@ -552,6 +552,15 @@ TEST(Vemla, AVirtualPortServesAnApplicationThatComesAndGoes) {
         }
         EXPECT_EQ(dir.Read("notes.txt"), "mine");
         EXPECT_TRUE(std::filesystem::is_directory(dir.Path("folder")));
+        // A link someone else put in the place of vemla's is theirs: it stays.
+        const std::string other = dir.Path("ttyV1");
+        TVemla replaced({"-p", "pty:" + other, "--echo"}, dir.Directory().string(), {}, false,
+                        binary);
+        ASSERT_TRUE(replaced.WaitForOutput(": открыт")) << replaced.Output;
+        std::filesystem::remove(other);
+        std::filesystem::create_symlink("/dev/null", other);
+        EXPECT_EQ(replaced.Terminate(), 0);
+        EXPECT_EQ(std::filesystem::read_symlink(other), "/dev/null");
         EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
     }
 }
