@@ -25,6 +25,11 @@ BOOL WINAPI OnConsoleEvent(DWORD) {
 void StopOnSignals() {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
+
+void IgnoreSignals() {
+    SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+    SetConsoleCtrlHandler(nullptr, TRUE);
+}
 #else
 // Setting the event is one write to a descriptor: safe in a handler.
 extern "C" void OnSignal(int) {
@@ -39,6 +44,11 @@ void StopOnSignals() {
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
+}
+
+void IgnoreSignals() {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal, SIG_IGN);
 }
 #endif
 
@@ -55,6 +65,9 @@ int main(int argc, char* argv[]) {
     TEvent stopEvent;
     StopEvent = &stopEvent;
     StopOnSignals();
-    return RunConsole(SettleStartup(commandLine.Arguments, commandLine.Overrides, commandLine.Echo),
-                      stopEvent);
+    int status = RunConsole(
+        SettleStartup(commandLine.Arguments, commandLine.Overrides, commandLine.Echo), stopEvent);
+    // Done: a signal now must not reach the event as it goes.
+    IgnoreSignals();
+    return status;
 }
