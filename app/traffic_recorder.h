@@ -54,7 +54,6 @@ class TTrafficRecorder {
 
     TTrafficList& Lines() { return List; }
     const TTrafficList& Lines() const { return List; }
-    const TLogSettings& LogSettings() const { return Logger.Config(); }
     // Since start, whether recorded or not.
     uint64_t ReceivedBytes() const { return Received; }
     uint64_t SentBytes() const { return Sent; }
