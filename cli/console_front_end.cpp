@@ -18,9 +18,8 @@ void Message(const char* caption, const std::string& text) {
 // The longest wait of the loop with no timer pending: it only bounds the wait, nothing is
 // polled.
 constexpr int64_t IdleWait = 60'000;
-// After a take of fewer reports than a flood brings, the next look comes this much later.
+// After a take that found reports, the next look comes this much later.
 constexpr int64_t BatchInterval = 5;
-constexpr size_t FloodBatch = 16;
 
 } // namespace
 
@@ -51,9 +50,10 @@ int RunConsole(const TStartup& startup, TEvent& stopEvent) {
         const size_t taken = handle(reports.Take());
         while (auto due = timers.TakeDue(SteadyMilliseconds()))
             terminal.SleepExpired(*due->first);
-        // After a take that found reports no wake-up comes: the next look is at once in a
-        // flood, shortly otherwise, so that a trickle of records costs few wake-ups.
-        int64_t wait = taken >= FloodBatch ? 0 : taken > 0 ? BatchInterval : IdleWait;
+        // After a take that found reports no wake-up comes: the next look is a little later,
+        // so that records are taken in batches, not one lock of the queue per record while the
+        // reader shares the cores (in a flood a batch is a few hundred records).
+        int64_t wait = taken > 0 ? BatchInterval : IdleWait;
         if (std::optional<int64_t> next = timers.NextDue())
             wait = std::clamp<int64_t>(*next - SteadyMilliseconds(), 0, wait);
         if (wait > 0) reportsWaiting.WaitFor(std::chrono::milliseconds(wait), stopEvent);
