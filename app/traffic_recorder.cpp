@@ -67,13 +67,13 @@ TResult<> TTrafficRecorder::Finish() {
     return Flush();
 }
 
-TResult<> RecordReport(const TEngineReport& report, TTrafficRecorder& recorder, TTimerQueue& timers,
-                       int64_t now) {
+TResult<> RecordReport(const TEngineReport& report, TTrafficRecorder& recorder,
+                       TTimerQueue& timers) {
     switch (report.Kind) {
     case TEngineReport::TKind::Traffic:
         return recorder.Add(*report.Record);
     case TEngineReport::TKind::Sleep:
-        timers.Start(*report.Trigger, report.Milliseconds, now);
+        timers.Start(*report.Trigger, report.Milliseconds, SteadyMilliseconds());
         break;
     case TEngineReport::TKind::ModemLines:
         if (report.Lines) recorder.EchoText(ModemLinesText(*report.Lines));

@@ -80,8 +80,9 @@ class TTrafficRecorder {
 };
 
 // What every front end does alike with an engine report: a record recorded, a SLEEP put on
-// the timers, the modem lines echoed. An Error is what the user must be told.
-TResult<> RecordReport(const TEngineReport& report, TTrafficRecorder& recorder, TTimerQueue& timers,
-                       int64_t now);
+// the timers (of the steady clock: the clock is read for a SLEEP only, never per record), the
+// modem lines echoed. An Error is what the user must be told.
+TResult<> RecordReport(const TEngineReport& report, TTrafficRecorder& recorder,
+                       TTimerQueue& timers);
 
 } // namespace vemla

@@ -35,8 +35,7 @@ int RunConsole(const TStartup& startup, TEvent& stopEvent) {
     TReportQueue reports([&reportsWaiting] { reportsWaiting.Set(); });
     auto handle = [&](std::vector<TEngineReport> taken) {
         for (const TEngineReport& report : taken)
-            if (TResult<> recorded = RecordReport(report, recorder, timers, SteadyMilliseconds());
-                !recorded.Ok())
+            if (TResult<> recorded = RecordReport(report, recorder, timers); !recorded.Ok())
                 Message("Ошибка", recorded.Error);
         return taken.size();
     };

@@ -457,8 +457,7 @@ size_t TMainWindow::HandleReports() {
 }
 
 void TMainWindow::HandleReport(const TEngineReport& report) {
-    if (TResult<> recorded = RecordReport(report, Recorder, SleepTimers, SteadyMilliseconds());
-        !recorded.Ok())
+    if (TResult<> recorded = RecordReport(report, Recorder, SleepTimers); !recorded.Ok())
         Message(QMessageBox::Critical, "Ошибка", recorded.Error);
     switch (report.Kind) {
     case TEngineReport::TKind::Traffic:
