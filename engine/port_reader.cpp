@@ -1,11 +1,24 @@
 #include "engine/port_reader.h"
 
 #include "platform/cp1251.h"
+#include "platform/pty_port.h"
 #include "platform/system.h"
 
 #include <algorithm>
 
 namespace vemla {
+namespace {
+
+// Mark and space parity are rare on devices and silent in their effect (the ninth bit is
+// fixed): the opening record says so. A virtual port carries no parity at all.
+std::string ParityNote(const TTerminalSettings& settings) {
+    if (NamesAVirtualPort(settings.Device)) return {};
+    if (settings.Line.Parity == 3) return Utf8ToCp1251(", чётность mark");
+    if (settings.Line.Parity == 4) return Utf8ToCp1251(", чётность space");
+    return {};
+}
+
+} // namespace
 
 TPortOpenResult OpenPortOf(const TTerminalSettings& settings) {
     return OpenPort(settings.PortPath(), settings.Line, settings.Timeouts);
@@ -98,7 +111,7 @@ std::shared_ptr<TPort> TPortReader::OpenPort(bool reportFailure) {
         std::lock_guard lock(PortMutex);
         Port = port;
     }
-    Report(TTrafficKind::Info, Config.PortName() + Utf8ToCp1251(": открыт"));
+    Report(TTrafficKind::Info, Config.PortName() + Utf8ToCp1251(": открыт") + ParityNote(Config));
     Host.NotifyPortState(TPortState::Open);
     return port;
 }

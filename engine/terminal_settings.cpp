@@ -3,6 +3,8 @@
 #include "platform/serial_port.h"
 #include "platform/system.h"
 
+#include <algorithm>
+
 namespace vemla {
 
 std::string TTerminalSettings::PortPath() const {
@@ -40,6 +42,17 @@ TTerminalSettings ReadTerminalSettings(const TIniFile& config, const std::string
 
 TIniFile ReadConfiguration(const std::string& fileName, const TSettingOverrides& overrides) {
     TIniFile config(fileName);
+    auto overridden = [&](std::string_view key) {
+        return std::any_of(overrides.begin(), overrides.end(), [&](const TSettingOverride& o) {
+            return o.Section == "Port" && o.Key == key;
+        });
+    };
+    // A port named on the command line is nearly always an 8N1 device: the mark parity of an
+    // empty configuration applies only where the file or --frame asks for a parity.
+    constexpr std::string_view Unset = "\x01";
+    if (overridden("Device") && !overridden("Parity") &&
+        config.ReadString("Port", "Parity", Unset) == Unset)
+        config.WriteString("Port", "Parity", "0");
     // Changed in memory only: this object is never saved.
     for (const TSettingOverride& o : overrides)
         config.WriteString(o.Section, o.Key, o.Value);

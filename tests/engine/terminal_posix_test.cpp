@@ -103,7 +103,8 @@ TEST(Terminal, ALostDeviceComesBackByItselfAndItsTriggersGoOn) {
     auto records = sink.Records();
     ASSERT_GE(records.size(), lost + 2);
     EXPECT_EQ(records[lost].Data, link + ": Input/output error");
-    EXPECT_EQ(records[lost + 1].Data, link + Cp1251(": открыт")); // one report each way
+    EXPECT_EQ(records[lost + 1].Data,
+              link + Cp1251(": открыт, чётность mark")); // one report each way
     EXPECT_EQ(records[lost + 2].Kind, TTrafficKind::Received);
     using S = TPortState;
     EXPECT_EQ(sink.PortStates(), (std::vector<S>{S::Open, S::Waiting, S::Open}));
@@ -142,7 +143,7 @@ TEST(Terminal, NewSettingsReopenThePortAndTheTriggersGoOn) {
     auto info = sink.RecordsOf(TTrafficKind::Info);
     ASSERT_EQ(info.size(), 6u); // opened; new settings and opened; the missing one; again
     EXPECT_EQ(info[1].Data, Cp1251("Новые настройки порта: ") + second.SlavePath() + " 115200");
-    EXPECT_EQ(info[2].Data, second.SlavePath() + Cp1251(": открыт"));
+    EXPECT_EQ(info[2].Data, second.SlavePath() + Cp1251(": открыт, чётность mark"));
 }
 
 TEST(Terminal, AStopEventEndsAStartUpWriteToAStalledLine) {

@@ -46,6 +46,28 @@ TEST(TerminalSettings, DefaultsWithoutConfigFile) {
     EXPECT_EQ(terminal.Triggers().Count(), 0);
 }
 
+TEST(TerminalSettings, APortNamedOnTheCommandLineIsNoParityUnlessTheFileOrFrameSaysSo) {
+    struct {
+        std::string File;
+        TSettingOverrides Overrides;
+        int Parity;
+    } cases[] = {
+        {"", {{"Port", "Device", "/dev/ttyUSB0"}}, 0},
+        {"[Port]\r\nBaudRate=19200\r\n", {{"Port", "Device", "/dev/ttyUSB0"}}, 0},
+        {"[port]\r\nparity=3\r\n", {{"Port", "Device", "/dev/ttyUSB0"}}, 3},
+        {"", {{"Port", "Device", "/dev/ttyUSB0"}, {"Port", "Parity", "2"}}, 2},
+        {"", {{"Port", "BaudRate", "115200"}}, 3}, // the configuration's own port
+        {"[Port]\r\nDevice=/dev/ttyUSB1\r\n", {}, 3},
+    };
+    for (const auto& c : cases) {
+        TTempDir dir;
+        std::string config = dir.Write("c.ini", c.File);
+        EXPECT_EQ(ReadTerminalSettings(ReadConfiguration(config, c.Overrides)).Line.Parity,
+                  c.Parity)
+            << c.File;
+    }
+}
+
 TEST(TerminalSettings, TimeoutsAndPacketSizeFromConfig) {
     TTempDir dir;
     std::string config =
@@ -74,7 +96,7 @@ TEST(Terminal, ReportsTheOpenedPortAndItsPackets) {
                        test::SettingsOf(dir.Write("c.ini", test::PortConfig(device.SlavePath()))));
     ASSERT_TRUE(sink.WaitForCount(1));
     EXPECT_EQ(sink.Records()[0].Kind, TTrafficKind::Info);
-    EXPECT_EQ(sink.Records()[0].Data, device.SlavePath() + Cp1251(": открыт"));
+    EXPECT_EQ(sink.Records()[0].Data, device.SlavePath() + Cp1251(": открыт, чётность mark"));
 
     device.Write("abc");
     ASSERT_TRUE(sink.WaitForCount(2));

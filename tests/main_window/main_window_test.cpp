@@ -106,7 +106,7 @@ class TMainWindowTest : public QObject {
         TWindowWorld named(test::PortConfig(link));
         QVERIFY(named.WaitForLines(1));
         QVERIFY(named.Window->windowTitle().contains(QString::fromUtf8("порт-И")));
-        QCOMPARE(named.Window->Traffic()[0].Text, Utf8ToCp1251(link + ": открыт"));
+        QCOMPARE(named.Window->Traffic()[0].Text, Utf8ToCp1251(link + ": открыт, чётность mark"));
         QCOMPARE(TPortSettingsForm::FromSettings(named.Window->Engine().Settings()).Port, link);
     }
 
@@ -204,7 +204,7 @@ class TMainWindowTest : public QObject {
                  QStringLiteral("<0x0D><0x0A>A"));
         QVERIFY(model.data(model.index(0, 0), Qt::DisplayRole)
                     .toString()
-                    .endsWith(QString::fromUtf8(": открыт")));
+                    .endsWith(QString::fromUtf8(": открыт, чётность mark")));
         QVERIFY(model.setData(model.index(1, 0), QStringLiteral("XY"), Qt::EditRole));
         world.Window->CodingChanged(0);
         QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString(),
@@ -349,7 +349,8 @@ class TMainWindowTest : public QObject {
             auto entry = *std::filesystem::directory_iterator("Log");
             test::TTempDir& dir = world.cwd.Dir;
             std::string content = dir.Read("Log/" + entry.path().filename().string());
-            QVERIFY(content.find(pty.SlavePath() + Utf8ToCp1251(": открыт") + "\r\n") == 19);
+            QVERIFY(content.find(pty.SlavePath() + Utf8ToCp1251(": открыт, чётность mark") +
+                                 "\r\n") == 19);
             QVERIFY(std::filesystem::exists("desktop.ini"));
         }
     }
