@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace vemla {
@@ -21,17 +22,35 @@ TLogSettings ReadLogSettings(const TIniFile& config) {
     return s;
 }
 
+TScrollback ReadScrollback(const TIniFile& config) {
+    TScrollback s;
+    const std::string scrollback = config.ReadString("Terminal", "Scrollback", "");
+    if (scrollback.empty()) return s;
+    char* end = nullptr;
+    errno = 0;
+    const long long asked = std::strtoll(scrollback.c_str(), &end, 10);
+    const bool number = end != scrollback.c_str() && *end == '\0' && errno == 0;
+    if (number)
+        s.Lines = static_cast<size_t>(
+            std::clamp<long long>(asked, 0, static_cast<long long>(TScrollback::MostLines)));
+    if (!number || std::to_string(s.Lines) != scrollback)
+        s.Warning = Utf8ToCp1251("Scrollback=") + scrollback +
+                    Utf8ToCp1251(" вне диапазона 0..1000000: просмотр хранит ") +
+                    std::to_string(s.Lines) + Utf8ToCp1251(" строк");
+    return s;
+}
+
 namespace {
 
-// The whole list in one buffer, then one write (the kernel may take it in parts).
-int WriteList(const TTrafficList& list, int fd, std::string& text) {
+// The list from `first` on in one buffer, then one write (the kernel may take it in parts).
+int WriteList(const TTrafficList& list, size_t first, int fd, std::string& text) {
     constexpr size_t LineFrame = 21; // time stamp, blanks, prefix, CR LF
     size_t size = 0;
-    for (size_t i = 0; i < list.Size(); ++i)
+    for (size_t i = first; i < list.Size(); ++i)
         size += list[i].Text.size() + LineFrame;
     text.clear();
     text.reserve(size);
-    for (size_t i = 0; i < list.Size(); ++i)
+    for (size_t i = first; i < list.Size(); ++i)
         list.AppendLogLine(i, text);
     return WriteAllAndClose(fd, text);
 }
@@ -42,7 +61,7 @@ int SaveListToFile(const TTrafficList& list, const std::string& fileName) {
     int fd = -1;
     if (int error = OpenForWriting(fileName, false, fd); error != 0) return error;
     std::string text;
-    return WriteList(list, fd, text);
+    return WriteList(list, 0, fd, text);
 }
 
 std::string LogFileStem(TDateTime now) {
@@ -68,11 +87,11 @@ TResult<TNewFile> CreateNewFile(const std::string& dir, const std::string& stem,
     return file;
 }
 
-TResult<TNewFile> WriteToNewFile(const TTrafficList& list, const std::string& dir,
+TResult<TNewFile> WriteToNewFile(const TTrafficList& list, size_t first, const std::string& dir,
                                  const std::string& stem, int firstSuffix, std::string& text) {
     TResult<TNewFile> file = CreateNewFile(dir, stem, firstSuffix);
     if (!file.Ok()) return file;
-    int error = WriteList(list, file.Value.Fd, text);
+    int error = WriteList(list, first, file.Value.Fd, text);
     file.Value.Fd = -1; // closed by WriteList
     if (error != 0) {
         std::error_code ignored;
@@ -89,8 +108,8 @@ std::string FileErrorText(const std::string& fileName, int error) {
 }
 
 bool TLogWriter::FlushDue(const TTrafficList& list) const {
-    return Settings.Size > 0 && list.Size() > static_cast<size_t>(Settings.Size) &&
-           list.Size() >= RetryAt;
+    return Settings.Size > 0 && list.Unflushed() > static_cast<size_t>(Settings.Size) &&
+           list.Unflushed() >= RetryAt;
 }
 
 TResult<> TLogWriter::WriteNewLog(const TTrafficList& list, TDateTime now) {
@@ -98,8 +117,8 @@ TResult<> TLogWriter::WriteNewLog(const TTrafficList& list, TDateTime now) {
     if (!Settings.Dir.empty())
         std::filesystem::create_directories(NormalizePath(Settings.Dir), ignored);
     std::string stem = LogFileStem(now);
-    TResult<TNewFile> file =
-        WriteToNewFile(list, Settings.Dir, stem, stem == LastStem ? LastSuffix + 1 : 0, Text);
+    TResult<TNewFile> file = WriteToNewFile(list, list.Flushed(), Settings.Dir, stem,
+                                            stem == LastStem ? LastSuffix + 1 : 0, Text);
     // The buffer of an unusual flush (a long "Win" line, a large Size) is not kept for good.
     if (Text.capacity() > KeptTextLimit) std::string().swap(Text);
     if (file.Ok()) {
@@ -115,13 +134,13 @@ TResult<> TLogWriter::Flush(TTrafficList& list, TDateTime now) {
         if (TResult<> written = WriteNewLog(list, now); !written.Ok()) {
             if (!FailureReported) outcome = written;
             FailureReported = true;
-            RetryAt = list.Size() + static_cast<size_t>(std::max(Settings.Size, 1));
+            RetryAt = list.Unflushed() + static_cast<size_t>(std::max(Settings.Size, 1));
             return outcome;
         }
         FailureReported = false;
     }
     RetryAt = 0;
-    list.Clear();
+    list.MarkFlushed();
     return outcome;
 }
 
@@ -131,8 +150,8 @@ TResult<> TLogWriter::FinalFlush(TTrafficList& list, TDateTime now,
     if (!outcome.Ok()) {
         std::string saved;
         for (const std::string& dir : fallbackDirs) {
-            TResult<TNewFile> file =
-                WriteToNewFile(list, dir, "vemla-unsaved-" + LogFileStem(now), 0, Text);
+            TResult<TNewFile> file = WriteToNewFile(list, list.Flushed(), dir,
+                                                    "vemla-unsaved-" + LogFileStem(now), 0, Text);
             if (file.Ok()) {
                 saved = file.Value.Name;
                 break;

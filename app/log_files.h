@@ -18,6 +18,17 @@ struct TLogSettings {
 
 TLogSettings ReadLogSettings(const TIniFile& config);
 
+// Lines the view keeps, flushed ones included ([Terminal] Scrollback); 0: a flush empties
+// the view. The flushed lines' text is capped as well, whatever their number.
+struct TScrollback {
+    size_t Lines = 10000;
+    static constexpr size_t MostLines = 1000000;
+    static constexpr size_t TextLimit = size_t{64} << 20;
+    std::string Warning; // a value out of range, and what is used instead
+};
+
+TScrollback ReadScrollback(const TIniFile& config);
+
 // Writes every line in the saved-list format, replacing the file; 0 or the errno.
 int SaveListToFile(const TTrafficList& list, const std::string& fileName);
 // "yyMMdd_HHmmss" of a moment.
@@ -35,7 +46,8 @@ struct TNewFile {
 TResult<TNewFile> CreateNewFile(const std::string& dir, const std::string& stem, int firstSuffix);
 // Creates such a file and writes the list into it (closed afterwards, Fd -1); a file that
 // could not be written whole is removed again. The file's text is built in `text`.
-TResult<TNewFile> WriteToNewFile(const TTrafficList& list, const std::string& dir,
+// Only the lines from `first` on are written.
+TResult<TNewFile> WriteToNewFile(const TTrafficList& list, size_t first, const std::string& dir,
                                  const std::string& stem, int firstSuffix, std::string& text);
 // The text of the error box for a file that could not be written.
 std::string FileErrorText(const std::string& fileName, int error);
@@ -50,11 +62,13 @@ class TLogWriter {
     bool FlushDue(const TTrafficList& list) const;
 
     // An Error is what the user must be told (once per failing run of flushes).
-    // With AutoSave, writes the view to a new log file (creating the directory); the view is
-    // emptied unless that write failed, so no line is lost to a full disk or a bad path.
+    // With AutoSave, writes the unflushed lines to a new log file (creating the directory);
+    // they count as flushed unless that write failed, so no line is lost to a full disk or a
+    // bad path.
     TResult<> Flush(TTrafficList& list, TDateTime now);
-    // The flush at close. A failure is always reported, and the lines go to a fallback file
-    // "vemla-unsaved-yyMMdd_HHmmss.log" in the first of fallbackDirs where one can be written.
+    // The flush at close: the unflushed lines, then the view is emptied. A failure is always
+    // reported, and the lines go to a fallback file "vemla-unsaved-yyMMdd_HHmmss.log" in the first
+    // of fallbackDirs where one can be written.
     TResult<> FinalFlush(TTrafficList& list, TDateTime now,
                          const std::vector<std::string>& fallbackDirs);
 

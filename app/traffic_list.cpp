@@ -1,5 +1,6 @@
 #include "app/traffic_list.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -53,9 +54,10 @@ size_t TTrafficList::Add(const TTrafficRecord& record, TCoding coding) {
 // The bytes that stay (32 and above) read as themselves in the text coding, so they are
 // appended in place: a long open line under a flood is never copied or rendered again.
 size_t TTrafficList::AddSplitAtCarriageReturns(const TTrafficRecord& record) {
+    const bool open = Lines.size() > FlushedCount; // a flushed line is never continued
     const bool sameDirection =
-        !Lines.empty() && Lines.back().Kind == record.Kind && Lines.back().Source == record.Source;
-    if (Lines.empty() || (!sameDirection && !Lines.back().Text.empty())) {
+        open && Lines.back().Kind == record.Kind && Lines.back().Source == record.Source;
+    if (!open || (!sameDirection && !Lines.back().Text.empty())) {
         AddLine(record, {});
         AfterCr = false;
     }
@@ -88,8 +90,42 @@ size_t TTrafficList::AddSplitAtCarriageReturns(const TTrafficRecord& record) {
 
 void TTrafficList::Recode(TCoding from, TCoding to) {
     if (from == to) return;
-    for (TTrafficLine& line : Lines)
+    FlushedBytes = 0;
+    for (size_t i = 0; i < Lines.size(); ++i) {
+        TTrafficLine& line = Lines[i];
         if (IsDataKind(line.Kind)) line.Text = vemla::Recode(line.Text, from, to);
+        if (i < FlushedCount) FlushedBytes += line.Text.size();
+    }
+}
+
+void TTrafficList::SetText(size_t index, std::string text) {
+    if (index < FlushedCount) FlushedBytes += text.size() - Lines[index].Text.size();
+    Lines[index].Text = std::move(text);
+}
+
+void TTrafficList::Clear() {
+    Lines.clear();
+    FlushedCount = FlushedBytes = 0;
+}
+
+void TTrafficList::MarkFlushed() {
+    for (; FlushedCount < Lines.size(); ++FlushedCount)
+        FlushedBytes += Lines[FlushedCount].Text.size();
+}
+
+size_t TTrafficList::OldestBeyond(size_t lines, size_t textBytes) const {
+    size_t count = 0, bytes = FlushedBytes;
+    while (count < FlushedCount && (Lines.size() - count > lines || bytes > textBytes))
+        bytes -= Lines[count++].Text.size();
+    return count;
+}
+
+void TTrafficList::DropOldest(size_t count) {
+    count = std::min(count, FlushedCount);
+    for (size_t i = 0; i < count; ++i)
+        FlushedBytes -= Lines[i].Text.size();
+    Lines.erase(Lines.begin(), Lines.begin() + static_cast<std::ptrdiff_t>(count));
+    FlushedCount -= count;
 }
 
 namespace {
@@ -132,8 +168,11 @@ size_t TTrafficList::Find(std::string_view needle, size_t from, bool forward) co
 
 std::string TTrafficList::CopyText(const std::vector<size_t>& rows) const {
     std::string text;
-    for (size_t row : rows)
-        if (row < Lines.size()) text += TimeStamp(Lines[row].Time) + "  " + Lines[row].Text + "\n";
+    for (size_t row : rows) {
+        if (row >= Lines.size()) continue;
+        AppendLogLine(row, text);
+        text.replace(text.size() - 2, 2, "\n");
+    }
     return text;
 }
 

@@ -36,8 +36,18 @@ class TTrafficList {
     size_t Add(const TTrafficRecord& record, TCoding coding);
     // Rewrites every data line from one coding into another.
     void Recode(TCoding from, TCoding to);
-    void SetText(size_t index, std::string text) { Lines[index].Text = std::move(text); }
-    void Clear() { Lines.clear(); }
+    void SetText(size_t index, std::string text);
+    void Clear();
+
+    // Lines at the front that a flush has taken care of (written to a log, or let go without
+    // one). They stay to be read back, are never continued or written again, and go first.
+    size_t Flushed() const { return FlushedCount; }
+    size_t Unflushed() const { return Lines.size() - FlushedCount; }
+    void MarkFlushed();
+    // How many of the oldest flushed lines must go so that at most `lines` lines stay and
+    // the flushed ones hold at most `textBytes` of text.
+    size_t OldestBeyond(size_t lines, size_t textBytes) const;
+    void DropOldest(size_t count);
 
     size_t Size() const { return Lines.size(); }
     bool Empty() const { return Lines.empty(); }
@@ -51,7 +61,8 @@ class TTrafficList {
     // without regard to case (Latin and Cyrillic letters of code page 1251), wrapping round;
     // Size() when none does.
     size_t Find(std::string_view needle, size_t from, bool forward) const;
-    // The lines as copied: time stamp, two blanks, text, LF; in the order given.
+    // The lines as copied: as in a log (so the direction stays), each ended by LF; in the
+    // order given.
     std::string CopyText(const std::vector<size_t>& rows) const;
 
   private:
@@ -61,6 +72,8 @@ class TTrafficList {
     size_t AddSplitAtCarriageReturns(const TTrafficRecord& record);
 
     std::deque<TTrafficLine> Lines;
+    size_t FlushedCount = 0;
+    size_t FlushedBytes = 0; // text of the flushed lines
     TLineBreak Break = TLineBreak::Cr;
     bool AfterCr = false; // the open "Win" line's last byte was a CR
 };

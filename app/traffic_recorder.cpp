@@ -9,6 +9,8 @@ namespace vemla {
 void TTrafficRecorder::Configure(const TIniFile& config) {
     Logger = TLogWriter(ReadLogSettings(config));
     List.SetLineBreak(LineBreakFromText(config.ReadString("Terminal", "LineBreak", "CR")));
+    Scrollback = ReadScrollback(config);
+    if (!Scrollback.Warning.empty()) (void)Add({Now(), TTrafficKind::Warning, Scrollback.Warning});
 }
 
 TResult<> TTrafficRecorder::Add(const TTrafficRecord& record) {
@@ -37,12 +39,24 @@ void TTrafficRecorder::EchoLines(size_t upTo) {
 
 TResult<> TTrafficRecorder::Flush() {
     EchoLines(List.Size());
-    ResetBegins();
-    TResult<> outcome =
-        Closed ? Logger.FinalFlush(List, Now(), {WorkingDirectory(), TemporaryDirectory()})
-               : Logger.Flush(List, Now());
-    ResetEnds();
-    if (List.Empty()) Echoed = 0;
+    if (Closed) {
+        ResetBegins();
+        TResult<> outcome =
+            Logger.FinalFlush(List, Now(), {WorkingDirectory(), TemporaryDirectory()});
+        ResetEnds();
+        Echoed = 0;
+        return outcome;
+    }
+    const size_t flushedBefore = List.Flushed();
+    TResult<> outcome = Logger.Flush(List, Now());
+    if (View && List.Flushed() != flushedBefore) View->LinesFlushed();
+    // The view keeps the newest lines as scrollback; the oldest flushed ones make room.
+    if (size_t oldest = List.OldestBeyond(Scrollback.Lines, TScrollback::TextLimit)) {
+        if (View) View->OldestDropping(oldest);
+        List.DropOldest(oldest);
+        Echoed -= oldest;
+        if (View) View->OldestDropped(oldest);
+    }
     return outcome;
 }
 

@@ -19,9 +19,14 @@ class TTrafficView {
     virtual ~TTrafficView() = default;
     // The lines from `first` on are new or changed.
     virtual void LinesChanged(size_t first) = 0;
-    // The list is about to change as a whole (flushed into a log, cleared, recoded), and has.
+    // The list is about to change as a whole (cleared, recoded, ended), and has.
     virtual void ResetBegins() = 0;
     virtual void ResetEnds() = 0;
+    // More lines at the front count as flushed.
+    virtual void LinesFlushed() = 0;
+    // The oldest lines are about to go from the front, and have.
+    virtual void OldestDropping(size_t count) = 0;
+    virtual void OldestDropped(size_t count) = 0;
 };
 
 // What happens to the engine's records in every front end: counted, turned into lines in the
@@ -70,6 +75,7 @@ class TTrafficRecorder {
 
     TTrafficList List;
     TLogWriter Logger{TLogSettings{}};
+    TScrollback Scrollback;
     std::unique_ptr<TEchoWriter> Echo;
     TTrafficView* View = nullptr;
     TCoding CurrentCoding = TCoding::Hex;

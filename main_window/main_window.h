@@ -86,7 +86,7 @@ class TMainWindow : public QMainWindow {
     QLineEdit& FindBar() { return *FindEdit; }
     // The next (or previous) line that holds the find bar's text becomes the current one.
     bool FindInView(bool forward);
-    // Ctrl+C: the selected rows as "time  text" lines.
+    // Ctrl+C: the selected rows as log lines (time, direction, text).
     void CopySelection();
     void ApplyPortSettings(const TPortSettingsForm& form);
     // Shows everything that arrived so far; runs once per pass of the event loop.

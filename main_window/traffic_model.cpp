@@ -3,6 +3,10 @@
 #include "ui_common/icons.h"
 #include "ui_common/qt_text.h"
 
+#include <QApplication>
+#include <QPalette>
+#include <algorithm>
+
 namespace vemla {
 
 TTrafficModel::TTrafficModel(TTrafficList& list, QObject* parent)
@@ -33,6 +37,10 @@ QVariant TTrafficModel::data(const QModelIndex& index, int role) const {
         if (line.Text.size() <= ShownCharacters) return FromCp1251(line.Text);
         return FromCp1251(std::string_view(line.Text).substr(0, ShownCharacters)) + QChar(0x2026);
     }
+    // Lines already flushed are scrollback: readable, but set apart from what the next
+    // flush will write.
+    if (role == Qt::ForegroundRole && static_cast<size_t>(index.row()) < List.Flushed())
+        return QApplication::palette().color(QPalette::Disabled, QPalette::Text);
     if (role == Qt::DecorationRole && index.column() == 0) {
         auto kind = static_cast<size_t>(line.Kind);
         return kind < KindIcons.size() ? KindIcons[kind] : QIcon();
@@ -71,8 +79,31 @@ void TTrafficModel::Publish() {
     }
 }
 
+void TTrafficModel::LinesFlushed() {
+    const size_t flushed = std::min(List.Flushed(), Published);
+    if (flushed > ShownFlushed)
+        emit dataChanged(index(static_cast<int>(ShownFlushed), 0),
+                         index(static_cast<int>(flushed) - 1, 1), {Qt::ForegroundRole});
+    ShownFlushed = flushed;
+}
+
+void TTrafficModel::OldestDropping(size_t count) {
+    // Lines the view never saw go without a word.
+    if (const size_t seen = std::min(count, Published))
+        beginRemoveRows({}, 0, static_cast<int>(seen) - 1);
+}
+
+void TTrafficModel::OldestDropped(size_t count) {
+    const size_t seen = std::min(count, Published);
+    Published -= seen;
+    ShownFlushed -= std::min(ShownFlushed, count);
+    if (FirstChanged != SIZE_MAX) FirstChanged -= std::min(FirstChanged, count);
+    if (seen) endRemoveRows();
+}
+
 void TTrafficModel::EndReset() {
     Published = List.Size();
+    ShownFlushed = List.Flushed();
     FirstChanged = SIZE_MAX;
     endResetModel();
 }

@@ -30,6 +30,9 @@ class TTrafficModel : public QAbstractTableModel, public TTrafficView {
     void LinesChanged(size_t first) override { NoteChanged(first); }
     void ResetBegins() override { BeginReset(); }
     void ResetEnds() override { EndReset(); }
+    void LinesFlushed() override;
+    void OldestDropping(size_t count) override;
+    void OldestDropped(size_t count) override;
     // Every row has this size: the view then never lays out a row's text to learn its height,
     // which for a flood's kilobyte-long lines costs more than everything else.
     void SetRowSize(QSize size) { RowSize = size; }
@@ -40,6 +43,7 @@ class TTrafficModel : public QAbstractTableModel, public TTrafficView {
     TTrafficList& List;
     std::array<QIcon, 6> KindIcons;
     size_t Published = 0;
+    size_t ShownFlushed = 0; // rows painted as flushed
     size_t FirstChanged = SIZE_MAX;
     QSize RowSize;
     size_t ShownCharacters = 4096;

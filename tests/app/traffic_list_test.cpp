@@ -145,7 +145,9 @@ TEST(TrafficList, FindIgnoresCaseWrapsRoundAndCopyKeepsTimeAndText) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(list.Find(Utf8ToCp1251(c.Needle), c.From, c.Forward), c.Found) << c.Needle;
-    EXPECT_EQ(list.CopyText({2, 0}), "12:00:01.250  pong\n12:00:01.250  PING\n");
+    // Copied rows read as log lines, so the direction of data survives a paste.
+    list.Add(Record(K::Received, "\x50\x4F"), TCoding::Hex);
+    EXPECT_EQ(list.CopyText({4, 0}), "12:00:01.250  ---> 50 4F\n12:00:01.250       PING\n");
 }
 
 TEST(TrafficList, LineBreakDecidesWhereWinLinesEnd) {

@@ -659,8 +659,8 @@ class TMainWindowTest : public QObject {
                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
         world.Window->CopySelection();
         QCOMPARE(QGuiApplication::clipboard()->text(),
-                 QStringLiteral(
-                     "12:00:00.000  PING<0x0D>\n12:00:00.000  pong\n12:00:00.000  Ping again\n"));
+                 QStringLiteral("12:00:00.000  ---> PING<0x0D>\n12:00:00.000  ---> pong\n"
+                                "12:00:00.000  ---> Ping again\n"));
     }
 
     void ReportsReachTheWindowInTheirOrderAndGoWithItsHost() {
