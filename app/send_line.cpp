@@ -52,9 +52,14 @@ TResult<std::string> CheckEscapes(std::string_view text) {
 TResult<std::string> SendLineBytes(std::string_view text, TCoding coding, TLineEnding ending) {
     TResult<std::string> checked = coding == TCoding::Hex ? CheckHex(text) : CheckEscapes(text);
     if (!checked.Ok()) return checked;
-    static const char* const Endings[] = {"", "\r", "\n", "\r\n"};
-    checked.Value = TextToBytes(text, coding) + Endings[static_cast<int>(ending)];
+    checked.Value = TextToBytes(text, coding);
+    checked.Value += LineEndingBytes(ending);
     return checked;
+}
+
+std::string_view LineEndingBytes(TLineEnding ending) {
+    static constexpr std::string_view Endings[] = {"", "\r", "\n", "\r\n"};
+    return Endings[static_cast<size_t>(ending)];
 }
 
 void TSendHistory::Add(const std::string& line) {
@@ -76,16 +81,18 @@ std::string TSendHistory::Newer() {
 void TSendHistory::Load(const TIniFile& desktop) {
     Entries.clear();
     for (size_t i = 1; i <= Limit; ++i) {
-        std::string line = desktop.ReadString("SendLine", "History" + std::to_string(i), "");
-        if (line.empty()) break;
-        Entries.push_back(line);
+        std::string hex = desktop.ReadString("SendLine", "Bytes" + std::to_string(i), "");
+        TResult<std::string> bytes = SendLineBytes(hex, TCoding::Hex, TLineEnding::None);
+        if (hex.empty() || !bytes.Ok()) break;
+        Entries.push_back(bytes.Value);
     }
     Position = Entries.size();
 }
 
 void TSendHistory::Save(TIniFile& desktop) const {
     for (size_t i = 0; i < Entries.size(); ++i)
-        desktop.WriteString("SendLine", "History" + std::to_string(i + 1), Entries[i]);
+        desktop.WriteString("SendLine", "Bytes" + std::to_string(i + 1),
+                            BytesToText(Entries[i], TCoding::Hex));
 }
 
 } // namespace vemla

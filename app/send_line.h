@@ -16,8 +16,10 @@ enum class TLineEnding { None, Cr, Lf, CrLf };
 // The bytes a typed line stands for in the coding, with the ending appended; a text the codec
 // would not read back exactly is refused with the reason and its position (counted from 1).
 TResult<std::string> SendLineBytes(std::string_view text, TCoding coding, TLineEnding ending);
+std::string_view LineEndingBytes(TLineEnding ending);
 
-// The last lines sent, newest last, walked with Up and Down; kept in desktop.ini.
+// The bytes of the last lines sent (without their ending), newest last, walked with Up and
+// Down, so that a line recalls in whatever coding is in force; kept in desktop.ini in hex.
 class TSendHistory {
   public:
     static constexpr size_t Limit = 100;

@@ -18,8 +18,8 @@ std::string FrameText(const TLineSettings& line) {
 TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, uint64_t received,
                          uint64_t sent, std::optional<uint64_t> unmatched) {
     TStatusTexts texts;
-    texts.Port = PathText(settings.PortPath()) + " " + std::to_string(settings.Line.BaudRate) +
-                 " " + FrameText(settings.Line);
+    texts.Path = PathText(settings.PortPath());
+    texts.Line = std::to_string(settings.Line.BaudRate) + " " + FrameText(settings.Line);
     switch (state) {
     case TPortState::Open:
         texts.State = Utf8ToCp1251("открыт");
@@ -35,6 +35,9 @@ TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, ui
         break;
     case TPortState::ApplicationAwaited:
         texts.State = Utf8ToCp1251("ожидание приложения");
+        break;
+    case TPortState::ClosedByUser:
+        texts.State = Utf8ToCp1251("закрыт пользователем");
         break;
     }
     texts.Counters = Utf8ToCp1251("принято ") + std::to_string(received) +

@@ -12,7 +12,8 @@ namespace vemla {
 
 // The three fields of the main window's status bar, in CP1251.
 struct TStatusTexts {
-    std::string Port;  // "/dev/ttyUSB0 115200 8N1"
+    std::string Path;  // "/dev/ttyUSB0"
+    std::string Line;  // "115200 8N1"
     std::string State; // "открыт", "закрыт", "ожидание устройства"
     std::string Counters; // "принято 1234 Б, передано 56 Б", and ", без триггера 7" with triggers
 };

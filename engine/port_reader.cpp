@@ -44,6 +44,35 @@ void TPortReader::Stop() {
 
 void TPortReader::Reconfigure(const TTerminalSettings& settings) {
     if (StopEvent.IsSet()) return;
+    ReleasePort();
+    Host.NotifyPortState(ClosedByUser ? TPortState::ClosedByUser : TPortState::Closed);
+    // Only the port's settings change; the trigger file and its table stay.
+    Config.PortNumber = settings.PortNumber;
+    Config.Device = settings.Device;
+    Config.Line = settings.Line;
+    Config.Timeouts = settings.Timeouts;
+    Config.PacketSize = settings.PacketSize;
+    Config.Reconnect = settings.Reconnect;
+    Report(TTrafficKind::Info, Utf8ToCp1251("Новые настройки порта: ") +
+                                   PathText(Config.PortPath()) + " " +
+                                   std::to_string(Config.Line.BaudRate));
+    Open();
+}
+
+void TPortReader::Close() {
+    if (StopEvent.IsSet() || ClosedByUser) return;
+    ReleasePort();
+    ClosedByUser = true;
+    Report(TTrafficKind::Info, Config.PortName() + Utf8ToCp1251(": закрыт пользователем"));
+    Host.NotifyPortState(TPortState::ClosedByUser);
+}
+
+bool TPortReader::Reopen() {
+    ClosedByUser = false;
+    return Open();
+}
+
+void TPortReader::ReleasePort() {
     // The reader lets go of the port: woken by a purge while reading, by the event while
     // waiting for the device.
     Restarting = true;
@@ -56,18 +85,6 @@ void TPortReader::Reconfigure(const TTerminalSettings& settings) {
         std::lock_guard lock(PortMutex);
         Port.reset();
     }
-    Host.NotifyPortState(TPortState::Closed);
-    // Only the port's settings change; the trigger file and its table stay.
-    Config.PortNumber = settings.PortNumber;
-    Config.Device = settings.Device;
-    Config.Line = settings.Line;
-    Config.Timeouts = settings.Timeouts;
-    Config.PacketSize = settings.PacketSize;
-    Config.Reconnect = settings.Reconnect;
-    Report(TTrafficKind::Info, Utf8ToCp1251("Новые настройки порта: ") +
-                                   PathText(Config.PortPath()) + " " +
-                                   std::to_string(Config.Line.BaudRate));
-    Open();
 }
 
 std::shared_ptr<TPort> TPortReader::CurrentPort() const {
@@ -118,7 +135,7 @@ std::shared_ptr<TPort> TPortReader::OpenPort(bool reportFailure) {
 
 bool TPortReader::Open() {
     if (IsOpen()) return true;
-    if (StopEvent.IsSet()) return false; // stopped for good
+    if (StopEvent.IsSet() || ClosedByUser) return false; // stopped for good, or let go
     // Without a working stop event the reader could never be ended.
     if (int error = StopEvent.CreationError(); error != 0) {
         Report(TTrafficKind::Error, FailureText(error));

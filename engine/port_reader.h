@@ -55,8 +55,13 @@ class TPortReader {
     // handed to the host when this returns. The stop event must be set before.
     void Stop();
     bool IsOpen() const;
-    // Closes the port and opens it again with the port's part of the settings.
+    // Closes the port and opens it again with the port's part of the settings (unless the
+    // user closed it).
     void Reconfigure(const TTerminalSettings& settings);
+    // The user lets the port go (for another program): closed, and nothing (a send, the
+    // reconnect) opens it again before Reopen. The owner's thread only.
+    void Close();
+    bool Reopen();
     // Writes and reports the bytes written as a record of that kind; any thread.
     void Write(std::string_view bytes, TTrafficKind kind);
     bool SetModemOutput(TModemOutput line, bool on);
@@ -67,6 +72,8 @@ class TPortReader {
     std::string FailureText(int error, const std::string& detail = {}) const;
 
   private:
+    // Ends the reader and lets go of the port.
+    void ReleasePort();
     void StartReader(std::shared_ptr<TPort> port);
     void ReaderMain(std::shared_ptr<TPort> port);
     // Reads packets until the engine stops (true) or the line fails (false).
@@ -93,6 +100,7 @@ class TPortReader {
     std::thread ReaderThread;            // touched by the owner's thread only
     std::atomic<bool> ReaderDone{false}; // the reader has ended (no reconnect, or stopped)
     std::atomic<bool> Restarting{false}; // Reconfigure asks the reader to let go
+    std::atomic<bool> ClosedByUser{false};
     std::mutex OpenMutex; // one open attempt at a time; guards Config.Line after start-up
     TEvent PortOpened;    // a write opened the port while the reader waited
     std::optional<TModemLines> ReportedModemLines;      // reader thread only

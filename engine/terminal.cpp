@@ -54,19 +54,19 @@ void TTerminal::Send(std::string_view bytes) {
     if (Open()) Reader->Write(bytes, TTrafficKind::Sent);
 }
 
-bool TTerminal::SendLater(std::string bytes) {
+TTerminal::TSendOutcome TTerminal::SendLater(std::string bytes) {
     // Opened here, on the owner's thread, which alone starts readers; a port that will not
     // open has said so.
-    if (!Open()) return true;
+    if (!Open()) return TSendOutcome::PortClosed;
     {
         std::lock_guard lock(SendMutex);
-        if (SenderStopping || SendQueue.size() >= SendQueueLimit) return false;
+        if (SenderStopping || SendQueue.size() >= SendQueueLimit) return TSendOutcome::Busy;
         SendQueue.push_back(std::move(bytes));
         ++SendsPending;
     }
     if (!SenderThread.joinable()) SenderThread = std::thread(&TTerminal::SenderMain, this);
     SendQueued.notify_one();
-    return true;
+    return TSendOutcome::Queued;
 }
 
 void TTerminal::SenderMain() {

@@ -50,6 +50,9 @@ class TTerminal : private TTriggerEffects {
 
     // Opens and configures the port if it is closed; true when it is open afterwards.
     bool Open();
+    // The user's "close port": nothing opens it again (a send, the reconnect) until Reopen.
+    void Close() { Reader->Close(); }
+    bool Reopen() { return Reader->Reopen(); }
     // Ends the reader thread and closes the port for good; the triggers stay readable. Every
     // record of the reader has been handed to the host when this returns.
     void Stop();
@@ -58,8 +61,10 @@ class TTerminal : private TTriggerEffects {
     void Send(std::string_view bytes);
     // The same, written on the engine's sender thread in the order given, so that a device
     // that does not take its bytes never holds up the caller (the port is opened at once).
-    // False, and nothing queued, while SendQueueLimit transmissions still wait.
-    bool SendLater(std::string bytes);
+    // Nothing is queued while SendQueueLimit transmissions still wait, or when the port is
+    // closed and does not open (the failure has been reported).
+    enum class TSendOutcome { Queued, Busy, PortClosed };
+    TSendOutcome SendLater(std::string bytes);
     // Transmissions queued or being written by SendLater.
     size_t PendingSends() const { return SendsPending.load(); }
     static constexpr size_t SendQueueLimit = 64;

@@ -19,10 +19,12 @@ enum class TPortState : uint8_t {
     // A virtual port is open, and an application has its other side open, or not yet.
     ApplicationConnected,
     ApplicationAwaited,
+    ClosedByUser, // let go for another program: nothing opens it until the user does
 };
 
 inline bool IsOpenState(TPortState state) {
-    return state != TPortState::Closed && state != TPortState::Waiting;
+    return state != TPortState::Closed && state != TPortState::Waiting &&
+           state != TPortState::ClosedByUser;
 }
 
 // What the engine needs of the user interface. Every call is non-blocking and may come from

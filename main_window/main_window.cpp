@@ -3,6 +3,7 @@
 #include "app/send_line.h"
 #include "app/startup.h"
 #include "app/status_texts.h"
+#include "codec/codec.h"
 #include "main_window/port_settings_dialog.h"
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
@@ -21,6 +22,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -28,6 +30,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
@@ -44,11 +47,29 @@
 namespace vemla {
 namespace {
 
-// A red frame and the reason as tooltip; an empty reason takes both away.
-void MarkRefused(QLineEdit& field, const QString& reason) {
+// A red frame, and the reason beside the field and as its tooltip; an empty reason takes them
+// away.
+void MarkRefused(QLineEdit& field, QLabel& beside, const QString& reason) {
     field.setStyleSheet(
         reason.isEmpty() ? QString() : QStringLiteral("QLineEdit { border: 1px solid #c62828; }"));
     field.setToolTip(reason);
+    beside.setText(reason);
+    beside.setVisible(!reason.isEmpty());
+}
+
+QLabel* RefusalLabel(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setStyleSheet(QStringLiteral("QLabel { color: #c62828; }"));
+    label->setWordWrap(true);
+    label->hide();
+    return label;
+}
+
+// "Сохранить (Ctrl+S)": the shortcut in the words of the user's keyboard.
+QString WithShortcut(const QString& tip, const QKeySequence& keys) {
+    return keys.isEmpty() ? tip
+                          : tip + QStringLiteral(" (") + keys.toString(QKeySequence::NativeText) +
+                                QLatin1Char(')');
 }
 
 QString SendPlaceholder() {
@@ -98,7 +119,9 @@ void TMainWindow::BuildView() {
     sample.text = QStringLiteral("00");
     Model->SetRowSize(
         View->style()->sizeFromContents(QStyle::CT_ItemViewItem, &sample, QSize(), View));
-    View->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A line wider than the view scrolls sideways; the time stamps stand at the right edge
+    // as long as every line fits.
+    View->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     View->header()->setStretchLastSection(false);
     View->header()->resizeSection(1, TimeColumnWidth);
     View->viewport()->installEventFilter(this);
@@ -109,46 +132,95 @@ void TMainWindow::BuildView() {
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      palette.color(QPalette::Inactive, QPalette::Text));
     View->setPalette(palette);
-    NewLinesButton = new QToolButton(View->viewport());
+    // On the view, not its viewport: the viewport's children scroll with the lines.
+    NewLinesButton = new QToolButton(View);
     NewLinesButton->setText(Ru("новые строки ↓"));
     NewLinesButton->hide();
     connect(NewLinesButton, &QToolButton::clicked, View, &QTreeView::scrollToBottom);
-    connect(View->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
-        if (value >= View->verticalScrollBar()->maximum()) NewLinesButton->hide();
+    // Following the tail is the user's choice, made by scrolling: a resize or new lines keep it.
+    QScrollBar* bar = View->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
+        Following = value >= bar->maximum();
+        if (Following) NewLinesButton->hide();
     });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (Following) bar->setValue(maximum);
+    });
+    Detail = new QPlainTextEdit(this);
+    Detail->setReadOnly(true);
+    Detail->setFont(ViewFont());
+    Detail->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Detail->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    Detail->setFixedHeight(Detail->fontMetrics().lineSpacing() * 3 + 8);
+    Detail->hide();
+    connect(View->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &TMainWindow::ShowDetail);
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
     layout->addWidget(View, 1);
+    layout->addWidget(Detail);
     layout->addWidget(BuildFindBar());
     layout->addLayout(BuildSendRow());
+    SendReason = RefusalLabel(this);
+    SendReason->setContentsMargins(4, 0, 4, 2);
+    layout->addWidget(SendReason);
     setCentralWidget(central);
 }
 
-QLineEdit* TMainWindow::BuildFindBar() {
-    FindEdit = new QLineEdit(this);
+void TMainWindow::ShowDetail() {
+    const QModelIndex current = View->currentIndex();
+    const size_t row = current.isValid() ? static_cast<size_t>(current.row()) : SIZE_MAX;
+    const TTrafficList& lines = Recorder.Lines();
+    // Shown only for a line the view cuts: the column is narrower than its text.
+    const bool cut =
+        row < lines.Size() && View->fontMetrics().horizontalAdvance(FromCp1251(lines[row].Text)) +
+                                      View->iconSize().width() + 12 >
+                                  View->header()->sectionSize(0);
+    if (!cut) {
+        Detail->hide();
+        return;
+    }
+    std::string line = lines.LogLine(row);
+    line.resize(line.size() - 2); // CR LF
+    Detail->setPlainText(FromCp1251(line));
+    Detail->show();
+}
+
+QWidget* TMainWindow::BuildFindBar() {
+    FindRow = new QWidget(this);
+    auto* row = new QHBoxLayout(FindRow);
+    row->setContentsMargins(2, 0, 2, 0);
+    FindEdit = new QLineEdit(FindRow);
     FindEdit->setPlaceholderText(Ru("Найти (Enter, F3 - дальше, Shift+F3 - назад, Esc - закрыть)"));
     FindEdit->setClearButtonEnabled(true);
-    FindEdit->hide();
+    FindStatus = RefusalLabel(FindRow);
+    FindStatus->setWordWrap(false);
+    row->addWidget(FindEdit, 1);
+    row->addWidget(FindStatus);
+    FindRow->hide();
     connect(FindEdit, &QLineEdit::returnPressed, this, [this] { FindInView(true); });
+    connect(FindEdit, &QLineEdit::textEdited, this,
+            [this] { MarkRefused(*FindEdit, *FindStatus, QString()); });
     auto shortcut = [this](QKeySequence keys, QWidget* scope, auto action) {
         auto* s = new QShortcut(keys, scope, action);
         s->setContext(Qt::WidgetWithChildrenShortcut);
     };
     shortcut(QKeySequence::Find, this, [this] {
-        FindEdit->show();
+        FindRow->show();
         FindEdit->setFocus();
         FindEdit->selectAll();
     });
     shortcut(QKeySequence(Qt::Key_F3), this, [this] { FindInView(true); });
     shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this, [this] { FindInView(false); });
     shortcut(QKeySequence(Qt::Key_Escape), FindEdit, [this] {
-        FindEdit->hide();
+        FindRow->hide();
+        Model->SetHighlight({});
         View->setFocus();
     });
     shortcut(QKeySequence::Copy, View, [this] { CopySelection(); });
-    return FindEdit;
+    return FindRow;
 }
 
 bool TMainWindow::FindInView(bool forward) {
@@ -158,9 +230,11 @@ bool TMainWindow::FindInView(bool forward) {
     size_t from = current.isValid() ? static_cast<size_t>(current.row()) : lines.Size();
     size_t found = lines.Find(ToCp1251(FindEdit->text()), from, forward);
     bool ok = found < lines.Size();
-    MarkRefused(*FindEdit, ok ? QString() : Ru("Не найдено"));
+    MarkRefused(*FindEdit, *FindStatus, ok ? QString() : Ru("Не найдено"));
     if (ok) {
         QModelIndex row = Model->index(static_cast<int>(found), 0);
+        // Painted apart from the selection, which shows only while the view has the focus.
+        Model->SetHighlight(row);
         View->setCurrentIndex(row);
         View->scrollTo(row, QAbstractItemView::PositionAtCenter);
     }
@@ -181,7 +255,8 @@ QHBoxLayout* TMainWindow::BuildSendRow() {
     SendEdit->installEventFilter(this);
     connect(SendEdit, &QLineEdit::returnPressed, this, &TMainWindow::SendLineCommand);
     // A refused line stays marked until it is edited.
-    connect(SendEdit, &QLineEdit::textEdited, this, [this] { MarkRefused(*SendEdit, QString()); });
+    connect(SendEdit, &QLineEdit::textEdited, this,
+            [this] { MarkRefused(*SendEdit, *SendReason, QString()); });
     EndingBox = new QComboBox(this);
     EndingBox->addItems(
         {Ru("нет"), QStringLiteral("CR"), QStringLiteral("LF"), QStringLiteral("CR LF")});
@@ -215,17 +290,27 @@ void TMainWindow::SendLineCommand() {
     TResult<std::string> bytes =
         FromCp1251(cp1251) != text
             ? TResult<std::string>{{}, Utf8ToCp1251("Символ не из кодовой страницы 1251"), 0}
-            : SendLineBytes(cp1251, CurrentCoding,
-                            static_cast<TLineEnding>(EndingBox->currentIndex()));
+            : SendLineBytes(cp1251, CurrentCoding, TLineEnding::None);
     if (!bytes.Ok()) {
-        MarkRefused(*SendEdit, FromCp1251(bytes.Error));
+        MarkRefused(*SendEdit, *SendReason, FromCp1251(bytes.Error));
         return;
     }
-    if (!Terminal->SendLater(bytes.Value)) {
-        MarkRefused(*SendEdit, Ru("Предыдущие передачи ещё ждут: устройство не принимает данные"));
+    const std::string line = bytes.Value;
+    bytes.Value += LineEndingBytes(static_cast<TLineEnding>(EndingBox->currentIndex()));
+    // A line that did not go keeps its text, to be sent again.
+    switch (Terminal->SendLater(bytes.Value)) {
+    case TTerminal::TSendOutcome::Busy:
+        MarkRefused(*SendEdit, *SendReason,
+                    Ru("Предыдущие передачи ещё ждут: устройство не принимает данные"));
         return;
+    case TTerminal::TSendOutcome::PortClosed:
+        MarkRefused(*SendEdit, *SendReason, Ru("Порт закрыт: строка не передана"));
+        return;
+    case TTerminal::TSendOutcome::Queued:
+        break;
     }
-    SendHistory.Add(cp1251);
+    MarkRefused(*SendEdit, *SendReason, QString());
+    SendHistory.Add(line);
     SendEdit->clear();
     SendWatch->start();
 }
@@ -238,9 +323,10 @@ void TMainWindow::BuildToolbar() {
     Tools->setToolButtonStyle(Qt::ToolButtonIconOnly);
     Tools->toggleViewAction()->setVisible(false);
 
-    auto push = [this](const char* icon, const char* tip) {
+    auto push = [this](const char* icon, const char* tip, QKeySequence keys = {}) {
         QAction* action = Tools->addAction(icon ? LoadIcon(icon) : QIcon(), QString());
-        action->setToolTip(Ru(tip));
+        action->setShortcut(keys);
+        action->setToolTip(WithShortcut(Ru(tip), keys));
         return action;
     };
     // The buttons without image or action are narrow empty ones.
@@ -248,11 +334,13 @@ void TMainWindow::BuildToolbar() {
         if (QWidget* button = Tools->widgetForAction(action))
             button->setFixedWidth(EmptyButtonWidth);
     };
-    connect(push("tool_floppy", "Сохранить"), &QAction::triggered, this, &TMainWindow::SaveCommand);
+    connect(push("tool_floppy", "Сохранить", QKeySequence::Save), &QAction::triggered, this,
+            &TMainWindow::SaveCommand);
     narrow(push(nullptr, "Сохранить"));
     auto* logGroup = new QActionGroup(this);
-    LogOnAction = push("tool_plug_on", "Включить Лог");
-    QAction* logOff = push("tool_plug_off", "Выключить Лог");
+    LogOnAction = push("tool_log_on", "Включить Лог", QKeySequence(Qt::CTRL | Qt::Key_R));
+    QAction* logOff =
+        push("tool_log_off", "Выключить Лог", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     for (QAction* action : {LogOnAction, logOff}) {
         action->setCheckable(true);
         logGroup->addAction(action);
@@ -260,29 +348,57 @@ void TMainWindow::BuildToolbar() {
     LogOnAction->setChecked(true);
     connect(LogOnAction, &QAction::toggled, this, [this](bool on) { Recorder.SetRecording(on); });
     narrow(push(nullptr, "Сохранить"));
-    connect(push("tool_eraser", "Очистить"), &QAction::triggered, this, &TMainWindow::ClearView);
+    connect(push("tool_eraser", "Очистить", QKeySequence(Qt::CTRL | Qt::Key_L)),
+            &QAction::triggered, this, &TMainWindow::ClearView);
     Tools->addSeparator();
 
     Codings = new QMenu(this);
     auto* codingGroup = new QActionGroup(this);
     for (int i = 0; i < 3; ++i) {
         QAction* item = Codings->addAction(QString::fromLatin1(CodingNames[i]));
+        item->setShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + i)));
+        addAction(item); // its shortcut works while the menu is closed
         item->setCheckable(true);
         codingGroup->addAction(item);
         connect(item, &QAction::triggered, this, [this, i] { CodingChanged(i); });
     }
     QAction* coding = push("tool_text", "Кодировка");
+    coding->setToolTip(Ru("Кодировка (Ctrl+1, Ctrl+2, Ctrl+3)"));
     coding->setMenu(Codings);
+    // The whole face opens the menu: the button has nothing else to do.
     if (auto* button = qobject_cast<QToolButton*>(Tools->widgetForAction(coding)))
-        button->setPopupMode(QToolButton::MenuButtonPopup);
-    connect(push("tool_tree", "Триггеры"), &QAction::triggered, this,
-            [this] { ShowTriggersWindow(); });
+        button->setPopupMode(QToolButton::InstantPopup);
+    connect(push("tool_tree", "Триггеры", QKeySequence(Qt::CTRL | Qt::Key_T)), &QAction::triggered,
+            this, [this] { ShowTriggersWindow(); });
     Tools->addSeparator();
-    connect(push("tool_lightning", "Передача данных"), &QAction::triggered, this,
-            [this] { ShowGeneratorWindow(); });
+    connect(push("tool_lightning", "Передача данных", QKeySequence(Qt::CTRL | Qt::Key_G)),
+            &QAction::triggered, this, [this] { ShowGeneratorWindow(); });
     Tools->addSeparator();
-    connect(push("tool_port", "Настройки порта"), &QAction::triggered, this,
-            &TMainWindow::PortSettingsCommand);
+    connect(push("tool_port", "Настройки порта", QKeySequence(Qt::CTRL | Qt::Key_P)),
+            &QAction::triggered, this, &TMainWindow::PortSettingsCommand);
+    QIcon plug;
+    plug.addPixmap(LoadIcon("tool_plug_on").pixmap(18), QIcon::Normal, QIcon::On);
+    plug.addPixmap(LoadIcon("tool_plug_off").pixmap(18), QIcon::Normal, QIcon::Off);
+    PortAction = Tools->addAction(plug, QString());
+    PortAction->setCheckable(true);
+    PortAction->setChecked(true);
+    PortAction->setToolTip(Ru("Закрыть порт (Ctrl+Shift+O)"));
+    connect(PortAction, &QAction::triggered, this, &TMainWindow::SwitchPort);
+    auto portKey = [this](QKeyCombination keys, bool open) {
+        connect(new QShortcut(QKeySequence(keys), this), &QShortcut::activated, this,
+                [this, open] { SwitchPort(open); });
+    };
+    portKey(Qt::CTRL | Qt::Key_O, true);
+    portKey(Qt::CTRL | Qt::SHIFT | Qt::Key_O, false);
+}
+
+void TMainWindow::SwitchPort(bool open) {
+    PortAction->setChecked(open);
+    PortAction->setToolTip(open ? Ru("Закрыть порт (Ctrl+Shift+O)") : Ru("Открыть порт (Ctrl+O)"));
+    if (open)
+        Terminal->Reopen();
+    else
+        Terminal->Close();
 }
 
 void TMainWindow::BuildStatusBar() {
@@ -301,17 +417,64 @@ void TMainWindow::BuildStatusBar() {
     QFont small = QApplication::font();
     small.setPixelSize(11);
     statusBar()->setFont(small);
-    // The state is never cut; the port and the counters give up width to the modem lines.
+    // The state and the rate and frame are never cut; the path (in its middle) and the
+    // counters give up width first.
+    StatusArea = new QWidget(this);
     for (size_t i = 0; i < StatusFields.size(); ++i) {
         QLabel*& field = StatusFields[i];
-        field = i == 1 ? new QLabel(this) : new TElidedLabel(this);
+        if (i == 0 || i == 2) {
+            auto* elided = new TElidedLabel(StatusArea);
+            elided->SetElideMode(i == 0 ? Qt::ElideMiddle : Qt::ElideRight);
+            field = elided;
+        } else {
+            field = new QLabel(StatusArea);
+        }
         field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         field->setContentsMargins(4, 0, 4, 0);
-        statusBar()->addWidget(field);
     }
-    QWidget* modem = BuildModemControls();
-    modem->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
-    statusBar()->addPermanentWidget(modem);
+    StatusFields[0]->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    StatusFields[2]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    ModemGroup = BuildModemControls();
+    ModemGroup->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    auto* grid = new QGridLayout(StatusArea);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(3);
+    grid->setVerticalSpacing(1);
+    statusBar()->addWidget(StatusArea, 1);
+    ArrangeStatus();
+}
+
+void TMainWindow::ArrangeStatus() {
+    if (!StatusArea) return;
+    // One row needs every field at its natural width but the path's and the counters'
+    // (which keep a little); two rows put the modem controls under the rest.
+    auto width = [](QWidget* widget) { return widget->sizeHint().width(); };
+    const int row = width(StatusFields[3]) + width(StatusFields[1]) +
+                    StatusFields[0]->minimumSizeHint().width() + 60 + width(ModemGroup) + 5 * 3;
+    const bool twoRows = StatusArea->width() > 0 && StatusArea->width() < row;
+    if (twoRows == StatusInTwoRows && StatusArea->layout()->count() > 0) return;
+    StatusInTwoRows = twoRows;
+    auto* grid = static_cast<QGridLayout*>(StatusArea->layout());
+    for (QWidget* widget :
+         {static_cast<QWidget*>(StatusFields[0]), static_cast<QWidget*>(StatusFields[3]),
+          static_cast<QWidget*>(StatusFields[1]), static_cast<QWidget*>(StatusFields[2]),
+          ModemGroup})
+        grid->removeWidget(widget);
+    grid->addWidget(StatusFields[0], 0, 0);
+    grid->addWidget(StatusFields[3], 0, 1);
+    grid->addWidget(StatusFields[1], 0, 2);
+    grid->addWidget(StatusFields[2], 0, 3);
+    grid->setColumnStretch(0, 2);
+    grid->setColumnStretch(3, 3);
+    if (twoRows)
+        grid->addWidget(ModemGroup, 1, 0, 1, 4, Qt::AlignRight);
+    else
+        grid->addWidget(ModemGroup, 0, 4);
+}
+
+void TMainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    ArrangeStatus();
 }
 
 QWidget* TMainWindow::BuildModemControls() {
@@ -382,9 +545,10 @@ void TMainWindow::ShowStatus() {
     TStatusTexts texts = StatusTexts(
         Terminal->Settings(), PortState, Recorder.ReceivedBytes(), Recorder.SentBytes(),
         Terminal->HasTriggers() ? std::optional(Terminal->UnmatchedPacketCount()) : std::nullopt);
-    StatusFields[0]->setText(FromCp1251(texts.Port));
+    StatusFields[0]->setText(FromCp1251(texts.Path));
     StatusFields[1]->setText(FromCp1251(texts.State));
     StatusFields[2]->setText(FromCp1251(texts.Counters));
+    StatusFields[3]->setText(FromCp1251(texts.Line));
     ShowModemControls();
 }
 
@@ -486,8 +650,6 @@ void TMainWindow::HandleReport(const TEngineReport& report) {
 void TMainWindow::PublishTraffic() {
     PublishPending = false;
     // The view follows the tail only while the user is at it; scrolled up, it stays put.
-    QScrollBar* bar = View->verticalScrollBar();
-    bool following = bar->value() >= bar->maximum();
     Model->Publish();
     // A hidden window lays nothing out; it catches up when it is shown.
     if (!isVisible()) return;
@@ -496,7 +658,8 @@ void TMainWindow::PublishTraffic() {
         ShowStatus();
         StatusTimer->start();
     }
-    if (following) {
+    FitColumns();
+    if (Following) {
         View->scrollToBottom();
     } else if (NewLinesButton->isHidden()) {
         PlaceNewLinesButton();
@@ -507,13 +670,15 @@ void TMainWindow::PublishTraffic() {
 void TMainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     ShowStatus();
+    FitColumns();
     View->scrollToBottom();
+    if (!event->spontaneous()) SendEdit->setFocus();
 }
 
 void TMainWindow::PlaceNewLinesButton() {
     if (!NewLinesButton) return; // the view may resize before the button exists
     NewLinesButton->adjustSize();
-    QRect area = View->viewport()->rect();
+    const QRect area = View->viewport()->geometry();
     NewLinesButton->move(area.right() - NewLinesButton->width() - 4,
                          area.bottom() - NewLinesButton->height() - 4);
 }
@@ -629,8 +794,10 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == SendEdit && event->type() == QEvent::KeyPress) {
         int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Up || key == Qt::Key_Down) {
-            SendEdit->setText(
-                FromCp1251(key == Qt::Key_Up ? SendHistory.Older() : SendHistory.Newer()));
+            // The bytes sent, in the coding in force now.
+            const std::string bytes = key == Qt::Key_Up ? SendHistory.Older() : SendHistory.Newer();
+            SendEdit->setText(FromCp1251(BytesToText(bytes, CurrentCoding)));
+            MarkRefused(*SendEdit, *SendReason, QString());
             return true;
         }
     }
@@ -638,15 +805,23 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMainWindow::FitColumns() {
-    const int textWidth = std::max(0, View->viewport()->width() - TimeColumnWidth);
-    View->header()->resizeSection(0, textWidth);
+    const int fitting = std::max(0, View->viewport()->width() - TimeColumnWidth);
+    // The widest line sets the column, up to a limit: a flood's kilobyte lines would cost
+    // every repaint their whole length; beyond it the detail field shows them.
+    constexpr size_t MostScrolled = 1024;
+    const int advance = std::max(1, View->fontMetrics().horizontalAdvance(QLatin1Char('0')));
+    const int widest = static_cast<int>(Model->WidestCharacters(MostScrolled)) * advance +
+                       View->iconSize().width() + 16;
+    const int textWidth = std::max(fitting, widest);
+    if (View->header()->sectionSize(0) != textWidth) View->header()->resizeSection(0, textWidth);
     View->header()->resizeSection(1, TimeColumnWidth);
-    // As many characters as the narrowest could fill, and a few for the "…" the view adds;
+    // As many characters as the column could hold, and a few for the "…" the view adds;
     // never so few that a narrow or hidden view cuts an ordinary line.
     constexpr size_t FewestShown = 256;
     const int narrowest = std::max(1, View->fontMetrics().horizontalAdvance(QLatin1Char('i')));
     Model->SetShownCharacters(
         std::max(FewestShown, static_cast<size_t>(textWidth / narrowest) + 8));
+    ShowDetail();
 }
 
 void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std::string& text) {
@@ -682,7 +857,8 @@ TGeneratorWindow& TMainWindow::ShowGeneratorWindow() {
         context.ConfigFileName = ConfigFile;
         context.DesktopFile = ToolsDesktopFile();
         context.Send = [this](std::string_view bytes) {
-            if (Terminal->SendLater(std::string(bytes))) SendWatch->start();
+            if (Terminal->SendLater(std::string(bytes)) == TTerminal::TSendOutcome::Queued)
+                SendWatch->start();
         };
         Generator = new TGeneratorWindow(this, std::move(context));
     }

@@ -27,6 +27,7 @@ class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QPlainTextEdit;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -82,8 +83,16 @@ class TMainWindow : public QMainWindow {
     void SendLineCommand();
     QLineEdit& SendLine() { return *SendEdit; }
     QComboBox& LineEnding() { return *EndingBox; }
+    // Why the last line was not sent; empty and hidden once it was, or is edited.
+    QLabel& SendRefusal() { return *SendReason; }
     QToolButton& NewLinesIndicator() { return *NewLinesButton; }
     QLineEdit& FindBar() { return *FindEdit; }
+    QLabel& FindResult() { return *FindStatus; }
+    // The whole of the current line, wrapped, while the view cuts it.
+    QPlainTextEdit& DetailField() { return *Detail; }
+    // Checked while the port is vemla's; unchecked, the user has let it go.
+    QAction& PortSwitch() { return *PortAction; }
+    void SwitchPort(bool open);
     // The next (or previous) line that holds the find bar's text becomes the current one.
     bool FindInView(bool forward);
     // Ctrl+C: the selected rows as log lines (time, direction, text).
@@ -94,8 +103,9 @@ class TMainWindow : public QMainWindow {
     // What closing does before the window goes: layouts and lists saved, the engine stopped,
     // every record it delivered logged. Once only; the window shows nothing new afterwards.
     void Finish();
-    // The status bar's three fields: port and settings, state, byte counters.
+    // The status bar's fields: 0 the port, 1 its state, 2 the byte counters, 3 rate and frame.
     QLabel& StatusField(int index) { return *StatusFields[static_cast<size_t>(index)]; }
+    QWidget& ModemControlsGroup() { return *ModemGroup; }
     // The modem part of the status bar: lamps in ModemLineNames order, toggles, break.
     QLabel& ModemLamp(int index) { return *ModemLamps[static_cast<size_t>(index)]; }
     QToolButton& DtrToggle() { return *DtrButton; }
@@ -107,6 +117,7 @@ class TMainWindow : public QMainWindow {
     void customEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -114,8 +125,11 @@ class TMainWindow : public QMainWindow {
     void BuildView();
     void BuildStatusBar();
     QHBoxLayout* BuildSendRow();
-    QLineEdit* BuildFindBar();
+    QWidget* BuildFindBar();
     void PlaceNewLinesButton();
+    void ShowDetail();
+    // The status fields in one row when they fit, else the modem controls in a second.
+    void ArrangeStatus();
     void ShowStatus();
     QWidget* BuildModemControls();
     void ShowModemControls();
@@ -143,7 +157,10 @@ class TMainWindow : public QMainWindow {
     static constexpr std::chrono::seconds ClosingMessageTime{30};
 
     TPortState PortState = TPortState::Closed;
-    std::array<QLabel*, 3> StatusFields{};
+    std::array<QLabel*, 4> StatusFields{};
+    QWidget* StatusArea = nullptr;
+    QWidget* ModemGroup = nullptr;
+    bool StatusInTwoRows = false;
     static constexpr std::chrono::milliseconds StatusInterval{100};
     QTimer* StatusTimer = nullptr; // runs while a status update is held back
     // Reports taken and not handled yet (a message box may open meanwhile).
@@ -157,7 +174,12 @@ class TMainWindow : public QMainWindow {
     QToolButton* RtsButton = nullptr;
     QToolButton* BreakButton = nullptr;
     QLineEdit* SendEdit = nullptr;
-    QLineEdit* FindEdit = nullptr;         // shown by Ctrl+F
+    QLabel* SendReason = nullptr;
+    QWidget* FindRow = nullptr; // shown by Ctrl+F
+    QLineEdit* FindEdit = nullptr;
+    QLabel* FindStatus = nullptr;
+    QPlainTextEdit* Detail = nullptr;
+    bool Following = true;                 // the view keeps the newest line in sight
     QToolButton* NewLinesButton = nullptr; // "новые строки ↓" while scrolled up
     QComboBox* EndingBox = nullptr;
     // Looks at the engine's pending transmissions while there are any.
@@ -172,6 +194,7 @@ class TMainWindow : public QMainWindow {
     QToolBar* Tools = nullptr;
     QMenu* Codings = nullptr;
     QAction* LogOnAction = nullptr;
+    QAction* PortAction = nullptr;
     TTimerQueue SleepTimers;
     QTimer* SleepTimer = nullptr;          // set to the first timer due
     TGeneratorWindow* Generator = nullptr; // made on first demand, owned as a child

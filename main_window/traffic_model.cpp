@@ -41,6 +41,16 @@ QVariant TTrafficModel::data(const QModelIndex& index, int role) const {
     // flush will write.
     if (role == Qt::ForegroundRole && static_cast<size_t>(index.row()) < List.Flushed())
         return QApplication::palette().color(QPalette::Disabled, QPalette::Text);
+    if (role == Qt::BackgroundRole && index.row() == HighlightedRow())
+        return QApplication::palette().color(QPalette::Active, QPalette::Highlight).lighter(170);
+    if (role == Qt::ToolTipRole && index.column() == 0) {
+        // Wrapped by the tooltip as rich text; a flood's megabyte line is cut.
+        const bool cut = line.Text.size() > ToolTipCharacters;
+        QString text =
+            FromCp1251(std::string_view(line.Text).substr(0, ToolTipCharacters)).toHtmlEscaped();
+        return QStringLiteral("<p style='white-space:pre-wrap'>") + text +
+               (cut ? QStringLiteral("…") : QString()) + QStringLiteral("</p>");
+    }
     if (role == Qt::DecorationRole && index.column() == 0) {
         auto kind = static_cast<size_t>(line.Kind);
         return kind < KindIcons.size() ? KindIcons[kind] : QIcon();
@@ -68,6 +78,7 @@ void TTrafficModel::NoteChanged(size_t firstChanged) {
 }
 
 void TTrafficModel::Publish() {
+    WidestKnown = std::min(WidestKnown, FirstChanged);
     if (FirstChanged < Published)
         emit dataChanged(index(static_cast<int>(FirstChanged), 0),
                          index(static_cast<int>(Published) - 1, 1));
@@ -77,6 +88,26 @@ void TTrafficModel::Publish() {
         Published = List.Size();
         endInsertRows();
     }
+}
+
+size_t TTrafficModel::WidestCharacters(size_t cap) {
+    // Rows are measured once each; changed, dropped or reset rows are measured again.
+    if (cap != WidestCap || WidestKnown > Published) {
+        Widest = 0;
+        WidestKnown = 0;
+        WidestCap = cap;
+    }
+    for (; WidestKnown < Published && Widest < cap; ++WidestKnown)
+        Widest = std::max(Widest, List[WidestKnown].Text.size());
+    return std::min(Widest, cap);
+}
+
+void TTrafficModel::SetHighlight(const QModelIndex& row) {
+    const int old = HighlightedRow();
+    Highlight = row;
+    if (old >= 0) emit dataChanged(index(old, 0), index(old, 1), {Qt::BackgroundRole});
+    if (row.isValid())
+        emit dataChanged(index(row.row(), 0), index(row.row(), 1), {Qt::BackgroundRole});
 }
 
 void TTrafficModel::LinesFlushed() {
@@ -98,6 +129,9 @@ void TTrafficModel::OldestDropped(size_t count) {
     Published -= seen;
     ShownFlushed -= std::min(ShownFlushed, count);
     if (FirstChanged != SIZE_MAX) FirstChanged -= std::min(FirstChanged, count);
+    // The widest line may have gone; the scroll width stays until the next reset rather than
+    // measuring the whole scrollback on every flush.
+    WidestKnown -= std::min(WidestKnown, count);
     if (seen) endRemoveRows();
 }
 
@@ -105,6 +139,7 @@ void TTrafficModel::EndReset() {
     Published = List.Size();
     ShownFlushed = List.Flushed();
     FirstChanged = SIZE_MAX;
+    Widest = WidestKnown = 0;
     endResetModel();
 }
 

@@ -38,6 +38,14 @@ class TTrafficModel : public QAbstractTableModel, public TTrafficView {
     void SetRowSize(QSize size) { RowSize = size; }
     // The most characters of a line that the view can show; the rest is never laid out.
     void SetShownCharacters(size_t count) { ShownCharacters = count; }
+    // The longest text of the published lines, in characters (the view's font is
+    // monospace), at most `cap`.
+    size_t WidestCharacters(size_t cap);
+    // The row painted as the find bar's hit, whether or not the view has the focus.
+    void SetHighlight(const QModelIndex& row);
+    int HighlightedRow() const { return Highlight.isValid() ? Highlight.row() : -1; }
+    // A tooltip holds at most this much of a line.
+    static constexpr size_t ToolTipCharacters = 4096;
 
   private:
     TTrafficList& List;
@@ -47,6 +55,10 @@ class TTrafficModel : public QAbstractTableModel, public TTrafficView {
     size_t FirstChanged = SIZE_MAX;
     QSize RowSize;
     size_t ShownCharacters = 4096;
+    QPersistentModelIndex Highlight;
+    size_t Widest = 0;      // of the rows below WidestKnown
+    size_t WidestKnown = 0; // rows measured
+    size_t WidestCap = 0;
 };
 
 } // namespace vemla

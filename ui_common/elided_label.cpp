@@ -36,7 +36,7 @@ void TElidedLabel::paintEvent(QPaintEvent* event) {
     drawFrame(&painter);
     const QRect area = contentsRect();
     painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
-                     fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+                     fontMetrics().elidedText(text(), Mode, area.width()));
 }
 
 } // namespace vemla

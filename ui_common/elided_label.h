@@ -11,10 +11,15 @@ class TElidedLabel : public QLabel {
     using QLabel::QLabel;
     QSize minimumSizeHint() const override;
     bool TextFits() const;
+    // Where the "…" goes: a path keeps its start and its end (Qt::ElideMiddle).
+    void SetElideMode(Qt::TextElideMode mode) { Mode = mode; }
 
   protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+
+  private:
+    Qt::TextElideMode Mode = Qt::ElideRight;
 };
 
 } // namespace vemla

@@ -43,13 +43,17 @@ TEST(SendLine, SendsWhatTheCodecReadsOrSaysWhereItIsWrong) {
 
 TEST(SendLine, HistoryWalksTheLastHundredLinesAndSurvivesARestart) {
     TSendHistory history;
-    for (int i = 1; i <= 105; ++i)
+    for (int i = 1; i <= 104; ++i)
         history.Add("line " + std::to_string(i));
+    history.Add(std::string("\0\r\n\xFF line 105", 13)); // any bytes survive the file
+    history.Add("line 105");
     history.Add("line 105"); // the same line twice is kept once
     ASSERT_EQ(history.Lines().size(), TSendHistory::Limit);
-    EXPECT_EQ(history.Lines().front(), "line 6");
+    EXPECT_EQ(history.Lines().front(), "line 7");
     EXPECT_EQ(history.Older(), "line 105");
+    EXPECT_EQ(history.Older(), std::string("\0\r\n\xFF line 105", 13));
     EXPECT_EQ(history.Older(), "line 104");
+    EXPECT_EQ(history.Newer(), std::string("\0\r\n\xFF line 105", 13));
     EXPECT_EQ(history.Newer(), "line 105");
     EXPECT_EQ(history.Newer(), "");
 

@@ -32,6 +32,7 @@ TEST(StatusTexts, PortSettingsStateAndCounters) {
          "/dev/ttyACM0 300 7E1.5",
          "ожидание устройства"},
         {"x", {50, 5, 4, 2, 0, 0}, TPortState::Open, "x 50 5S2", "открыт"},
+        {"x", {50, 5, 4, 2, 0, 0}, TPortState::ClosedByUser, "x 50 5S2", "закрыт пользователем"},
         {"x", {50, 9, 7, 5, 0, 0}, TPortState::Open, "x 50 9??", "открыт"}, // refused values
         {"pty:/tmp/v",
          {},
@@ -49,7 +50,7 @@ TEST(StatusTexts, PortSettingsStateAndCounters) {
         settings.Device = c.Device;
         settings.Line = c.Line;
         TStatusTexts texts = StatusTexts(settings, c.State, 1234, 5);
-        EXPECT_EQ(texts.Port, c.Port);
+        EXPECT_EQ(texts.Path + " " + texts.Line, c.Port);
         EXPECT_EQ(Cp1251ToUtf8(texts.State), c.StateText);
         EXPECT_EQ(Cp1251ToUtf8(texts.Counters), "принято 1234 Б, передано 5 Б");
     }

@@ -26,11 +26,13 @@ void Print(const char* name, const QWidget& widget, QPoint point) {
     std::printf("%s %d %d\n", name, inWindow.x(), inWindow.y());
 }
 
-// The toolbar button of the action with this tooltip (main window) or text (generator).
+// The toolbar button of the action with this tooltip (main window, with or without its
+// shortcut) or text (generator).
 const QWidget* ButtonOf(const QWidget& window, const QString& label) {
     for (const QToolBar* toolbar : window.findChildren<QToolBar*>())
         for (QAction* action : toolbar->actions())
-            if (action->toolTip() == label || action->text() == label)
+            if (action->toolTip() == label || action->toolTip().startsWith(label + " (") ||
+                action->text() == label)
                 return toolbar->widgetForAction(action);
     return nullptr;
 }

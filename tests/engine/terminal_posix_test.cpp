@@ -106,8 +106,20 @@ TEST(Terminal, ALostDeviceComesBackByItselfAndItsTriggersGoOn) {
     EXPECT_EQ(records[lost + 1].Data,
               link + Cp1251(": открыт, чётность mark")); // one report each way
     EXPECT_EQ(records[lost + 2].Kind, TTrafficKind::Received);
+
+    // Let go by the user: neither a send nor the reconnect opens it until the user does.
+    terminal.Close();
+    EXPECT_FALSE(terminal.IsOpen());
+    EXPECT_EQ(terminal.SendLater("x"), TTerminal::TSendOutcome::PortClosed);
+    const size_t closed = sink.Records().size();
+    EXPECT_FALSE(sink.WaitForCount(closed + 1, 3 * TTerminal::ReconnectInterval));
+    EXPECT_EQ(sink.Records().back().Data, link + Cp1251(": закрыт пользователем"));
+    ASSERT_TRUE(terminal.Reopen());
+    device->Write("\x01");
+    EXPECT_EQ(device->Read(1, 5s), "\x02");
     using S = TPortState;
-    EXPECT_EQ(sink.PortStates(), (std::vector<S>{S::Open, S::Waiting, S::Open}));
+    EXPECT_EQ(sink.PortStates(),
+              (std::vector<S>{S::Open, S::Waiting, S::Open, S::ClosedByUser, S::Open}));
 }
 
 TEST(Terminal, NewSettingsReopenThePortAndTheTriggersGoOn) {

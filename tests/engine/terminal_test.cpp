@@ -226,8 +226,9 @@ TEST(Terminal, LaterSendsAreWrittenInOrderAndStopEndsOneTheDeviceDoesNotTake) {
     TRecordSink sink;
     TTerminal terminal(sink,
                        test::SettingsOf(dir.Write("c.ini", test::PortConfig(device.SlavePath()))));
-    ASSERT_TRUE(terminal.SendLater("one "));
-    ASSERT_TRUE(terminal.SendLater("two"));
+    using O = TTerminal::TSendOutcome;
+    ASSERT_EQ(terminal.SendLater("one "), O::Queued);
+    ASSERT_EQ(terminal.SendLater("two"), O::Queued);
     EXPECT_EQ(device.Read(7, 5s), "one two");
     ASSERT_TRUE(sink.WaitFor([](const auto& records) {
         return std::count_if(records.begin(), records.end(), [](const TTrafficRecord& r) {
@@ -237,7 +238,7 @@ TEST(Terminal, LaterSendsAreWrittenInOrderAndStopEndsOneTheDeviceDoesNotTake) {
     // A device that reads nothing: the writes wait, the queue fills, Stop ends them.
     const std::string block(1 << 20, 'x');
     size_t queued = 0;
-    while (terminal.SendLater(block))
+    while (terminal.SendLater(block) == O::Queued)
         ++queued;
     EXPECT_EQ(queued, TTerminal::SendQueueLimit);
     terminal.Stop();

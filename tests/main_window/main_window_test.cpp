@@ -144,12 +144,23 @@ class TMainWindowTest : public QObject {
     void ToolbarFollowsItsTable() {
         TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n");
         QList<QAction*> actions = world.Window->Toolbar().actions();
-        const char* tips[] = {
-            "Сохранить",       "Сохранить", "Включить Лог",   "Выключить Лог", "Сохранить",
-            "Очистить",        "",          "Кодировка",      "Триггеры",      "",
-            "Передача данных", "",          "Настройки порта"};
-        QCOMPARE(actions.size(), 13);
-        for (int i = 0; i < 13; ++i) {
+        // Each button with a shortcut names it in its tooltip.
+        const char* tips[] = {"Сохранить (Ctrl+S)",
+                              "Сохранить",
+                              "Включить Лог (Ctrl+R)",
+                              "Выключить Лог (Ctrl+Shift+R)",
+                              "Сохранить",
+                              "Очистить (Ctrl+L)",
+                              "",
+                              "Кодировка (Ctrl+1, Ctrl+2, Ctrl+3)",
+                              "Триггеры (Ctrl+T)",
+                              "",
+                              "Передача данных (Ctrl+G)",
+                              "",
+                              "Настройки порта (Ctrl+P)",
+                              "Закрыть порт (Ctrl+Shift+O)"};
+        QCOMPARE(actions.size(), 14);
+        for (int i = 0; i < 14; ++i) {
             QCOMPARE(actions[i]->isSeparator(), i == 6 || i == 9 || i == 11);
             if (!actions[i]->isSeparator())
                 QCOMPARE(actions[i]->toolTip(), QString::fromUtf8(tips[i]));
@@ -162,7 +173,7 @@ class TMainWindowTest : public QObject {
         auto* coding =
             qobject_cast<QToolButton*>(world.Window->Toolbar().widgetForAction(actions[7]));
         QVERIFY(coding);
-        QCOMPARE(coding->popupMode(), QToolButton::MenuButtonPopup);
+        QCOMPARE(coding->popupMode(), QToolButton::InstantPopup);
         QCOMPARE(world.Window->CodingMenu().actions().size(), 3);
     }
 
@@ -367,8 +378,8 @@ class TMainWindowTest : public QObject {
         QVERIFY(QTest::qWaitFor(
             [&] { return world.Window->StatusField(2).text() == Ru("принято 5 Б, передано 3 Б"); },
             2000));
-        QCOMPARE(world.Window->StatusField(0).text(),
-                 QString::fromStdString(pty.SlavePath() + " 115200 8N1"));
+        QCOMPARE(world.Window->StatusField(0).text(), QString::fromStdString(pty.SlavePath()));
+        QCOMPARE(world.Window->StatusField(3).text(), QStringLiteral("115200 8N1"));
         QCOMPARE(world.Window->StatusField(1).text(), Ru("открыт"));
         pty.HangUp();
         QVERIFY(QTest::qWaitFor(
@@ -460,8 +471,8 @@ class TMainWindowTest : public QObject {
                      "[Terminal]\r\npacketSize=10\r\n");
         QVERIFY(world.Window->windowTitle().contains(QString::fromStdString(second.SlavePath())));
         world.Settle();
-        QCOMPARE(world.Window->StatusField(0).text(),
-                 QString::fromStdString(second.SlavePath() + " 115200 8E1"));
+        QCOMPARE(world.Window->StatusField(0).text(), QString::fromStdString(second.SlavePath()));
+        QCOMPARE(world.Window->StatusField(3).text(), QStringLiteral("115200 8E1"));
 
         form.BaudRate = "fast";
         answer = form;
@@ -583,6 +594,7 @@ class TMainWindowTest : public QObject {
         QTest::keyClick(&line, Qt::Key_Return); // Hex coding: not hex, not sent
         QCOMPARE(line.text(), QStringLiteral("hello"));
         QCOMPARE(line.toolTip(), Ru("Не шестнадцатеричная цифра в позиции 1"));
+        QCOMPARE(world.Window->SendRefusal().text(), line.toolTip()); // not only a tooltip
         line.clear();
         QTest::keyClicks(&line, "41 54");
         QTest::keyClick(&line, Qt::Key_Return);
@@ -593,15 +605,35 @@ class TMainWindowTest : public QObject {
         QTest::keyClicks(&line, "OK<0x21>");
         QTest::keyClick(&line, Qt::Key_Return);
         QCOMPARE(pty.Read(4, 2s), std::string("OK!\r"));
+        // The history holds bytes: each comes back in the coding in force.
         QTest::keyClick(&line, Qt::Key_Up);
-        QCOMPARE(line.text(), QStringLiteral("OK<0x21>"));
+        QCOMPARE(line.text(), QStringLiteral("OK!"));
         QTest::keyClick(&line, Qt::Key_Up);
-        QCOMPARE(line.text(), QStringLiteral("41 54"));
+        QCOMPARE(line.text(), QStringLiteral("AT"));
         QVERIFY(world.WaitForLines(3)); // both are Sent records
         QCOMPARE(world.Window->Traffic()[1].Kind, TTrafficKind::Sent);
+
+        // Let go by the user: a send keeps its text and says why; reopened, it goes.
+        world.Window->SwitchPort(false);
+        QVERIFY(!world.Window->PortSwitch().isChecked());
+        line.setText(QStringLiteral("go"));
+        QTest::keyClick(&line, Qt::Key_Return);
+        QCOMPARE(line.text(), QStringLiteral("go"));
+        QCOMPARE(world.Window->SendRefusal().text(), Ru("Порт закрыт: строка не передана"));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return world.Window->StatusField(1).text() == Ru("закрыт пользователем"); },
+            2000));
+        world.Window->show();
+        world.Window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(world.Window.get()));
+        QTest::keyClick(&line, Qt::Key_O, Qt::ControlModifier);
+        QVERIFY(world.Window->PortSwitch().isChecked());
+        QTest::keyClick(&line, Qt::Key_Return);
+        QCOMPARE(pty.Read(3, 2s), std::string("go\r"));
+        QVERIFY(world.Window->SendRefusal().isHidden());
         world.Window->close();
         TIniFile desktop("desktop.ini");
-        QCOMPARE(desktop.ReadString("SendLine", "History2", ""), std::string("OK<0x21>"));
+        QCOMPARE(desktop.ReadString("SendLine", "Bytes2", ""), std::string("4F 4B 21"));
         QCOMPARE(desktop.ReadInteger("SendLine", "Ending", -1), 1);
     }
 
