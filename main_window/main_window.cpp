@@ -30,12 +30,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStyleOptionViewItem>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -82,6 +84,27 @@ const char* const CodingNames[] = {"Hex", "Win+Hex", "Win"};
 
 } // namespace
 
+// Paints the text column moved left by the sideways scroll bar's position: lines wider than
+// the view are read by scrolling while the time stamps stay at the right-hand edge.
+class TShiftedTextDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    int Shift = 0;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        if (Shift == 0 || index.column() != 0) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        painter->save();
+        painter->setClipRect(option.rect);
+        QStyleOptionViewItem shifted = option;
+        shifted.rect.adjust(-Shift, 0, 0, 0);
+        QStyledItemDelegate::paint(painter, shifted, index);
+        painter->restore();
+    }
+};
+
 TMainWindow::TMainWindow(TMainWindowOptions options) : WindowOptions(std::move(options)) {
     if (WindowOptions.Echo)
         Recorder.EchoTo(std::make_unique<TEchoWriter>(STDOUT_FILENO, STDERR_FILENO));
@@ -119,10 +142,16 @@ void TMainWindow::BuildView() {
     sample.text = QStringLiteral("00");
     Model->SetRowSize(
         View->style()->sizeFromContents(QStyle::CT_ItemViewItem, &sample, QSize(), View));
-    // A line wider than the view scrolls sideways; the time stamps stand at the right edge
-    // as long as every line fits.
-    View->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    View->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     View->header()->setStretchLastSection(false);
+    TextDelegate = new TShiftedTextDelegate(View);
+    View->setItemDelegate(TextDelegate);
+    Sideways = new QScrollBar(Qt::Horizontal, this);
+    Sideways->hide();
+    connect(Sideways, &QScrollBar::valueChanged, this, [this](int value) {
+        TextDelegate->Shift = value;
+        View->viewport()->update();
+    });
     View->header()->resizeSection(1, TimeColumnWidth);
     View->viewport()->installEventFilter(this);
     // The selection shows only while the view has the focus.
@@ -151,7 +180,7 @@ void TMainWindow::BuildView() {
     Detail->setFont(ViewFont());
     Detail->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Detail->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    Detail->setFixedHeight(Detail->fontMetrics().lineSpacing() * 3 + 8);
+    Detail->setFixedHeight(Detail->fontMetrics().lineSpacing() * 4 + 8);
     Detail->hide();
     connect(View->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &TMainWindow::ShowDetail);
@@ -160,6 +189,7 @@ void TMainWindow::BuildView() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
     layout->addWidget(View, 1);
+    layout->addWidget(Sideways);
     layout->addWidget(Detail);
     layout->addWidget(BuildFindBar());
     layout->addLayout(BuildSendRow());
@@ -207,11 +237,7 @@ QWidget* TMainWindow::BuildFindBar() {
         auto* s = new QShortcut(keys, scope, action);
         s->setContext(Qt::WidgetWithChildrenShortcut);
     };
-    shortcut(QKeySequence::Find, this, [this] {
-        FindRow->show();
-        FindEdit->setFocus();
-        FindEdit->selectAll();
-    });
+    shortcut(QKeySequence::Find, this, [this] { OpenFindBar(); });
     shortcut(QKeySequence(Qt::Key_F3), this, [this] { FindInView(true); });
     shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this, [this] { FindInView(false); });
     shortcut(QKeySequence(Qt::Key_Escape), FindEdit, [this] {
@@ -221,6 +247,12 @@ QWidget* TMainWindow::BuildFindBar() {
     });
     shortcut(QKeySequence::Copy, View, [this] { CopySelection(); });
     return FindRow;
+}
+
+void TMainWindow::OpenFindBar() {
+    FindRow->show();
+    FindEdit->setFocus();
+    FindEdit->selectAll();
 }
 
 bool TMainWindow::FindInView(bool forward) {
@@ -805,22 +837,25 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMainWindow::FitColumns() {
-    const int fitting = std::max(0, View->viewport()->width() - TimeColumnWidth);
-    // The widest line sets the column, up to a limit: a flood's kilobyte lines would cost
-    // every repaint their whole length; beyond it the detail field shows them.
+    const int textWidth = std::max(0, View->viewport()->width() - TimeColumnWidth);
+    View->header()->resizeSection(0, textWidth);
+    View->header()->resizeSection(1, TimeColumnWidth);
+    // The widest line sets how far the text scrolls sideways, up to a limit: a flood's
+    // kilobyte lines would cost every repaint their whole length; the detail field shows them.
     constexpr size_t MostScrolled = 1024;
     const int advance = std::max(1, View->fontMetrics().horizontalAdvance(QLatin1Char('0')));
     const int widest = static_cast<int>(Model->WidestCharacters(MostScrolled)) * advance +
                        View->iconSize().width() + 16;
-    const int textWidth = std::max(fitting, widest);
-    if (View->header()->sectionSize(0) != textWidth) View->header()->resizeSection(0, textWidth);
-    View->header()->resizeSection(1, TimeColumnWidth);
-    // As many characters as the column could hold, and a few for the "…" the view adds;
-    // never so few that a narrow or hidden view cuts an ordinary line.
+    Sideways->setRange(0, std::max(0, widest - textWidth));
+    Sideways->setPageStep(std::max(1, textWidth));
+    Sideways->setSingleStep(advance * 4);
+    Sideways->setVisible(Sideways->maximum() > 0);
+    // As many characters as the column could hold when scrolled to its end, and a few for
+    // the "…" the view adds; never so few that a narrow or hidden view cuts an ordinary line.
     constexpr size_t FewestShown = 256;
     const int narrowest = std::max(1, View->fontMetrics().horizontalAdvance(QLatin1Char('i')));
-    Model->SetShownCharacters(
-        std::max(FewestShown, static_cast<size_t>(textWidth / narrowest) + 8));
+    Model->SetShownCharacters(std::max(
+        FewestShown, static_cast<size_t>((textWidth + Sideways->maximum()) / narrowest) + 8));
     ShowDetail();
 }
 

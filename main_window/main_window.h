@@ -28,12 +28,15 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
+class QScrollBar;
 class QTimer;
 class QToolBar;
 class QToolButton;
 class QTreeView;
 
 namespace vemla {
+
+class TShiftedTextDelegate;
 
 struct TMainWindowOptions {
     TConfigChoice Config;        // the configuration file in force, settled from the command line
@@ -90,9 +93,11 @@ class TMainWindow : public QMainWindow {
     QLabel& FindResult() { return *FindStatus; }
     // The whole of the current line, wrapped, while the view cuts it.
     QPlainTextEdit& DetailField() { return *Detail; }
+    QScrollBar& SidewaysBar() { return *Sideways; }
     // Checked while the port is vemla's; unchecked, the user has let it go.
     QAction& PortSwitch() { return *PortAction; }
     void SwitchPort(bool open);
+    void OpenFindBar();
     // The next (or previous) line that holds the find bar's text becomes the current one.
     bool FindInView(bool forward);
     // Ctrl+C: the selected rows as log lines (time, direction, text).
@@ -179,6 +184,8 @@ class TMainWindow : public QMainWindow {
     QLineEdit* FindEdit = nullptr;
     QLabel* FindStatus = nullptr;
     QPlainTextEdit* Detail = nullptr;
+    QScrollBar* Sideways = nullptr; // scrolls the text of lines wider than the view
+    TShiftedTextDelegate* TextDelegate = nullptr;
     bool Following = true;                 // the view keeps the newest line in sight
     QToolButton* NewLinesButton = nullptr; // "новые строки ↓" while scrolled up
     QComboBox* EndingBox = nullptr;

@@ -11,8 +11,10 @@
 #include "trigger_monitor/change_command_dialog.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
+#include <QTreeView>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -38,9 +40,11 @@ int main(int argc, char* argv[]) {
     std::string which = argc == 3 ? argv[2] : "main";
     if ((argc != 2 && argc != 3) ||
         (which != "main" && which != "generator" && which != "triggers" && which != "change" &&
-         which != "port" && which != "virtual" && which != "desktop")) {
+         which != "port" && which != "virtual" && which != "daily" && which != "desktop")) {
         std::fputs("Usage: vemla-screenshot FILE.png "
-                   "[main|generator|triggers|change|port|virtual|desktop]\n"
+                   "[main|generator|triggers|change|port|virtual|daily|desktop]\n"
+                   "  daily: the main window at its first size after a while: scrollback, a\n"
+                   "         long packet in the detail field, the find bar with a hit\n"
                    "  desktop: the whole screen of the X display in DISPLAY\n",
                    stderr);
         return 2;
@@ -56,6 +60,7 @@ int main(int argc, char* argv[]) {
     options.Config = SettleConfigFile(
         {dir.Write("config.ini", std::string("[Port]\r\nDevice=") +
                                      (which == "virtual" ? "pty:/tmp/ttyV0" : "/dev/ttyUSB0") +
+                                     "\r\n[Log]\r\nSize=" + (which == "daily" ? "12" : "300") +
                                      "\r\n[Terminal]\r\nTriggerFile=" + triggers +
                                      "\r\n[Packets]\r\nCount=3\r\n"
                                      "1.data=50 49 4E 47 0D\r\n1.name=ping\r\n"
@@ -64,7 +69,7 @@ int main(int argc, char* argv[]) {
         ProgramDirectory());
     options.ShowMessage = [](QMessageBox::Icon, const QString&, const QString&) {};
     TMainWindow window(std::move(options));
-    window.resize(640, 420);
+    if (which != "daily") window.resize(640, 420);
     window.show();
     QCoreApplication::processEvents();
     window.ClearView(); // the real port's report is not part of the picture
@@ -90,7 +95,18 @@ int main(int argc, char* argv[]) {
         host.NotifyPortState(TPortState::Open);
         host.NotifyModemLines(TModemLines{.Cts = true, .Dsr = true});
     }
-    if (which != "virtual") {
+    if (which == "daily") {
+        // A Modbus master's polls, the older ones already in a log, then a long answer.
+        for (int i = 0; i < 10; ++i) {
+            post(TTrafficKind::Received, std::string("\x01\x03\x00\x00\x00\x1E\xC5\xC2", 8));
+            post(TTrafficKind::TriggerSent, std::string("\x01\x83\x02\xC0\xF1", 5));
+        }
+        post(TTrafficKind::Received, std::string("\x01\x03\x00\x00\x00\x1E\xC5\xC2", 8));
+        std::string answer("\x01\x03\x3C", 3);
+        for (int i = 0; i < 60; ++i)
+            answer += static_cast<char>(i * 7);
+        post(TTrafficKind::TriggerSent, answer + "\x5A\x7E");
+    } else if (which != "virtual") {
         post(TTrafficKind::Info, "/dev/ttyUSB0" + Utf8ToCp1251(": открыт"));
         post(TTrafficKind::Received, "PING\r");
         post(TTrafficKind::TriggerSent, "PONG\r");
@@ -106,7 +122,14 @@ int main(int argc, char* argv[]) {
     }
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
-    if (which != "virtual") window.CodingChanged(1);
+    if (which != "virtual" && which != "daily") window.CodingChanged(1);
+    if (which == "daily") {
+        window.OpenFindBar();
+        window.FindBar().setText(QStringLiteral("01 83"));
+        window.FindInView(false);
+        window.TrafficView().setCurrentIndex(
+            window.TrafficModel().index(window.TrafficModel().rowCount() - 1, 0));
+    }
     QCoreApplication::processEvents();
     QWidget* shown = &window;
     if (which == "generator") shown = &window.ShowGeneratorWindow();

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -656,11 +657,91 @@ class TMainWindowTest : public QObject {
         QCOMPARE(world.Window->Traffic().Size(), size_t{10201});
         QCOMPARE(bar.value(), 10);
         QVERIFY(world.Window->NewLinesIndicator().isVisible());
-        world.Window->NewLinesIndicator().click();
+        // The button keeps to the view's lower right corner while the lines scroll.
+        QToolButton& button = world.Window->NewLinesIndicator();
+        const QRect area = world.Window->TrafficView().viewport()->geometry();
+        const QPoint corner = button.geometry().bottomRight();
+        bar.setValue(20);
+        QCOMPARE(button.geometry().bottomRight(), corner);
+        QVERIFY(area.contains(corner) && corner.y() > area.bottom() - 10);
+        button.click();
         QCOMPARE(bar.value(), bar.maximum());
         QVERIFY(!world.Window->NewLinesIndicator().isVisible());
         post(5);
         QCOMPARE(bar.value(), bar.maximum());
+        // Following survives a smaller window.
+        world.Window->resize(world.Window->width(), world.Window->height() - 120);
+        world.Settle();
+        post(1);
+        QCOMPARE(bar.value(), bar.maximum());
+    }
+
+    // What an afternoon at the first window size needs: the whole status in sight, old lines
+    // kept (greyed once logged), a long packet readable, a find hit seen without focus.
+    void ADayAtTheFirstSize() {
+        TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n[Log]\r\nSize=4\r\n");
+        world.Window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(world.Window.get()));
+        TTerminalHost& host = world.Window->EngineHost();
+        std::string packet;
+        for (int i = 0; i < 64; ++i)
+            packet += static_cast<char>(0xA0 + i % 16);
+        for (const char* data : {"ping", "pong", "ping", "pong", "ping", "pong"})
+            host.PostTraffic(std::make_unique<TTrafficRecord>(
+                TTrafficRecord{Now(), TTrafficKind::Received, data}));
+        host.PostTraffic(std::make_unique<TTrafficRecord>(
+            TTrafficRecord{Now(), TTrafficKind::TriggerSent, packet}));
+        QVERIFY(world.WaitForLines(8)); // the port's error, six, the packet
+        world.Settle();
+
+        // Status: every field shown lies apart from the others; rate and frame never cut.
+        std::vector<QRect> fields;
+        for (QWidget* field : {static_cast<QWidget*>(&world.Window->StatusField(0)),
+                               static_cast<QWidget*>(&world.Window->StatusField(1)),
+                               static_cast<QWidget*>(&world.Window->StatusField(2)),
+                               static_cast<QWidget*>(&world.Window->StatusField(3)),
+                               &world.Window->ModemControlsGroup()})
+            if (field->isVisible())
+                fields.push_back(QRect(field->mapTo(world.Window.get(), QPoint()), field->size()));
+        for (size_t i = 0; i < fields.size(); ++i) {
+            QVERIFY(world.Window->rect().contains(fields[i]));
+            for (size_t j = i + 1; j < fields.size(); ++j)
+                QVERIFY2(!fields[i].intersects(fields[j]), qPrintable(QString::number(i)));
+        }
+        QLabel& frame = world.Window->StatusField(3);
+        QVERIFY(frame.fontMetrics().horizontalAdvance(frame.text()) <=
+                frame.contentsRect().width());
+
+        // Scrollback: the flushed lines stay, painted apart.
+        TTrafficModel& model = world.Window->TrafficModel();
+        QCOMPARE(model.rowCount(), 8);
+        QVERIFY(model.data(model.index(0, 0), Qt::ForegroundRole).isValid());
+        QVERIFY(!model.data(model.index(7, 0), Qt::ForegroundRole).isValid());
+
+        // The long packet: sideways scrolling, and the whole of it in the detail field.
+        QVERIFY(world.Window->SidewaysBar().isVisible());
+        QVERIFY(world.Window->DetailField().isHidden());
+        world.Window->TrafficView().setCurrentIndex(model.index(7, 0));
+        QVERIFY(world.Window->DetailField().isVisible());
+        QVERIFY(world.Window->DetailField().toPlainText().endsWith(
+            FromCp1251(BytesToText(packet, TCoding::Hex))));
+        QVERIFY(world.Window->DetailField().toPlainText().contains(QStringLiteral("<-t- ")));
+        QVERIFY(model.data(model.index(7, 0), Qt::ToolTipRole)
+                    .toString()
+                    .contains(FromCp1251(BytesToText(packet, TCoding::Hex))));
+
+        // Find: the hit is painted while the focus stays in the find bar; a miss says so there.
+        world.Window->OpenFindBar();
+        world.Window->FindBar().setText(QStringLiteral("absent"));
+        QVERIFY(!world.Window->FindInView(true));
+        QVERIFY(world.Window->FindResult().isVisible());
+        QCOMPARE(world.Window->FindResult().text(), Ru("Не найдено"));
+        world.Window->FindBar().setText(QStringLiteral("70 6F"));
+        QVERIFY(world.Window->FindInView(false));
+        QVERIFY(world.Window->FindResult().isHidden());
+        QCOMPARE(model.HighlightedRow(), 6);
+        QVERIFY(model.data(model.index(6, 0), Qt::BackgroundRole).isValid());
+        QVERIFY(!world.Window->TrafficView().hasFocus());
     }
 
     void FindAndCopyWorkOnTheLinesAsShown() {
