@@ -63,8 +63,10 @@ void FitCaption(QMessageBox& box) {
 
 namespace {
 
-// Gives a window an outer size: now for the frame known so far, and again on its first show,
-// when the window system has told the frame.
+// Gives a window an outer size: now for the frame known so far, and again once the window
+// system has framed the shown window. A window manager adds its frame only after the window
+// is mapped, some time after the show; sized before that, the window would come back a frame
+// larger at every start.
 class TOuterSize : public QObject {
   public:
     TOuterSize(QWidget& window, QSize outer) : QObject(&window), Window(window), Outer(outer) {
@@ -74,21 +76,54 @@ class TOuterSize : public QObject {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == &Window && event->type() == QEvent::Show) {
+        if (watched != &Window) return false;
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize ||
+            type == QEvent::WindowStateChange) {
+            if (Window.isMaximized() || Window.isFullScreen()) return false;
             Apply();
-            Window.removeEventFilter(this);
-            deleteLater();
+            if (FrameKnown()) {
+                Window.removeEventFilter(this);
+                deleteLater();
+            }
         }
         return false;
     }
 
   private:
+    bool FrameKnown() const { return Window.frameGeometry().size() != Window.size(); }
     void Apply() {
         QSize frame = Window.frameGeometry().size() - Window.size();
-        Window.resize(Outer - frame);
+        if (Window.size() != Outer - frame) Window.resize(Outer - frame);
     }
     QWidget& Window;
     QSize Outer;
+};
+
+// Keeps the window's outer frame of its last normal state (not maximised, full screen or
+// minimised) in a property, to be stored when it closes in another state: the frame a window
+// manager draws around a maximised window differs from the normal one.
+constexpr const char* NormalFrameProperty = "vemlaNormalFrame";
+
+class TNormalFrame : public QObject {
+  public:
+    explicit TNormalFrame(QWidget& window) : QObject(&window), Window(window) {
+        window.installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const bool changed = event->type() == QEvent::Move || event->type() == QEvent::Resize;
+        const Qt::WindowStates other =
+            Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized;
+        if (watched == &Window && changed && !(Window.windowState() & other) &&
+            Window.frameGeometry().size() != Window.size())
+            Window.setProperty(NormalFrameProperty, Window.frameGeometry());
+        return false;
+    }
+
+  private:
+    QWidget& Window;
 };
 
 } // namespace
@@ -105,7 +140,11 @@ void ReadWriteLayout(TIniFile& desktop, const char* section, QWidget& window, QH
         desktop.WriteInteger(section, key, current);
         return current;
     };
+    // A maximised window keeps the place it had before, and says that it is maximised.
     QRect outer = window.frameGeometry();
+    if (const QVariant normal = window.property(NormalFrameProperty);
+        !reading && window.isMaximized() && normal.isValid())
+        outer = normal.toRect();
     bool sizeStored = reading && (!desktop.ReadString(section, "Height", "").empty() ||
                                   !desktop.ReadString(section, "Width", "").empty());
     int left = value("Left", outer.x());
@@ -128,6 +167,12 @@ void ReadWriteLayout(TIniFile& desktop, const char* section, QWidget& window, QH
         if (sizeStored) new TOuterSize(window, QSize(width, height)); // owned by the window
         window.move(left, top);
         if (!screen) CenterOnScreen(window);
+        window.setProperty(NormalFrameProperty, QRect(left, top, width, height));
+        new TNormalFrame(window); // owned by the window
+        if (desktop.ReadBool(section, "Maximized", false))
+            window.setWindowState(window.windowState() | Qt::WindowMaximized);
+    } else if (window.isMaximized() || !desktop.ReadString(section, "Maximized", "").empty()) {
+        desktop.WriteInteger(section, "Maximized", window.isMaximized() ? 1 : 0);
     }
     if (!columns) return;
     for (int column = 0; column < columns->count(); ++column) {

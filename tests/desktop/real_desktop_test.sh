@@ -187,6 +187,67 @@ grep -q '^Count=3' config.ini || fail "the cancelled deletion changed the packet
 compgen -G "Log/*.log" >/dev/null || fail "no log file was written"
 grep -q -- '<-t-' Log/*.log || fail "the log has no trigger answer"
 
+# Started and closed five times, the window keeps its size; closed maximised, it comes back
+# maximised, and its size before goes on being the one stored.
+answers() { grep -c 'answer to' "$work/device.log"; }
+stored_size() { awk -F= '/^\[MainForm\]/ {in_main=1; next} /^\[/ {in_main=0}
+  in_main && /^(Width|Height)=/ {printf "%s ", $2}' desktop.ini; }
+start_vemla() {
+  QT_QPA_PLATFORM=xcb "$vemla" config.ini >"$work/vemla-$1.out" 2>"$work/vemla-$1.err" &
+  vemla_pid=$!
+  pids+=("$vemla_pid")
+  main=$(wait_window '^Терминал') || exit 1
+  wait_until shown "$main" || fail "vemla's window is not shown"
+}
+close_vemla() {
+  activate "$main"
+  xdotool key alt+F4
+  wait_until 10 eval '! kill -0 $vemla_pid 2>/dev/null' || fail "vemla did not close on Alt+F4"
+  wait "$vemla_pid" || fail "vemla exited with $? after Alt+F4"
+}
+maximised() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_MAXIMIZED_HORZ; }
+sizes=("$(stored_size)")
+for round in 1 2 3 4 5; do
+  start_vemla "round$round"
+  if ((round == 5)); then
+    # The user lets the port go for another program, and takes it back: Ctrl+Shift+O, Ctrl+O.
+    wait_until 10 eval '(( $(answers) > 0 ))' || fail "vemla does not answer the device"
+    activate "$main"
+    xdotool key ctrl+shift+o
+    missed=$(grep -c "no answer" "$work/device.log")
+    wait_until 5 eval '(( $(grep -c "no answer" "$work/device.log") > missed ))' ||
+      fail "the device was still answered after Ctrl+Shift+O"
+    before=$(answers)
+    shot port-closed-by-user
+    xdotool key ctrl+o
+    wait_until 10 eval '(( $(answers) > before ))' || fail "vemla did not answer again after Ctrl+O"
+    # A long packet, the find bar and its hit, as the user sees them.
+    xdotool key ctrl+f
+    xdotool type --delay 20 "AA"
+    xdotool key Return
+    shot find-bar
+  fi
+  close_vemla
+  sizes+=("$(stored_size)")
+done
+[ "$(printf '%s\n' "${sizes[@]}" | sort -u | wc -l)" = 1 ] ||
+  fail "the window's size drifts from start to start: ${sizes[*]}"
+start_vemla maximise
+read -r _ frame_top _ < <(xprop -id "$main" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,/ /g' |
+  awk '{print $3, $3, $4}')
+left=$(xwininfo -id "$main" | awk '/Absolute upper-left X/ {print $4}')
+top=$(xwininfo -id "$main" | awk '/Absolute upper-left Y/ {print $4}')
+width=$(xwininfo -id "$main" | awk '/Width:/ {print $2}')
+xdotool mousemove --sync $((left + width / 2)) $((top - ${frame_top:-20} / 2)) click --repeat 2 --delay 80 1
+wait_until 5 maximised "$main" || fail "a double click on the title bar did not maximise vemla"
+close_vemla
+start_vemla maximised
+wait_until 5 maximised "$main" || fail "vemla closed maximised did not come back maximised"
+shot maximised-again
+close_vemla
+[ "$(stored_size)" = "${sizes[0]}" ] ||
+  fail "closing maximised stored the maximised size: $(stored_size), not ${sizes[0]}"
+
 # The X server dies under a running vemla: the lines it received are logged all the same.
 rm -rf Log
 QT_QPA_PLATFORM=xcb "$vemla" config.ini >"$work/vemla2.out" 2>"$work/vemla2.err" &
