@@ -20,8 +20,9 @@
 namespace vemla {
 namespace {
 
-bool RunEditDialog(QWidget& owner, TPacket& packet) {
+bool RunEditDialog(QWidget& owner, TPacket& packet, TCoding coding) {
     TPacketEditDialog dialog(&owner);
+    dialog.SetCheck(TPacketEditDialog::SendableIn(coding));
     dialog.PacketEdit().setText(FromCp1251(packet.Data));
     dialog.DescriptionEdit().setText(FromCp1251(packet.Name));
     CenterOver(owner, dialog);
@@ -68,7 +69,10 @@ TGeneratorWindow::TGeneratorWindow(QWidget* parent, TGeneratorContext context)
 }
 
 void TGeneratorWindow::SetDefaultSteps() {
-    if (!Context.EditPacket) Context.EditPacket = RunEditDialog;
+    if (!Context.EditPacket)
+        Context.EditPacket = [this](QWidget& owner, TPacket& packet) {
+            return RunEditDialog(owner, packet, Context.Coding());
+        };
     if (!Context.Confirm)
         Context.Confirm = [](QWidget& owner, const QString& question) {
             return AskQuestion(owner, question) == QMessageBox::Yes;

@@ -1,8 +1,13 @@
 #pragma once
 
-#include <QDialog>
+#include "codec/codec.h"
 
+#include <QDialog>
+#include <functional>
+
+class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace vemla {
 
@@ -16,14 +21,26 @@ class TPacketEditDialog : public QDialog {
 
     QLineEdit& PacketEdit() { return *Packet; }
     QLineEdit& DescriptionEdit() { return *Description; }
+    // Why the packet's text cannot be sent (empty when it can); OK waits until it can.
+    using TCheck = std::function<QString(const QString& text)>;
+    void SetCheck(TCheck check);
+    // The reading of the main window's send line, with its reasons.
+    static TCheck SendableIn(TCoding coding);
+    QLabel& Refusal() { return *Reason; }
+    QPushButton& OkButton() { return *Ok; }
 
     // OK with an empty packet field counts as cancel.
     void accept() override;
     void reject() override { done(ResultCancel); }
 
   private:
+    void Check();
+
     QLineEdit* Packet;
     QLineEdit* Description;
+    QLabel* Reason;
+    QPushButton* Ok = nullptr;
+    TCheck Checker;
 };
 
 } // namespace vemla

@@ -3,6 +3,7 @@
 // change-command dialog, the port settings, the main window on a virtual port with an
 // application on it; or the whole screen of an X display.
 #include "app/startup.h"
+#include "generator/packet_edit_dialog.h"
 #include "main_window/main_window.h"
 #include "main_window/port_settings_dialog.h"
 #include "platform/cp1251.h"
@@ -40,9 +41,11 @@ int main(int argc, char* argv[]) {
     std::string which = argc == 3 ? argv[2] : "main";
     if ((argc != 2 && argc != 3) ||
         (which != "main" && which != "generator" && which != "triggers" && which != "change" &&
-         which != "port" && which != "virtual" && which != "daily" && which != "desktop")) {
+         which != "port" && which != "virtual" && which != "daily" && which != "packet" &&
+         which != "desktop")) {
         std::fputs("Usage: vemla-screenshot FILE.png "
-                   "[main|generator|triggers|change|port|virtual|daily|desktop]\n"
+                   "[main|generator|triggers|change|port|virtual|daily|packet|desktop]\n"
+                   "  packet: the packet dialog refusing a text that is not hex\n"
                    "  daily: the main window at its first size after a while: scrollback, a\n"
                    "         long packet in the detail field, the find bar with a hit\n"
                    "  desktop: the whole screen of the X display in DISPLAY\n",
@@ -146,6 +149,13 @@ int main(int argc, char* argv[]) {
     if (which == "port") {
         dialog.show();
         shown = &dialog;
+    }
+    TPacketEditDialog packet(&window);
+    if (which == "packet") {
+        packet.SetCheck(TPacketEditDialog::SendableIn(TCoding::Hex));
+        packet.PacketEdit().setText(QStringLiteral("01 03 hello"));
+        packet.show();
+        shown = &packet;
     }
     // The change-command dialog of the first trigger of the example file.
     std::unique_ptr<TChangeCommandDialog> change;

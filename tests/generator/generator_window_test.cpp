@@ -6,8 +6,10 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -194,17 +196,36 @@ class TGeneratorWindowTest : public QObject {
     }
 
     void EditDialogResults() {
+        // A text that does not read in the coding is refused as the send line refuses it:
+        // OK stays disabled and Enter does nothing, so only Escape ends the dialog.
         struct {
             QString Packet;
+            TCoding Coding;
             bool PressEnter;
             int Result;
-        } cases[] = {{"", true, 2}, {"   ", true, 1}, {"41", true, 1}, {"41", false, 2}};
+            const char* Reason;
+        } cases[] = {
+            {"", TCoding::Hex, true, 2, ""},
+            {"   ", TCoding::Hex, true, 1, ""},
+            {"41", TCoding::Hex, true, 1, ""},
+            {"41", TCoding::Hex, false, 2, ""},
+            {"hello", TCoding::Hex, true, 2, "Не шестнадцатеричная цифра в позиции 1"},
+            {"hello", TCoding::Win, true, 1, ""},
+            {"4", TCoding::Hex, true, 2, "Нечётное число шестнадцатеричных цифр"},
+            {"ok<0x4", TCoding::WinHex, true, 2, "позиции 3"},
+            {"Ω", TCoding::Win, true, 2, "Символ не из кодовой страницы 1251"},
+        };
         for (const auto& c : cases) {
             TPacketEditDialog dialog(nullptr);
+            dialog.SetCheck(TPacketEditDialog::SendableIn(c.Coding));
             dialog.PacketEdit().setText(c.Packet);
+            QVERIFY2(dialog.Refusal().text().contains(QString::fromUtf8(c.Reason)),
+                     qPrintable(dialog.Refusal().text()));
+            QCOMPARE(dialog.OkButton().isEnabled(), *c.Reason == '\0');
             QTimer::singleShot(0, &dialog, [&] {
                 QTest::keyClick(&dialog.DescriptionEdit(),
                                 c.PressEnter ? Qt::Key_Return : Qt::Key_Escape);
+                if (dialog.isVisible()) QTest::keyClick(&dialog.DescriptionEdit(), Qt::Key_Escape);
             });
             QCOMPARE(dialog.exec(), c.Result);
         }
