@@ -161,6 +161,13 @@ void TPortReader::StartReader(std::shared_ptr<TPort> port) {
 
 void TPortReader::Write(std::string_view bytes, TTrafficKind kind) {
     std::shared_ptr<TPort> port = CurrentPort();
+    // Bytes that never reached the line are an error of the port, not an empty data line.
+    if (!port && !bytes.empty()) {
+        Report(TTrafficKind::Error, Config.PortName() +
+                                        Utf8ToCp1251(": порт закрыт, не передано байт: ") +
+                                        std::to_string(bytes.size()));
+        return;
+    }
     std::lock_guard lock(WriteMutex);
     int written = port ? port->Write(bytes.data(), static_cast<int>(bytes.size()), &StopEvent) : 0;
     Report(kind, bytes.substr(0, static_cast<size_t>(written)));

@@ -251,15 +251,16 @@ TEST(TriggerLoading, DuplicateIdsResolveToTheLowerSlot) {
     EXPECT_EQ(w.TriggerWrites(), std::vector<std::string>{"low"});
 }
 
-TEST(TriggerLoading, TriggersStartAfterThePortRecordAndWriteNothingWhenClosed) {
+TEST(TriggerLoading, TriggersStartAfterThePortRecordAndAnAnswerToAClosedPortIsAnError) {
     TWorld w("TRIGGER 1 \"t\" ANSI \"P\" { PRINT \"hello\" OUT \"x\" WAIT }", "/nonexistent/tty");
     auto records = w.sink.Records();
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0].Kind, TTrafficKind::Error);
     EXPECT_EQ(records[1].Kind, TTrafficKind::Info);
     EXPECT_EQ(records[1].Data, "hello");
-    EXPECT_EQ(records[2].Kind, TTrafficKind::TriggerSent);
-    EXPECT_TRUE(records[2].Data.empty());
+    // An answer that never reached the line says so, rather than leaving an empty data line.
+    EXPECT_EQ(records[2].Kind, TTrafficKind::Error);
+    EXPECT_EQ(records[2].Data, "/nonexistent/tty" + Cp1251(": порт закрыт, не передано байт: 1"));
 }
 
 TEST(TriggerEndToEnd, ExampleFileAnswersTheDevice) {
