@@ -5,8 +5,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -45,6 +45,9 @@ TPortSettingsDialog::TPortSettingsDialog(QWidget* parent, const TPortSettingsFor
     InitialPortText = FromPath(form.Port);
     Port = EditableChoices(this);
     Port->setMinimumWidth(260);
+    // The list's long descriptions widen its popup, not the dialog.
+    Port->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    Port->setMinimumContentsLength(36);
     for (const TPortInfo& port : ports) {
         // The list says what each port is; the field keeps only its path.
         Port->addItem(FromPath(port.Describe()), FromPath(port.Path));
@@ -92,12 +95,20 @@ TPortSettingsDialog::TPortSettingsDialog(QWidget* parent, const TPortSettingsFor
     Problem->setWordWrap(true);
     Problem->hide();
     layout->addRow(Problem);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(Ru("Отмена"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // The buttons of every other dialog: OK (the default) and Отмена, 75 by 25, at the right.
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (auto [text, slot] : {std::pair{QStringLiteral("OK"), &QDialog::accept},
+                              std::pair{Ru("Отмена"), &QDialog::reject}}) {
+        auto* button = new QPushButton(text, this);
+        button->setFixedSize(75, 25);
+        button->setDefault(slot == &QDialog::accept);
+        connect(button, &QPushButton::clicked, this, slot);
+        buttons->addWidget(button);
+    }
     layout->addRow(buttons);
+    // A fixed size, as every dialog of vemla has: no maximise button.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void TPortSettingsDialog::accept() {

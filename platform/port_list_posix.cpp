@@ -24,6 +24,25 @@ fs::path UsbDevice(fs::path at) {
     return {};
 }
 
+// The driver that serves the port. Newer kernels put the serial core's own "port" and "ctrl"
+// devices (bus serial-base) between a UART's tty and its hardware: the hardware's driver
+// (serial8250, serial, ...) is further up.
+std::string DriverOf(const fs::path& device) {
+    std::error_code error;
+    fs::path at = fs::canonical(device, error);
+    for (int up = 0; up < 4 && !error && !at.empty() && at != at.root_path();
+         ++up, at = at.parent_path()) {
+        const fs::path driver = fs::read_symlink(at / "driver", error);
+        if (error) {
+            error.clear();
+            continue;
+        }
+        if (driver.string().find("/serial-base/") == std::string::npos)
+            return driver.filename().string();
+    }
+    return {};
+}
+
 } // namespace
 
 std::vector<TPortInfo> ListSerialPorts(const std::string& sysRoot, const std::string& byIdRoot,
@@ -37,7 +56,7 @@ std::vector<TPortInfo> ListSerialPorts(const std::string& sysRoot, const std::st
             continue;
         TPortInfo port;
         port.Path = (fs::path(devRoot) / entry.path().filename()).string();
-        port.Driver = fs::read_symlink(device / "driver", error).filename().string();
+        port.Driver = DriverOf(device);
         if (fs::path usb = UsbDevice(fs::canonical(device, error)); !usb.empty()) {
             port.Vendor = FirstLine(usb / "idVendor");
             port.Product = FirstLine(usb / "idProduct");

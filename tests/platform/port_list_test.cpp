@@ -32,6 +32,19 @@ TEST(PortList, ReadsSysfsAndByIdAndLeavesOutWhatIsNoPort) {
     fs::create_directory_symlink(root.Path("devices/platform/serial8250"),
                                  root.Path("class/ttyS5/device"));
     root.Write("class/ttyS5/type", "0\n");
+    // A UART as newer kernels show it: the serial core's devices between it and its driver.
+    std::string pnp = dir("devices/pnp0/00:00");
+    std::string ctrl = dir("devices/pnp0/00:00/00:00:0");
+    std::string uart = dir("devices/pnp0/00:00/00:00:0/00:00:0.0");
+    for (const char* driver :
+         {"bus/pnp/drivers/serial", "bus/serial-base/drivers/ctrl", "bus/serial-base/drivers/port"})
+        dir(driver);
+    fs::create_directory_symlink(root.Path("bus/pnp/drivers/serial"), pnp + "/driver");
+    fs::create_directory_symlink(root.Path("bus/serial-base/drivers/ctrl"), ctrl + "/driver");
+    fs::create_directory_symlink(root.Path("bus/serial-base/drivers/port"), uart + "/driver");
+    dir("class/ttyS0");
+    fs::create_directory_symlink(uart, root.Path("class/ttyS0/device"));
+    root.Write("class/ttyS0/type", "4\n");
     dir("class/tty1");
     dir("dev");
     root.Write("dev/ttyUSB0", "");
@@ -41,8 +54,9 @@ TEST(PortList, ReadsSysfsAndByIdAndLeavesOutWhatIsNoPort) {
 
     std::vector<TPortInfo> ports =
         ListSerialPorts(root.Path("class"), root.Path("by-id"), root.Path("dev"));
-    ASSERT_EQ(ports.size(), 1u);
-    EXPECT_EQ(ports[0].Describe(), root.Path("dev/ttyUSB0") + "  " +
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(ports[0].Describe(), root.Path("dev/ttyS0") + "  serial");
+    EXPECT_EQ(ports[1].Describe(), root.Path("dev/ttyUSB0") + "  " +
                                        root.Path("by-id/usb-FTDI_FT232R_A50285BI-if00-port0") +
                                        "  ftdi_sio  0403:6001 FT232R USB UART  A50285BI");
 
