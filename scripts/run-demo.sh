@@ -11,7 +11,7 @@ link=/tmp/vemla-demo-port
 device_mode=() vemla_options=() port=()
 case "${DEMO:-}" in
   modbus)
-    device_mode=(--modbus-master --start-after 1)
+    device_mode=(--modbus-master)
     vemla_options=(--triggers examples/modbus-slave.txt)
     ;;
   app)

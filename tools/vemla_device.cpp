@@ -16,8 +16,10 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <poll.h>
 #include <random>
 #include <string>
+#include <sys/inotify.h>
 #include <unistd.h>
 #include <vector>
 
@@ -59,8 +61,8 @@ void Usage() {
                "AA 55 once after 10 s, and reports which answers came back and how late.\n"
                "  --flood N        send N pseudo-random bytes as fast as the line takes them\n"
                "  --seed S         the flood's seed (1), so that floods of two devices differ\n"
-               "  --start-after S  wait S seconds before sending (bytes sent before the port is\n"
-               "                   opened are flushed by the opening)\n"
+               "  --start-after S  wait S seconds more before sending (a published LINK is\n"
+               "                   waited for until the other side opens it in any case)\n"
                "  --round-trips N  send the pattern N times, each after the previous reply\n"
                "                   arrived, and print the latency percentiles\n"
                "  --modbus-master  poll the Modbus RTU slave 1 of examples/modbus-slave.txt:\n"
@@ -123,6 +125,13 @@ class TDevice {
             std::exit(1);
         }
         if (!open) {
+            // Watched before the link exists: nobody can open the port unseen.
+            Openings = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+            if (Openings >= 0 &&
+                inotify_add_watch(Openings, Pty->SlavePath().c_str(), IN_OPEN) < 0) {
+                close(Openings);
+                Openings = -1;
+            }
             unlink(link.c_str());
             if (symlink(Pty->SlavePath().c_str(), link.c_str()) != 0) {
                 std::fprintf(stderr, "vemla-device: cannot create %s: %s\n", link.c_str(),
@@ -136,6 +145,26 @@ class TDevice {
     }
     ~TDevice() {
         if (!Link.empty()) unlink(Link.c_str());
+        if (Openings >= 0) close(Openings);
+    }
+
+    // Until the other side opens the port (a published link only): bytes sent before that
+    // would be flushed by the opening, and an answer the scenario waits for would be missing
+    // for no fault of the other side. False when a stop was requested first.
+    bool WaitForTheOtherSide() {
+        if (Openings < 0) return true;
+        std::printf("%s waiting until %s is opened\n", Stamp().c_str(), Link.c_str());
+        std::fflush(stdout);
+        pollfd watch{Openings, POLLIN, 0};
+        while (!Stopping() && poll(&watch, 1, 100) <= 0) {
+        }
+        if (Stopping()) return false;
+        // The opener sets the line up (and may flush it) just after opening: a moment for it.
+        constexpr int SetUpMilliseconds = 300;
+        poll(nullptr, 0, SetUpMilliseconds);
+        std::printf("%s %s is open\n", Stamp().c_str(), Link.c_str());
+        std::fflush(stdout);
+        return true;
     }
 
     // Writes everything, waiting for the line; false when a stop was requested.
@@ -148,7 +177,8 @@ class TDevice {
   private:
     static bool Stopping() { return StopRequested != 0; }
     std::unique_ptr<vemla::test::TPtyDevice> Pty;
-    std::string Link; // removed at the end; empty for a port that was there
+    std::string Link;  // removed at the end; empty for a port that was there
+    int Openings = -1; // inotify: opens of the published port
 };
 
 void PrintPacket(const char* direction, std::string_view bytes) {
@@ -339,6 +369,7 @@ int main(int argc, char* argv[]) {
     std::signal(SIGPIPE, SIG_IGN);
 
     TDevice device(options.Link, options.Open);
+    if (!device.WaitForTheOtherSide()) return 0;
     auto waitUntil = TClock::now() + std::chrono::duration_cast<TClock::duration>(
                                          std::chrono::duration<double>(options.StartAfter));
     while (TClock::now() < waitUntil && !StopRequested)

@@ -190,7 +190,7 @@ TEST(Vemla, TheModbusMasterOfTheSimulatedDeviceFindsEveryAnswerRight) {
     test::TSpawnOptions options;
     options.StandardOutput = fd;
     test::TChildProcess device(
-        {VEMLA_DEVICE, link, "--modbus-master", "--quiet", "--start-after", "1", "--duration", "2"},
+        {VEMLA_DEVICE, link, "--modbus-master", "--quiet", "--duration", "2"},
         options);
     close(fd);
     auto deadline = std::chrono::steady_clock::now() + 10s;
