@@ -43,13 +43,25 @@ bool NamesAPort(const std::string& path) {
            (path.rfind("/dev/", 0) == 0 && !IsRegularFile(path));
 }
 
+bool InstalledLayout(const std::string& programDirectory) {
+    const std::filesystem::path program = NormalizePath(programDirectory);
+    std::error_code ignored;
+    return program.parent_path().filename() == "bin" &&
+           std::filesystem::is_directory(program.parent_path().parent_path() / "share" / "vemla",
+                                         ignored);
+}
+
 TStartup SettleStartup(const std::vector<std::string>& arguments, TSettingOverrides overrides,
                        bool echo) {
     TStartup startup;
-    startup.Config = SettleConfigFile(arguments, ProgramDirectory(), UserConfigDirectory());
+    // An installed copy keeps its files with the user, also where its prefix is writable (as
+    // ~/.local is): nothing beside the program, nothing in the working directory.
+    const bool installed =
+        !IsWritableDirectory(ProgramDirectory()) || InstalledLayout(ProgramDirectory());
+    startup.Config = SettleConfigFile(
+        arguments, installed ? UserConfigDirectory() : ProgramDirectory(), UserConfigDirectory());
     // The user directory exists before anything is written there; its files come with the
     // first write.
-    bool installed = !IsWritableDirectory(ProgramDirectory());
     if (installed || startup.Config.FileName.rfind(UserConfigDirectory(), 0) == 0) {
         std::error_code ignored;
         std::filesystem::create_directories(UserConfigDirectory(), ignored);

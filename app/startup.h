@@ -43,6 +43,9 @@ struct TStartup {
     TSettingOverrides Overrides; // keys the command line sets for this run only
     bool Echo = false;
 };
+// A program directory <prefix>/bin/ with <prefix>/share/vemla beside it: a copy installed
+// by "cmake --install" (or a package).
+bool InstalledLayout(const std::string& programDirectory);
 TStartup SettleStartup(const std::vector<std::string>& arguments, TSettingOverrides overrides,
                        bool echo);
 // The coding of the traffic lines as the main window last left it ([Custom] Coding).

@@ -67,6 +67,13 @@ TEST(Startup, AnInstalledCopyKeepsItsFilesInTheUserDirectory) {
     TDesktopFiles installed = SettleDesktopFiles(program, "/work/", user, false);
     EXPECT_EQ(installed.Main, user + "desktop.ini");
     EXPECT_EQ(installed.Tools, user + "desktop.ini");
+
+    // Installed is told by the layout, not by the rights: <prefix>/bin beside <prefix>/share/vemla.
+    EXPECT_FALSE(InstalledLayout(program));
+    std::filesystem::create_directories(dir.Path("share/vemla"));
+    EXPECT_TRUE(InstalledLayout(program));
+    std::filesystem::create_directories(dir.Path("build/share/vemla"));
+    EXPECT_FALSE(InstalledLayout(dir.Path("build") + "/"));
 }
 
 } // namespace

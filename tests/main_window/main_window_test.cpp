@@ -1,3 +1,4 @@
+#include "app/command_line.h"
 #include "app/startup.h"
 #include "main_window/main_window.h"
 #include "main_window/port_settings_dialog.h"
@@ -23,8 +24,10 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -176,6 +179,36 @@ class TMainWindowTest : public QObject {
         QVERIFY(coding);
         QCOMPARE(coding->popupMode(), QToolButton::InstantPopup);
         QCOMPARE(world.Window->CodingMenu().actions().size(), 3);
+    }
+
+    // The man page names every option of both programs and every key of the main window.
+    void TheManPageCoversTheOptionsAndTheKeys() {
+        std::ifstream file(VEMLA_MAN_PAGE);
+        std::string page((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        QVERIFY(!page.empty());
+        auto inPage = [&](std::string text) {
+            // groff writes a minus sign as \-.
+            for (size_t at = 0; (at = text.find('-', at)) != std::string::npos; at += 2)
+                text.insert(at, "\\");
+            return page.find(text) != std::string::npos;
+        };
+        const QRegularExpression option(QStringLiteral("(?<![\\w-])(--?[a-z][a-z-]*)"));
+        for (const char* program : {"vemla", "vemla-cli"}) {
+            const QString usage = QString::fromStdString(UsageText(program));
+            for (const QRegularExpressionMatch& match : option.globalMatch(usage)) {
+                const std::string name = match.captured(1).toStdString();
+                QVERIFY2(inPage(name), name.c_str());
+            }
+        }
+        TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n");
+        QStringList keys;
+        for (const QAction* action : world.Window->findChildren<QAction*>())
+            if (!action->shortcut().isEmpty()) keys << action->shortcut().toString();
+        for (const QShortcut* shortcut : world.Window->findChildren<QShortcut*>())
+            keys << shortcut->key().toString();
+        QVERIFY(keys.size() >= 10);
+        for (const QString& key : keys)
+            QVERIFY2(page.find(key.toStdString()) != std::string::npos, qPrintable(key));
     }
 
     void RecordsWhileLogOffAreDropped() {
