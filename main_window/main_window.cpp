@@ -478,12 +478,18 @@ void TMainWindow::BuildStatusBar() {
 
 void TMainWindow::ArrangeStatus() {
     if (!StatusArea) return;
-    // One row needs every field at its natural width but the path's and the counters'
-    // (which keep a little); two rows put the modem controls under the rest.
-    auto width = [](QWidget* widget) { return widget->sizeHint().width(); };
-    const int row = width(StatusFields[3]) + width(StatusFields[1]) +
-                    StatusFields[0]->minimumSizeHint().width() + 60 + width(ModemGroup) + 5 * 3;
-    const bool twoRows = StatusArea->width() > 0 && StatusArea->width() < row;
+    // One row when every field fits whole; else the modem controls go to a second row, and
+    // what still does not fit is cut: the counters first, then the path in its middle.
+    int row = 4 * 3; // the spacing
+    for (QWidget* field :
+         {static_cast<QWidget*>(StatusFields[0]), static_cast<QWidget*>(StatusFields[1]),
+          static_cast<QWidget*>(StatusFields[2]), static_cast<QWidget*>(StatusFields[3]),
+          ModemGroup})
+        row += field->sizeHint().width();
+    // The window's width, not the area's: the status bar lays the area out after the window
+    // has been resized. Less the size grip and the bar's margins.
+    constexpr int GripAndMargins = 24;
+    const bool twoRows = width() - GripAndMargins < row;
     if (twoRows == StatusInTwoRows && StatusArea->layout()->count() > 0) return;
     StatusInTwoRows = twoRows;
     auto* grid = static_cast<QGridLayout*>(StatusArea->layout());
@@ -581,6 +587,7 @@ void TMainWindow::ShowStatus() {
     StatusFields[1]->setText(FromCp1251(texts.State));
     StatusFields[2]->setText(FromCp1251(texts.Counters));
     StatusFields[3]->setText(FromCp1251(texts.Line));
+    ArrangeStatus(); // longer texts may need the second row
     ShowModemControls();
 }
 

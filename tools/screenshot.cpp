@@ -12,6 +12,7 @@
 #include "trigger_monitor/change_command_dialog.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
@@ -172,8 +173,11 @@ int main(int argc, char* argv[]) {
         change->show();
         shown = change.get();
     }
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
+    // Long enough for the status bar's held-back update of the counters.
+    QElapsedTimer settling;
+    settling.start();
+    while (settling.elapsed() < 150)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     if (!shown->grab().save(QString::fromStdString(target))) {
         std::fprintf(stderr, "cannot write %s\n", target.c_str());
         return 1;
