@@ -150,6 +150,7 @@ void TMainWindow::BuildView() {
     Sideways->hide();
     connect(Sideways, &QScrollBar::valueChanged, this, [this](int value) {
         TextDelegate->Shift = value;
+        FitShownCharacters();
         View->viewport()->update();
     });
     View->header()->resizeSection(1, TimeColumnWidth);
@@ -857,13 +858,19 @@ void TMainWindow::FitColumns() {
     Sideways->setPageStep(std::max(1, textWidth));
     Sideways->setSingleStep(advance * 4);
     Sideways->setVisible(Sideways->maximum() > 0);
-    // As many characters as the column could hold when scrolled to its end, and a few for
-    // the "…" the view adds; never so few that a narrow or hidden view cuts an ordinary line.
+    FitShownCharacters();
+    ShowDetail();
+}
+
+void TMainWindow::FitShownCharacters() {
+    // As many characters as the column shows at its sideways position, and a few for the "…"
+    // the view adds; never so few that a narrow or hidden view cuts an ordinary line. Only
+    // the visible part is laid out: a flood's long lines cost no more than short ones.
     constexpr size_t FewestShown = 256;
+    const int textWidth = View->header()->sectionSize(0);
     const int narrowest = std::max(1, View->fontMetrics().horizontalAdvance(QLatin1Char('i')));
     Model->SetShownCharacters(std::max(
-        FewestShown, static_cast<size_t>((textWidth + Sideways->maximum()) / narrowest) + 8));
-    ShowDetail();
+        FewestShown, static_cast<size_t>((textWidth + Sideways->value()) / narrowest) + 8));
 }
 
 void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std::string& text) {

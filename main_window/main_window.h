@@ -148,6 +148,7 @@ class TMainWindow : public QMainWindow {
     void ArmSleepTimer();
     void RunSleepTimers();
     void FitColumns();
+    void FitShownCharacters();
     std::string ToolsDesktopFile() const;
     void Message(QMessageBox::Icon icon, const char* caption, const std::string& text);
 
