@@ -712,7 +712,9 @@ void TMainWindow::showEvent(QShowEvent* event) {
     ShowStatus();
     FitColumns();
     View->scrollToBottom();
-    if (!event->spontaneous()) SendEdit->setFocus();
+    // The first show puts the cursor where the user types.
+    if (!FirstShown) SendEdit->setFocus();
+    FirstShown = true;
 }
 
 void TMainWindow::PlaceNewLinesButton() {

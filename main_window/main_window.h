@@ -187,7 +187,8 @@ class TMainWindow : public QMainWindow {
     QPlainTextEdit* Detail = nullptr;
     QScrollBar* Sideways = nullptr; // scrolls the text of lines wider than the view
     TShiftedTextDelegate* TextDelegate = nullptr;
-    bool Following = true;                 // the view keeps the newest line in sight
+    bool Following = true; // the view keeps the newest line in sight
+    bool FirstShown = false;
     QToolButton* NewLinesButton = nullptr; // "новые строки ↓" while scrolled up
     QComboBox* EndingBox = nullptr;
     // Looks at the engine's pending transmissions while there are any.

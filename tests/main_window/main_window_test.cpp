@@ -714,7 +714,9 @@ class TMainWindowTest : public QObject {
     void ADayAtTheFirstSize() {
         TWindowWorld world("[Port]\r\nDevice=/nonexistent/tty\r\n[Log]\r\nSize=4\r\n");
         world.Window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(world.Window.get()));
+        world.Window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(world.Window.get()));
+        QCOMPARE(QApplication::focusWidget(), &world.Window->SendLine()); // ready to type
         TTerminalHost& host = world.Window->EngineHost();
         std::string packet;
         for (int i = 0; i < 64; ++i)
