@@ -51,7 +51,9 @@ TResult<> TTrafficRecorder::Flush() {
     TResult<> outcome = Logger.Flush(List, Now());
     if (View && List.Flushed() != flushedBefore) View->LinesFlushed();
     // The view keeps the newest lines as scrollback; the oldest flushed ones make room.
-    if (size_t oldest = List.OldestBeyond(Scrollback.Lines, TScrollback::TextLimit)) {
+    // Without a view (vemla-cli) nobody reads them back: none are kept.
+    const size_t keep = View ? Scrollback.Lines : 0;
+    if (size_t oldest = List.OldestBeyond(keep, TScrollback::TextLimit)) {
         if (View) View->OldestDropping(oldest);
         List.DropOldest(oldest);
         Echoed -= oldest;

@@ -133,6 +133,13 @@ TEST(TrafficRecorder, ScrollbackKeepsFlushedLinesAndLogsEachLineOnce) {
         all.erase(std::remove(all.begin(), all.end(), '|'), all.end());
         EXPECT_EQ(all, log) << c.Scrollback;
     }
+    // Without a view (vemla-cli) nobody reads lines back: a flush keeps none.
+    TTempDir dir;
+    TTrafficRecorder headless;
+    headless.Configure(TIniFile(dir.Write("config.ini", "[Log]\r\nSize=2\r\n")));
+    for (const char* data : {"a", "b", "c"})
+        headless.Add({46363.5, TTrafficKind::Received, data});
+    EXPECT_EQ(headless.Lines().Size(), 0u);
 }
 
 TEST(TrafficList, OldestBeyondKeepsTheNewestLinesWithinCountAndText) {
