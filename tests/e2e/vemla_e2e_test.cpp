@@ -190,8 +190,7 @@ TEST(Vemla, TheModbusMasterOfTheSimulatedDeviceFindsEveryAnswerRight) {
     test::TSpawnOptions options;
     options.StandardOutput = fd;
     test::TChildProcess device(
-        {VEMLA_DEVICE, link, "--modbus-master", "--quiet", "--duration", "2"},
-        options);
+        {VEMLA_DEVICE, link, "--modbus-master", "--quiet", "--duration", "2"}, options);
     close(fd);
     auto deadline = std::chrono::steady_clock::now() + 10s;
     while (!std::filesystem::is_symlink(link) && std::chrono::steady_clock::now() < deadline)
