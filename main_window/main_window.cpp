@@ -204,18 +204,23 @@ void TMainWindow::ShowDetail() {
     const QModelIndex current = View->currentIndex();
     const size_t row = current.isValid() ? static_cast<size_t>(current.row()) : SIZE_MAX;
     const TTrafficList& lines = Recorder.Lines();
-    // Shown only for a line the view cuts: the column is narrower than its text.
+    // Shown only for a line the view cuts: the column is narrower than its text (the font is
+    // monospace, so the width is counted, not laid out: an open "Win" line may be megabytes).
+    const int advance = std::max(1, View->fontMetrics().horizontalAdvance(QLatin1Char('0')));
     const bool cut =
-        row < lines.Size() && View->fontMetrics().horizontalAdvance(FromCp1251(lines[row].Text)) +
-                                      View->iconSize().width() + 12 >
-                                  View->header()->sectionSize(0);
+        row < lines.Size() && lines[row].Text.size() * static_cast<size_t>(advance) +
+                                      static_cast<size_t>(View->iconSize().width() + 12) >
+                                  static_cast<size_t>(View->header()->sectionSize(0));
     if (!cut) {
         Detail->hide();
         return;
     }
+    constexpr size_t MostShown = 65536;
     std::string line = lines.LogLine(row);
     line.resize(line.size() - 2); // CR LF
-    Detail->setPlainText(FromCp1251(line));
+    if (line.size() > MostShown) line.replace(MostShown, std::string::npos, "...");
+    // Set again only when it changed: the view calls this at every batch of new lines.
+    if (QString text = FromCp1251(line); text != Detail->toPlainText()) Detail->setPlainText(text);
     Detail->show();
 }
 
