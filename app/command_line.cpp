@@ -1,5 +1,8 @@
 #include "app/command_line.h"
 
+#include "app/send_line.h"
+
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -113,6 +116,40 @@ const std::map<std::string, TValueOption>& ValueOptions() {
               line.LearnLog = value;
               return !value.empty();
           }}},
+        {"--send",
+         {"bytes in hex or a template, like \"01 03 00 0A 00 02 CRC16M\"",
+          [](const std::string& value, TCommandLine& line) {
+              TResult<std::string> bytes = SendLineBytes(value, TCoding::Hex, TLineEnding::None);
+              if (!bytes.Ok() || bytes.Value.empty()) return false;
+              line.SendBytes.push_back(bytes.Value);
+              return true;
+          }}},
+        {"--every",
+         {"a whole number of milliseconds from 1 to 86400000",
+          [](const std::string& value, TCommandLine& line) {
+              if (!WholeNumber(value, 1, 86'400'000)) return false;
+              line.EveryMilliseconds = std::strtoll(value.c_str(), nullptr, 10);
+              return true;
+          }}},
+        {"--count",
+         {"a whole number above 0",
+          [](const std::string& value, TCommandLine& line) {
+              if (!WholeNumber(value, 1, INT32_MAX)) return false;
+              line.Count = std::strtoll(value.c_str(), nullptr, 10);
+              return true;
+          }}},
+        {"--duration",
+         {"a number of seconds above 0, like 10 or 2.5",
+          [](const std::string& value, TCommandLine& line) {
+              // Digits with at most one point: no sign, no exponent, no inf or nan.
+              if (value.empty() || value.find_first_not_of("0123456789.") != std::string::npos ||
+                  std::count(value.begin(), value.end(), '.') > 1 || value.size() > 12)
+                  return false;
+              const double seconds = std::strtod(value.c_str(), nullptr);
+              if (!(seconds > 0) || seconds > 1e7) return false;
+              line.Duration = std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000 + 0.5));
+              return line.Duration->count() > 0;
+          }}},
         {"--hash-size",
          {"a whole number",
           [](const std::string& value, TCommandLine& line) {
@@ -199,6 +236,15 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
     }
     if (line.Error.empty() && !line.SessionLog.empty() && line.TriggerFile.empty())
         line.Error = "--check-session needs the trigger file: --triggers FILE";
+    if (line.Error.empty() && (line.EveryMilliseconds != 0 || line.Count != 0) &&
+        line.SendBytes.empty())
+        line.Error = "--every and --count need the packets: --send BYTES";
+    if (line.Error.empty() && line.Count != 0 && line.EveryMilliseconds == 0)
+        line.Error = "--count needs the period: --every MS";
+    for (const std::string& bytes : line.SendBytes)
+        line.TimedSends.push_back(
+            {bytes, std::chrono::milliseconds(line.EveryMilliseconds),
+             line.EveryMilliseconds == 0 ? 1 : static_cast<uint64_t>(line.Count)});
     return line;
 }
 
@@ -234,6 +280,12 @@ std::string UsageText(const std::string& program) {
                      "Hide=1\n"
                    : "") +
            "  --no-reconnect         leave a lost port closed until a send  [Port] Reconnect=0\n"
+           "Sending by itself (recorded as sent, <---):\n"
+           "  --send BYTES           a packet in hex, or a template with checksums\n"
+           "                         (\"01 03 00 0A 00 02 CRC16M\"); repeatable: in order\n"
+           "  --every MS             send them every MS milliseconds (without it, once)\n"
+           "  --count N              that many times (without it, until the end)\n"
+           "  --duration SECONDS     end after that long, as a close would (exit 0)\n"
            "Other options:\n"
            "  --echo                 also write every traffic line to standard output\n"
            "  --check-triggers FILE  load a trigger file as vemla would and report the result\n"

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "engine/send_schedule.h"
 #include "engine/terminal_settings.h"
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,13 @@ struct TCommandLine {
     bool Mirror = false;     // --check-session: the triggers play the other side of the log
     std::string LearnLog;    // --learn
     int32_t HashSize = 0;
+    // --send (in order), --every, --count: packets the program sends by itself.
+    std::vector<std::string> SendBytes;
+    int64_t EveryMilliseconds = 0; // 0: once
+    int64_t Count = 0;             // 0: for ever (with --every)
+    std::vector<TTimedSend> TimedSends;
+    // --duration: the run ends by itself after that long, as a close would end it.
+    std::optional<std::chrono::milliseconds> Duration;
     // Configuration keys the options set for this run, in the order given.
     TSettingOverrides Overrides;
     std::string Error; // a malformed command line: what was wrong and what is accepted

@@ -1,5 +1,6 @@
 #include "app/send_line.h"
 
+#include "app/send_template.h"
 #include "platform/cp1251.h"
 
 #include <cctype>
@@ -51,6 +52,11 @@ TResult<std::string> CheckEscapes(std::string_view text) {
 
 TResult<std::string> SendLineBytes(std::string_view text, TCoding coding, TLineEnding ending) {
     TResult<std::string> checked = coding == TCoding::Hex ? CheckHex(text) : CheckEscapes(text);
+    if (!checked.Ok() && coding == TCoding::Hex && LooksLikeSendTemplate(text)) {
+        TResult<std::string> built = SendTemplateBytes(text);
+        if (built.Ok()) built.Value += LineEndingBytes(ending);
+        return built;
+    }
     if (!checked.Ok()) return checked;
     checked.Value = TextToBytes(text, coding);
     checked.Value += LineEndingBytes(ending);

@@ -15,6 +15,7 @@ enum class TLineEnding { None, Cr, Lf, CrLf };
 
 // The bytes a typed line stands for in the coding, with the ending appended; a text the codec
 // would not read back exactly is refused with the reason and its position (counted from 1).
+// In Hex coding the line may be a template with checksums (app/send_template.h).
 TResult<std::string> SendLineBytes(std::string_view text, TCoding coding, TLineEnding ending);
 std::string_view LineEndingBytes(TLineEnding ending);
 

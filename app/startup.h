@@ -1,9 +1,12 @@
 #pragma once
 
 #include "codec/codec.h"
+#include "engine/send_schedule.h"
 #include "engine/terminal_host.h"
 #include "engine/terminal_settings.h"
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +45,8 @@ struct TStartup {
     TDesktopFiles Desktop;
     TSettingOverrides Overrides; // keys the command line sets for this run only
     bool Echo = false;
+    std::vector<TTimedSend> TimedSends;                // --send, --every, --count
+    std::optional<std::chrono::milliseconds> Duration; // --duration
 };
 // A program directory <prefix>/bin/ with <prefix>/share/vemla beside it: a copy installed
 // by "cmake --install" (or a package).

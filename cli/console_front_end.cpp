@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 namespace vemla {
 namespace {
@@ -43,7 +44,11 @@ int RunConsole(const TStartup& startup, TEvent& stopEvent) {
     TTerminal terminal(reports,
                        ReadEngineSettings(startup.Config.FileName, startup.Overrides, reports),
                        &stopEvent);
-    while (!stopEvent.IsSet()) {
+    if (!startup.TimedSends.empty()) terminal.StartTimedSends(startup.TimedSends);
+    // --duration: the loop ends then, as a signal would end it.
+    const int64_t end = startup.Duration ? SteadyMilliseconds() + startup.Duration->count()
+                                         : std::numeric_limits<int64_t>::max();
+    while (!stopEvent.IsSet() && SteadyMilliseconds() < end) {
         // Reset before taking: a report made after the take sets it again.
         reportsWaiting.Reset();
         const size_t taken = handle(reports.Take());
@@ -55,6 +60,7 @@ int RunConsole(const TStartup& startup, TEvent& stopEvent) {
         int64_t wait = taken > 0 ? BatchInterval : IdleWait;
         if (std::optional<int64_t> next = timers.NextDue())
             wait = std::clamp<int64_t>(*next - SteadyMilliseconds(), 0, wait);
+        wait = std::clamp<int64_t>(end - SteadyMilliseconds(), 0, wait);
         if (wait > 0) reportsWaiting.WaitFor(std::chrono::milliseconds(wait), stopEvent);
     }
     // Whatever the line delivered up to now reaches the final log; nothing after it.

@@ -65,8 +65,11 @@ int main(int argc, char* argv[]) {
     TEvent stopEvent;
     StopEvent = &stopEvent;
     StopOnSignals();
-    int status = RunConsole(
-        SettleStartup(commandLine.Arguments, commandLine.Overrides, commandLine.Echo), stopEvent);
+    TStartup startup =
+        SettleStartup(commandLine.Arguments, commandLine.Overrides, commandLine.Echo);
+    startup.TimedSends = commandLine.TimedSends;
+    startup.Duration = commandLine.Duration;
+    int status = RunConsole(startup, stopEvent);
     // Done: a signal now must not reach the event as it goes.
     IgnoreSignals();
     return status;

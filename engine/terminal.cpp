@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 namespace vemla {
 
@@ -64,23 +65,94 @@ TTerminal::TSendOutcome TTerminal::SendLater(std::string bytes) {
         SendQueue.push_back(std::move(bytes));
         ++SendsPending;
     }
-    if (!SenderThread.joinable()) SenderThread = std::thread(&TTerminal::SenderMain, this);
+    StartSender();
     SendQueued.notify_one();
     return TSendOutcome::Queued;
+}
+
+void TTerminal::StartSender() {
+    if (!SenderThread.joinable()) SenderThread = std::thread(&TTerminal::SenderMain, this);
+}
+
+namespace {
+
+// Microseconds a packet of that many bytes takes on the line: start bit, data bits, parity
+// bit, stop bits, at the rate.
+double WireMicroseconds(const TLineSettings& line, size_t bytes) {
+    static const double StopBits[] = {1, 1.5, 2};
+    const double bits =
+        1 + line.ByteSize + (line.Parity != 0 ? 1 : 0) + StopBits[std::clamp(line.StopBits, 0, 2)];
+    return line.BaudRate > 0 ? bits * static_cast<double>(bytes) * 1e6 / line.BaudRate : 0;
+}
+
+std::string Milliseconds(double microseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", microseconds / 1000);
+    return text;
+}
+
+} // namespace
+
+void TTerminal::StartTimedSends(std::vector<TTimedSend> sends) {
+    Open(); // on the owner's thread, which alone starts readers
+    for (const TTimedSend& send : sends) {
+        const double wire = WireMicroseconds(Settings().Line, send.Bytes.size());
+        if (send.Period.count() > 0 && static_cast<double>(send.Period.count()) < wire) {
+            Reader->Report(TTrafficKind::Warning,
+                           Utf8ToCp1251("Период ") + Milliseconds(send.Period.count()) +
+                               Utf8ToCp1251(" мс короче передачи пакета (") + Milliseconds(wire) +
+                               Utf8ToCp1251(" мс при ") + std::to_string(Settings().Line.BaudRate) +
+                               Utf8ToCp1251(" бит/с): пакеты идут подряд"));
+            break; // once
+        }
+    }
+    {
+        std::lock_guard lock(SendMutex);
+        if (SenderStopping) return;
+        Schedule.Start(std::move(sends), std::chrono::steady_clock::now());
+        ScheduleChanged = true;
+    }
+    StartSender();
+    SendQueued.notify_one();
+}
+
+void TTerminal::WriteTimed(const std::string& bytes) {
+    if (!Reader->IsOpen()) {
+        if (!TimedClosedReported) Reader->Write(bytes, TTrafficKind::Sent);
+        TimedClosedReported = true;
+        return;
+    }
+    TimedClosedReported = false;
+    Reader->Write(bytes, TTrafficKind::Sent);
 }
 
 void TTerminal::SenderMain() {
     NameCurrentThread("vemla-sender");
     std::unique_lock lock(SendMutex);
+    auto ready = [this] { return SenderStopping || !SendQueue.empty() || ScheduleChanged; };
     for (;;) {
-        SendQueued.wait(lock, [this] { return SenderStopping || !SendQueue.empty(); });
+        if (std::optional<TSendSchedule::TTime> due = Schedule.NextDue())
+            SendQueued.wait_until(lock, *due, ready);
+        else
+            SendQueued.wait(lock, ready);
         if (SenderStopping) break;
-        std::string bytes = std::move(SendQueue.front());
-        lock.unlock();
-        Reader->Write(bytes, TTrafficKind::Sent);
-        lock.lock();
-        SendQueue.pop_front();
-        --SendsPending;
+        ScheduleChanged = false;
+        if (!SendQueue.empty()) {
+            std::string bytes = std::move(SendQueue.front());
+            lock.unlock();
+            Reader->Write(bytes, TTrafficKind::Sent);
+            lock.lock();
+            SendQueue.pop_front();
+            --SendsPending;
+            continue;
+        }
+        for (size_t index : Schedule.TakeDue(std::chrono::steady_clock::now())) {
+            std::string bytes = Schedule.Send(index).Bytes;
+            lock.unlock();
+            WriteTimed(bytes);
+            lock.lock();
+            if (SenderStopping || ScheduleChanged) break; // the list may be another now
+        }
     }
     // Stopped: what was never written is no longer pending either.
     SendsPending -= SendQueue.size();

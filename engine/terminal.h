@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/port_reader.h"
+#include "engine/send_schedule.h"
 #include "engine/terminal_host.h"
 #include "engine/terminal_settings.h"
 #include "engine/trigger_runtime.h"
@@ -67,6 +68,10 @@ class TTerminal : private TTriggerEffects {
     TSendOutcome SendLater(std::string bytes);
     // Transmissions queued or being written by SendLater.
     size_t PendingSends() const { return SendsPending.load(); }
+    // Packets sent by the sender thread at their own periods (replacing any running); their
+    // timing never waits for the owner. A period shorter than a packet's time on the wire at
+    // the port's rate is reported once as a Warning, and such packets go back to back.
+    void StartTimedSends(std::vector<TTimedSend> sends);
     static constexpr size_t SendQueueLimit = 64;
     // New port settings (port, line, time-outs, packet size, reconnect): closes the port and
     // opens it again with them. The triggers keep their state.
@@ -101,6 +106,9 @@ class TTerminal : private TTriggerEffects {
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override;
     void NotifyTriggerChanged(TTrigger& trigger) override;
     void SenderMain();
+    void StartSender();
+    // A timed packet: while the port is closed, the first one says so and the rest go quietly.
+    void WriteTimed(const std::string& bytes);
 
     TTerminalHost& Host;
     std::unique_ptr<TEvent> OwnedStopEvent;
@@ -111,6 +119,9 @@ class TTerminal : private TTriggerEffects {
     std::condition_variable SendQueued;
     std::deque<std::string> SendQueue;
     bool SenderStopping = false;
+    TSendSchedule Schedule;           // guarded by SendMutex
+    bool ScheduleChanged = false;     // guarded by SendMutex
+    bool TimedClosedReported = false; // sender thread only
     std::atomic<size_t> SendsPending{0};
     std::thread SenderThread; // started by the first SendLater; touched by the owner's thread
 };

@@ -224,7 +224,7 @@ void TGeneratorWindow::MoveDown() {
 void TGeneratorWindow::SendPacket() {
     if (!List.EnabledCommands().Send) return; // a tick with nothing to send keeps the loop
     Timer->stop();
-    List.SendPacket(Context.Coding(), Next->isChecked(), Context.Send);
+    List.SendPacket(Context.Coding(), Next->isChecked(), Context.Send, Context.Refused);
     Refresh();
     // The next send is a full interval after this one completed.
     if (Loop->isChecked()) Timer->start();
@@ -233,9 +233,16 @@ void TGeneratorWindow::SendPacket() {
 void TGeneratorWindow::Refresh() {
     Refreshing = true;
     View->clear();
-    for (const TPacket& packet : List.Packets())
-        View->addTopLevelItem(
-            new QTreeWidgetItem({FromCp1251(packet.Data), FromCp1251(packet.Name)}));
+    for (const TPacket& packet : List.Packets()) {
+        auto* item = new QTreeWidgetItem({FromCp1251(packet.Data), FromCp1251(packet.Name)});
+        // A template shows what it sends now.
+        if (packet.Template) {
+            TResult<std::string> bytes = TPacketList::BytesOf(packet, Context.Coding());
+            item->setToolTip(
+                0, FromCp1251(bytes.Ok() ? BytesToText(bytes.Value, TCoding::Hex) : bytes.Error));
+        }
+        View->addTopLevelItem(item);
+    }
     if (QTreeWidgetItem* current = View->topLevelItem(List.Current())) {
         View->setCurrentItem(current);
         current->setSelected(true);

@@ -21,6 +21,8 @@ struct TGeneratorContext {
     std::string ConfigFileName;
     std::string DesktopFile; // desktop.ini in the program's directory
     std::function<void(std::string_view)> Send;
+    // A packet that cannot be sent (a template that does not read): an error line.
+    std::function<void(const std::string& text)> Refused;
     // The modal steps; tests replace them. EditPacket fills the packet and says whether OK.
     std::function<bool(QWidget& owner, TPacket& packet)> EditPacket;
     std::function<bool(QWidget& owner, const QString& question)> Confirm;

@@ -1,5 +1,7 @@
 #include "generator/packet_list.h"
 
+#include "app/send_template.h"
+
 #include <utility>
 
 namespace vemla {
@@ -16,9 +18,16 @@ TGeneratorCommands TPacketList::EnabledCommands() const {
 
 void TPacketList::StoreCurrent(const TPacket& packet, TCoding coding) {
     TPacket& target = Items[static_cast<size_t>(CurrentIndex)];
-    target.Data = BytesToText(TextToBytes(packet.Data, coding), coding);
+    target.Template = coding == TCoding::Hex && IsSendTemplate(packet.Data);
+    target.Data =
+        target.Template ? packet.Data : BytesToText(TextToBytes(packet.Data, coding), coding);
     target.Name = packet.Name;
     Changed = true;
+}
+
+TResult<std::string> TPacketList::BytesOf(const TPacket& packet, TCoding coding) {
+    if (packet.Template) return SendTemplateBytes(packet.Data);
+    return {TextToBytes(packet.Data, coding), {}, 0};
 }
 
 void TPacketList::AddPacket(const TPacket& packet, TCoding coding) {
@@ -62,16 +71,21 @@ void TPacketList::MoveDown() {
 }
 
 bool TPacketList::SendPacket(TCoding coding, bool stepToNext,
-                             const std::function<void(std::string_view)>& send) {
+                             const std::function<void(std::string_view)>& send,
+                             const std::function<void(const std::string&)>& refused) {
     if (!EnabledCommands().Send) return false;
-    send(TextToBytes(Items[static_cast<size_t>(CurrentIndex)].Data, coding));
+    const TPacket& packet = Items[static_cast<size_t>(CurrentIndex)];
+    if (TResult<std::string> bytes = BytesOf(packet, coding); bytes.Ok())
+        send(bytes.Value);
+    else if (refused)
+        refused(packet.Data + ": " + bytes.Error);
     if (stepToNext) CurrentIndex = CurrentIndex < Count() - 1 ? CurrentIndex + 1 : 0;
     return true;
 }
 
 void TPacketList::RecodePackets(TCoding coding) {
     for (TPacket& packet : Items)
-        packet.Data = Recode(packet.Data, Coding, coding);
+        if (!packet.Template) packet.Data = Recode(packet.Data, Coding, coding);
     Coding = coding;
 }
 
@@ -80,9 +94,11 @@ void TPacketList::Load(const TIniFile& config, TCoding coding) {
     Items.clear();
     for (int32_t k = 1; k <= count; ++k) {
         std::string key = std::to_string(k);
-        Items.push_back(
-            {Recode(config.ReadString("Packets", key + ".data", ""), TCoding::Hex, coding),
-             config.ReadString("Packets", key + ".name", "")});
+        std::string data = config.ReadString("Packets", key + ".data", "");
+        // Meant as a template, it stays as written, whether it reads or not.
+        const bool templated = LooksLikeSendTemplate(data);
+        Items.push_back({templated ? data : Recode(data, TCoding::Hex, coding),
+                         config.ReadString("Packets", key + ".name", ""), templated});
     }
     CurrentIndex = -1;
     AfterStorage(coding);
@@ -95,7 +111,8 @@ bool TPacketList::Save(TIniFile& config, TCoding coding) {
         for (int k = 1; k <= Count(); ++k) {
             const TPacket& packet = Items[static_cast<size_t>(k - 1)];
             config.WriteString("Packets", std::to_string(k) + ".data",
-                               Recode(packet.Data, coding, TCoding::Hex));
+                               packet.Template ? packet.Data
+                                               : Recode(packet.Data, coding, TCoding::Hex));
             config.WriteString("Packets", std::to_string(k) + ".name", packet.Name);
         }
     }

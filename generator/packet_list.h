@@ -2,6 +2,7 @@
 
 #include "codec/codec.h"
 #include "platform/ini_file.h"
+#include "platform/result.h"
 
 #include <functional>
 #include <string>
@@ -11,8 +12,11 @@
 namespace vemla {
 
 struct TPacket {
-    std::string Data; // the bytes as text in the list's coding
+    std::string Data; // the bytes as text in the list's coding; a template as typed
     std::string Name; // free description
+    // Typed in Hex coding with checksums or quoted text (app/send_template.h): kept as typed
+    // in every coding and in the file, built at each send.
+    bool Template = false;
 };
 
 struct TGeneratorCommands {
@@ -48,9 +52,13 @@ class TPacketList {
     void MoveDown();
 
     // Sends the current packet (nothing when the command is disabled); then steps to the next
-    // packet when asked. True when something was sent.
+    // packet when asked. True when something was sent. A template that does not read (a hand-
+    // edited file) is not sent: `refused` hears why.
     bool SendPacket(TCoding coding, bool stepToNext,
-                    const std::function<void(std::string_view)>& send);
+                    const std::function<void(std::string_view)>& send,
+                    const std::function<void(const std::string&)>& refused = {});
+    // The bytes a packet sends now, or why it sends nothing.
+    static TResult<std::string> BytesOf(const TPacket& packet, TCoding coding);
 
     void RecodePackets(TCoding coding);
     // The section "Packets" of the configuration file; data is stored in hex.

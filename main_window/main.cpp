@@ -45,6 +45,8 @@ int main(int argc, char* argv[]) {
     options.Desktop = startup.Desktop;
     options.Overrides = startup.Overrides;
     options.Echo = startup.Echo;
+    options.TimedSends = commandLine.TimedSends;
+    options.Duration = commandLine.Duration;
     options.Hide = ReadConfiguration(options.Config.FileName, options.Overrides)
                        .ReadBool("Terminal", "Hide", false);
     if (NeedsOffscreenPlatform(commandLine, options.Hide)) qputenv("QT_QPA_PLATFORM", "offscreen");

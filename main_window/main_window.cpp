@@ -608,6 +608,8 @@ void TMainWindow::Configure() {
         Host, ReadEngineSettings(ConfigFile, WindowOptions.Overrides, Host),
         WindowOptions.StopEvent);
     setWindowTitle(FromCp1251(MainCaption(Terminal->Settings(), CaptionSuffix)));
+    if (!WindowOptions.TimedSends.empty()) Terminal->StartTimedSends(WindowOptions.TimedSends);
+    if (WindowOptions.Duration) QTimer::singleShot(*WindowOptions.Duration, this, &QWidget::close);
     ShowStatus();
     FitColumns();
 }
@@ -915,6 +917,10 @@ TGeneratorWindow& TMainWindow::ShowGeneratorWindow() {
         context.Send = [this](std::string_view bytes) {
             if (Terminal->SendLater(std::string(bytes)) == TTerminal::TSendOutcome::Queued)
                 SendWatch->start();
+        };
+        context.Refused = [this](const std::string& text) {
+            Host.PostTraffic(
+                std::make_unique<TTrafficRecord>(TTrafficRecord{Now(), TTrafficKind::Error, text}));
         };
         Generator = new TGeneratorWindow(this, std::move(context));
     }

@@ -45,6 +45,10 @@ struct TMainWindowOptions {
     bool Hide = false;           // "Hide" of the configuration: no window shown, messages to stderr
     // Every traffic line, in the log format and in UTF-8, also goes to standard output.
     bool Echo = false;
+    // Packets the program sends by itself from the start (--send, --every, --count).
+    std::vector<TTimedSend> TimedSends;
+    // --duration: the window closes by itself after that long.
+    std::optional<std::chrono::milliseconds> Duration;
     // Handed to the engine: setting it stops the engine at once (a signal handler does).
     TEvent* StopEvent = nullptr;
     // Shows a modal message box; tests replace it to see what would be shown.

@@ -61,6 +61,19 @@ TEST(CommandLine, OptionsBecomeConfigurationKeysForThisRun) {
     EXPECT_EQ(check.TriggerFile, "t.txt");
     EXPECT_EQ(check.HashSize, 2);
     EXPECT_TRUE(ParseCommandLine({"--list-ports"}).ListPorts);
+
+    // Packets sent by the program itself: in order, at a period, a number of times.
+    TCommandLine sends = ParseCommandLine({"--send", "01 03 00 0A 00 02 CRC16M", "--send", "'AT'",
+                                           "--every", "10", "--count", "3", "--duration", "2.5"});
+    ASSERT_EQ(sends.TimedSends.size(), 2u);
+    EXPECT_EQ(sends.TimedSends[0].Bytes, std::string("\x01\x03\x00\x0A\x00\x02\xE4\x09", 8));
+    EXPECT_EQ(sends.TimedSends[1].Bytes, "AT");
+    EXPECT_EQ(sends.TimedSends[1].Period, std::chrono::milliseconds(10));
+    EXPECT_EQ(sends.TimedSends[1].Count, 3u);
+    EXPECT_EQ(sends.Duration, std::chrono::milliseconds(2500));
+    TCommandLine once = ParseCommandLine({"--send", "01"});
+    ASSERT_EQ(once.TimedSends.size(), 1u);
+    EXPECT_EQ(once.TimedSends[0].Period.count(), 0);
 }
 
 TEST(CommandLine, ABadValueNamesTheOptionAndWhatItAccepts) {
@@ -91,6 +104,21 @@ TEST(CommandLine, ABadValueNamesTheOptionAndWhatItAccepts) {
         {{"--bogus=1"}, "unknown option --bogus"},
         {{"--port"}, "--port needs a value: a device path"},
         {{"-x"}, "unknown option -x"},
+        {{"--send", "01 CRC16X9"},
+         "--send needs bytes in hex or a template, like \"01 03 00 0A 00 02 CRC16M\", not "
+         "\"01 CRC16X9\""},
+        {{"--send", "01", "--every", "0"},
+         "--every needs a whole number of milliseconds from 1 to 86400000, not \"0\""},
+        {{"--send", "01", "--every", "5", "--count", "-1"},
+         "--count needs a whole number above 0, not \"-1\""},
+        {{"--duration", "0"},
+         "--duration needs a number of seconds above 0, like 10 or 2.5, not \"0\""},
+        {{"--duration", "-2"},
+         "--duration needs a number of seconds above 0, like 10 or 2.5, not \"-2\""},
+        {{"--duration", "1e3"},
+         "--duration needs a number of seconds above 0, like 10 or 2.5, not \"1e3\""},
+        {{"--every", "5"}, "--every and --count need the packets: --send BYTES"},
+        {{"--send", "01", "--count", "3"}, "--count needs the period: --every MS"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ParseCommandLine(c.Arguments, IsDevice).Error, c.Error);

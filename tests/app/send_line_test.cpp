@@ -31,6 +31,23 @@ TEST(SendLine, SendsWhatTheCodecReadsOrSaysWhereItIsWrong) {
          "Неверная последовательность <0xNN> (знак < пишется <0x3C>) в позиции 1"},
         {"end<0x0D", TCoding::Win, TLineEnding::None, "",
          "Неверная последовательность <0xNN> (знак < пишется <0x3C>) в позиции 4"},
+        // Templates in Hex coding: checksums computed over the bytes before them.
+        {"01 03 00 0A 00 02 CRC16M", TCoding::Hex, TLineEnding::None,
+         std::string("\x01\x03\x00\x0A\x00\x02\xE4\x09", 8), ""},
+        {"01 03 00 0A 00 02 CRC(16,8005,FFFF,1,1,0000)", TCoding::Hex, TLineEnding::None,
+         std::string("\x01\x03\x00\x0A\x00\x02\x09\xE4", 8), ""},
+        {"01 03 00 0A 00 02 CRC(16,8005,FFFF,1,1,0000):LE", TCoding::Hex, TLineEnding::None,
+         std::string("\x01\x03\x00\x0A\x00\x02\xE4\x09", 8), ""},
+        {"'AT' 0D", TCoding::Hex, TLineEnding::Lf, "AT\r\n", ""},
+        {"'123456789' CRC16C:HEX", TCoding::Hex, TLineEnding::None, "12345678929B1", ""},
+        {"10 20 30 SUM8(1..2) XOR8", TCoding::Hex, TLineEnding::None, "\x10\x20\x30\x50\x50", ""},
+        {"'AB' CRC16M", TCoding::WinHex, TLineEnding::None, "'AB' CRC16M", ""}, // text there
+        {"01 $0", TCoding::Hex, TLineEnding::None, "",
+         "$0: байтов запроса при передаче нет в позиции 4"},
+        {"01 CRC16X9", TCoding::Hex, TLineEnding::None, "",
+         "Неверный элемент шаблона «CRC16X9» в позиции 4"},
+        {"01 02 SUM8(0..9)", TCoding::Hex, TLineEnding::None, "",
+         "Диапазон контрольной суммы за пределами пакета"},
     };
     for (const auto& c : cases) {
         TResult<std::string> bytes = SendLineBytes(c.Text, c.Coding, c.Ending);

@@ -342,6 +342,32 @@ std::vector<std::string> LogWithoutTimes(const TTempDir& dir) {
 }
 
 #ifdef VEMLA_WITH_WINDOW
+// --send with --every and --count sends a template at its period that many times, recorded as
+// sent; --duration then ends the run as a close would: exit 0, the last log written.
+TEST(Vemla, SendsATemplateAtItsPeriodAndEndsAfterItsDuration) {
+    for (const char* program : Programs) {
+        TTempDir dir;
+        TPtyDevice device;
+        TVemla vemla({device.SlavePath(), "--send", "01 03 00 0A 00 02 CRC16M", "--every", "20",
+                      "--count", "5", "--duration", "1.5", "--autosave", "--log-dir",
+                      dir.Path("Log")},
+                     dir.Directory().string(), {}, false, program);
+        const std::string packet("\x01\x03\x00\x0A\x00\x02\xE4\x09", 8);
+        std::string five;
+        for (int i = 0; i < 5; ++i)
+            five += packet;
+        EXPECT_EQ(device.Read(five.size(), 5s), five) << program;
+        EXPECT_EQ(vemla.WaitForExit(20s), 0) << program;
+        EXPECT_EQ(device.Read(1, 100ms), "") << program; // the count was kept
+        std::string log = LogContents(dir);
+        size_t sent = 0;
+        for (size_t at = 0;
+             (at = log.find("<--- 01 03 00 0A 00 02 E4 09\r\n", at)) != std::string::npos; ++at)
+            ++sent;
+        EXPECT_EQ(sent, 5u) << program << "\n" << log;
+    }
+}
+
 TEST(VemlaCli, LogsAndAnswersAsTheHiddenWindowDoes) {
     // Triggers that answer, sleep and print; a coding left by the window; logs that flush on
     // the way and at the end.

@@ -186,4 +186,37 @@ TEST(PacketList, SaveAndLoadRoundTripKeepsTheRestOfTheFile) {
 }
 
 } // namespace
+// A template typed in Hex is kept as typed (in the file too) and built at each send; a plain
+// packet is stored as before; a template of a hand-edited file that does not read is not sent.
+TEST(PacketList, TemplatesAreKeptAsTypedAndBuiltWhenSent) {
+    test::TTempDir dir;
+    std::string path = dir.Write("config.ini", "[Packets]\r\nCount=1\r\n"
+                                               "1.data=01 CRC16X9\r\n1.name=hand-edited\r\n");
+    TIniFile config(path);
+    TPacketList list;
+    list.Load(config, TCoding::Hex);
+    list.AddPacket({"01 03 00 0A 00 02 CRC16M", "read"}, TCoding::Hex);
+    list.AddPacket({"1 a ff", "plain"}, TCoding::Hex);
+    list.RecodePackets(TCoding::WinHex); // a template stays as typed in every coding
+    EXPECT_EQ(list.Packets()[1].Data, "01 03 00 0A 00 02 CRC16M");
+    EXPECT_EQ(list.Packets()[2].Data, "<0x01><0x0A>\xFF");
+    std::vector<std::string> sent, refused;
+    auto send = [&](std::string_view bytes) { sent.emplace_back(bytes); };
+    auto refuse = [&](const std::string& why) { refused.push_back(why); };
+    for (int i = 0; i < 3; ++i) {
+        list.Select(i);
+        list.SendPacket(TCoding::WinHex, false, send, refuse);
+    }
+    EXPECT_EQ(sent, (std::vector<std::string>{std::string("\x01\x03\x00\x0A\x00\x02\xE4\x09", 8),
+                                              "\x01\x0A\xFF"}));
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].rfind("01 CRC16X9: ", 0), 0u) << refused[0];
+    ASSERT_TRUE(list.Save(config, TCoding::WinHex));
+    ASSERT_EQ(config.Save(), 0);
+    std::string text = dir.Read("config.ini");
+    for (const char* line :
+         {"1.data=01 CRC16X9\r\n", "2.data=01 03 00 0A 00 02 CRC16M\r\n", "3.data=01 0A FF\r\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
 } // namespace vemla

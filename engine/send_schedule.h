@@ -1,0 +1,44 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vemla {
+
+// A packet sent by itself: once, or every Period, Count times (0: for ever).
+struct TTimedSend {
+    std::string Bytes;
+    std::chrono::microseconds Period{0}; // 0: once
+    uint64_t Count = 0;
+};
+
+// When each timed packet is due. Times are those of the steady clock, passed in, so that tests
+// need no waiting. Packets due at one moment go in their order; each keeps its own period from
+// the start (no drift), and a packet a whole period late starts again from the moment it went
+// (the line was slower than the period: back to back, never a burst to catch up).
+class TSendSchedule {
+  public:
+    using TTime = std::chrono::steady_clock::time_point;
+
+    void Start(std::vector<TTimedSend> sends, TTime now);
+    // The earliest moment a packet is due; nothing when every packet has had its count.
+    std::optional<TTime> NextDue() const;
+    // The packets due at `now`, in order (indexes of the list given to Start); each is then
+    // counted and given its next moment.
+    std::vector<size_t> TakeDue(TTime now);
+    const TTimedSend& Send(size_t index) const { return Entries[index].Send; }
+
+  private:
+    struct TEntry {
+        TTimedSend Send;
+        TTime Next;
+        uint64_t Sent = 0;
+        bool Done = false;
+    };
+    std::vector<TEntry> Entries;
+};
+
+} // namespace vemla

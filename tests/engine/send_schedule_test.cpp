@@ -1,0 +1,56 @@
+#include "engine/send_schedule.h"
+
+#include <gtest/gtest.h>
+
+namespace vemla {
+namespace {
+
+using namespace std::chrono_literals;
+using TTime = TSendSchedule::TTime;
+
+// Each step: a moment (ms after the start) and the packets due then.
+struct TStep {
+    int At;
+    std::vector<size_t> Due;
+};
+
+TEST(SendSchedule, PeriodsCountsAndALineSlowerThanThePeriod) {
+    struct {
+        const char* Name;
+        std::vector<TTimedSend> Sends;
+        std::vector<TStep> Steps;
+        std::optional<int> NextDue; // after the last step
+    } cases[] = {
+        {"once", {{"a", 0ms, 0}}, {{0, {0}}, {50, {}}}, std::nullopt},
+        {"three at 10 ms",
+         {{"a", 10ms, 3}},
+         {{0, {0}}, {9, {}}, {10, {0}}, {20, {0}}, {30, {}}},
+         std::nullopt},
+        {"in order when due together",
+         {{"a", 10ms, 0}, {"b", 10ms, 0}},
+         {{0, {0, 1}}, {10, {0, 1}}},
+         20},
+        // Late by less than a period: the next keeps its place, nothing drifts.
+        {"late, no drift", {{"a", 10ms, 0}}, {{0, {0}}, {15, {0}}}, 20},
+        // A whole period late (the write took longer than the period): once more at once, no
+        // burst of the missed ones.
+        {"slower line", {{"a", 10ms, 0}}, {{0, {0}}, {35, {0}}}, 35},
+        {"own periods", {{"a", 10ms, 0}, {"b", 25ms, 2}}, {{0, {0, 1}}, {10, {0}}, {25, {0, 1}}}, 30},
+    };
+    for (const auto& c : cases) {
+        const TTime start{};
+        TSendSchedule schedule;
+        schedule.Start(c.Sends, start);
+        for (const TStep& step : c.Steps)
+            EXPECT_EQ(schedule.TakeDue(start + std::chrono::milliseconds(step.At)), step.Due)
+                << c.Name << " at " << step.At;
+        std::optional<TTime> next = schedule.NextDue();
+        EXPECT_EQ(next.has_value(), c.NextDue.has_value()) << c.Name;
+        if (next && c.NextDue) {
+            EXPECT_EQ(*next, start + std::chrono::milliseconds(*c.NextDue)) << c.Name;
+        }
+    }
+}
+
+} // namespace
+} // namespace vemla
