@@ -26,7 +26,10 @@ std::vector<size_t> TSendSchedule::TakeDue(TTime now) {
         entry.Done =
             period.count() <= 0 || (entry.Send.Count != 0 && entry.Sent >= entry.Send.Count);
         entry.Next += period;
-        if (entry.Next + period <= now) entry.Next = now;
+        const auto late = entry.Send.BackToBack
+                              ? std::chrono::duration_cast<std::chrono::nanoseconds>(period)
+                              : std::chrono::nanoseconds(LateLimit);
+        if (entry.Next + late <= now) entry.Next = now;
     }
     return due;
 }

@@ -13,12 +13,15 @@ struct TTimedSend {
     std::string Bytes;
     std::chrono::microseconds Period{0}; // 0: once
     uint64_t Count = 0;
+    // The period is shorter than the packet's time on the wire: it goes back to back.
+    bool BackToBack = false;
 };
 
 // When each timed packet is due. Times are those of the steady clock, passed in, so that tests
 // need no waiting. Packets due at one moment go in their order; each keeps its own period from
-// the start (no drift), and a packet a whole period late starts again from the moment it went
-// (the line was slower than the period: back to back, never a burst to catch up).
+// the start (no drift: a send the machine woke late for is caught up). A packet slower on the
+// wire than its period goes back to back from the moment it went, and so does any packet over
+// LateLimit late (the machine was suspended, say): never a burst to catch up.
 class TSendSchedule {
   public:
     using TTime = std::chrono::steady_clock::time_point;
@@ -30,6 +33,8 @@ class TSendSchedule {
     // counted and given its next moment.
     std::vector<size_t> TakeDue(TTime now);
     const TTimedSend& Send(size_t index) const { return Entries[index].Send; }
+
+    static constexpr std::chrono::milliseconds LateLimit{100};
 
   private:
     struct TEntry {

@@ -88,22 +88,28 @@ double WireMicroseconds(const TLineSettings& line, size_t bytes) {
 std::string Milliseconds(double microseconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", microseconds / 1000);
-    return text;
+    std::string written = text;
+    std::replace(written.begin(), written.end(), '.',
+                 ','); // a decimal comma, as the text is Russian
+    return written;
 }
 
 } // namespace
 
 void TTerminal::StartTimedSends(std::vector<TTimedSend> sends) {
     Open(); // on the owner's thread, which alone starts readers
-    for (const TTimedSend& send : sends) {
+    bool warned = false;
+    for (TTimedSend& send : sends) {
         const double wire = WireMicroseconds(Settings().Line, send.Bytes.size());
-        if (send.Period.count() > 0 && static_cast<double>(send.Period.count()) < wire) {
+        send.BackToBack =
+            send.Period.count() > 0 && static_cast<double>(send.Period.count()) < wire;
+        if (send.BackToBack && !warned) {
+            warned = true;
             Reader->Report(TTrafficKind::Warning,
                            Utf8ToCp1251("Период ") + Milliseconds(send.Period.count()) +
                                Utf8ToCp1251(" мс короче передачи пакета (") + Milliseconds(wire) +
                                Utf8ToCp1251(" мс при ") + std::to_string(Settings().Line.BaudRate) +
                                Utf8ToCp1251(" бит/с): пакеты идут подряд"));
-            break; // once
         }
     }
     {

@@ -32,10 +32,16 @@ TEST(SendSchedule, PeriodsCountsAndALineSlowerThanThePeriod) {
          20},
         // Late by less than a period: the next keeps its place, nothing drifts.
         {"late, no drift", {{"a", 10ms, 0}}, {{0, {0}}, {15, {0}}}, 20},
-        // A whole period late (the write took longer than the period): once more at once, no
-        // burst of the missed ones.
-        {"slower line", {{"a", 10ms, 0}}, {{0, {0}}, {35, {0}}}, 35},
-        {"own periods", {{"a", 10ms, 0}, {"b", 25ms, 2}}, {{0, {0, 1}}, {10, {0}}, {25, {0, 1}}}, 30},
+        // Woken late: caught up, the grid kept.
+        {"caught up", {{"a", 10ms, 0}}, {{0, {0}}, {35, {0}}}, 20},
+        // Slower on the wire than its period, or late beyond the limit (a suspended machine):
+        // back to back from the moment it went, no burst of the missed ones.
+        {"slower line", {{"a", 10ms, 0, true}}, {{0, {0}}, {35, {0}}}, 35},
+        {"suspended", {{"a", 10ms, 0}}, {{0, {0}}, {5000, {0}}}, 5000},
+        {"own periods",
+         {{"a", 10ms, 0}, {"b", 25ms, 2}},
+         {{0, {0, 1}}, {10, {0}}, {25, {0, 1}}},
+         30},
     };
     for (const auto& c : cases) {
         const TTime start{};

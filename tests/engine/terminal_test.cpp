@@ -245,6 +245,32 @@ TEST(Terminal, LaterSendsAreWrittenInOrderAndStopEndsOneTheDeviceDoesNotTake) {
     EXPECT_EQ(terminal.PendingSends(), 0u);
 }
 
+// Timed packets go on the sender thread, each at its period and count; one whose period is
+// shorter than its time on the wire is said once, and goes back to back.
+TEST(Terminal, TimedSendsKeepTheirCountsAndAPeriodTooShortForTheLineIsSaidOnce) {
+    TRecordSink sink;
+    test::TFakeLine line;
+    TTerminalSettings settings;
+    settings.Device = "fake";
+    settings.Line.BaudRate = 9600; // 8N1, 10 bits a byte: two bytes take 2,1 ms
+    settings.Line.Parity = 0;
+    TTerminal terminal(sink, settings, nullptr, line.Opener());
+    terminal.StartTimedSends({{"AB", 1ms, 3}, {"c", 5ms, 2}});
+    ASSERT_TRUE(sink.WaitFor([](const auto& records) {
+        return std::count_if(records.begin(), records.end(), [](const TTrafficRecord& r) {
+                   return r.Kind == TTrafficKind::Sent;
+               }) == 5;
+    }));
+    std::string written = line.Written();
+    EXPECT_EQ(std::count(written.begin(), written.end(), 'A'), 3);
+    EXPECT_EQ(std::count(written.begin(), written.end(), 'c'), 2);
+    auto warnings = sink.RecordsOf(TTrafficKind::Warning);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].Data,
+              Cp1251("Период 1,0 мс короче передачи пакета (2,1 мс при 9600 бит/с): пакеты идут "
+                     "подряд"));
+}
+
 TEST(Terminal, SendOfNothingReportsAnEmptyRecord) {
     TTempDir dir;
     TPtyDevice device;
