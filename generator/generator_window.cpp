@@ -25,9 +25,12 @@ bool RunEditDialog(QWidget& owner, TPacket& packet, TCoding coding) {
     dialog.SetCheck(TPacketEditDialog::SendableIn(coding));
     dialog.PacketEdit().setText(FromCp1251(packet.Data));
     dialog.DescriptionEdit().setText(FromCp1251(packet.Name));
+    dialog.SetTiming(packet.PeriodMs, packet.Count);
     CenterOver(owner, dialog);
     if (dialog.exec() != TPacketEditDialog::ResultOk) return false;
     packet = {ToCp1251(dialog.PacketEdit().text()), ToCp1251(dialog.DescriptionEdit().text())};
+    packet.PeriodMs = dialog.PeriodMs().value_or(0);
+    packet.Count = dialog.RepeatCount().value_or(0);
     return true;
 }
 
@@ -61,7 +64,7 @@ TGeneratorWindow::TGeneratorWindow(QWidget* parent, TGeneratorContext context)
     Timer = new QTimer(this);
     Timer->setTimerType(Qt::PreciseTimer); // a coarse timer fires up to 5 % early
     Timer->setInterval(LoopInterval);
-    connect(Timer, &QTimer::timeout, this, &TGeneratorWindow::SendPacket);
+    connect(Timer, &QTimer::timeout, this, &TGeneratorWindow::LoopTick);
 
     CenterOnScreen(*this);
     LoadSaveGenerator(true);
@@ -122,12 +125,15 @@ void TGeneratorWindow::BuildToolbar(QVBoxLayout& layout) {
 
 void TGeneratorWindow::BuildView(QVBoxLayout& layout) {
     View = new QTreeWidget(this);
-    View->setColumnCount(2);
-    View->setHeaderLabels({Ru("Данные"), Ru("Описание")});
+    View->setColumnCount(4);
+    View->setHeaderLabels({Ru("Данные"), Ru("Описание"), Ru("Период, мс"), Ru("Повторов")});
     View->header()->setSectionsClickable(false);
     View->header()->setStretchLastSection(false);
-    View->header()->resizeSection(0, 200);
-    View->header()->resizeSection(1, 257);
+    // The four columns fit the first width; a stored layout keeps the user's widths.
+    View->header()->resizeSection(0, 170);
+    View->header()->resizeSection(1, 127);
+    View->header()->resizeSection(2, 85);
+    View->header()->resizeSection(3, 70);
     View->setRootIsDecorated(false);
     View->setSelectionMode(QAbstractItemView::SingleSelection);
     View->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -154,6 +160,9 @@ void TGeneratorWindow::BuildBottomPanel(QVBoxLayout& layout) {
     bottom->setFixedHeight(43);
     Loop = new QCheckBox(Ru("Передача в цикле"), bottom);
     Loop->setGeometry(8, 2, 249, 17);
+    Loop->setToolTip(
+        Ru("Пакеты с периодом идут каждый со своим периодом, остальные раз в секунду"));
+    connect(Loop, &QCheckBox::toggled, this, &TGeneratorWindow::SwitchLoop);
     Next = new QCheckBox(Ru("После передачи выбрать следующий пакет"), bottom);
     Next->setGeometry(8, 20, 321, 17);
     layout.addWidget(bottom);
@@ -230,11 +239,35 @@ void TGeneratorWindow::SendPacket() {
     if (Loop->isChecked()) Timer->start();
 }
 
+// The packets with periods of their own start with the box and stop with it; the one-second
+// loop keeps its own rules (it starts with a send, and ends after one more).
+void TGeneratorWindow::SwitchLoop(bool on) {
+    if (!Context.StartTimedSends) return;
+    Context.StartTimedSends(on ? List.TimedSends(Context.Coding(), Context.Refused)
+                               : std::vector<TTimedSend>{});
+}
+
+void TGeneratorWindow::LoopTick() {
+    const int current = List.Current();
+    if (current < 0 || List.Packets()[static_cast<size_t>(current)].PeriodMs <= 0) {
+        SendPacket();
+        return;
+    }
+    // Sent at its own period by the engine; the loop only steps past it when asked to.
+    if (Next->isChecked()) {
+        List.Select(current < List.Count() - 1 ? current + 1 : 0);
+        Refresh();
+    }
+    if (!Loop->isChecked()) Timer->stop();
+}
+
 void TGeneratorWindow::Refresh() {
     Refreshing = true;
     View->clear();
     for (const TPacket& packet : List.Packets()) {
-        auto* item = new QTreeWidgetItem({FromCp1251(packet.Data), FromCp1251(packet.Name)});
+        auto number = [](int64_t value) { return value > 0 ? QString::number(value) : QString(); };
+        auto* item = new QTreeWidgetItem({FromCp1251(packet.Data), FromCp1251(packet.Name),
+                                          number(packet.PeriodMs), number(packet.Count)});
         // A template shows what it sends now.
         if (packet.Template) {
             TResult<std::string> bytes = TPacketList::BytesOf(packet, Context.Coding());

@@ -23,6 +23,9 @@ struct TGeneratorContext {
     std::function<void(std::string_view)> Send;
     // A packet that cannot be sent (a template that does not read): an error line.
     std::function<void(const std::string& text)> Refused;
+    // The packets with periods of their own, handed to the engine's sender while the loop is
+    // on (an empty list stops them).
+    std::function<void(std::vector<TTimedSend>)> StartTimedSends;
     // The modal steps; tests replace them. EditPacket fills the packet and says whether OK.
     std::function<bool(QWidget& owner, TPacket& packet)> EditPacket;
     std::function<bool(QWidget& owner, const QString& question)> Confirm;
@@ -73,6 +76,9 @@ class TGeneratorWindow : public QWidget {
     void BuildBottomPanel(QVBoxLayout& layout);
     void EditAndStore(void (TPacketList::*store)(const TPacket&, TCoding), bool startFromCurrent);
     void Refresh();
+    // A tick of the one-second loop: the current packet, unless it has a period of its own.
+    void LoopTick();
+    void SwitchLoop(bool on);
     void UpdateCommands();
 
     TGeneratorContext Context;

@@ -7,30 +7,40 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <climits>
 
 namespace vemla {
 
 TPacketEditDialog::TPacketEditDialog(QWidget* owner) : QDialog(owner, DialogFlags) {
-    // Controls are made in Tab order: the labels, the two fields, then OK and Отмена.
-    auto label = [this](const char* text, int y) {
+    // Controls are made in Tab order: the labels, the fields, then OK and Отмена.
+    auto label = [this](const char* text, int x, int y, int width) {
         auto* l = new QLabel(Ru(text), this);
-        l->setGeometry(16, y, 70, 21);
+        l->setGeometry(x, y, width, 21);
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     };
-    label("Пакет", 16);
-    label("Описание", 48);
+    label("Пакет", 16, 16, 70);
+    label("Описание", 16, 48, 70);
+    label("Период, мс", 16, 80, 70);
+    label("Повторов", 230, 80, 70);
     Packet = new QLineEdit(this);
     Packet->setGeometry(96, 16, 417, 21);
     Description = new QLineEdit(this);
     Description->setGeometry(96, 48, 417, 21);
-    SetUpDialog(*this, "Ввод данных", {527, 128}, {352, 88}, {440, 88});
+    Period = new QLineEdit(this);
+    Period->setGeometry(96, 80, 120, 21);
+    Period->setPlaceholderText(Ru("цикл 1 с"));
+    Count = new QLineEdit(this);
+    Count->setGeometry(310, 80, 120, 21);
+    Count->setPlaceholderText(Ru("без конца"));
+    SetUpDialog(*this, "Ввод данных", {527, 160}, {352, 120}, {440, 120});
     Reason = new QLabel(this);
-    Reason->setGeometry(16, 80, 328, 40);
+    Reason->setGeometry(16, 112, 328, 40);
     Reason->setWordWrap(true);
     Reason->setStyleSheet(QStringLiteral("QLabel { color: #c62828; }"));
     for (QPushButton* button : findChildren<QPushButton*>())
         if (button->isDefault()) Ok = button;
-    connect(Packet, &QLineEdit::textChanged, this, &TPacketEditDialog::Check);
+    for (QLineEdit* field : {Packet, Period, Count})
+        connect(field, &QLineEdit::textChanged, this, &TPacketEditDialog::Check);
     Packet->setFocus();
 }
 
@@ -48,9 +58,33 @@ void TPacketEditDialog::SetCheck(TCheck check) {
     Check();
 }
 
+std::optional<int64_t> TPacketEditDialog::PeriodMs() const {
+    return WholeIn(Period->text(), 1, TPacket::MostPeriodMs);
+}
+
+std::optional<int64_t> TPacketEditDialog::RepeatCount() const {
+    return WholeIn(Count->text(), 1, INT32_MAX);
+}
+
+std::optional<int64_t> TPacketEditDialog::WholeIn(const QString& text, int64_t low, int64_t high) {
+    bool number = false;
+    const qlonglong value = text.trimmed().toLongLong(&number);
+    if (text.trimmed().isEmpty()) return 0;
+    if (!number || value < low || value > high) return std::nullopt;
+    return value;
+}
+
+void TPacketEditDialog::SetTiming(int64_t periodMs, int64_t count) {
+    Period->setText(periodMs > 0 ? QString::number(periodMs) : QString());
+    Count->setText(count > 0 ? QString::number(count) : QString());
+}
+
 void TPacketEditDialog::Check() {
-    const QString reason =
-        Checker && !Packet->text().isEmpty() ? Checker(Packet->text()) : QString();
+    QString reason = Checker && !Packet->text().isEmpty() ? Checker(Packet->text()) : QString();
+    if (reason.isEmpty() && !PeriodMs())
+        reason = Ru("Период: целое число миллисекунд от 1 до 86400000 или пусто");
+    if (reason.isEmpty() && !RepeatCount())
+        reason = Ru("Повторов: целое число больше нуля или пусто");
     Reason->setText(reason);
     if (Ok) Ok->setEnabled(reason.isEmpty());
 }

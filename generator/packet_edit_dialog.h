@@ -1,9 +1,12 @@
 #pragma once
 
 #include "codec/codec.h"
+#include "generator/packet_list.h"
 
 #include <QDialog>
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -27,6 +30,13 @@ class TPacketEditDialog : public QDialog {
     // The reading of the main window's send line, with its reasons.
     static TCheck SendableIn(TCoding coding);
     QLabel& Refusal() { return *Reason; }
+    QLineEdit& PeriodEdit() { return *Period; }
+    QLineEdit& CountEdit() { return *Count; }
+    // The period and the count as typed: 0 for an empty field, nothing for one that does not
+    // read (OK is disabled then).
+    std::optional<int64_t> PeriodMs() const;
+    std::optional<int64_t> RepeatCount() const;
+    void SetTiming(int64_t periodMs, int64_t count);
     QPushButton& OkButton() { return *Ok; }
 
     // OK with an empty packet field counts as cancel.
@@ -35,9 +45,12 @@ class TPacketEditDialog : public QDialog {
 
   private:
     void Check();
+    static std::optional<int64_t> WholeIn(const QString& text, int64_t low, int64_t high);
 
     QLineEdit* Packet;
     QLineEdit* Description;
+    QLineEdit* Period;
+    QLineEdit* Count;
     QLabel* Reason;
     QPushButton* Ok = nullptr;
     TCheck Checker;

@@ -22,7 +22,26 @@ void TPacketList::StoreCurrent(const TPacket& packet, TCoding coding) {
     target.Data =
         target.Template ? packet.Data : BytesToText(TextToBytes(packet.Data, coding), coding);
     target.Name = packet.Name;
+    target.PeriodMs = packet.PeriodMs;
+    target.Count = packet.PeriodMs > 0 ? packet.Count : 0;
     Changed = true;
+}
+
+std::vector<TTimedSend>
+TPacketList::TimedSends(TCoding coding,
+                        const std::function<void(const std::string&)>& refused) const {
+    std::vector<TTimedSend> sends;
+    for (const TPacket& packet : Items) {
+        if (packet.PeriodMs <= 0) continue;
+        TResult<std::string> bytes = BytesOf(packet, coding);
+        if (!bytes.Ok()) {
+            if (refused) refused(packet.Data + ": " + bytes.Error);
+            continue;
+        }
+        sends.push_back({bytes.Value, std::chrono::milliseconds(packet.PeriodMs),
+                         static_cast<uint64_t>(packet.Count)});
+    }
+    return sends;
 }
 
 TResult<std::string> TPacketList::BytesOf(const TPacket& packet, TCoding coding) {
@@ -97,8 +116,14 @@ void TPacketList::Load(const TIniFile& config, TCoding coding) {
         std::string data = config.ReadString("Packets", key + ".data", "");
         // Meant as a template, it stays as written, whether it reads or not.
         const bool templated = LooksLikeSendTemplate(data);
-        Items.push_back({templated ? data : Recode(data, TCoding::Hex, coding),
-                         config.ReadString("Packets", key + ".name", ""), templated});
+        TPacket packet{templated ? data : Recode(data, TCoding::Hex, coding),
+                       config.ReadString("Packets", key + ".name", ""), templated};
+        // A hand-edited period or count out of range counts as none.
+        packet.PeriodMs = config.ReadInteger("Packets", key + ".period", 0);
+        if (packet.PeriodMs < 1 || packet.PeriodMs > TPacket::MostPeriodMs) packet.PeriodMs = 0;
+        packet.Count = packet.PeriodMs > 0 ? config.ReadInteger("Packets", key + ".count", 0) : 0;
+        if (packet.Count < 0) packet.Count = 0;
+        Items.push_back(std::move(packet));
     }
     CurrentIndex = -1;
     AfterStorage(coding);
@@ -114,6 +139,13 @@ bool TPacketList::Save(TIniFile& config, TCoding coding) {
                                packet.Template ? packet.Data
                                                : Recode(packet.Data, coding, TCoding::Hex));
             config.WriteString("Packets", std::to_string(k) + ".name", packet.Name);
+            // Only where there is one, or was: a list without periods is stored as before.
+            for (auto [key, value] :
+                 {std::pair{".period", packet.PeriodMs}, std::pair{".count", packet.Count}}) {
+                const std::string name = std::to_string(k) + key;
+                if (value != 0 || !config.ReadString("Packets", name, "").empty())
+                    config.WriteString("Packets", name, value != 0 ? std::to_string(value) : "");
+            }
         }
     }
     AfterStorage(coding);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "codec/codec.h"
+#include "engine/send_schedule.h"
 #include "platform/ini_file.h"
 #include "platform/result.h"
 
@@ -17,6 +18,11 @@ struct TPacket {
     // Typed in Hex coding with checksums or quoted text (app/send_template.h): kept as typed
     // in every coding and in the file, built at each send.
     bool Template = false;
+    // With the loop on, a packet with a period goes at its own period (in milliseconds), Count
+    // times (0: for ever), instead of the one-second loop; 0: no period of its own.
+    int64_t PeriodMs = 0;
+    int64_t Count = 0;
+    static constexpr int64_t MostPeriodMs = 86'400'000;
 };
 
 struct TGeneratorCommands {
@@ -59,6 +65,10 @@ class TPacketList {
                     const std::function<void(const std::string&)>& refused = {});
     // The bytes a packet sends now, or why it sends nothing.
     static TResult<std::string> BytesOf(const TPacket& packet, TCoding coding);
+    // The packets with a period of their own, as the sender takes them; one that cannot be
+    // sent is left out and `refused` hears why.
+    std::vector<TTimedSend>
+    TimedSends(TCoding coding, const std::function<void(const std::string&)>& refused) const;
 
     void RecodePackets(TCoding coding);
     // The section "Packets" of the configuration file; data is stored in hex.

@@ -918,6 +918,9 @@ TGeneratorWindow& TMainWindow::ShowGeneratorWindow() {
             if (Terminal->SendLater(std::string(bytes)) == TTerminal::TSendOutcome::Queued)
                 SendWatch->start();
         };
+        context.StartTimedSends = [this](std::vector<TTimedSend> sends) {
+            Terminal->StartTimedSends(std::move(sends));
+        };
         context.Refused = [this](const std::string& text) {
             Host.PostTraffic(
                 std::make_unique<TTrafficRecord>(TTrafficRecord{Now(), TTrafficKind::Error, text}));

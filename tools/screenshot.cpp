@@ -46,7 +46,7 @@ int main(int argc, char* argv[]) {
          which != "desktop")) {
         std::fputs("Usage: vemla-screenshot FILE.png "
                    "[main|generator|triggers|change|port|virtual|daily|packet|desktop]\n"
-                   "  packet: the packet dialog refusing a text that is not hex\n"
+                   "  packet: the packet dialog refusing a template that does not read\n"
                    "  daily: the main window at its first size after a while: scrollback, a\n"
                    "         long packet in the detail field, the find bar with a hit\n"
                    "  desktop: the whole screen of the X display in DISPLAY\n",
@@ -66,10 +66,12 @@ int main(int argc, char* argv[]) {
                                      (which == "virtual" ? "pty:/tmp/ttyV0" : "/dev/ttyUSB0") +
                                      "\r\n[Log]\r\nSize=" + (which == "daily" ? "12" : "300") +
                                      "\r\n[Terminal]\r\nTriggerFile=" + triggers +
-                                     "\r\n[Packets]\r\nCount=3\r\n"
+                                     "\r\n[Packets]\r\nCount=4\r\n"
                                      "1.data=50 49 4E 47 0D\r\n1.name=ping\r\n"
                                      "2.data=01 03 00 00\r\n2.name=status poll\r\n"
-                                     "3.data=AA 55\r\n3.name=switch to errors\r\n")},
+                                     "3.data=AA 55\r\n3.name=switch to errors\r\n"
+                                     "4.data=01 03 00 0A 00 02 CRC16M\r\n4.name=read, CRC "
+                                     "appended\r\n4.period=100\r\n4.count=50\r\n")},
         ProgramDirectory());
     options.ShowMessage = [](QMessageBox::Icon, const QString&, const QString&) {};
     TMainWindow window(std::move(options));
@@ -154,7 +156,9 @@ int main(int argc, char* argv[]) {
     TPacketEditDialog packet(&window);
     if (which == "packet") {
         packet.SetCheck(TPacketEditDialog::SendableIn(TCoding::Hex));
-        packet.PacketEdit().setText(QStringLiteral("01 03 hello"));
+        packet.PacketEdit().setText(QStringLiteral("01 03 00 0A 00 02 CRC16Q"));
+        packet.DescriptionEdit().setText(QStringLiteral("read two registers"));
+        packet.SetTiming(100, 0);
         packet.show();
         shown = &packet;
     }

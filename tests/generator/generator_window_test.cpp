@@ -41,6 +41,9 @@ struct TGeneratorWorld {
             return Answer;
         };
         context.ShowError = [this](QWidget&, const QString& text) { Errors.push_back(text); };
+        context.StartTimedSends = [this](std::vector<TTimedSend> sends) {
+            Timed.push_back(std::move(sends));
+        };
         Window = std::make_unique<TGeneratorWindow>(nullptr, std::move(context));
         Window->LoopTimer().setInterval(1); // the loop's pace is not under test
     }
@@ -51,6 +54,7 @@ struct TGeneratorWorld {
     std::optional<TPacket> NextEdit;
     bool Answer = true;
     QStringList Questions, Errors;
+    std::vector<std::vector<TTimedSend>> Timed; // each list handed to the sender
     std::unique_ptr<TGeneratorWindow> Window;
 };
 
@@ -81,6 +85,33 @@ class TGeneratorWindowTest : public QObject {
         w.LoopBox().setChecked(false);
         QVERIFY(QTest::qWaitFor([&] { return !w.LoopTimer().isActive(); }, 5000));
         QVERIFY(world.Sent.substr(0, 5) == "ABCAB");
+    }
+
+    // Packets with a period go to the sender while the loop box is checked; the one-second loop
+    // sends the others and only steps past them.
+    void PacketsWithAPeriodGoAtTheirOwnPeriods() {
+        TGeneratorWorld world("[Packets]\r\nCount=3\r\n1.data=41\r\n2.data=42\r\n2.period=5\r\n"
+                              "2.count=7\r\n3.data=43 CRC16M\r\n3.period=250\r\n");
+        TGeneratorWindow& w = *world.Window;
+        QCOMPARE(w.PacketView().topLevelItem(1)->text(2), QStringLiteral("5"));
+        QCOMPARE(w.PacketView().topLevelItem(1)->text(3), QStringLiteral("7"));
+        QVERIFY(w.PacketView().topLevelItem(2)->text(3).isEmpty());     // for ever
+        QVERIFY(!w.PacketView().topLevelItem(2)->toolTip(0).isEmpty()); // the bytes it sends
+        w.Packets().Select(0);
+        w.NextBox().setChecked(true);
+        w.LoopBox().setChecked(true);
+        QCOMPARE(world.Timed.size(), size_t{1});
+        QCOMPARE(world.Timed[0].size(), size_t{2});
+        QCOMPARE(world.Timed[0][0].Bytes, std::string("B"));
+        QCOMPARE(world.Timed[0][0].Period, std::chrono::microseconds(5000));
+        QCOMPARE(world.Timed[0][0].Count, uint64_t{7});
+        QCOMPARE(world.Timed[0][1].Count, uint64_t{0});
+        w.SendPacket();
+        QVERIFY(QTest::qWaitFor([&] { return world.Sent.size() >= 3; }, 5000));
+        QCOMPARE(world.Sent.substr(0, 3), std::string("AAA")); // B and C are the sender's
+        w.LoopBox().setChecked(false);
+        QCOMPARE(world.Timed.size(), size_t{2});
+        QVERIFY(world.Timed[1].empty());
     }
 
     void ClearingTheLoopBoxGivesExactlyOneMoreSend() {
@@ -228,6 +259,33 @@ class TGeneratorWindowTest : public QObject {
                 if (dialog.isVisible()) QTest::keyClick(&dialog.DescriptionEdit(), Qt::Key_Escape);
             });
             QCOMPARE(dialog.exec(), c.Result);
+        }
+        // A period from 1 ms to 24 h and a count above 0, each or both left empty.
+        struct {
+            const char* Period;
+            const char* Count;
+            const char* Reason;
+        } timings[] = {
+            {"", "", ""},
+            {"10", "", ""},
+            {"1", "5", ""},
+            {"0", "", "Период"},
+            {"86400001", "", "Период"},
+            {"x", "", "Период"},
+            {"10", "0", "Повторов"},
+            {"10", "-3", "Повторов"},
+        };
+        for (const auto& t : timings) {
+            TPacketEditDialog dialog(nullptr);
+            dialog.SetCheck(TPacketEditDialog::SendableIn(TCoding::Hex));
+            dialog.PacketEdit().setText(QStringLiteral("41"));
+            dialog.PeriodEdit().setText(QString::fromUtf8(t.Period));
+            dialog.CountEdit().setText(QString::fromUtf8(t.Count));
+            const QString reason = dialog.Refusal().text();
+            QVERIFY2(*t.Reason ? reason.startsWith(QString::fromUtf8(t.Reason)) : reason.isEmpty(),
+                     qPrintable(QString::fromUtf8(t.Period) + QLatin1Char('/') +
+                                QString::fromUtf8(t.Count) + QLatin1Char(' ') + reason));
+            QCOMPARE(dialog.OkButton().isEnabled(), *t.Reason == '\0');
         }
     }
 };

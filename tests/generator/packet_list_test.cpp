@@ -217,6 +217,39 @@ TEST(PacketList, TemplatesAreKeptAsTypedAndBuiltWhenSent) {
     for (const char* line :
          {"1.data=01 CRC16X9\r\n", "2.data=01 03 00 0A 00 02 CRC16M\r\n", "3.data=01 0A FF\r\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
+    EXPECT_EQ(text.find(".period"), std::string::npos); // no period: stored as before
+}
+
+// A period and a count per packet: stored with it, handed to the sender, cleared again.
+TEST(PacketList, PeriodsAndCountsAreStoredAndBecomeTimedSends) {
+    test::TTempDir dir;
+    std::string path = dir.Write("config.ini", "[Packets]\r\nCount=1\r\n1.data=41\r\n"
+                                               "1.period=0\r\n");
+    TIniFile config(path);
+    TPacketList list;
+    list.Load(config, TCoding::Hex);
+    EXPECT_EQ(list.Packets()[0].PeriodMs, 0); // out of range: none
+    TPacket timed{"42", "b"};
+    timed.PeriodMs = 10;
+    timed.Count = 3;
+    list.AddPacket(timed, TCoding::Hex);
+    std::vector<TTimedSend> sends = list.TimedSends(TCoding::Hex, {});
+    ASSERT_EQ(sends.size(), 1u);
+    EXPECT_EQ(sends[0].Bytes, "B");
+    EXPECT_EQ(sends[0].Period, std::chrono::milliseconds(10));
+    EXPECT_EQ(sends[0].Count, 3u);
+    ASSERT_TRUE(list.Save(config, TCoding::Hex));
+    TPacketList again;
+    again.Load(config, TCoding::Hex);
+    EXPECT_EQ(again.Packets()[1].PeriodMs, 10);
+    EXPECT_EQ(again.Packets()[1].Count, 3);
+    again.Select(1);
+    again.ChangePacket({"42", "b"}, TCoding::Hex); // the period taken away
+    ASSERT_TRUE(again.Save(config, TCoding::Hex));
+    TPacketList cleared;
+    cleared.Load(config, TCoding::Hex);
+    EXPECT_EQ(cleared.Packets()[1].PeriodMs, 0);
+    EXPECT_TRUE(cleared.TimedSends(TCoding::Hex, {}).empty());
 }
 
 } // namespace vemla
