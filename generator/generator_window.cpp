@@ -129,9 +129,8 @@ void TGeneratorWindow::BuildView(QVBoxLayout& layout) {
     View->setHeaderLabels({Ru("Данные"), Ru("Описание"), Ru("Период, мс"), Ru("Повторов")});
     View->header()->setSectionsClickable(false);
     View->header()->setStretchLastSection(false);
-    // The four columns fit the first width; a stored layout keeps the user's widths.
-    View->header()->resizeSection(0, 170);
-    View->header()->resizeSection(1, 127);
+    View->header()->resizeSection(0, 200);
+    View->header()->resizeSection(1, 257);
     View->header()->resizeSection(2, 85);
     View->header()->resizeSection(3, 70);
     View->setRootIsDecorated(false);
