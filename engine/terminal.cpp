@@ -88,9 +88,9 @@ double WireMicroseconds(const TLineSettings& line, size_t bytes) {
 std::string Milliseconds(double microseconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", microseconds / 1000);
+    // A decimal comma: the text is Russian.
     std::string written = text;
-    std::replace(written.begin(), written.end(), '.',
-                 ','); // a decimal comma, as the text is Russian
+    std::replace(written.begin(), written.end(), '.', ',');
     return written;
 }
 
