@@ -2,10 +2,10 @@
 
 namespace vemla {
 
-void TSendSchedule::Start(std::vector<TTimedSend> sends, TTime now) {
-    Entries.clear();
+void TSendSchedule::Replace(int list, std::vector<TTimedSend> sends, TTime now) {
+    std::erase_if(Entries, [list](const TEntry& entry) { return entry.List == list; });
     for (TTimedSend& send : sends)
-        Entries.push_back({std::move(send), now});
+        Entries.push_back({list, std::move(send), now});
 }
 
 std::optional<TSendSchedule::TTime> TSendSchedule::NextDue() const {

@@ -26,11 +26,13 @@ class TSendSchedule {
   public:
     using TTime = std::chrono::steady_clock::time_point;
 
-    void Start(std::vector<TTimedSend> sends, TTime now);
+    // Lists run side by side (the command line's, the generator's): a new list replaces only
+    // the one of its number, and starts at `now`.
+    void Replace(int list, std::vector<TTimedSend> sends, TTime now);
     // The earliest moment a packet is due; nothing when every packet has had its count.
     std::optional<TTime> NextDue() const;
-    // The packets due at `now`, in order (indexes of the list given to Start); each is then
-    // counted and given its next moment.
+    // The packets due at `now`, in order (indexes for Send, good until the next Replace); each
+    // is then counted and given its next moment.
     std::vector<size_t> TakeDue(TTime now);
     const TTimedSend& Send(size_t index) const { return Entries[index].Send; }
 
@@ -38,6 +40,7 @@ class TSendSchedule {
 
   private:
     struct TEntry {
+        int List = 0;
         TTimedSend Send;
         TTime Next;
         uint64_t Sent = 0;

@@ -96,7 +96,7 @@ std::string Milliseconds(double microseconds) {
 
 } // namespace
 
-void TTerminal::StartTimedSends(std::vector<TTimedSend> sends) {
+void TTerminal::StartTimedSends(std::vector<TTimedSend> sends, int list) {
     Open(); // on the owner's thread, which alone starts readers
     bool warned = false;
     for (TTimedSend& send : sends) {
@@ -115,7 +115,7 @@ void TTerminal::StartTimedSends(std::vector<TTimedSend> sends) {
     {
         std::lock_guard lock(SendMutex);
         if (SenderStopping) return;
-        Schedule.Start(std::move(sends), std::chrono::steady_clock::now());
+        Schedule.Replace(list, std::move(sends), std::chrono::steady_clock::now());
         ScheduleChanged = true;
     }
     StartSender();

@@ -68,10 +68,13 @@ class TTerminal : private TTriggerEffects {
     TSendOutcome SendLater(std::string bytes);
     // Transmissions queued or being written by SendLater.
     size_t PendingSends() const { return SendsPending.load(); }
-    // Packets sent by the sender thread at their own periods (replacing any running); their
-    // timing never waits for the owner. A period shorter than a packet's time on the wire at
-    // the port's rate is reported once as a Warning, and such packets go back to back.
-    void StartTimedSends(std::vector<TTimedSend> sends);
+    // Packets sent by the sender thread at their own periods; their timing never waits for the
+    // owner. Lists run side by side: a new list replaces the running one of its number only
+    // (an empty one stops it). A period shorter than a packet's time on the wire at the port's
+    // rate is reported once as a Warning, and such packets go back to back.
+    static constexpr int CommandLineSends = 0;
+    static constexpr int GeneratorSends = 1;
+    void StartTimedSends(std::vector<TTimedSend> sends, int list = CommandLineSends);
     static constexpr size_t SendQueueLimit = 64;
     // New port settings (port, line, time-outs, packet size, reconnect): closes the port and
     // opens it again with them. The triggers keep their state.

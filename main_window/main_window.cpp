@@ -919,7 +919,7 @@ TGeneratorWindow& TMainWindow::ShowGeneratorWindow() {
                 SendWatch->start();
         };
         context.StartTimedSends = [this](std::vector<TTimedSend> sends) {
-            Terminal->StartTimedSends(std::move(sends));
+            Terminal->StartTimedSends(std::move(sends), TTerminal::GeneratorSends);
         };
         context.Refused = [this](const std::string& text) {
             Host.PostTraffic(

@@ -46,7 +46,7 @@ TEST(SendSchedule, PeriodsCountsAndALineSlowerThanThePeriod) {
     for (const auto& c : cases) {
         const TTime start{};
         TSendSchedule schedule;
-        schedule.Start(c.Sends, start);
+        schedule.Replace(0, c.Sends, start);
         for (const TStep& step : c.Steps)
             EXPECT_EQ(schedule.TakeDue(start + std::chrono::milliseconds(step.At)), step.Due)
                 << c.Name << " at " << step.At;
@@ -56,6 +56,17 @@ TEST(SendSchedule, PeriodsCountsAndALineSlowerThanThePeriod) {
             EXPECT_EQ(*next, start + std::chrono::milliseconds(*c.NextDue)) << c.Name;
         }
     }
+
+    // Lists side by side: one replaced or stopped leaves the other's place and count.
+    const TTime start{};
+    TSendSchedule schedule;
+    schedule.Replace(0, {{"a", 10ms, 2}}, start);
+    schedule.Replace(1, {{"b", 10ms, 0}}, start + 5ms);
+    EXPECT_EQ(schedule.TakeDue(start), std::vector<size_t>{0});
+    EXPECT_EQ(schedule.Send(1).Bytes, "b");
+    schedule.Replace(1, {}, start + 7ms);
+    EXPECT_EQ(schedule.TakeDue(start + 10ms), std::vector<size_t>{0});
+    EXPECT_FALSE(schedule.NextDue().has_value());
 }
 
 } // namespace
