@@ -4,8 +4,6 @@
 #include "trigger_language/answer_template.h"
 #include "trigger_language/mask.h"
 
-#include <cctype>
-
 namespace vemla {
 namespace {
 

@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <climits>
+#include <cstdint>
 
 namespace vemla {
 
