@@ -10,7 +10,9 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QTranslator>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -83,14 +85,22 @@ class TOuterSize : public QObject {
             if (Window.isMaximized() || Window.isFullScreen()) return false;
             Apply();
             if (FrameKnown()) {
-                Window.removeEventFilter(this);
-                deleteLater();
+                Done();
+            } else if (type == QEvent::Show) {
+                // A platform that never tells a frame (no window manager, some Wayland
+                // compositors) must not have every later resize of the user undone.
+                QTimer::singleShot(FrameWait, this, [this] { Done(); });
             }
         }
         return false;
     }
 
   private:
+    static constexpr std::chrono::seconds FrameWait{2};
+    void Done() {
+        Window.removeEventFilter(this);
+        deleteLater();
+    }
     bool FrameKnown() const { return Window.frameGeometry().size() != Window.size(); }
     void Apply() {
         QSize frame = Window.frameGeometry().size() - Window.size();
