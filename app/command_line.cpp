@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/send_line.h"
+#include "platform/net_spelling.h"
 
 #include <algorithm>
 #include <cctype>
@@ -66,13 +67,21 @@ TValueOption Choice(const char* section, const char* key, const char* accepted,
             }};
 }
 
+// A port spelling: a network one must be well formed; paths are the system's to judge.
+bool PortSpelling(const std::string& value) {
+    return !value.empty() && (!NamesANetworkPort(value) || ParseNetSpelling(value));
+}
+
+constexpr const char* PortForms =
+    "a device path, pty:PATH, or tcp://HOST:PORT, rfc2217://HOST:PORT, socket://HOST:PORT "
+    "(PORT 1-65535, an IPv6 host as [::1])";
+
 const std::map<std::string, TValueOption>& ValueOptions() {
-    auto anyText = [](const std::string& value) { return !value.empty(); };
     auto number = [](long long low, long long high) {
         return [=](const std::string& value) { return WholeNumber(value, low, high); };
     };
     static const std::map<std::string, TValueOption> options = {
-        {"--port", Key("Port", "Device", "a device path", anyText)},
+        {"--port", Key("Port", "Device", PortForms, PortSpelling)},
         {"--baud",
          Key("Port", "BaudRate", "a whole number of bit/s above 0", number(1, INT32_MAX))},
         {"--frame",
@@ -205,6 +214,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             if (line.Arguments.empty() && namesAPort && namesAPort(argument)) {
                 // vemla /dev/ttyUSB0: the port itself, not a configuration file.
                 line.Overrides.insert(line.Overrides.begin(), {"Port", "Device", argument});
+                if (!PortSpelling(argument))
+                    line.Error =
+                        std::string("the port needs ") + PortForms + ", not \"" + argument + "\"";
             } else {
                 line.Arguments.push_back(argument);
             }
@@ -262,9 +274,11 @@ std::string UsageText(const std::string& program) {
            "\n"
            "  CONFIG                 configuration file (default: config.ini beside the program,\n"
            "                         else ~/.config/vemla/config.ini)\n"
-           "  DEVICE                 a character device: the port, like --port\n"
+           "  DEVICE                 a character device, pty:PATH or a network port: the port,\n"
+           "                         like --port\n"
            "Options override the configuration for this run only:\n"
-           "  -p, --port DEV         the port's device path                 [Port] Device\n"
+           "  -p, --port DEV         the port: a device path, pty:PATH,     [Port] Device\n"
+           "                         rfc2217://HOST:PORT or tcp://HOST:PORT\n"
            "  -b, --baud N           bit/s                                  [Port] BaudRate\n"
            "  --frame 8N1            data bits 5-8, parity N/O/E/M/S, stop bits 1/1.5/2\n"
            "                                                 [Port] ByteSize, Parity, StopBits\n"

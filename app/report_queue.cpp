@@ -68,6 +68,13 @@ void TReportQueue::NotifyModemLines(std::optional<TModemLines> lines) {
     Push(std::move(report));
 }
 
+void TReportQueue::NotifyConfirmedRate(std::optional<int32_t> rate) {
+    TEngineReport report;
+    report.Kind = TEngineReport::TKind::ConfirmedRate;
+    report.Rate = rate;
+    Push(std::move(report));
+}
+
 std::vector<TEngineReport> TReportQueue::Take() {
     std::vector<TEngineReport> reports;
     std::lock_guard lock(Mutex);

@@ -16,13 +16,21 @@ namespace vemla {
 
 // One report of the engine as a front end takes it.
 struct TEngineReport {
-    enum class TKind : uint8_t { Traffic, TriggerChanged, Sleep, PortState, ModemLines };
+    enum class TKind : uint8_t {
+        Traffic,
+        TriggerChanged,
+        Sleep,
+        PortState,
+        ModemLines,
+        ConfirmedRate
+    };
     TKind Kind = TKind::Traffic;
     std::unique_ptr<TTrafficRecord> Record; // Traffic
     TTrigger* Trigger = nullptr;            // TriggerChanged, Sleep; the engine's table owns it
     int32_t Milliseconds = 0;               // Sleep
     TPortState State = TPortState::Closed;  // PortState
     std::optional<TModemLines> Lines;       // ModemLines
+    std::optional<int32_t> Rate;            // ConfirmedRate
 };
 
 // The host of every front end: the engine's reports wait here, in the order they were made,
@@ -44,6 +52,7 @@ class TReportQueue : public TTerminalHost {
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override;
     void NotifyPortState(TPortState state) override;
     void NotifyModemLines(std::optional<TModemLines> lines) override;
+    void NotifyConfirmedRate(std::optional<int32_t> rate) override;
 
     // Every report waiting, oldest first. A trigger change taken here may be reported again
     // at once, so the taker reads the trigger after this call. Taking none makes the taker

@@ -2,6 +2,7 @@
 
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
+#include "platform/net_spelling.h"
 #include "platform/pty_port.h"
 #include "platform/system.h"
 
@@ -39,7 +40,7 @@ TDesktopFiles SettleDesktopFiles(const std::string& programDirectory,
 }
 
 bool NamesAPort(const std::string& path) {
-    return NamesAVirtualPort(path) || IsCharacterDevice(path) ||
+    return NamesAVirtualPort(path) || NamesANetworkPort(path) || IsCharacterDevice(path) ||
            (path.rfind("/dev/", 0) == 0 && !IsRegularFile(path));
 }
 

@@ -1,6 +1,7 @@
 #include "app/status_texts.h"
 
 #include "platform/cp1251.h"
+#include "platform/net_spelling.h"
 #include "platform/system.h"
 
 namespace vemla {
@@ -16,10 +17,21 @@ std::string FrameText(const TLineSettings& line) {
 }
 
 TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, uint64_t received,
-                         uint64_t sent, std::optional<uint64_t> unmatched) {
+                         uint64_t sent, std::optional<uint64_t> unmatched,
+                         std::optional<int32_t> confirmedRate) {
     TStatusTexts texts;
     texts.Path = PathText(settings.PortPath());
-    texts.Line = std::to_string(settings.Line.BaudRate) + " " + FrameText(settings.Line);
+    const std::optional<TNetSpelling> remote = ParseNetSpelling(settings.PortPath());
+    if (remote && remote->Kind == TNetSpelling::TKind::Raw) {
+        texts.Line = Utf8ToCp1251("TCP, без настроек"); // the far end's port is set there
+    } else if (remote && IsOpenState(state)) {
+        // The server's rate once it confirmed it; the asked one marked until then.
+        texts.Line = (confirmedRate ? std::to_string(*confirmedRate)
+                                    : std::to_string(settings.Line.BaudRate) + "?") +
+                     " " + FrameText(settings.Line);
+    } else {
+        texts.Line = std::to_string(settings.Line.BaudRate) + " " + FrameText(settings.Line);
+    }
     switch (state) {
     case TPortState::Open:
         texts.State = Utf8ToCp1251("открыт");

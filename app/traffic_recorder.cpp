@@ -92,10 +92,11 @@ TResult<> RecordReport(const TEngineReport& report, TTrafficRecorder& recorder,
         timers.Start(*report.Trigger, report.Milliseconds, SteadyMilliseconds());
         break;
     case TEngineReport::TKind::ModemLines:
-        if (report.Lines) recorder.EchoText(ModemLinesText(*report.Lines));
+        if (report.Lines) recorder.EchoText(ModemLinesText(*report.Lines) + "\r\n");
         break;
     case TEngineReport::TKind::TriggerChanged:
     case TEngineReport::TKind::PortState:
+    case TEngineReport::TKind::ConfirmedRate:
         break;
     }
     return {};

@@ -20,8 +20,8 @@ std::string ParityNote(const TTerminalSettings& settings) {
 
 } // namespace
 
-TPortOpenResult OpenPortOf(const TTerminalSettings& settings) {
-    return OpenPort(settings.PortPath(), settings.Line, settings.Timeouts);
+TPortOpenResult OpenPortOf(const TTerminalSettings& settings, const TEvent& cancel) {
+    return OpenPort(settings.PortPath(), settings.Line, settings.Timeouts, &cancel);
 }
 
 TPortReader::TPortReader(TTerminalHost& host, TTerminalSettings settings, TEvent& stopEvent,
@@ -36,6 +36,7 @@ TPortReader::~TPortReader() {
 }
 
 void TPortReader::Stop() {
+    OpenCancel.Set();
     if (auto port = CurrentPort()) port->Purge();
     if (ReaderThread.joinable()) ReaderThread.join();
     std::lock_guard lock(PortMutex);
@@ -76,11 +77,13 @@ void TPortReader::ReleasePort() {
     // The reader lets go of the port: woken by a purge while reading, by the event while
     // waiting for the device.
     Restarting = true;
+    OpenCancel.Set();
     if (auto port = CurrentPort()) port->Purge();
     PortOpened.Set();
     if (ReaderThread.joinable()) ReaderThread.join();
     Restarting = false;
     PortOpened.Reset();
+    OpenCancel.Reset();
     {
         std::lock_guard lock(PortMutex);
         Port.reset();
@@ -94,6 +97,13 @@ std::shared_ptr<TPort> TPortReader::CurrentPort() const {
 
 bool TPortReader::IsOpen() const {
     return CurrentPort() != nullptr;
+}
+
+bool TPortReader::AwaitConnection() {
+    // Checked every few milliseconds: a connection takes far longer, and a stop ends it.
+    while (ConnectingNow && !StopEvent.WaitFor(HostRoomInterval, StopEvent)) {
+    }
+    return IsOpen();
 }
 
 std::string TPortReader::FailureText(int error, const std::string& detail) const {
@@ -115,9 +125,9 @@ void TPortReader::Report(TTrafficKind kind, std::string_view text) {
 std::shared_ptr<TPort> TPortReader::OpenPort(bool reportFailure) {
     std::lock_guard opening(OpenMutex);
     if (auto port = CurrentPort()) return port;
-    TPortOpenResult opened = Opener(Config);
+    TPortOpenResult opened = Opener(Config, OpenCancel);
     if (!opened.Port) {
-        if (reportFailure) {
+        if (reportFailure && !OpenCancel.IsSet()) {
             Report(TTrafficKind::Error, FailureText(opened.Error, opened.Detail));
             Host.NotifyPortState(Config.Reconnect ? TPortState::Waiting : TPortState::Closed);
         }
@@ -141,9 +151,20 @@ bool TPortReader::Open() {
         Report(TTrafficKind::Error, FailureText(error));
         return false;
     }
-    std::shared_ptr<TPort> port = OpenPort(true);
     // Only with reconnect does a reader wait for the port; without, it may be ending now.
     bool readerWaits = Config.Reconnect && ReaderThread.joinable() && !ReaderDone;
+    if (OpensSlowly(Config.PortPath())) {
+        // The reader resolves the name and connects; its record says how that went.
+        if (readerWaits) {
+            ConnectingNow = true;
+            PortOpened.Set();
+        } else if (!ReaderThread.joinable() || ReaderDone) {
+            ConnectingNow = true;
+            StartReader(nullptr, true);
+        }
+        return false;
+    }
+    std::shared_ptr<TPort> port = OpenPort(true);
     if (readerWaits) {
         if (port) PortOpened.Set(); // the waiting reader takes it over at once
     } else if (port || Config.Reconnect) {
@@ -152,15 +173,16 @@ bool TPortReader::Open() {
     return port != nullptr;
 }
 
-void TPortReader::StartReader(std::shared_ptr<TPort> port) {
+void TPortReader::StartReader(std::shared_ptr<TPort> port, bool openFirst) {
     // A reader that ended after a hang-up is gone before a new one starts.
     if (ReaderThread.joinable()) ReaderThread.join();
     ReaderDone = false;
-    ReaderThread = std::thread(&TPortReader::ReaderMain, this, std::move(port));
+    ReaderThread = std::thread(&TPortReader::ReaderMain, this, std::move(port), openFirst);
 }
 
 void TPortReader::Write(std::string_view bytes, TTrafficKind kind) {
     std::shared_ptr<TPort> port = CurrentPort();
+    if (!port && AwaitConnection()) port = CurrentPort();
     // Bytes that never reached the line are an error of the port, not an empty data line.
     if (!port && !bytes.empty()) {
         Report(TTrafficKind::Error, Config.PortName() +
@@ -201,6 +223,7 @@ void TPortReader::WatchLineStatus(TPort& port) {
     if (now < NextLineLook) return;
     NextLineLook = now + LineStatusInterval;
     ReportModemLines(port.ModemLines());
+    TakeNotices(port);
     if (std::optional<bool> peer = port.PeerPresent(); peer != PeerSeen) {
         PeerSeen = peer;
         if (peer)
@@ -217,9 +240,12 @@ void TPortReader::WatchLineStatus(TPort& port) {
     LostBytesSeen = lost;
 }
 
-void TPortReader::ReaderMain(std::shared_ptr<TPort> port) {
+void TPortReader::ReaderMain(std::shared_ptr<TPort> port, bool openFirst) {
     NameCurrentThread("vemla-reader");
+    if (openFirst) port = OpenPort(true);
+    ConnectingNow = false;
     for (;;) {
+        if (!port && openFirst && !Config.Reconnect) break;
         if (port) {
             bool stopped = ReadLoop(port);
             ReportModemLines(std::nullopt);
@@ -231,7 +257,9 @@ void TPortReader::ReaderMain(std::shared_ptr<TPort> port) {
         if (StopEvent.WaitFor(ReconnectInterval, PortOpened) || Restarting) break;
         PortOpened.Reset();
         port = OpenPort(false);
+        ConnectingNow = false;
     }
+    ConnectingNow = false;
     ReaderDone = true;
 }
 
@@ -258,7 +286,7 @@ bool TPortReader::ReadLoop(const std::shared_ptr<TPort>& port) {
         }
         if (waited == TPort::TWaitResult::Stopped || Restarting) return true;
         if (waited == TPort::TWaitResult::Failed) {
-            ClosePortAfterFailure(port->LastError());
+            ClosePortAfterFailure(port->LastError(), port->FailureDetail());
             return false;
         }
         int total = port->Read(buffer, firstRead, StopEvent);
@@ -266,27 +294,39 @@ bool TPortReader::ReadLoop(const std::shared_ptr<TPort>& port) {
         // Whatever is already queued belongs to this packet, as far as the buffer holds it;
         // the rest stays queued for the next cycle.
         total += port->ReadQueued(buffer + total, ReceiveBufferSize - total);
-        for (const std::string& notice : port->TakeNotices())
-            Report(TTrafficKind::Info, Config.PortName() + ": " + notice);
+        TakeNotices(*port);
         if (total > 0) {
             std::string_view packet(buffer, static_cast<size_t>(total));
             Report(TTrafficKind::Received, packet);
             OnPacket(packet);
             if (watched) WatchLineStatus(*port);
         } else if (lineFailed && !StopEvent.IsSet()) {
-            ClosePortAfterFailure(port->LastError());
+            ClosePortAfterFailure(port->LastError(), port->FailureDetail());
             return false;
         }
     }
     return true;
 }
 
-void TPortReader::ClosePortAfterFailure(int error) {
+void TPortReader::TakeNotices(TPort& port) {
+    for (TPortNotice& notice : port.TakeNotices()) {
+        static constexpr TTrafficKind Kinds[] = {TTrafficKind::Info, TTrafficKind::Warning,
+                                                 TTrafficKind::Error};
+        Report(Kinds[static_cast<int>(notice.Level)], Config.PortName() + ": " + notice.Text);
+    }
+    if (std::optional<int32_t> rate = port.ConfirmedRate(); rate != ConfirmedRateSeen) {
+        ConfirmedRateSeen = rate;
+        Host.NotifyConfirmedRate(rate);
+    }
+}
+
+void TPortReader::ClosePortAfterFailure(int error, const std::string& detail) {
     {
         std::lock_guard lock(PortMutex);
         Port.reset();
     }
-    Report(TTrafficKind::Error, FailureText(error));
+    if (ConfirmedRateSeen) Host.NotifyConfirmedRate(ConfirmedRateSeen = std::nullopt);
+    Report(TTrafficKind::Error, FailureText(error, detail));
     Host.NotifyPortState(Config.Reconnect ? TPortState::Waiting : TPortState::Closed);
 }
 

@@ -17,10 +17,11 @@
 
 namespace vemla {
 
-// How a port is opened for its settings; tests put a fake port in place.
-using TPortOpener = std::function<TPortOpenResult(const TTerminalSettings&)>;
+// How a port is opened for its settings; an opening that takes long ends early when cancel is
+// set. Tests put a fake port in place.
+using TPortOpener = std::function<TPortOpenResult(const TTerminalSettings&, const TEvent& cancel)>;
 // The port its settings spell, opened by its kind.
-TPortOpenResult OpenPortOf(const TTerminalSettings& settings);
+TPortOpenResult OpenPortOf(const TTerminalSettings& settings, const TEvent& cancel);
 
 // One port, and the thread that reads it: opens it, frames its packets, watches its modem
 // lines and the driver's losses, waits for it when it is missing or lost and opens it again.
@@ -35,7 +36,8 @@ class TPortReader {
     // How often the reader looks at the modem input lines and the driver's count of dropped
     // bytes, of a port that has them.
     static constexpr std::chrono::milliseconds LineStatusInterval{50};
-    // How often a reader held back by its host asks again.
+    // How often a reader held back by its host asks again (and a writer whether a connection
+    // is made).
     static constexpr std::chrono::milliseconds HostRoomInterval{5};
 
     using TPacketHandler = std::function<void(std::string_view packet)>;
@@ -55,6 +57,10 @@ class TPortReader {
     // handed to the host when this returns. The stop event must be set before.
     void Stop();
     bool IsOpen() const;
+    // While a port that opens slowly (a connection) is being opened, waits until that ends;
+    // true when the port is open then. Any thread but the owner's.
+    bool AwaitConnection();
+    bool Connecting() const { return ConnectingNow; }
     // Closes the port and opens it again with the port's part of the settings (unless the
     // user closed it).
     void Reconfigure(const TTerminalSettings& settings);
@@ -74,14 +80,18 @@ class TPortReader {
   private:
     // Ends the reader and lets go of the port.
     void ReleasePort();
-    void StartReader(std::shared_ptr<TPort> port);
-    void ReaderMain(std::shared_ptr<TPort> port);
+    // A reader without a port waits for it; with openFirst it opens it at once (a port that
+    // opens slowly is opened there, not on the owner's thread).
+    void StartReader(std::shared_ptr<TPort> port, bool openFirst = false);
+    void ReaderMain(std::shared_ptr<TPort> port, bool openFirst);
     // Reads packets until the engine stops (true) or the line fails (false).
     bool ReadLoop(const std::shared_ptr<TPort>& port);
     // Opens the port if nobody has; reports "открыт" on success. Failures are reported when
     // reportFailure says so. The port, or null.
     std::shared_ptr<TPort> OpenPort(bool reportFailure);
-    void ClosePortAfterFailure(int error);
+    void ClosePortAfterFailure(int error, const std::string& detail);
+    // Reader thread: the port's notices as records, and the rate its far end confirmed.
+    void TakeNotices(TPort& port);
     // Reader thread: reports the input lines when they differ from the last report, and bytes
     // the driver dropped since the last look as one Error record.
     void WatchLineStatus(TPort& port);
@@ -101,11 +111,14 @@ class TPortReader {
     std::atomic<bool> ReaderDone{false}; // the reader has ended (no reconnect, or stopped)
     std::atomic<bool> Restarting{false}; // Reconfigure asks the reader to let go
     std::atomic<bool> ClosedByUser{false};
+    std::atomic<bool> ConnectingNow{false}; // the reader opens a slow port the owner asked for
     std::mutex OpenMutex; // one open attempt at a time; guards Config.Line after start-up
     TEvent PortOpened;    // a write opened the port while the reader waited
+    TEvent OpenCancel;    // ends an opening in progress when the port is let go
     std::optional<TModemLines> ReportedModemLines;      // reader thread only
     std::optional<uint64_t> LostBytesSeen;              // reader thread only
     std::optional<bool> PeerSeen;                       // reader thread only
+    std::optional<int32_t> ConfirmedRateSeen;           // reader thread only
     std::chrono::steady_clock::time_point NextLineLook; // reader thread only
 };
 

@@ -57,8 +57,8 @@ void TTerminal::Send(std::string_view bytes) {
 
 TTerminal::TSendOutcome TTerminal::SendLater(std::string bytes) {
     // Opened here, on the owner's thread, which alone starts readers; a port that will not
-    // open has said so.
-    if (!Open()) return TSendOutcome::PortClosed;
+    // open has said so. A connection being made takes the bytes when it is.
+    if (!Open() && !Reader->Connecting()) return TSendOutcome::PortClosed;
     {
         std::lock_guard lock(SendMutex);
         if (SenderStopping || SendQueue.size() >= SendQueueLimit) return TSendOutcome::Busy;
@@ -123,7 +123,7 @@ void TTerminal::StartTimedSends(std::vector<TTimedSend> sends, int list) {
 }
 
 void TTerminal::WriteTimed(const std::string& bytes) {
-    if (!Reader->IsOpen()) {
+    if (!Reader->IsOpen() && !Reader->AwaitConnection()) {
         if (!TimedClosedReported) Reader->Write(bytes, TTrafficKind::Sent);
         TimedClosedReported = true;
         return;

@@ -46,6 +46,9 @@ class TTerminalHost {
     // The modem input lines changed; nothing when the port is closed or has no modem lines.
     // Not a traffic record.
     virtual void NotifyModemLines(std::optional<TModemLines>) {}
+    // The rate the far end confirmed (a network server), or nothing when it has not (yet).
+    // Not a traffic record.
+    virtual void NotifyConfirmedRate(std::optional<int32_t>) {}
 };
 
 } // namespace vemla

@@ -588,7 +588,8 @@ void TMainWindow::ShowStatus() {
     if (!Terminal) return;
     TStatusTexts texts = StatusTexts(
         Terminal->Settings(), PortState, Recorder.ReceivedBytes(), Recorder.SentBytes(),
-        Terminal->HasTriggers() ? std::optional(Terminal->UnmatchedPacketCount()) : std::nullopt);
+        Terminal->HasTriggers() ? std::optional(Terminal->UnmatchedPacketCount()) : std::nullopt,
+        ConfirmedRate);
     StatusFields[0]->setText(FromCp1251(texts.Path));
     StatusFields[1]->setText(FromCp1251(texts.State));
     StatusFields[2]->setText(FromCp1251(texts.Counters));
@@ -684,6 +685,10 @@ void TMainWindow::HandleReport(const TEngineReport& report) {
     case TEngineReport::TKind::ModemLines:
         ModemLines = report.Lines;
         ShowModemControls();
+        break;
+    case TEngineReport::TKind::ConfirmedRate:
+        ConfirmedRate = report.Rate;
+        ShowStatus();
         break;
     case TEngineReport::TKind::TriggerChanged:
         if (TriggersWindow) TriggersWindow->TriggerChanged(*report.Trigger);

@@ -179,6 +179,7 @@ class TMainWindow : public QMainWindow {
     static constexpr std::chrono::milliseconds BatchInterval{5};
     QTimer* BatchTimer = nullptr;
     std::optional<TModemLines> ModemLines; // as last reported; nothing while unavailable
+    std::optional<int32_t> ConfirmedRate;  // the network server's, as last reported
     std::array<QLabel*, 4> ModemLamps{};
     QToolButton* DtrButton = nullptr;
     QToolButton* RtsButton = nullptr;

@@ -22,8 +22,13 @@ class TDescriptorIo {
     // (a pty in packet mode puts a status byte before them); returns their count.
     using TReadFilter = std::function<size_t(char* bytes, size_t count)>;
 
-    TDescriptorIo(int fd, const TCommTimeouts& timeouts, TReadFilter filter = {})
-        : Fd(fd), Timeouts(timeouts), Filter(std::move(filter)) {}
+    // A socket ends where a read finds no bytes (the far side closed it), and a write to a
+    // closed one must not raise SIGPIPE; a tty read may find no bytes at any time.
+    enum class TKind { Terminal, Socket };
+
+    TDescriptorIo(int fd, const TCommTimeouts& timeouts, TReadFilter filter = {},
+                  TKind kind = TKind::Terminal)
+        : Fd(fd), Kind(kind), Timeouts(timeouts), Filter(std::move(filter)) {}
     // The system's error number when the event that wakes the waits could not be made.
     int CreationError() const { return Abort.CreationError(); }
 
@@ -53,6 +58,7 @@ class TDescriptorIo {
     }
 
     const int Fd;
+    const TKind Kind;
     const TCommTimeouts Timeouts;
     const TReadFilter Filter;
     TEvent Abort;

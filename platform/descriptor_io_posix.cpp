@@ -5,6 +5,7 @@
 #include <cstring>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace vemla {
@@ -64,6 +65,10 @@ long TDescriptorIo::FillAhead() {
     }
     if (AheadEnd == AheadSize) return 0;
     ssize_t n = read(Fd, Ahead.get() + AheadEnd, AheadSize - AheadEnd);
+    if (n == 0 && Kind == TKind::Socket) {
+        errno = ECONNRESET;
+        return -1;
+    }
     if (n > 0 && Filter) n = static_cast<ssize_t>(Filter(Ahead.get() + AheadEnd, size_t(n)));
     if (n > 0) AheadEnd += static_cast<size_t>(n);
     return n;
@@ -151,7 +156,9 @@ int TDescriptorIo::Write(const char* data, int count, const TEvent* stop) {
     const auto deadline = TClock::now() + Milliseconds(multiplier * uint64_t(count) + constant);
     int done = 0;
     while (done < count) {
-        ssize_t n = write(Fd, data + done, static_cast<size_t>(count - done));
+        const size_t left = static_cast<size_t>(count - done);
+        ssize_t n = Kind == TKind::Socket ? send(Fd, data + done, left, MSG_NOSIGNAL)
+                                          : write(Fd, data + done, left);
         if (n > 0) {
             done += static_cast<int>(n);
             continue;

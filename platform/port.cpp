@@ -1,5 +1,6 @@
 #include "platform/port.h"
 
+#include "platform/net_port.h"
 #include "platform/pty_port.h"
 #include "platform/serial_port.h"
 #include "platform/system.h"
@@ -17,24 +18,33 @@ bool NamesADevice(std::string_view spelling) {
 struct TPortKind {
     bool (*Names)(std::string_view spelling);
     TPortOpenResult (*Open)(const std::string& spelling, const TLineSettings& settings,
-                            const TCommTimeouts& timeouts);
+                            const TCommTimeouts& timeouts, const TEvent* cancel);
 };
 
 const TPortKind PortKinds[] = {
-    {NamesAVirtualPort, OpenVirtualPort},
-    {NamesADevice, TSerialPort::Open},
+    {NamesAVirtualPort,
+     [](const std::string& spelling, const TLineSettings& settings, const TCommTimeouts& timeouts,
+        const TEvent*) { return OpenVirtualPort(spelling, settings, timeouts); }},
+    {NamesANetworkPort, OpenNetworkPort},
+    {NamesADevice,
+     [](const std::string& spelling, const TLineSettings& settings, const TCommTimeouts& timeouts,
+        const TEvent*) { return TSerialPort::Open(spelling, settings, timeouts); }},
 };
 
 } // namespace
+
+bool OpensSlowly(const std::string& spelling) {
+    return NamesANetworkPort(spelling);
+}
 
 int TPort::SendBreak(std::chrono::milliseconds, const TEvent&) {
     return ErrorNotOffered;
 }
 
 TPortOpenResult OpenPort(const std::string& spelling, const TLineSettings& settings,
-                         const TCommTimeouts& timeouts) {
+                         const TCommTimeouts& timeouts, const TEvent* cancel) {
     for (const TPortKind& kind : PortKinds)
-        if (kind.Names(spelling)) return kind.Open(spelling, settings, timeouts);
+        if (kind.Names(spelling)) return kind.Open(spelling, settings, timeouts, cancel);
     TPortOpenResult missing;
     missing.Error = ErrorNoSuchFile;
     return missing;

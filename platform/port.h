@@ -42,6 +42,13 @@ struct TModemLines {
 
 enum class TModemOutput { Dtr, Rts };
 
+// Something the port learned or has to say beside the data, for a record of its level.
+struct TPortNotice {
+    enum class TLevel { Info, Warning, Error };
+    TLevel Level = TLevel::Info;
+    std::string Text;
+};
+
 // An open port: anything that carries bytes both ways. Packets are framed by silence the same
 // way on every kind (the read time-outs); every blocking call also wakes on a stop event and
 // on Purge. Modem lines, the driver's loss count and break are capabilities a kind may lack:
@@ -83,8 +90,13 @@ class TPort {
     // system's error number.
     virtual int SendBreak(std::chrono::milliseconds, const TEvent&);
     // What the port learned of its far side since the last call (the settings an application
-    // gave a virtual port), as texts of Info records; the reader thread asks after each read.
-    virtual std::vector<std::string> TakeNotices() { return {}; }
+    // gave a virtual port, a server that did not confirm a command); the reader thread asks
+    // after each read and while the line is quiet.
+    virtual std::vector<TPortNotice> TakeNotices() { return {}; }
+    // The rate the far end confirmed it runs at, where it says (a network server).
+    virtual std::optional<int32_t> ConfirmedRate() const { return std::nullopt; }
+    // What the failure in LastError was, where the port knows more than the error number.
+    virtual std::string FailureDetail() const { return {}; }
     // Whether the far side has its end open (an application on a virtual port), or nothing
     // when the kind cannot tell; the reader thread asks while the line is quiet.
     virtual std::optional<bool> PeerPresent() { return std::nullopt; }
@@ -97,9 +109,14 @@ struct TPortOpenResult {
 };
 
 // Opens the port its spelling names, with these settings: "pty:PATH" is a virtual port (a
-// pseudo-terminal whose application side PATH links to); a device path (or the path of a
-// numbered port) is a serial line. A spelling that no kind knows is a port that is not there.
+// pseudo-terminal whose application side PATH links to); "tcp://", "socket://" and
+// "rfc2217://" name a port on another machine; a device path (or the path of a numbered port)
+// is a serial line. A spelling that no kind knows is a port that is not there. An opening
+// that may take long (a connection) ends early when cancel is set.
 TPortOpenResult OpenPort(const std::string& spelling, const TLineSettings& settings,
-                         const TCommTimeouts& timeouts);
+                         const TCommTimeouts& timeouts, const TEvent* cancel = nullptr);
+// Whether opening the port may take long (name resolution, a connection): such a port is
+// opened on its reader thread, never on a window's.
+bool OpensSlowly(const std::string& spelling);
 
 } // namespace vemla

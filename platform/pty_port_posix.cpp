@@ -100,7 +100,7 @@ class TPtyPort final : public TPort {
     int LastError() const override { return Io.LastError(); }
     // A pty has no break: it is taken and dropped, as the driver does with one.
     int SendBreak(std::chrono::milliseconds, const TEvent&) override { return 0; }
-    std::vector<std::string> TakeNotices() override { return std::exchange(Notices, {}); }
+    std::vector<TPortNotice> TakeNotices() override { return std::exchange(Notices, {}); }
     std::optional<bool> PeerPresent() override {
         if (Openings < 0) return std::nullopt;
         alignas(inotify_event) char events[4096];
@@ -133,14 +133,14 @@ class TPtyPort final : public TPort {
         std::string text = SettingsText(t);
         if (text == LastSettings) return;
         LastSettings = text;
-        Notices.push_back(Utf8ToCp1251("приложение задало ") + text);
+        Notices.push_back({TPortNotice::TLevel::Info, Utf8ToCp1251("приложение задало ") + text});
     }
 
     const int Master, Slave;
     const std::string Link, SlavePath;
     TDescriptorIo Io;
     int Openings = -1;                // the watch on the application's side
-    std::vector<std::string> Notices; // reader thread only
+    std::vector<TPortNotice> Notices; // reader thread only
     std::string LastSettings;         // reader thread only
     int Openers = 0;                  // reader thread only
 };

@@ -58,6 +58,7 @@ std::string LocaleTextToCp1251(std::string_view text, const char* codeset) {
 std::string SystemMessage(int errorCode) {
     if (errorCode == ErrorNotRegularFile) return "Not a regular file";
     if (errorCode == ErrorNotOffered) return "Not offered by this port";
+    if (errorCode == ErrorHostNotFound) return "Host not found";
     char buffer[256];
     // The GNU strerror_r may return a static string instead of filling the buffer.
     const char* text = strerror_r(errorCode, buffer, sizeof buffer);

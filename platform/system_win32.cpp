@@ -42,6 +42,7 @@ TDateTime Now() {
 std::string SystemMessage(int errorCode) {
     if (errorCode == ErrorNotRegularFile) return "Not a regular file";
     if (errorCode == ErrorNotOffered) return "Not offered by this port";
+    if (errorCode == ErrorHostNotFound) return "Host not found";
     wchar_t text[256];
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, static_cast<DWORD>(errorCode),

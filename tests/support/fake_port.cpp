@@ -29,7 +29,7 @@ std::string TFakeLine::Written() {
 }
 
 TPortOpener TFakeLine::Opener() {
-    return [this](const TTerminalSettings&) {
+    return [this](const TTerminalSettings&, const TEvent&) {
         TPortOpenResult opened;
         opened.Port = std::make_unique<TFakePort>(*this);
         return opened;
