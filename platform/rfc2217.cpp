@@ -166,7 +166,7 @@ void TTelnetClient::SendCommand(uint8_t command, std::string_view value, const c
                  static_cast<char>(command)};
     Outgoing += Escape(value);
     Outgoing += {static_cast<char>(Iac), static_cast<char>(Se)};
-    Pending.push_back({command, Utf8ToCp1251(what), now + AcknowledgeTimeout});
+    if (what) Pending.push_back({command, Utf8ToCp1251(what), now + AcknowledgeTimeout});
 }
 
 void TTelnetClient::SendSettings(TClock::time_point now) {
@@ -184,7 +184,9 @@ void TTelnetClient::SendSettings(TClock::time_point now) {
     SendCommand(SetControl, one(Settings.DtrControl != 0 ? DtrOn : DtrOff), "DTR", now);
     if (!hardwareFlow)
         SendCommand(SetControl, one(Settings.RtsControl != 0 ? RtsOn : RtsOff), "RTS", now);
-    SendCommand(SetModemStateMask, one(0xFF), "маска модемных линий", now);
+    // Neither ser2net nor Python's server confirms the mask, though the RFC asks it: not
+    // waited for.
+    SendCommand(SetModemStateMask, one(0xFF), nullptr, now);
 }
 
 void TTelnetClient::SetModemOutput(TModemOutput line, bool on, TClock::time_point now) {

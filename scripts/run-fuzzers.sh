@@ -3,7 +3,7 @@
 set -euo pipefail
 build=$1
 seconds=$2
-for target in trigger_file codec session_log command_line; do
+for target in trigger_file codec session_log command_line telnet; do
   work=$(mktemp -d)
   cp -r "fuzz/corpus/$target/." "$work/"
   echo "fuzzing $target for $seconds s"
