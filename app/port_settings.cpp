@@ -1,6 +1,7 @@
 #include "app/port_settings.h"
 
 #include "platform/cp1251.h"
+#include "platform/net_spelling.h"
 #include "platform/system.h"
 
 #include <cerrno>
@@ -45,6 +46,9 @@ TResult<TTerminalSettings> TPortSettingsForm::ToSettings(const TTerminalSettings
         return result;
     };
     if (Port.empty()) return refuse("Укажите порт");
+    if (NamesANetworkPort(Port) && !ParseNetSpelling(Port))
+        return refuse("Порт: rfc2217://ХОСТ:ПОРТ или tcp://ХОСТ:ПОРТ, порт от 1 до 65535, адрес "
+                      "IPv6 в скобках: [::1]");
     int32_t baud = 0, gap = 0, packetSize = 0;
     if (!ParseNumber(BaudRate, 1, INT32_MAX, baud))
         return refuse("Скорость: целое число бит/с больше нуля");
@@ -70,6 +74,11 @@ TResult<TTerminalSettings> TPortSettingsForm::ToSettings(const TTerminalSettings
     s.Timeouts.ReadIntervalTimeout = static_cast<uint32_t>(gap);
     s.PacketSize = packetSize;
     return result;
+}
+
+bool TakesLineSettings(const std::string& port) {
+    const std::optional<TNetSpelling> remote = ParseNetSpelling(port);
+    return !remote || remote->Kind != TNetSpelling::TKind::Raw;
 }
 
 TResult<> StorePortSettings(TIniFile& config, const TTerminalSettings& before,

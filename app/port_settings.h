@@ -12,7 +12,7 @@ namespace vemla {
 // What the port settings dialog shows and edits, as its controls hold it; texts where the
 // user types (the port, the rate, the gap and the packet size), indexes where he picks.
 struct TPortSettingsForm {
-    std::string Port;     // a device path
+    std::string Port;     // a device path, pty:PATH, rfc2217://HOST:PORT, tcp://HOST:PORT
     std::string BaudRate; // bit/s
     int32_t ByteSize = 8; // 5..8
     int32_t Parity = 0;   // 0 none, 1 odd, 2 even, 3 mark, 4 space
@@ -28,6 +28,10 @@ struct TPortSettingsForm {
     // in Russian that names the field.
     TResult<TTerminalSettings> ToSettings(const TTerminalSettings& current) const;
 };
+
+// Whether the port takes the line settings (rate, frame, flow control, DTR and RTS): a raw
+// network port carries bytes only, its far end is set where it is.
+bool TakesLineSettings(const std::string& port);
 
 // Writes the port keys of [Port] and [Terminal] that the user changed (after differs from
 // before) and the file does not hold yet, in place, and saves the file; nothing is written when

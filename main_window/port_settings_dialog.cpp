@@ -73,9 +73,11 @@ TPortSettingsDialog::TPortSettingsDialog(QWidget* parent, const TPortSettingsFor
     Dtr->setChecked(form.Dtr);
     Rts = new QCheckBox(Ru("RTS включён"), this);
     Rts->setChecked(form.Rts);
-    Rts->setEnabled(!form.RtsCtsFlow); // RTS/CTS drives the line itself
-    connect(Flow, &QComboBox::currentIndexChanged, this,
-            [this](int index) { Rts->setEnabled(index == 0); });
+    connect(Flow, &QComboBox::currentIndexChanged, this, [this] { EnableLineSettings(); });
+    Port->setToolTip(Ru("Путь устройства, pty:ПУТЬ (виртуальный порт), rfc2217://ХОСТ:ПОРТ "
+                        "(порт на другой машине, с настройками) или tcp://ХОСТ:ПОРТ (только "
+                        "байты)"));
+    connect(Port, &QComboBox::editTextChanged, this, [this] { EnableLineSettings(); });
     Gap = new QLineEdit(FromCp1251(form.Gap), this);
     PacketSize = new QLineEdit(FromCp1251(form.PacketSize), this);
 
@@ -109,6 +111,15 @@ TPortSettingsDialog::TPortSettingsDialog(QWidget* parent, const TPortSettingsFor
     layout->addRow(buttons);
     // A fixed size, as every dialog of vemla has: no maximise button.
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    EnableLineSettings();
+}
+
+void TPortSettingsDialog::EnableLineSettings() {
+    const bool takes = TakesLineSettings(ToPath(Port->currentText().trimmed()));
+    for (QWidget* field : std::initializer_list<QWidget*>{BaudRate, ByteSize, Parity, StopBits,
+                                                          Flow, Dtr})
+        field->setEnabled(takes);
+    Rts->setEnabled(takes && Flow->currentIndex() == 0); // RTS/CTS drives the line itself
 }
 
 void TPortSettingsDialog::accept() {

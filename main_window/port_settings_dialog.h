@@ -31,6 +31,9 @@ class TPortSettingsDialog : public QDialog {
     // when the file system's decoding cannot give those bytes back.
     std::string InitialPort;
     QString InitialPortText;
+    // A raw network port takes no line settings: their fields are disabled.
+    void EnableLineSettings();
+
     QComboBox* Port;
     QComboBox* BaudRate;
     QComboBox* ByteSize;

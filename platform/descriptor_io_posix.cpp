@@ -65,10 +65,12 @@ long TDescriptorIo::FillAhead() {
     }
     if (AheadEnd == AheadSize) return 0;
     ssize_t n = read(Fd, Ahead.get() + AheadEnd, AheadSize - AheadEnd);
+    Drained = n < static_cast<ssize_t>(AheadSize - AheadEnd);
     if (n == 0 && Kind == TKind::Socket) {
         errno = ECONNRESET;
         return -1;
     }
+
     if (n > 0 && Filter) n = static_cast<ssize_t>(Filter(Ahead.get() + AheadEnd, size_t(n)));
     if (n > 0) AheadEnd += static_cast<size_t>(n);
     return n;
@@ -184,10 +186,15 @@ int TDescriptorIo::ReadQueued(char* buffer, int count) {
     DropAheadIfPurged();
     int got = TakeAhead(buffer, count);
     // What the driver holds is read whole (it may be more than asked; the rest stays ahead).
-    // It is asked first: a read that finds nothing makes the tty layer wait for its worker.
+    // A tty is asked first: a read that finds nothing makes its layer wait for its worker. A
+    // socket that the last read emptied is not read again at once: in a flood of small
+    // segments that read would find nothing nearly always, and a system call is what a
+    // segment costs most.
     int driverQueue = 0;
-    if (got < count && ioctl(Fd, FIONREAD, &driverQueue) == 0 && driverQueue > 0 && FillAhead() > 0)
-        got += TakeAhead(buffer + got, count - got);
+    const bool mayHold = Kind == TKind::Socket
+                             ? !Drained
+                             : ioctl(Fd, FIONREAD, &driverQueue) == 0 && driverQueue > 0;
+    if (got < count && mayHold && FillAhead() > 0) got += TakeAhead(buffer + got, count - got);
     return got;
 }
 

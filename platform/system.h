@@ -22,7 +22,7 @@ std::string TimeStamp(TDateTime time);
 
 // Error numbers of vemla's own checks, outside the system's range.
 constexpr int ErrorNotRegularFile = 100001;
-constexpr int ErrorNotOffered = 100002; // what the port asked for does not have it
+constexpr int ErrorNotOffered = 100002;   // what the port asked for does not have it
 constexpr int ErrorHostNotFound = 100003; // a network port's host name resolves to nothing
 // The system's number for a file that is not there (ENOENT, ERROR_FILE_NOT_FOUND).
 extern const int ErrorNoSuchFile;

@@ -41,6 +41,15 @@ TEST(PortSettingsForm, GivesTheSettingsOrNamesTheWrongField) {
         {[](TPortSettingsForm& f) { f.Gap = "-1"; }, "Пауза: целое число миллисекунд", 0, 0},
         {[](TPortSettingsForm& f) { f.PacketSize = "0"; },
          "Размер пакета: целое число байт больше нуля", 0, 0},
+        {[](TPortSettingsForm& f) { f.Port = "rfc2217://[::1]:7001"; }, "", 2, 3},
+        {[](TPortSettingsForm& f) { f.Port = "tcp://rig"; },
+         "Порт: rfc2217://ХОСТ:ПОРТ или tcp://ХОСТ:ПОРТ, порт от 1 до 65535, адрес IPv6 в "
+         "скобках: [::1]",
+         0, 0},
+        {[](TPortSettingsForm& f) { f.Port = "rfc2217://:0"; },
+         "Порт: rfc2217://ХОСТ:ПОРТ или tcp://ХОСТ:ПОРТ, порт от 1 до 65535, адрес IPv6 в "
+         "скобках: [::1]",
+         0, 0},
     };
     for (const auto& c : cases) {
         TPortSettingsForm form = unchanged;
@@ -51,6 +60,10 @@ TEST(PortSettingsForm, GivesTheSettingsOrNamesTheWrongField) {
         EXPECT_EQ(result.Value.Line.DtrControl, c.Dtr);
         EXPECT_EQ(result.Value.Line.RtsControl, c.Rts);
     }
+    for (auto [port, takes] : {std::pair{"tcp://rig:7001", false}, {"socket://rig:1", false},
+                               {"rfc2217://rig:7001", true}, {"/dev/ttyUSB0", true},
+                               {"pty:/tmp/v", true}})
+        EXPECT_EQ(TakesLineSettings(port), takes) << port;
 }
 
 TEST(PortSettingsStore, WritesWhatTheUserChangedAndNeverAFileItCouldNotRead) {

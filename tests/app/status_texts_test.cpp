@@ -15,6 +15,7 @@ TEST(StatusTexts, PortSettingsStateAndCounters) {
         TPortState State;
         std::string Port;
         const char* StateText;
+        std::optional<int32_t> ConfirmedRate = std::nullopt;
     } cases[] = {
         {"/dev/ttyUSB0",
          {115200, 8, 0, 0, 0, 0},
@@ -44,13 +45,33 @@ TEST(StatusTexts, PortSettingsStateAndCounters) {
          TPortState::ApplicationAwaited,
          "pty:/tmp/v 9600 8M1",
          "ожидание приложения"},
+        // A server's port shows the rate the server confirmed, the asked one marked until it
+        // does; a raw connection has no settings to show.
+        {"rfc2217://rig:7001",
+         {9600, 8, 0, 0, 0, 0},
+         TPortState::Open,
+         "rfc2217://rig:7001 57600 8N1",
+         "открыт",
+         57600},
+        {"rfc2217://rig:7001",
+         {9600, 8, 0, 0, 0, 0},
+         TPortState::Open,
+         "rfc2217://rig:7001 9600? 8N1",
+         "открыт"},
+        {"rfc2217://rig:7001",
+         {9600, 8, 0, 0, 0, 0},
+         TPortState::Waiting,
+         "rfc2217://rig:7001 9600 8N1",
+         "ожидание устройства"},
+        {"tcp://[::1]:7002", {}, TPortState::Open, "tcp://[::1]:7002 TCP, без настроек", "открыт"},
     };
     for (const auto& c : cases) {
         TTerminalSettings settings;
         settings.Device = c.Device;
         settings.Line = c.Line;
-        TStatusTexts texts = StatusTexts(settings, c.State, 1234, 5);
-        EXPECT_EQ(texts.Path + " " + texts.Line, c.Port);
+        TStatusTexts texts =
+            StatusTexts(settings, c.State, 1234, 5, std::nullopt, c.ConfirmedRate);
+        EXPECT_EQ(Cp1251ToUtf8(texts.Path + " " + texts.Line), c.Port);
         EXPECT_EQ(Cp1251ToUtf8(texts.State), c.StateText);
         EXPECT_EQ(Cp1251ToUtf8(texts.Counters), "принято 1234 Б, передано 5 Б");
     }
