@@ -8,10 +8,12 @@
 #include "main_window/port_settings_dialog.h"
 #include "platform/cp1251.h"
 #include "platform/system.h"
+#include "tests/support/net_servers.h"
 #include "tests/support/temp_dir.h"
 #include "trigger_monitor/change_command_dialog.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPixmap>
@@ -20,6 +22,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <unistd.h>
 
 using namespace vemla;
 
@@ -43,10 +46,13 @@ int main(int argc, char* argv[]) {
     if ((argc != 2 && argc != 3) ||
         (which != "main" && which != "generator" && which != "triggers" && which != "change" &&
          which != "port" && which != "virtual" && which != "daily" && which != "packet" &&
-         which != "desktop")) {
+         which != "remote" && which != "remote-port" && which != "desktop")) {
         std::fputs("Usage: vemla-screenshot FILE.png "
-                   "[main|generator|triggers|change|port|virtual|daily|packet|desktop]\n"
+                   "[main|generator|triggers|change|port|virtual|daily|packet|remote|remote-port|"
+                   "desktop]\n"
                    "  packet: the packet dialog refusing a template that does not read\n"
+                   "  remote: the main window on an RFC 2217 server's port\n"
+                   "  remote-port: the port settings dialog with a raw TCP port typed in\n"
                    "  daily: the main window at its first size after a while: scrollback, a\n"
                    "         long packet in the detail field, the find bar with a hit\n"
                    "  desktop: the whole screen of the X display in DISPLAY\n",
@@ -59,11 +65,18 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     test::TTempDir dir;
     std::filesystem::current_path(dir.Directory());
+    // A server that takes the connection and says nothing within the picture's time.
+    test::TTestServer server;
+    const bool remote = which == "remote";
+    const std::string remotePort = "rfc2217://127.0.0.1:" + std::to_string(server.Port());
+    const std::string device = which == "virtual" ? "pty:/tmp/ttyV0"
+                               : remote           ? remotePort
+                                                  : "/dev/ttyUSB0";
     TMainWindowOptions options;
     std::string triggers = std::filesystem::absolute(VEMLA_EXAMPLES_DIR "/triggers.txt").string();
     options.Config = SettleConfigFile(
-        {dir.Write("config.ini", std::string("[Port]\r\nDevice=") +
-                                     (which == "virtual" ? "pty:/tmp/ttyV0" : "/dev/ttyUSB0") +
+        {dir.Write("config.ini", std::string("[Port]\r\nDevice=") + device +
+                                     (remote ? "\r\nBaudRate=57600\r\nParity=0" : "") +
                                      "\r\n[Log]\r\nSize=" + (which == "daily" ? "12" : "300") +
                                      "\r\n[Terminal]\r\nTriggerFile=" + triggers +
                                      "\r\n[Packets]\r\nCount=4\r\n"
@@ -77,6 +90,10 @@ int main(int argc, char* argv[]) {
     TMainWindow window(std::move(options));
     if (which != "daily") window.resize(640, 420);
     window.show();
+    QCoreApplication::processEvents();
+    int connection = remote ? server.Accept() : -1;
+    for (int i = 0; i < 20 && remote && !window.Engine().IsOpen(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     QCoreApplication::processEvents();
     window.ClearView(); // the real port's report is not part of the picture
 
@@ -96,6 +113,19 @@ int main(int argc, char* argv[]) {
             post(TTrafficKind::Received, std::string("\x01\x03\x00\x00\x00\x01\x84\x0A", 8));
             post(TTrafficKind::TriggerSent, std::string("\x01\x03\x02\x00\x2A\x39\x9B", 7));
         }
+    } else if (remote) {
+        // A rig across the network behind ser2net: the server confirmed the rate, not the
+        // modem lines (as ser2net does for a port without them).
+        host.NotifyPortState(TPortState::Open);
+        host.NotifyConfirmedRate(57600);
+        host.NotifyModemLines(TModemLines{.Cts = true, .Dsr = true, .Dcd = true});
+        post(TTrafficKind::Info, remotePort + Utf8ToCp1251(": открыт"));
+        post(TTrafficKind::Warning, remotePort + Utf8ToCp1251(": сервер не подтвердил: DTR, RTS"));
+        for (int i = 0; i < 3; ++i) {
+            post(TTrafficKind::Received, std::string("\x01\x03\x00\x00\x00\x01\x84\x0A", 8));
+            post(TTrafficKind::TriggerSent, std::string("\x01\x03\x02\x00\x2A\x39\x9B", 7));
+        }
+        post(TTrafficKind::Received, std::string("\xFF\xFF\x00\xFF", 4));
     } else {
         // As with the adapter plugged in and its device ready.
         host.NotifyPortState(TPortState::Open);
@@ -112,7 +142,7 @@ int main(int argc, char* argv[]) {
         for (int i = 0; i < 60; ++i)
             answer += static_cast<char>(i * 7);
         post(TTrafficKind::TriggerSent, answer + "\x5A\x7E");
-    } else if (which != "virtual") {
+    } else if (which != "virtual" && !remote) {
         post(TTrafficKind::Info, "/dev/ttyUSB0" + Utf8ToCp1251(": открыт"));
         post(TTrafficKind::Received, "PING\r");
         post(TTrafficKind::TriggerSent, "PONG\r");
@@ -149,7 +179,9 @@ int main(int argc, char* argv[]) {
                       "A50285BI"};
     TPortSettingsDialog dialog(&window, TPortSettingsForm::FromSettings(window.Engine().Settings()),
                                {adapter, {"/dev/ttyS0", "", "serial8250", "", "", ""}});
-    if (which == "port") {
+    if (which == "port" || which == "remote-port") {
+        if (which == "remote-port")
+            dialog.PortField().setEditText(QStringLiteral("tcp://rig.lab:7002"));
         dialog.show();
         shown = &dialog;
     }
@@ -182,6 +214,7 @@ int main(int argc, char* argv[]) {
     settling.start();
     while (settling.elapsed() < 150)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (connection >= 0) close(connection);
     if (!shown->grab().save(QString::fromStdString(target))) {
         std::fprintf(stderr, "cannot write %s\n", target.c_str());
         return 1;
