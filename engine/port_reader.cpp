@@ -1,6 +1,7 @@
 #include "engine/port_reader.h"
 
 #include "platform/cp1251.h"
+#include "platform/net_spelling.h"
 #include "platform/pty_port.h"
 #include "platform/system.h"
 
@@ -10,9 +11,12 @@ namespace vemla {
 namespace {
 
 // Mark and space parity are rare on devices and silent in their effect (the ninth bit is
-// fixed): the opening record says so. A virtual port carries no parity at all.
+// fixed): the opening record says so. A virtual port and a raw network port carry no parity.
 std::string ParityNote(const TTerminalSettings& settings) {
     if (NamesAVirtualPort(settings.Device)) return {};
+    if (auto remote = ParseNetSpelling(settings.Device);
+        remote && remote->Kind == TNetSpelling::TKind::Raw)
+        return {};
     if (settings.Line.Parity == 3) return Utf8ToCp1251(", чётность mark");
     if (settings.Line.Parity == 4) return Utf8ToCp1251(", чётность space");
     return {};

@@ -80,11 +80,7 @@ size_t TTelnetClient::Receive(char* bytes, size_t count, TClock::time_point now)
             } else if (Sub.size() < SubnegotiationLimit) {
                 Sub += static_cast<char>(byte);
             } else {
-                BrokenConnection = true;
-                Notices.push_back({TPortNotice::TLevel::Error,
-                                   Utf8ToCp1251("сервер прислал согласование длиннее " +
-                                                std::to_string(SubnegotiationLimit) +
-                                                " байт: соединение закрыто")});
+                BrokenConnection = true; // the port's failure says so
             }
             break;
         case TState::SubCommand:

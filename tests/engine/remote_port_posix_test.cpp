@@ -2,6 +2,7 @@
 // Python's RFC 2217 example server, and a server the test plays to misbehave.
 #include "engine/terminal.h"
 #include "platform/cp1251.h"
+#include "platform/net_spelling.h"
 #include "tests/support/net_servers.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/record_sink.h"
@@ -190,6 +191,16 @@ TEST(RemotePort, RefusesUnknownOptionsAndCutsOffAnEndlessSubnegotiation) {
     EXPECT_GE(second, 0);
     close(first);
     if (second >= 0) close(second);
+}
+
+TEST(RemotePort, AMalformedSpellingFromAFileIsAnErrorNamingTheForm) {
+    TRecordSink sink;
+    TTerminal terminal(sink, RemoteSettings("tcp://rig"));
+    ASSERT_TRUE(sink.WaitFor([](const auto& r) { return !r.empty(); }));
+    const TTrafficRecord first = sink.Records().front();
+    EXPECT_EQ(first.Kind, TTrafficKind::Error);
+    EXPECT_NE(first.Data.find("tcp://rig: "), std::string::npos);
+    EXPECT_NE(first.Data.find(NetSpellingForms), std::string::npos);
 }
 
 TEST(RemotePort, RawTcpCarriesBytesAsTheyAre) {

@@ -580,6 +580,12 @@ class TMainWindowTest : public QObject {
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.ProblemText().text(), Ru("Укажите порт"));
         QCOMPARE(dialog.Form().BaudRate, std::string("57600"));
+        // A raw network port takes no line settings; an RFC 2217 one does.
+        for (auto [typed, takes] :
+             {std::pair{"tcp://rig:7002", false}, {"rfc2217://rig:7001", true}}) {
+            dialog.PortField().setEditText(QString::fromUtf8(typed));
+            QCOMPARE(dialog.BaudRateField().isEnabled(), takes);
+        }
     }
 
     void ADeviceThatTakesNothingNeverHoldsUpTheWindow() {
