@@ -60,10 +60,9 @@ class TNetPort final : public TPort {
         return static_cast<int>(whole);
     }
     int QueuedBytes() const override { return Io.QueuedBytes(); }
-    void Purge() override {
-        Io.Purge();
-        Control([](TTelnetClient& telnet, auto now) { telnet.PurgeServerQueues(now); });
-    }
+    // Wakes the reader and drops what it read ahead; the server's queues were purged once, at
+    // the connection, as a serial port's are when it opens: what it holds now is on its way.
+    void Purge() override { Io.Purge(); }
     int LastError() const override { return Broken ? EPROTO : Io.LastError(); }
     std::string FailureDetail() const override {
         return Broken ? Utf8ToCp1251("сервер прислал согласование длиннее " +

@@ -74,7 +74,8 @@ class TPort {
     virtual int Write(const char* data, int count, const TEvent* stop = nullptr) = 0;
     // Bytes received and not read yet.
     virtual int QueuedBytes() const = 0;
-    // Drops both queues and wakes a pending wait, read or write.
+    // Drops both queues (of this side: a network server keeps its own) and wakes a pending
+    // wait, read or write.
     virtual void Purge() = 0;
     // The system's error number of the last failure the line reported (a hang-up on POSIX
     // gives EIO).

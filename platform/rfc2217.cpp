@@ -19,7 +19,7 @@ constexpr uint8_t ServerOffset = 100, NotifyModemState = 107;
 // SET-CONTROL values.
 constexpr uint8_t FlowNone = 1, FlowHardware = 3, BreakOn = 5, BreakOff = 6, DtrOn = 8, DtrOff = 9,
                   RtsOn = 11, RtsOff = 12;
-constexpr uint8_t PurgeBoth = 3;
+constexpr uint8_t PurgeReceived = 1;
 
 bool Wanted(uint8_t option, bool comPort) {
     return option == Binary || option == SuppressGoAhead || (comPort && option == ComPort);
@@ -183,6 +183,9 @@ void TTelnetClient::SendSettings(TClock::time_point now) {
     // Neither ser2net nor Python's server confirms the mask, though the RFC asks it: not
     // waited for.
     SendCommand(SetModemStateMask, one(0xFF), nullptr, now);
+    // What the device sent before anyone listened is stale, as a serial port's input queue is
+    // when it opens.
+    SendCommand(PurgeData, one(PurgeReceived), "очистка приёма", now);
 }
 
 void TTelnetClient::SetModemOutput(TModemOutput line, bool on, TClock::time_point now) {
@@ -194,10 +197,6 @@ void TTelnetClient::SetModemOutput(TModemOutput line, bool on, TClock::time_poin
 void TTelnetClient::SetBreak(bool on, TClock::time_point now) {
     SendCommand(SetControl, std::string(1, static_cast<char>(on ? BreakOn : BreakOff)), "break",
                 now);
-}
-
-void TTelnetClient::PurgeServerQueues(TClock::time_point now) {
-    SendCommand(PurgeData, std::string(1, static_cast<char>(PurgeBoth)), "очистка очередей", now);
 }
 
 std::string TTelnetClient::TakeOutgoing() {

@@ -41,7 +41,6 @@ class TTelnetClient {
     // COM-port control: the settings are sent then).
     void SetModemOutput(TModemOutput line, bool on, TClock::time_point now);
     void SetBreak(bool on, TClock::time_point now);
-    void PurgeServerQueues(TClock::time_point now);
 
     // Bytes to send to the server (replies, commands), taken.
     std::string TakeOutgoing();

@@ -140,13 +140,13 @@ TEST(TelnetClient, PutsTheSettingsOnTheServerAndReadsItsAnswers) {
     EXPECT_EQ(client.TakeOutgoing(), command(1, Bytes({0, 0, 0xE1, 0})) + command(2, Bytes({7})) +
                                          command(3, Bytes({3})) + command(4, Bytes({2})) +
                                          command(5, Bytes({3})) + command(5, Bytes({8})) +
-                                         command(11, Bytes({0xFF})));
+                                         command(11, Bytes({0xFF})) + command(12, Bytes({1})));
     EXPECT_TRUE(client.ComPortAgreed());
 
     // The server confirms all but the control commands, and reports CTS and DCD on.
     std::string answers = command(101, Bytes({0, 0, 0xE1, 0})) + command(102, Bytes({7})) +
                           command(103, Bytes({3})) + command(104, Bytes({2})) +
-                          command(107, Bytes({0x90}));
+                          command(112, Bytes({1})) + command(107, Bytes({0x90}));
     EXPECT_EQ(client.Receive(answers.data(), answers.size(), start), 0u);
     EXPECT_EQ(client.ConfirmedRate(), 57600);
     EXPECT_EQ(client.ModemLines(), (TModemLines{true, false, true, false}));
