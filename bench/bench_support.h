@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codec/codec.h"
 #include "engine/terminal_host.h"
 #include "tests/support/percentile.h"
 
@@ -49,6 +50,20 @@ inline std::vector<std::filesystem::path> LogFilesInOrder(const std::filesystem:
     std::sort(logs.begin(), logs.end(),
               [&](const auto& a, const auto& b) { return order(a) < order(b); });
     return logs;
+}
+
+// The Received bytes of every Hex log file of a directory, in the order the files were written.
+inline std::string LoggedBytes(const std::filesystem::path& directory) {
+    std::string bytes;
+    for (const auto& log : LogFilesInOrder(directory)) {
+        std::string text = ReadAll(log);
+        for (size_t at = text.find("---> "); at != std::string::npos; at = text.find("---> ", at)) {
+            size_t end = text.find("\r\n", at);
+            bytes += TextToBytes(std::string_view(text).substr(at + 5, end - at - 5), TCoding::Hex);
+            at = end;
+        }
+    }
+    return bytes;
 }
 
 // Prints one figure per line: "name value unit".

@@ -96,19 +96,6 @@ TRun TimeCat(const std::string& data, const test::TTempDir& dir) {
     return run;
 }
 
-// The Received bytes of every log file, in the order the files were written.
-std::string LoggedBytes(const std::filesystem::path& directory) {
-    std::string bytes;
-    for (const auto& log : bench::LogFilesInOrder(directory)) {
-        std::string text = bench::ReadAll(log);
-        for (size_t at = text.find("---> "); at != std::string::npos; at = text.find("---> ", at)) {
-            size_t end = text.find("\r\n", at);
-            bytes += TextToBytes(std::string_view(text).substr(at + 5, end - at - 5), TCoding::Hex);
-            at = end;
-        }
-    }
-    return bytes;
-}
 
 // The floor program on a fresh pty, timed from the first byte written to its exit, which
 // follows the last file written.
@@ -125,7 +112,7 @@ double TimeHexLogFloor(const std::string& data, bool logThread, const test::TTem
     device.Write(data);
     int code = program.WaitForExit(120s);
     double speed = MiBPerSecond(data.size(), bench::TClock::now() - start);
-    if (code != 0 || LoggedBytes(dir.Directory()) != data) {
+    if (code != 0 || bench::LoggedBytes(dir.Directory()) != data) {
         std::fputs("the hex log floor did not log every byte\n", stderr);
         return 0;
     }
@@ -196,7 +183,7 @@ TRun TimeVemla(const std::string& data, TMode mode, const test::TTempDir& dir) {
     run.Speed = MiBPerSecond(data.size(), (drained - start) + (bench::TClock::now() - closing));
     watching = false;
     memory.join();
-    std::string logged = LoggedBytes(dir.Path("Log"));
+    std::string logged = bench::LoggedBytes(dir.Path("Log"));
     size_t common = std::min(logged.size(), data.size());
     for (size_t i = 0; i < common; ++i)
         if (logged[i] != data[i]) ++run.Wrong;

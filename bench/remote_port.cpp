@@ -233,19 +233,6 @@ double SocatSpeed(uint16_t rfc2217Port, test::TPtyDevice& device, const std::str
     return whole ? speed : 0;
 }
 
-// The Received bytes of every log file, in the order the files were written.
-std::string LoggedBytes(const std::filesystem::path& directory) {
-    std::string bytes;
-    for (const auto& log : bench::LogFilesInOrder(directory)) {
-        std::string text = bench::ReadAll(log);
-        for (size_t at = text.find("---> "); at != std::string::npos; at = text.find("---> ", at)) {
-            size_t end = text.find("\r\n", at);
-            bytes += TextToBytes(std::string_view(text).substr(at + 5, end - at - 5), TCoding::Hex);
-            at = end;
-        }
-    }
-    return bytes;
-}
 
 struct TFloodRun {
     double Speed = 0;
@@ -290,7 +277,7 @@ TFloodRun VemlaFlood(uint16_t rfc2217Port, test::TPtyDevice& device, const std::
     terminal.Stop();
     handle();
     recorder.Finish();
-    const std::string logged = LoggedBytes(logs);
+    const std::string logged = bench::LoggedBytes(logs);
     size_t same = 0;
     while (same < std::min(logged.size(), data.size()) && logged[same] == data[same])
         ++same;
