@@ -158,7 +158,9 @@ bool TPortReader::Open() {
     // Only with reconnect does a reader wait for the port; without, it may be ending now.
     bool readerWaits = Config.Reconnect && ReaderThread.joinable() && !ReaderDone;
     if (OpensSlowly(Config.PortPath())) {
-        // The reader resolves the name and connects; its record says how that went.
+        // The reader resolves the name and connects; its record says how that went. Until
+        // then the port is waited for, as a missing device is.
+        Host.NotifyPortState(TPortState::Waiting);
         if (readerWaits) {
             ConnectingNow = true;
             PortOpened.Set();
