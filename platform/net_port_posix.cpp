@@ -25,14 +25,12 @@ constexpr int ConnectTimeoutMs = 3000;
 
 class TNetPort final : public TPort {
   public:
-    TNetPort(int fd, bool comPortControl, const TLineSettings& settings,
-             const TCommTimeouts& timeouts)
-        : Fd(fd), ComPortControl(comPortControl), Telnet(comPortControl, settings),
+    // The connection as Negotiate left it.
+    TNetPort(int fd, TTelnetClient telnet, bool comPortControl, const TCommTimeouts& timeouts)
+        : Fd(fd), ComPortControl(comPortControl), Telnet(std::move(telnet)),
           Io(
               fd, timeouts, [this](char* bytes, size_t count) { return Decode(bytes, count); },
-              TDescriptorIo::TKind::Socket) {
-        if (ComPortControl) Send(Telnet.Greeting());
-    }
+              TDescriptorIo::TKind::Socket) {}
     ~TNetPort() override { close(Fd); }
 
     TWaitResult WaitForReceive(const TEvent& stop, std::chrono::milliseconds timeout) override {
@@ -144,6 +142,35 @@ class TNetPort final : public TPort {
     std::atomic<bool> Broken{false};
 };
 
+// Sends what the server is to have now; the bytes are few and the connection fresh, so the
+// socket takes them at once or the connection is failing (which the first read finds).
+void SendNow(int fd, const std::string& bytes) {
+    if (!bytes.empty()) send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+}
+
+// The telnet and COM-port negotiation, before the port is reported open: the settings are on
+// the server's port and its stale input gone by then, so the first bytes the user sees are
+// the device's answers to what he sends. A server that does not settle within the
+// acknowledgement time-out gets the port as it is (the late commands are warned of later).
+void Negotiate(int fd, TTelnetClient& telnet, const TEvent* cancel) {
+    using TClock = TTelnetClient::TClock;
+    SendNow(fd, telnet.Greeting());
+    const auto deadline = TClock::now() + 2 * TTelnetClient::AcknowledgeTimeout;
+    char buffer[4096];
+    while (!telnet.Settled() && !telnet.Broken()) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now());
+        pollfd fds[2] = {{fd, POLLIN, 0}, {cancel ? cancel->Handle() : -1, POLLIN, 0}};
+        if (left.count() <= 0 || poll(fds, 2, static_cast<int>(left.count())) <= 0 ||
+            (fds[1].revents & POLLIN))
+            return;
+        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) return;                                            // the reader finds the end
+        telnet.Receive(buffer, static_cast<size_t>(n), TClock::now()); // data: stale
+        SendNow(fd, telnet.TakeOutgoing());
+    }
+}
+
 TPortOpenResult Failed(int error, std::string detail = {}) {
     TPortOpenResult result;
     result.Error = error;
@@ -203,9 +230,11 @@ TPortOpenResult OpenNetworkPort(const std::string& spelling, const TLineSettings
     }
     freeaddrinfo(found);
     if (fd < 0) return Failed(error);
+    const bool comPortControl = address->Kind == TNetSpelling::TKind::Rfc2217;
+    TTelnetClient telnet(comPortControl, settings);
+    if (comPortControl) Negotiate(fd, telnet, cancel);
     TPortOpenResult result;
-    result.Port = std::make_unique<TNetPort>(fd, address->Kind == TNetSpelling::TKind::Rfc2217,
-                                             settings, timeouts);
+    result.Port = std::make_unique<TNetPort>(fd, std::move(telnet), comPortControl, timeouts);
     return result;
 }
 

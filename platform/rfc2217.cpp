@@ -143,6 +143,7 @@ void TTelnetClient::OnSubnegotiation(TClock::time_point) {
         return p.Command == command - ServerOffset;
     });
     if (pending != Pending.end()) Pending.erase(pending);
+    if (command == ServerOffset + PurgeData) Purged = true;
     if (command == ServerOffset + SetBaudRate && value.size() == 4) {
         uint32_t rate = 0;
         for (char ch : value)

@@ -53,6 +53,10 @@ class TTelnetClient {
     // The server broke the protocol past repair (an endless subnegotiation).
     bool Broken() const { return BrokenConnection; }
     bool ComPortAgreed() const { return ComPortOn; }
+    // The connection is ready for data: the server refused COM-port control, or took the
+    // settings and confirmed the purge of its receive queue that follows them (what came
+    // before that confirmation is stale).
+    bool Settled() const { return !ComPortWanted || ComPortRefusalNoted || Purged; }
 
   private:
     enum class TState { Data, Command, Option, Sub, SubCommand };
@@ -79,6 +83,7 @@ class TTelnetClient {
     bool ComPortOn = false;
     bool ComPortRefusalNoted = false;
     bool BrokenConnection = false;
+    bool Purged = false;
     TOption Mine[256] = {}; // what we do (the server's DO/DONT)
     TOption His[256] = {};  // what the server does (its WILL/WONT)
     std::string Outgoing;

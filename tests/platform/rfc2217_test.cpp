@@ -142,6 +142,7 @@ TEST(TelnetClient, PutsTheSettingsOnTheServerAndReadsItsAnswers) {
                                          command(5, Bytes({3})) + command(5, Bytes({8})) +
                                          command(11, Bytes({0xFF})) + command(12, Bytes({1})));
     EXPECT_TRUE(client.ComPortAgreed());
+    EXPECT_FALSE(client.Settled()); // until the purge that ends the settings is confirmed
 
     // The server confirms all but the control commands, and reports CTS and DCD on.
     std::string answers = command(101, Bytes({0, 0, 0xE1, 0})) + command(102, Bytes({7})) +
@@ -149,6 +150,7 @@ TEST(TelnetClient, PutsTheSettingsOnTheServerAndReadsItsAnswers) {
                           command(112, Bytes({1})) + command(107, Bytes({0x90}));
     EXPECT_EQ(client.Receive(answers.data(), answers.size(), start), 0u);
     EXPECT_EQ(client.ConfirmedRate(), 57600);
+    EXPECT_TRUE(client.Settled());
     EXPECT_EQ(client.ModemLines(), (TModemLines{true, false, true, false}));
 
     EXPECT_TRUE(client.TakeNotices(start + std::chrono::milliseconds(999)).empty());
