@@ -96,7 +96,6 @@ TRun TimeCat(const std::string& data, const test::TTempDir& dir) {
     return run;
 }
 
-
 // The floor program on a fresh pty, timed from the first byte written to its exit, which
 // follows the last file written.
 double TimeHexLogFloor(const std::string& data, bool logThread, const test::TTempDir& dir) {

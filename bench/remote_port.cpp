@@ -233,7 +233,6 @@ double SocatSpeed(uint16_t rfc2217Port, test::TPtyDevice& device, const std::str
     return whole ? speed : 0;
 }
 
-
 struct TFloodRun {
     double Speed = 0;
     size_t Lost = 0;
