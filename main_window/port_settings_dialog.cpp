@@ -116,8 +116,8 @@ TPortSettingsDialog::TPortSettingsDialog(QWidget* parent, const TPortSettingsFor
 
 void TPortSettingsDialog::EnableLineSettings() {
     const bool takes = TakesLineSettings(ToPath(Port->currentText().trimmed()));
-    for (QWidget* field : std::initializer_list<QWidget*>{BaudRate, ByteSize, Parity, StopBits,
-                                                          Flow, Dtr})
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{BaudRate, ByteSize, Parity, StopBits, Flow, Dtr})
         field->setEnabled(takes);
     Rts->setEnabled(takes && Flow->currentIndex() == 0); // RTS/CTS drives the line itself
 }

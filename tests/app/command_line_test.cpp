@@ -102,10 +102,18 @@ TEST(CommandLine, ABadValueNamesTheOptionAndWhatItAccepts) {
         {{"--gap", "5 "}, "--gap needs a whole number of milliseconds, not \"5 \""},
         {{"--autosave=0"}, "--autosave takes no value, not \"0\""},
         {{"--bogus=1"}, "unknown option --bogus"},
-        {{"--port"}, "--port needs a value: a device path, pty:PATH, or tcp://HOST:PORT, rfc2217://HOST:PORT, socket://HOST:PORT (PORT 1-65535, an IPv6 host as [::1])"},
-        {{"-p", "tcp://host"}, "--port needs a device path, pty:PATH, or tcp://HOST:PORT, rfc2217://HOST:PORT, socket://HOST:PORT (PORT 1-65535, an IPv6 host as [::1]), not \"tcp://host\""},
-        {{"--port=rfc2217://:0"}, "--port needs a device path, pty:PATH, or tcp://HOST:PORT, rfc2217://HOST:PORT, socket://HOST:PORT (PORT 1-65535, an IPv6 host as [::1]), not \"rfc2217://:0\""},
-        {{"tcp://rig:65536"}, "the port needs a device path, pty:PATH, or tcp://HOST:PORT, rfc2217://HOST:PORT, socket://HOST:PORT (PORT 1-65535, an IPv6 host as [::1]), not \"tcp://rig:65536\""},
+        {{"--port"},
+         "--port needs a value: a device path, pty:PATH, or tcp://HOST:PORT, rfc2217://HOST:PORT, "
+         "socket://HOST:PORT (PORT 1-65535, an IPv6 host as [::1])"},
+        {{"-p", "tcp://host"},
+         "--port needs a device path, pty:PATH, or tcp://HOST:PORT, rfc2217://HOST:PORT, "
+         "socket://HOST:PORT (PORT 1-65535, an IPv6 host as [::1]), not \"tcp://host\""},
+        {{"--port=rfc2217://:0"},
+         "--port needs a device path, pty:PATH, or tcp://HOST:PORT, rfc2217://HOST:PORT, "
+         "socket://HOST:PORT (PORT 1-65535, an IPv6 host as [::1]), not \"rfc2217://:0\""},
+        {{"tcp://rig:65536"},
+         "the port needs a device path, pty:PATH, or tcp://HOST:PORT, rfc2217://HOST:PORT, "
+         "socket://HOST:PORT (PORT 1-65535, an IPv6 host as [::1]), not \"tcp://rig:65536\""},
         {{"-x"}, "unknown option -x"},
         {{"--send", "01 CRC16X9"},
          "--send needs bytes in hex or a template, like \"01 03 00 0A 00 02 CRC16M\", not "

@@ -60,8 +60,10 @@ TEST(PortSettingsForm, GivesTheSettingsOrNamesTheWrongField) {
         EXPECT_EQ(result.Value.Line.DtrControl, c.Dtr);
         EXPECT_EQ(result.Value.Line.RtsControl, c.Rts);
     }
-    for (auto [port, takes] : {std::pair{"tcp://rig:7001", false}, {"socket://rig:1", false},
-                               {"rfc2217://rig:7001", true}, {"/dev/ttyUSB0", true},
+    for (auto [port, takes] : {std::pair{"tcp://rig:7001", false},
+                               {"socket://rig:1", false},
+                               {"rfc2217://rig:7001", true},
+                               {"/dev/ttyUSB0", true},
                                {"pty:/tmp/v", true}})
         EXPECT_EQ(TakesLineSettings(port), takes) << port;
 }

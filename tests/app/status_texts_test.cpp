@@ -69,8 +69,7 @@ TEST(StatusTexts, PortSettingsStateAndCounters) {
         TTerminalSettings settings;
         settings.Device = c.Device;
         settings.Line = c.Line;
-        TStatusTexts texts =
-            StatusTexts(settings, c.State, 1234, 5, std::nullopt, c.ConfirmedRate);
+        TStatusTexts texts = StatusTexts(settings, c.State, 1234, 5, std::nullopt, c.ConfirmedRate);
         EXPECT_EQ(Cp1251ToUtf8(texts.Path + " " + texts.Line), c.Port);
         EXPECT_EQ(Cp1251ToUtf8(texts.State), c.StateText);
         EXPECT_EQ(Cp1251ToUtf8(texts.Counters), "принято 1234 Б, передано 5 Б");
