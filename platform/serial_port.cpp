@@ -1,5 +1,7 @@
 #include "platform/serial_port.h"
 
+#include "platform/cp1251.h"
+
 namespace vemla {
 
 std::string InvalidLineSetting(const TLineSettings& s) {
@@ -13,6 +15,18 @@ std::string InvalidLineSetting(const TLineSettings& s) {
     if (s.DtrControl < 0 || s.DtrControl > 2) return outside("DTR_CONTROL", s.DtrControl);
     if (s.RtsControl < 0 || s.RtsControl > 3) return outside("RTS_CONTROL", s.RtsControl);
     return {};
+}
+
+std::string PermissionAdvice(const TPermissionFacts& facts) {
+    if (facts.Sandboxed)
+        return Utf8ToCp1251("vemla работает в песочнице Flatpak, где устройств не видно: "
+                            "flatpak override --user --device=all и запуск заново");
+    if (facts.Group.empty() || facts.Group == "root") return {};
+    if (facts.AlreadyMember)
+        return Utf8ToCp1251("вы в группе " + facts.Group +
+                            ", но этот сеанс начат раньше: войдите в систему заново");
+    return Utf8ToCp1251("устройство принадлежит группе " + facts.Group + ": sudo usermod -aG " +
+                        facts.Group + " $USER, затем войдите в систему заново");
 }
 
 } // namespace vemla

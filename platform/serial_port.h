@@ -15,6 +15,14 @@ std::string InvalidLineSetting(const TLineSettings& settings);
 // The path of port number n: /dev/ttyS<n-1> on POSIX, \\.\COM<n> on Windows.
 std::string SerialPortPath(int32_t number);
 
+// Where a serial port was refused for want of permission: what the user can do, in CP1251.
+struct TPermissionFacts {
+    std::string Group;          // the group that owns the device ("dialout"), empty if unknown
+    bool AlreadyMember = false; // the user is in that group, but this session predates it
+    bool Sandboxed = false;     // a Flatpak sandbox, which shows no devices unless allowed
+};
+std::string PermissionAdvice(const TPermissionFacts& facts);
+
 // An open serial line: exclusive and raw, with every capability of a port. Each operating
 // system has its own file behind this class (termios on POSIX, the communications API on
 // Windows); the time-out rules are the same on both.

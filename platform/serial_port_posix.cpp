@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/serial.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -95,6 +97,30 @@ struct TSerialPort::TState {
     TDescriptorIo Io;
 };
 
+namespace {
+
+TPermissionFacts PermissionFactsOf(const std::string& path) {
+    TPermissionFacts facts;
+    facts.Sandboxed = access("/.flatpak-info", F_OK) == 0;
+    struct stat device {};
+    if (stat(path.c_str(), &device) != 0) return facts;
+    group entry{}, *found = nullptr;
+    char buffer[4096];
+    if (getgrgid_r(device.st_gid, &entry, buffer, sizeof buffer, &found) == 0 && found)
+        facts.Group = found->gr_name;
+    // In the group's list but not in this process's groups: joined after this session began.
+    for (char** member = found ? found->gr_mem : nullptr; member && *member; ++member) {
+        passwd user{}, *me = nullptr;
+        char names[4096];
+        if (getpwuid_r(getuid(), &user, names, sizeof names, &me) == 0 && me &&
+            std::strcmp(*member, me->pw_name) == 0)
+            facts.AlreadyMember = true;
+    }
+    return facts;
+}
+
+} // namespace
+
 TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineSettings& settings,
                                            const TCommTimeouts& timeouts) {
     TOpenResult result;
@@ -106,6 +132,8 @@ TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineS
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         result.Error = errno;
+        // The most common first-day failure: the user is not in the port's group.
+        if (result.Error == EACCES) result.Detail = PermissionAdvice(PermissionFactsOf(path));
         return result;
     }
     auto fail = [&](int error) {

@@ -1,3 +1,4 @@
+#include "platform/cp1251.h"
 #include "platform/serial_port.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/system_specifics.h"
@@ -22,6 +23,30 @@ std::unique_ptr<TPort> OpenPort(const TPtyDevice& device, TCommTimeouts timeouts
         throw std::runtime_error("the port did not open: " + std::to_string(opened.Error) + " " +
                                  opened.Detail);
     return std::move(opened.Port);
+}
+
+TEST(SerialPort, APermissionRefusalSaysWhatToDo) {
+    struct {
+        TPermissionFacts Facts;
+        const char* Advice;
+    } cases[] = {
+        {{"dialout", false, false},
+         "устройство принадлежит группе dialout: sudo usermod -aG dialout $USER, затем войдите в "
+         "систему заново"},
+        {{"uucp", false, false},
+         "устройство принадлежит группе uucp: sudo usermod -aG uucp $USER, затем войдите в "
+         "систему заново"},
+        {{"dialout", true, false},
+         "вы в группе dialout, но этот сеанс начат раньше: войдите в "
+         "систему заново"},
+        {{"dialout", false, true},
+         "vemla работает в песочнице Flatpak, где устройств не видно: "
+         "flatpak override --user --device=all и запуск заново"},
+        {{"root", false, false}, ""}, // joining root's group is no advice
+        {{"", false, false}, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Cp1251ToUtf8(PermissionAdvice(c.Facts)), c.Advice) << c.Facts.Group;
 }
 
 TEST(SerialPort, RefusesSettingsOutsideTheirRanges) {
