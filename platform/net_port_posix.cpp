@@ -165,6 +165,7 @@ void Negotiate(int fd, TTelnetClient& telnet, const TEvent* cancel) {
             (fds[1].revents & POLLIN))
             return;
         ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         if (n <= 0) return;                                            // the reader finds the end
         telnet.Receive(buffer, static_cast<size_t>(n), TClock::now()); // data: stale
         SendNow(fd, telnet.TakeOutgoing());
@@ -233,6 +234,10 @@ TPortOpenResult OpenNetworkPort(const std::string& spelling, const TLineSettings
     const bool comPortControl = address->Kind == TNetSpelling::TKind::Rfc2217;
     TTelnetClient telnet(comPortControl, settings);
     if (comPortControl) Negotiate(fd, telnet, cancel);
+    if (cancel && cancel->IsSet()) { // let go meanwhile: never reported open
+        close(fd);
+        return Failed(ECANCELED);
+    }
     TPortOpenResult result;
     result.Port = std::make_unique<TNetPort>(fd, std::move(telnet), comPortControl, timeouts);
     return result;
