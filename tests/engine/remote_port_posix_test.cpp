@@ -3,6 +3,7 @@
 #include "engine/terminal.h"
 #include "platform/cp1251.h"
 #include "platform/net_spelling.h"
+#include "tests/support/fake_port.h"
 #include "tests/support/net_servers.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/record_sink.h"
@@ -10,6 +11,7 @@
 
 #include <fcntl.h>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <termios.h>
@@ -191,6 +193,33 @@ TEST(RemotePort, RefusesUnknownOptionsAndCutsOffAnEndlessSubnegotiation) {
     EXPECT_GE(second, 0);
     close(first);
     if (second >= 0) close(second);
+}
+
+TEST(RemotePort, IsOpenedOnTheReaderThreadNeverTheOwners) {
+    test::TFakeLine line;
+    const TPortOpener fake = line.Opener();
+    std::promise<std::thread::id> openedOn;
+    std::atomic<bool> first{true};
+    TEvent release;
+    TRecordSink sink;
+    // An opening that takes as long as the test says (a name resolution, a connection).
+    TTerminal terminal(sink, RemoteSettings("rfc2217://rig.lab:7001"), nullptr,
+                       [&](const TTerminalSettings& settings, const TEvent& cancel) {
+                           if (first.exchange(false))
+                               openedOn.set_value(std::this_thread::get_id());
+                           release.WaitFor(10s, cancel);
+                           return fake(settings, cancel);
+                       });
+    // Back here while the opening still waits.
+    EXPECT_FALSE(terminal.IsOpen());
+    EXPECT_NE(openedOn.get_future().get(), std::this_thread::get_id());
+    // A send meanwhile waits for the connection instead of being refused.
+    EXPECT_EQ(terminal.SendLater("\x01\x02"), TTerminal::TSendOutcome::Queued);
+    release.Set();
+    ASSERT_TRUE(
+        sink.WaitFor([](const auto& r) { return CountOf(r, TTrafficKind::Sent, "") == 1; }));
+    EXPECT_EQ(line.Written(), "\x01\x02");
+    EXPECT_EQ(CountOf(sink.Records(), TTrafficKind::Error, ""), 0u);
 }
 
 TEST(RemotePort, AMalformedSpellingFromAFileIsAnErrorNamingTheForm) {
