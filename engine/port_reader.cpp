@@ -230,6 +230,11 @@ void TPortReader::WatchLineStatus(TPort& port) {
     NextLineLook = now + LineStatusInterval;
     ReportModemLines(port.ModemLines());
     TakeNotices(port);
+    // Looked at here, not per packet: a server confirms its rate once per connection.
+    if (std::optional<int32_t> rate = port.ConfirmedRate(); rate != ConfirmedRateSeen) {
+        ConfirmedRateSeen = rate;
+        Host.NotifyConfirmedRate(rate);
+    }
     if (std::optional<bool> peer = port.PeerPresent(); peer != PeerSeen) {
         PeerSeen = peer;
         if (peer)
@@ -319,10 +324,6 @@ void TPortReader::TakeNotices(TPort& port) {
         static constexpr TTrafficKind Kinds[] = {TTrafficKind::Info, TTrafficKind::Warning,
                                                  TTrafficKind::Error};
         Report(Kinds[static_cast<int>(notice.Level)], Config.PortName() + ": " + notice.Text);
-    }
-    if (std::optional<int32_t> rate = port.ConfirmedRate(); rate != ConfirmedRateSeen) {
-        ConfirmedRateSeen = rate;
-        Host.NotifyConfirmedRate(rate);
     }
 }
 

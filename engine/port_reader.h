@@ -90,7 +90,7 @@ class TPortReader {
     // reportFailure says so. The port, or null.
     std::shared_ptr<TPort> OpenPort(bool reportFailure);
     void ClosePortAfterFailure(int error, const std::string& detail);
-    // Reader thread: the port's notices as records, and the rate its far end confirmed.
+    // Reader thread: the port's notices as records.
     void TakeNotices(TPort& port);
     // Reader thread: reports the input lines when they differ from the last report, and bytes
     // the driver dropped since the last look as one Error record.

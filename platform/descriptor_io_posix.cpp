@@ -70,7 +70,6 @@ long TDescriptorIo::FillAhead() {
         errno = ECONNRESET;
         return -1;
     }
-
     if (n > 0 && Filter) n = static_cast<ssize_t>(Filter(Ahead.get() + AheadEnd, size_t(n)));
     if (n > 0) AheadEnd += static_cast<size_t>(n);
     return n;
