@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vemla {
@@ -71,7 +72,10 @@ long TDescriptorIo::FillAhead() {
         return -1;
     }
     if (n > 0 && Filter) n = static_cast<ssize_t>(Filter(Ahead.get() + AheadEnd, size_t(n)));
-    if (n > 0) AheadEnd += static_cast<size_t>(n);
+    if (n > 0) {
+        AheadEnd += static_cast<size_t>(n);
+        LastBytes = TClock::now();
+    }
     return n;
 }
 
@@ -79,6 +83,8 @@ TDescriptorIo::TWaitResult TDescriptorIo::WaitForReceive(const TEvent& stop,
                                                          std::chrono::milliseconds timeout) {
     DropAheadIfPurged();
     if (AheadEnd > AheadBegin) return TWaitResult::Received;
+    if (Kind == TKind::Socket && TClock::now() - LastBytes < FloodSpacing)
+        std::this_thread::sleep_for(FloodGathering);
     const bool forever = timeout.count() < 0;
     const auto deadline = TClock::now() + timeout;
     for (;;) {
