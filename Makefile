@@ -1,5 +1,5 @@
 # The two commands of the README: `make run` and `make test`.
-.PHONY: deps build run test test-default test-asan test-tsan test-windows fuzz format-check clean
+.PHONY: deps build run deb test test-default test-asan test-tsan test-windows test-package fuzz format-check clean
 
 FUZZ_SECONDS ?= 40
 
@@ -12,6 +12,14 @@ build: deps
 
 run: build
 	bash scripts/run-demo.sh
+
+# build/vemla_<version>_<arch>.deb, from the default build (CPack strips the programs).
+deb: build
+	rm -f build/vemla_*.deb
+	cd build/default && cpack
+
+test-package: deb
+	bash scripts/check-package.sh build/vemla_*.deb
 
 test-default: deps
 	cmake --preset default
@@ -41,7 +49,7 @@ fuzz: deps
 format-check: deps
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
-test: format-check test-default test-asan test-tsan test-windows fuzz
+test: format-check test-default test-asan test-tsan test-windows test-package fuzz
 
 clean:
 	rm -rf build

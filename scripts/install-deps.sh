@@ -5,7 +5,8 @@ packages=(build-essential cmake ninja-build flex bison libgtest-dev libgmock-dev
           qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev clang libclang-rt-14-dev
           qt6-translations-l10n locales libc-l10n
           xvfb openbox xdotool x11-utils
-          g++-mingw-w64-x86-64-posix wine64 socat ser2net python3-serial bash-completion)
+          g++-mingw-w64-x86-64-posix wine64 socat ser2net python3-serial bash-completion
+          dpkg-dev file lintian desktop-file-utils man-db)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -47,7 +47,7 @@ struct TOptions {
     unsigned Seed = 1; // of the flood's bytes
 };
 
-void Usage() {
+void Usage(std::FILE* stream) {
     std::fputs("Usage: vemla-device LINK [--flood N | --round-trips N [--pattern HEX] |\n"
                "                         --modbus-master]\n"
                "                         [--seed S] [--start-after SECONDS] [--duration SECONDS] "
@@ -67,8 +67,12 @@ void Usage() {
                "                   arrived, and print the latency percentiles\n"
                "  --modbus-master  poll the Modbus RTU slave 1 of examples/modbus-slave.txt:\n"
                "                   reads and writes of random registers, now and then a frame\n"
-               "                   with a wrong CRC; every answer's content and CRC checked\n",
-               stderr);
+               "                   with a wrong CRC; every answer's content and CRC checked\n"
+               "  --pattern HEX    what --round-trips sends (01 02 03 04 05)\n"
+               "  --duration S     end after S seconds (without it: at a signal)\n"
+               "  --quiet          print no packets, only what is reported of them\n"
+               "  -h, --help       print this text\n",
+               stream);
 }
 
 bool ParseOptions(int argc, char* argv[], TOptions& options) {
@@ -356,9 +360,15 @@ int RunModbusMaster(TDevice& device, const TOptions& options) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            Usage(stdout);
+            return 0;
+        }
+    }
     TOptions options;
     if (!ParseOptions(argc, argv, options)) {
-        Usage();
+        Usage(stderr);
         return 2;
     }
     struct sigaction action {};
