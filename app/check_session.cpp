@@ -178,10 +178,14 @@ class TSessionReplay final : public TTriggerEffects {
 
 TSessionVerdict CheckSession(const TSessionLog& log, std::unique_ptr<TriggerTable> table,
                              int32_t hashSize, TSessionSide side) {
-    const TTrafficKind answerKind =
-        side == TSessionSide::Received ? TTrafficKind::TriggerSent : TTrafficKind::Received;
+    // Received: the device's packets, answered by the triggers' writes. Mirror: what the
+    // device was sent (by vemla, or by the application of a bridge), answered by the device.
     auto isPacket = [side](const TSessionLine& line) {
-        return (line.Kind == TTrafficKind::Received) == (side == TSessionSide::Received);
+        return line.FromDevice() == (side == TSessionSide::Received);
+    };
+    auto isAnswer = [side](const TSessionLine& line) {
+        return side == TSessionSide::Received ? line.Kind == TTrafficKind::TriggerSent
+                                              : line.FromDevice();
     };
     // The answers logged after each packet (and before the first), known before the triggers
     // run, so that their writes are compared as they come.
@@ -191,7 +195,7 @@ TSessionVerdict CheckSession(const TSessionLog& log, std::unique_ptr<TriggerTabl
         if (isPacket(line)) {
             packets.push_back(&line);
             expected.emplace_back();
-        } else if (line.Kind == answerKind) {
+        } else if (isAnswer(line)) {
             expected.back().push_back(&line);
         }
     }

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/send_line.h"
+#include "app/startup.h"
 #include "platform/net_spelling.h"
 
 #include <algorithm>
@@ -82,6 +83,22 @@ const std::map<std::string, TValueOption>& ValueOptions() {
     };
     static const std::map<std::string, TValueOption> options = {
         {"--port", Key("Port", "Device", PortForms, PortSpelling)},
+        {"--bridge",
+         {PortForms,
+          [](const std::string& value, TCommandLine& line) {
+              line.Overrides.push_back({"Bridge", "Device", value});
+              line.Overrides.push_back({"Bridge", "Tap", "0"});
+              line.SecondPorts.push_back("--bridge");
+              return PortSpelling(value);
+          }}},
+        {"--tap",
+         {PortForms,
+          [](const std::string& value, TCommandLine& line) {
+              line.Overrides.push_back({"Bridge", "Device", value});
+              line.Overrides.push_back({"Bridge", "Tap", "1"});
+              line.SecondPorts.push_back("--tap");
+              return PortSpelling(value);
+          }}},
         {"--baud",
          Key("Port", "BaudRate", "a whole number of bit/s above 0", number(1, INT32_MAX))},
         {"--frame",
@@ -246,6 +263,21 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             flag->second(line);
         }
     }
+    if (line.Error.empty() && line.SecondPorts.size() > 1)
+        line.Error = "give one second port: --bridge PORT2 or --tap PORT2";
+    if (line.Error.empty() && !line.SecondPorts.empty()) {
+        auto overridden = [&](const char* section) {
+            auto found = std::find_if(line.Overrides.rbegin(), line.Overrides.rend(),
+                                      [&](const TSettingOverride& o) {
+                                          return o.Section == section && o.Key == "Device";
+                                      });
+            return found == line.Overrides.rend() ? std::string() : found->Value;
+        };
+        const std::string device = overridden("Port"), second = overridden("Bridge");
+        if (!device.empty() && NamesTheSamePort(device, second))
+            line.Error = line.SecondPorts.front() + " needs another port than the device's (" +
+                         device + "), not \"" + second + "\"";
+    }
     if (line.Error.empty() && !line.SessionLog.empty() && line.TriggerFile.empty())
         line.Error = "--check-session needs the trigger file: --triggers FILE";
     if (line.Error.empty() && (line.EveryMilliseconds != 0 || line.Count != 0) &&
@@ -294,6 +326,14 @@ std::string UsageText(const std::string& program) {
                      "Hide=1\n"
                    : "") +
            "  --no-reconnect         leave a lost port closed until a send  [Port] Reconnect=0\n"
+           "Two ports (the application's packets are recorded as <-a-):\n"
+           "  --bridge PORT2         join the port (the device) and PORT2 (the application,\n"
+           "                         usually pty:PATH): each side's packets are passed on to\n"
+           "                         the other; the rate, stop bits and flow control the\n"
+           "                         application sets on pty: are applied to the device\n"
+           "                                                            [Bridge] Device\n"
+           "  --tap PORT2            only listen to a second line (a Y-cable, an RS-485 tap):\n"
+           "                         nothing is passed on                [Bridge] Tap=1\n"
            "Sending by itself (recorded as sent, <---):\n"
            "  --send BYTES           a packet in hex, or a template with checksums\n"
            "                         (\"01 03 00 0A 00 02 CRC16M\"); repeatable: in order\n"

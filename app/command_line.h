@@ -22,6 +22,7 @@ struct TCommandLine {
     std::string SessionLog;  // --check-session: a log file or a directory of them
     bool Mirror = false;     // --check-session: the triggers play the other side of the log
     std::string LearnLog;    // --learn
+    std::vector<std::string> SecondPorts; // --bridge, --tap: the options given, in order
     int32_t HashSize = 0;
     // --send (in order), --every, --count: packets the program sends by itself.
     std::vector<std::string> SendBytes;

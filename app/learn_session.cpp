@@ -164,7 +164,7 @@ TResult<std::string> LearnDevice(const TSessionLog& log, const std::string& logN
     for (const TSessionLine& line : log.Lines) {
         // A write of nothing (a trigger's, while the port was missing) is nothing to answer.
         if (line.Bytes.empty()) continue;
-        if (line.Kind == TTrafficKind::Received) {
+        if (line.FromDevice()) {
             answer->push_back(line.Bytes);
             continue;
         }
@@ -191,7 +191,9 @@ TResult<std::string> LearnDevice(const TSessionLog& log, const std::string& logN
           CommentText(logName) + " --mirror --triggers THIS_FILE\n";
     for (size_t i = 0; i < requests.size(); ++i) {
         const TRequest& request = requests[i];
-        out += "\n// Sent by vemla at " + LineList(log, request.Lines) + "\n";
+        const bool fromApplication = request.Lines.front()->Source == TTrafficSource::Application;
+        out += std::string("\n// Sent by ") + (fromApplication ? "the application" : "vemla") +
+               " at " + LineList(log, request.Lines) + "\n";
         if (request.Bytes.size() > BytesPerToken)
             out += "// (longer than a pattern holds: matched by its first " +
                    std::to_string(splits[i].Head) + " and last " + std::to_string(splits[i].Tail) +

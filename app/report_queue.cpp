@@ -61,6 +61,14 @@ void TReportQueue::NotifyPortState(TPortState state) {
     Push(std::move(report));
 }
 
+void TReportQueue::NotifySecondPortState(TPortState state) {
+    TEngineReport report;
+    report.Kind = TEngineReport::TKind::PortState;
+    report.State = state;
+    report.SecondPort = true;
+    Push(std::move(report));
+}
+
 void TReportQueue::NotifyModemLines(std::optional<TModemLines> lines) {
     TEngineReport report;
     report.Kind = TEngineReport::TKind::ModemLines;

@@ -29,6 +29,7 @@ struct TEngineReport {
     TTrigger* Trigger = nullptr;            // TriggerChanged, Sleep; the engine's table owns it
     int32_t Milliseconds = 0;               // Sleep
     TPortState State = TPortState::Closed;  // PortState
+    bool SecondPort = false;                // PortState: of a bridge's or a tap's second port
     std::optional<TModemLines> Lines;       // ModemLines
     std::optional<int32_t> Rate;            // ConfirmedRate
 };
@@ -51,6 +52,7 @@ class TReportQueue : public TTerminalHost {
     void NotifyTriggerChanged(TTrigger& trigger) override;
     void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override;
     void NotifyPortState(TPortState state) override;
+    void NotifySecondPortState(TPortState state) override;
     void NotifyModemLines(std::optional<TModemLines> lines) override;
     void NotifyConfirmedRate(std::optional<int32_t> rate) override;
 

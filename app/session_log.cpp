@@ -96,6 +96,7 @@ std::string EscapedBytes(std::string_view text) {
 struct TRawLine {
     size_t Number;
     TTrafficKind Kind;
+    TTrafficSource Source;
     int64_t Time;
     std::string_view Text;
 };
@@ -103,8 +104,12 @@ struct TRawLine {
 // The data lines of one file, or the reason it is not a log.
 TResult<std::vector<TRawLine>> SplitLog(std::string_view content, const std::string& name) {
     TResult<std::vector<TRawLine>> result;
-    constexpr std::array Kinds = {TTrafficKind::Received, TTrafficKind::Sent,
-                                  TTrafficKind::TriggerSent};
+    constexpr std::array<std::pair<TTrafficKind, TTrafficSource>, 4> Directions = {{
+        {TTrafficKind::Received, TTrafficSource::Device},
+        {TTrafficKind::Sent, TTrafficSource::Device},
+        {TTrafficKind::TriggerSent, TTrafficSource::Device},
+        {TTrafficKind::Received, TTrafficSource::Application},
+    }};
     size_t number = 0;
     for (size_t at = 0; at < content.size();) {
         ++number;
@@ -136,9 +141,12 @@ TResult<std::vector<TRawLine>> SplitLog(std::string_view content, const std::str
             return result;
         }
         std::string_view prefix = line.substr(14, 5);
-        auto kind = std::find_if(Kinds.begin(), Kinds.end(),
-                                 [&](TTrafficKind k) { return DirectionPrefix(k) == prefix; });
-        if (kind != Kinds.end()) result.Value.push_back({number, *kind, *time, line.substr(19)});
+        auto direction = std::find_if(Directions.begin(), Directions.end(), [&](auto d) {
+            return DirectionPrefix(d.first, d.second) == prefix;
+        });
+        if (direction != Directions.end())
+            result.Value.push_back(
+                {number, direction->first, direction->second, *time, line.substr(19)});
     }
     return result;
 }
@@ -193,7 +201,8 @@ TResult<TSessionLog> ReadSessionLog(const std::string& path) {
             lastTime = line.Time + dayOffset;
             log.Lines.push_back(
                 {file, line.Number, line.Kind, lastTime,
-                 hex ? TextToBytes(line.Text, TCoding::Hex) : EscapedBytes(line.Text)});
+                 hex ? TextToBytes(line.Text, TCoding::Hex) : EscapedBytes(line.Text),
+                 line.Source});
         }
     }
     return result;

@@ -11,13 +11,19 @@
 namespace vemla {
 
 // One data line of a log: a packet received (--->), sent by the user (<---) or by a trigger
-// (<-t-).
+// (<-t-), or a request of the application on the far side of a bridge (<-a-).
 struct TSessionLine {
     size_t File = 0; // index into TSessionLog::Files
     size_t Line = 0; // counted from 1
     TTrafficKind Kind = TTrafficKind::Received;
     int64_t Time = 0; // milliseconds from midnight of the first line's day
     std::string Bytes;
+    TTrafficSource Source = TTrafficSource::Device;
+
+    // What the device answered: a packet received from it.
+    bool FromDevice() const {
+        return Kind == TTrafficKind::Received && Source == TTrafficSource::Device;
+    }
 };
 
 struct TSessionLog {

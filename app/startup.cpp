@@ -44,6 +44,21 @@ bool NamesAPort(const std::string& path) {
            (path.rfind("/dev/", 0) == 0 && !IsRegularFile(path));
 }
 
+bool NamesTheSamePort(const std::string& first, const std::string& second) {
+    if (NamesANetworkPort(first) || NamesANetworkPort(second)) {
+        auto a = ParseNetSpelling(first), b = ParseNetSpelling(second);
+        return a && b && a->Host == b->Host && a->Port == b->Port;
+    }
+    auto device = [](const std::string& spelling) {
+        const std::string path =
+            NormalizePath(NamesAVirtualPort(spelling) ? spelling.substr(4) : spelling);
+        std::error_code ignored;
+        std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ignored);
+        return resolved.empty() ? std::filesystem::path(path).lexically_normal() : resolved;
+    };
+    return device(first) == device(second);
+}
+
 bool InstalledLayout(const std::string& programDirectory) {
     const std::filesystem::path program = NormalizePath(programDirectory);
     std::error_code ignored;
@@ -94,7 +109,16 @@ TTerminalSettings ReadEngineSettings(const std::string& configFile,
                 SystemMessage(error) +
                 Utf8ToCp1251(". Действуют настройки по умолчанию; в этот файл ничего "
                              "не будет записано.")}));
-    return ReadTerminalSettings(config);
+    TTerminalSettings settings = ReadTerminalSettings(config);
+    if (settings.SecondPortMode != TTerminalSettings::TSecondPort::None &&
+        NamesTheSamePort(settings.PortPath(), settings.SecondPort)) {
+        host.PostTraffic(std::make_unique<TTrafficRecord>(TTrafficRecord{
+            Now(), TTrafficKind::Error,
+            Utf8ToCp1251("Второй порт ") + PathText(settings.SecondPort) +
+                Utf8ToCp1251(" совпадает с портом устройства: он не открыт")}));
+        settings.SecondPortMode = TTerminalSettings::TSecondPort::None;
+    }
+    return settings;
 }
 
 std::string MainCaption(const TTerminalSettings& settings, const std::string& suffix) {

@@ -37,6 +37,9 @@ TDesktopFiles SettleDesktopFiles(const std::string& programDirectory,
 // Whether a first argument is the port: a virtual port (pty:PATH), a character device, or a
 // path under /dev that is not there yet (an adapter not plugged in, which vemla then waits for).
 bool NamesAPort(const std::string& path);
+// Whether two port spellings name one port: the same device after following links (a virtual
+// port counts as its path), or the same host and port.
+bool NamesTheSamePort(const std::string& first, const std::string& second);
 
 // Everything a front end settles from its command line before it starts: the files in force
 // (the user directory made when they live there) and the options for this run.

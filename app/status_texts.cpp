@@ -16,9 +16,32 @@ std::string FrameText(const TLineSettings& line) {
            pick(StopBits, 3, line.StopBits);
 }
 
+namespace {
+
+std::string StateText(TPortState state) {
+    switch (state) {
+    case TPortState::Open:
+        return Utf8ToCp1251("открыт");
+    case TPortState::Closed:
+        return Utf8ToCp1251("закрыт");
+    case TPortState::Waiting:
+        return Utf8ToCp1251("ожидание устройства");
+    case TPortState::ApplicationConnected:
+        return Utf8ToCp1251("приложение подключено");
+    case TPortState::ApplicationAwaited:
+        return Utf8ToCp1251("ожидание приложения");
+    case TPortState::ClosedByUser:
+        return Utf8ToCp1251("закрыт пользователем");
+    }
+    return {};
+}
+
+} // namespace
+
 TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, uint64_t received,
                          uint64_t sent, std::optional<uint64_t> unmatched,
-                         std::optional<int32_t> confirmedRate) {
+                         std::optional<int32_t> confirmedRate,
+                         std::optional<TPortState> secondState) {
     TStatusTexts texts;
     texts.Path = PathText(settings.PortPath());
     const std::optional<TNetSpelling> remote = ParseNetSpelling(settings.PortPath());
@@ -32,25 +55,11 @@ TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, ui
     } else {
         texts.Line = std::to_string(settings.Line.BaudRate) + " " + FrameText(settings.Line);
     }
-    switch (state) {
-    case TPortState::Open:
-        texts.State = Utf8ToCp1251("открыт");
-        break;
-    case TPortState::Closed:
-        texts.State = Utf8ToCp1251("закрыт");
-        break;
-    case TPortState::Waiting:
-        texts.State = Utf8ToCp1251("ожидание устройства");
-        break;
-    case TPortState::ApplicationConnected:
-        texts.State = Utf8ToCp1251("приложение подключено");
-        break;
-    case TPortState::ApplicationAwaited:
-        texts.State = Utf8ToCp1251("ожидание приложения");
-        break;
-    case TPortState::ClosedByUser:
-        texts.State = Utf8ToCp1251("закрыт пользователем");
-        break;
+    texts.State = StateText(state);
+    if (secondState && settings.SecondPortMode != TTerminalSettings::TSecondPort::None) {
+        const std::string dash = Utf8ToCp1251(" — ");
+        texts.Path += dash + PathText(settings.SecondPort);
+        texts.State += dash + StateText(*secondState);
     }
     texts.Counters = Utf8ToCp1251("принято ") + std::to_string(received) +
                      Utf8ToCp1251(" Б, передано ") + std::to_string(sent) + Utf8ToCp1251(" Б");

@@ -21,10 +21,12 @@ struct TStatusTexts {
 // Data bits, parity letter (N, O, E, M, S) and stop bits (1, 1.5, 2): "8N1".
 std::string FrameText(const TLineSettings& line);
 // unmatched: received packets that no trigger took, where there are triggers; confirmedRate:
-// the rate a network server confirmed for its port.
+// the rate a network server confirmed for its port; secondState: the state of the second port
+// of a bridge or a tap, whose path and state follow the device port's ("… — …").
 TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, uint64_t received,
                          uint64_t sent, std::optional<uint64_t> unmatched = std::nullopt,
-                         std::optional<int32_t> confirmedRate = std::nullopt);
+                         std::optional<int32_t> confirmedRate = std::nullopt,
+                         std::optional<TPortState> secondState = std::nullopt);
 
 enum class TLamp : uint8_t { Unavailable, Off, On };
 inline constexpr std::array<const char*, 4> ModemLineNames = {"CTS", "DSR", "DCD", "RI"};

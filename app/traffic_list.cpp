@@ -18,6 +18,7 @@ constexpr TDirection Directions[] = {
     {TTrafficKind::Received, TTrafficSource::Device, "---> "},
     {TTrafficKind::Sent, TTrafficSource::Device, "<--- "},
     {TTrafficKind::TriggerSent, TTrafficSource::Device, "<-t- "},
+    {TTrafficKind::Received, TTrafficSource::Application, "<-a- "},
 };
 
 } // namespace

@@ -144,6 +144,7 @@ std::shared_ptr<TPort> TPortReader::OpenPort(bool reportFailure) {
     }
     Report(TTrafficKind::Info, Config.PortName() + Utf8ToCp1251(": открыт") + ParityNote(Config));
     Host.NotifyPortState(TPortState::Open);
+    ReportUnforwarded();
     return port;
 }
 
@@ -201,6 +202,43 @@ void TPortReader::Write(std::string_view bytes, TTrafficKind kind) {
     Report(kind, bytes.substr(0, static_cast<size_t>(written)));
 }
 
+void TPortReader::Forward(std::string_view bytes) {
+    std::shared_ptr<TPort> port = CurrentPort();
+    int written = 0;
+    if (port && !PeerAbsent) {
+        std::lock_guard lock(WriteMutex);
+        written = port->Write(bytes.data(), static_cast<int>(bytes.size()), &StopEvent);
+    }
+    if (written > 0) ReportUnforwarded();
+    Unforwarded += bytes.size() - static_cast<size_t>(std::max(written, 0));
+}
+
+void TPortReader::ReportUnforwarded() {
+    if (uint64_t count = Unforwarded.exchange(0); count > 0)
+        Report(TTrafficKind::Info, Config.PortName() +
+                                       Utf8ToCp1251(": не передано, порт закрыт: ") +
+                                       std::to_string(count) + Utf8ToCp1251(" байт"));
+}
+
+void TPortReader::ApplyPeerLine(const TLineSettings& peer) {
+    std::lock_guard opening(OpenMutex);
+    TLineSettings& line = Config.Line;
+    line.BaudRate = peer.BaudRate;
+    line.StopBits = peer.StopBits;
+    // Without the handshake the RTS line goes back to on, as a port opened without one has it.
+    if (peer.RtsControl == 2 || line.RtsControl == 2) line.RtsControl = peer.RtsControl == 2 ? 2 : 1;
+    std::string text = Config.PortName() + Utf8ToCp1251(": по настройкам приложения ") +
+                       std::to_string(line.BaudRate) + Utf8ToCp1251(" бит/с, стоп-битов ") +
+                       (line.StopBits == 0 ? "1" : "2") +
+                       (line.RtsControl == 2 ? ", RTS/CTS" : "");
+    int error = 0;
+    if (std::shared_ptr<TPort> port = CurrentPort()) error = port->SetLine(line);
+    if (error == 0)
+        Report(TTrafficKind::Info, text);
+    else
+        Report(TTrafficKind::Warning, text + ": " + SystemMessage(error));
+}
+
 bool TPortReader::SetModemOutput(TModemOutput line, bool on) {
     std::lock_guard opening(OpenMutex);
     auto port = CurrentPort();
@@ -237,6 +275,8 @@ void TPortReader::WatchLineStatus(TPort& port) {
     }
     if (std::optional<bool> peer = port.PeerPresent(); peer != PeerSeen) {
         PeerSeen = peer;
+        PeerAbsent = peer && !*peer;
+        if (peer && *peer) ReportUnforwarded();
         if (peer)
             Host.NotifyPortState(*peer ? TPortState::ApplicationConnected
                                        : TPortState::ApplicationAwaited);
@@ -306,8 +346,12 @@ bool TPortReader::ReadLoop(const std::shared_ptr<TPort>& port) {
         // the rest stays queued for the next cycle.
         total += port->ReadQueued(buffer + total, ReceiveBufferSize - total);
         TakeNotices(*port);
+        if (PeerLineHandler)
+            if (std::optional<TLineSettings> line = port->TakePeerLine()) PeerLineHandler(*line);
         if (total > 0) {
             std::string_view packet(buffer, static_cast<size_t>(total));
+            // Passed on first: neither the records nor their readers ever delay the line.
+            if (ForwardTarget) ForwardTarget->Forward(packet);
             Report(TTrafficKind::Received, packet);
             OnPacket(packet);
             if (watched) WatchLineStatus(*port);

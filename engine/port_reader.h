@@ -74,6 +74,23 @@ class TPortReader {
     bool SendBreak(std::chrono::milliseconds duration);
     // A record of the port's own (an error, a note); any thread.
     void Report(TTrafficKind kind, std::string_view text);
+
+    // A bridge: every packet this reader reads is written to the other reader's port before
+    // it is recorded. Set before the first Open; the owner's thread.
+    void ForwardTo(TPortReader& other) { ForwardTarget = &other; }
+    // Writes bytes read on the other port of a bridge, without a record of their own (the
+    // packet's record is the other port's). Bytes that find this port closed, or a virtual
+    // port without its application, are dropped and counted; once the port takes bytes
+    // again, one Info record says how many were not passed on. Any thread.
+    void Forward(std::string_view bytes);
+    // What an application set on this (virtual) port: the reader thread hands it over.
+    using TPeerLineHandler = std::function<void(const TLineSettings& line)>;
+    void OnPeerLine(TPeerLineHandler handler) { PeerLineHandler = std::move(handler); }
+    // The rate, stop bits and flow control an application set on the other port of a bridge,
+    // applied to this port (and kept for its reopenings); one Info record per change.
+    void ApplyPeerLine(const TLineSettings& line);
+    // Reports the bytes that were not passed on, if any (and not reported yet).
+    void ReportUnforwarded();
     // "COM 1: No such file or directory": how a failure of the port reads.
     std::string FailureText(int error, const std::string& detail = {}) const;
 
@@ -120,6 +137,11 @@ class TPortReader {
     std::optional<bool> PeerSeen;                       // reader thread only
     std::optional<int32_t> ConfirmedRateSeen;           // reader thread only
     std::chrono::steady_clock::time_point NextLineLook; // reader thread only
+    TPortReader* ForwardTarget = nullptr;               // set before the reader starts
+    TPeerLineHandler PeerLineHandler;                   // set before the reader starts
+    // A virtual port's application has its side open; anybody reads it.
+    std::atomic<bool> PeerAbsent{false};
+    std::atomic<uint64_t> Unforwarded{0}; // bytes dropped since the port last took any
 };
 
 } // namespace vemla

@@ -10,17 +10,56 @@
 
 namespace vemla {
 
+namespace {
+
+// The host as the second port's reader sees it: its port's state is the second one, and the
+// lamps and the confirmed rate stay the device port's.
+class TSecondPortHost final : public TTerminalHost {
+  public:
+    explicit TSecondPortHost(TTerminalHost& host) : Host(host) {}
+    void PostTraffic(std::unique_ptr<TTrafficRecord> record) override {
+        Host.PostTraffic(std::move(record));
+    }
+    bool HasRoom() override { return Host.HasRoom(); }
+    void NotifyTriggerChanged(TTrigger& trigger) override { Host.NotifyTriggerChanged(trigger); }
+    void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) override {
+        Host.StartSleepTimer(trigger, milliseconds);
+    }
+    void NotifyPortState(TPortState state) override { Host.NotifySecondPortState(state); }
+
+  private:
+    TTerminalHost& Host;
+};
+
+} // namespace
+
 TTerminal::TTerminal(TTerminalHost& host, TTerminalSettings settings, TEvent* stopEvent,
                      TPortOpener openPort)
     : Host(host), OwnedStopEvent(stopEvent ? nullptr : std::make_unique<TEvent>()),
       StopEvent(stopEvent ? *stopEvent : *OwnedStopEvent) {
     const std::string triggerFile = settings.TriggerFile;
     const int32_t hashSize = settings.HashSize;
-    Reader =
-        std::make_unique<TPortReader>(Host, std::move(settings), StopEvent, std::move(openPort),
-                                      [this](std::string_view packet) { MatchPacket(packet); });
+    const auto secondMode = settings.SecondPortMode;
+    TTerminalSettings second = settings;
+    Reader = std::make_unique<TPortReader>(Host, std::move(settings), StopEvent, openPort,
+                                           [this](std::string_view packet) { MatchPacket(packet); });
+    if (secondMode != TTerminalSettings::TSecondPort::None) {
+        second.Device = second.SecondPort;
+        second.SecondPortMode = TTerminalSettings::TSecondPort::None;
+        SecondHost = std::make_unique<TSecondPortHost>(Host);
+        SecondReader = std::make_unique<TPortReader>(
+            *SecondHost, std::move(second), StopEvent, std::move(openPort),
+            [](std::string_view) {}, TTrafficSource::Application);
+        if (secondMode == TTerminalSettings::TSecondPort::Bridge) {
+            Reader->ForwardTo(*SecondReader);
+            SecondReader->ForwardTo(*Reader);
+            SecondReader->OnPeerLine(
+                [this](const TLineSettings& line) { Reader->ApplyPeerLine(line); });
+        }
+    }
     if (!triggerFile.empty()) LoadTriggerTable(triggerFile, hashSize);
     Open();
+    if (SecondReader) SecondReader->Open();
     Runtime.Start();
 }
 
@@ -36,6 +75,12 @@ void TTerminal::Stop() {
     }
     SendQueued.notify_one();
     Reader->Stop(); // a purge also wakes a write the sender waits in
+    if (SecondReader) {
+        SecondReader->Stop();
+        // Each may have dropped the other's last bytes while they ended.
+        Reader->ReportUnforwarded();
+        SecondReader->ReportUnforwarded();
+    }
     if (SenderThread.joinable()) SenderThread.join();
 }
 

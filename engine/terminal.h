@@ -48,6 +48,8 @@ class TTerminal : private TTriggerEffects {
     TTerminal& operator=(const TTerminal&) = delete;
 
     const TTerminalSettings& Settings() const { return Reader->Settings(); }
+    // The second port (of a bridge or a tap) is open.
+    bool IsSecondPortOpen() const { return SecondReader && SecondReader->IsOpen(); }
 
     // Opens and configures the port if it is closed; true when it is open afterwards.
     bool Open();
@@ -118,6 +120,10 @@ class TTerminal : private TTriggerEffects {
     TEvent& StopEvent;
     TTriggerRuntime Runtime{*this};
     std::unique_ptr<TPortReader> Reader;
+    // The application's port of a bridge, or a tap's second line: its records name it as
+    // their source, and no trigger sees its packets.
+    std::unique_ptr<TTerminalHost> SecondHost;
+    std::unique_ptr<TPortReader> SecondReader;
     std::mutex SendMutex; // guards SendQueue and SenderStopping
     std::condition_variable SendQueued;
     std::deque<std::string> SendQueue;

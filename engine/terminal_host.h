@@ -43,6 +43,8 @@ class TTerminalHost {
     virtual void StartSleepTimer(TTrigger& trigger, int32_t milliseconds) = 0;
     // The port opened, closed or began waiting for its device. Not a traffic record.
     virtual void NotifyPortState(TPortState) {}
+    // The same of the application's port of a bridge, or of a tap's second line.
+    virtual void NotifySecondPortState(TPortState) {}
     // The modem input lines changed; nothing when the port is closed or has no modem lines.
     // Not a traffic record.
     virtual void NotifyModemLines(std::optional<TModemLines>) {}

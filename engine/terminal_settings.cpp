@@ -37,6 +37,11 @@ TTerminalSettings ReadTerminalSettings(const TIniFile& config, const std::string
     s.HashSize = config.ReadInteger("Terminal", "hashSize", 0);
     s.TriggerFile = config.ReadString("Terminal", "TriggerFile", "");
     s.Reconnect = config.ReadBool(port, "Reconnect", true);
+    s.SecondPort = config.ReadString("Bridge", "Device", "");
+    if (!s.SecondPort.empty())
+        s.SecondPortMode = config.ReadBool("Bridge", "Tap", false)
+                               ? TTerminalSettings::TSecondPort::Tap
+                               : TTerminalSettings::TSecondPort::Bridge;
     return s;
 }
 

@@ -19,6 +19,11 @@ struct TTerminalSettings {
     int32_t HashSize = 0;
     std::string TriggerFile;
     bool Reconnect = true; // reopen a lost or missing port by itself
+    // A second port beside the device's: the application's side of a bridge (every packet
+    // passed on to the other port), or a second line that is only listened to (a tap).
+    enum class TSecondPort { None, Bridge, Tap };
+    TSecondPort SecondPortMode = TSecondPort::None;
+    std::string SecondPort;
 
     // Where the port lives: the Device path, else /dev/ttyS<n-1>.
     std::string PortPath() const;

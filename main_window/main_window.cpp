@@ -589,7 +589,7 @@ void TMainWindow::ShowStatus() {
     TStatusTexts texts = StatusTexts(
         Terminal->Settings(), PortState, Recorder.ReceivedBytes(), Recorder.SentBytes(),
         Terminal->HasTriggers() ? std::optional(Terminal->UnmatchedPacketCount()) : std::nullopt,
-        ConfirmedRate);
+        ConfirmedRate, SecondPortState);
     StatusFields[0]->setText(FromCp1251(texts.Path));
     StatusFields[1]->setText(FromCp1251(texts.State));
     StatusFields[2]->setText(FromCp1251(texts.Counters));
@@ -679,7 +679,7 @@ void TMainWindow::HandleReport(const TEngineReport& report) {
         }
         break;
     case TEngineReport::TKind::PortState:
-        PortState = report.State;
+        (report.SecondPort ? SecondPortState : PortState) = report.State;
         ShowStatus();
         break;
     case TEngineReport::TKind::ModemLines:

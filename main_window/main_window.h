@@ -167,6 +167,7 @@ class TMainWindow : public QMainWindow {
     static constexpr std::chrono::seconds ClosingMessageTime{30};
 
     TPortState PortState = TPortState::Closed;
+    TPortState SecondPortState = TPortState::Closed; // of a bridge or a tap
     std::array<QLabel*, 4> StatusFields{};
     QWidget* StatusArea = nullptr;
     QWidget* ModemGroup = nullptr;

@@ -15,6 +15,7 @@ TTrafficModel::TTrafficModel(TTrafficList& list, QObject* parent)
                                         "state_received", "state_sent",    "state_trigger_sent"};
     for (size_t i = 0; i < KindIcons.size(); ++i)
         KindIcons[i] = LoadIcon(Names[i]);
+    ApplicationIcon = LoadIcon("state_application");
 }
 
 int TTrafficModel::rowCount(const QModelIndex& parent) const {
@@ -52,6 +53,8 @@ QVariant TTrafficModel::data(const QModelIndex& index, int role) const {
                (cut ? QStringLiteral("…") : QString()) + QStringLiteral("</p>");
     }
     if (role == Qt::DecorationRole && index.column() == 0) {
+        if (line.Source == TTrafficSource::Application && IsDataKind(line.Kind))
+            return ApplicationIcon;
         auto kind = static_cast<size_t>(line.Kind);
         return kind < KindIcons.size() ? KindIcons[kind] : QIcon();
     }

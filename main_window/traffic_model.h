@@ -50,6 +50,7 @@ class TTrafficModel : public QAbstractTableModel, public TTrafficView {
   private:
     TTrafficList& List;
     std::array<QIcon, 6> KindIcons;
+    QIcon ApplicationIcon; // a packet of the application's port of a bridge (<-a-)
     size_t Published = 0;
     size_t ShownFlushed = 0; // rows painted as flushed
     size_t FirstChanged = SIZE_MAX;

@@ -41,6 +41,10 @@ int TPort::SendBreak(std::chrono::milliseconds, const TEvent&) {
     return ErrorNotOffered;
 }
 
+int TPort::SetLine(const TLineSettings&) {
+    return ErrorNotOffered;
+}
+
 TPortOpenResult OpenPort(const std::string& spelling, const TLineSettings& settings,
                          const TCommTimeouts& timeouts, const TEvent* cancel) {
     for (const TPortKind& kind : PortKinds)

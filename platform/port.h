@@ -90,6 +90,12 @@ class TPort {
     // Holds the line in the break state for the duration, or until stop is set; 0 or the
     // system's error number.
     virtual int SendBreak(std::chrono::milliseconds, const TEvent&);
+    // New line settings for the open port (its modem lines stay as they are): 0, or the
+    // system's error number; ErrorNotOffered where the kind has no line of its own.
+    virtual int SetLine(const TLineSettings&);
+    // The rate, stop bits and flow control an application set on a virtual port, once per
+    // change since the last call: what a bridge passes on to the device's port.
+    virtual std::optional<TLineSettings> TakePeerLine() { return std::nullopt; }
     // What the port learned of its far side since the last call (the settings an application
     // gave a virtual port, a server that did not confirm a command); the reader thread asks
     // after each read and while the line is quiet.

@@ -101,6 +101,7 @@ class TPtyPort final : public TPort {
     // A pty has no break: it is taken and dropped, as the driver does with one.
     int SendBreak(std::chrono::milliseconds, const TEvent&) override { return 0; }
     std::vector<TPortNotice> TakeNotices() override { return std::exchange(Notices, {}); }
+    std::optional<TLineSettings> TakePeerLine() override { return std::exchange(PeerLine, {}); }
     std::optional<bool> PeerPresent() override {
         if (Openings < 0) return std::nullopt;
         alignas(inotify_event) char events[4096];
@@ -133,6 +134,11 @@ class TPtyPort final : public TPort {
         std::string text = SettingsText(t);
         if (text == LastSettings) return;
         LastSettings = text;
+        TLineSettings line;
+        line.BaudRate = RateOf(cfgetospeed(&t));
+        line.StopBits = (t.c_cflag & CSTOPB) ? 2 : 0;
+        line.RtsControl = (t.c_cflag & CRTSCTS) ? 2 : 0;
+        if (line.BaudRate > 0) PeerLine = line;
         Notices.push_back({TPortNotice::TLevel::Info, Utf8ToCp1251("приложение задало ") + text});
     }
 
@@ -141,6 +147,7 @@ class TPtyPort final : public TPort {
     TDescriptorIo Io;
     int Openings = -1;                // the watch on the application's side
     std::vector<TPortNotice> Notices; // reader thread only
+    std::optional<TLineSettings> PeerLine; // rate, stop bits, flow; reader thread only
     std::string LastSettings;         // reader thread only
     int Openers = 0;                  // reader thread only
 };

@@ -54,6 +54,7 @@ class TSerialPort final : public TPort {
     std::optional<uint64_t> LostBytes() const override;
     bool SetModemOutput(TModemOutput line, bool on) override;
     int SendBreak(std::chrono::milliseconds duration, const TEvent& stop) override;
+    int SetLine(const TLineSettings& settings) override;
 
   private:
     std::unique_ptr<TState> State;

@@ -99,6 +99,23 @@ struct TSerialPort::TState {
 
 namespace {
 
+// The rate and frame; 0, or the system's error number.
+int ApplyLine(int fd, const TLineSettings& settings) {
+    termios tio = Framing(settings);
+    speed_t speed = StandardSpeed(settings.BaudRate);
+    if (speed != B0) {
+        cfsetispeed(&tio, speed);
+        cfsetospeed(&tio, speed);
+    }
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+        // A pseudo-terminal has no parity; the C library reports the dropped bit as EINVAL.
+        if (errno != EINVAL || !IsPseudoTerminal(fd)) return errno;
+        tio.c_cflag &= ~(PARENB | PARODD | CMSPAR);
+        if (tcsetattr(fd, TCSANOW, &tio) != 0) return errno;
+    }
+    return speed == B0 ? SetArbitraryBaudRate(fd, settings.BaudRate) : 0;
+}
+
 TPermissionFacts PermissionFactsOf(const std::string& path) {
     TPermissionFacts facts;
     facts.Sandboxed = access("/.flatpak-info", F_OK) == 0;
@@ -146,20 +163,7 @@ TSerialPort::TOpenResult TSerialPort::Open(const std::string& path, const TLineS
     termios previous{};
     if (tcgetattr(fd, &previous) != 0) return fail(errno); // not a terminal at all
     [[maybe_unused]] int exclusive = ioctl(fd, TIOCEXCL);
-    termios tio = Framing(settings);
-    speed_t speed = StandardSpeed(settings.BaudRate);
-    if (speed != B0) {
-        cfsetispeed(&tio, speed);
-        cfsetospeed(&tio, speed);
-    }
-    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
-        // A pseudo-terminal has no parity; the C library reports the dropped bit as EINVAL.
-        if (errno != EINVAL || !IsPseudoTerminal(fd)) return fail(errno);
-        tio.c_cflag &= ~(PARENB | PARODD | CMSPAR);
-        if (tcsetattr(fd, TCSANOW, &tio) != 0) return fail(errno);
-    }
-    if (speed == B0)
-        if (int error = SetArbitraryBaudRate(fd, settings.BaudRate); error != 0) return fail(error);
+    if (int error = ApplyLine(fd, settings); error != 0) return fail(error);
     ApplyModemLines(fd, settings);
     tcflush(fd, TCIOFLUSH);
     auto state = std::make_unique<TState>(fd, timeouts);
@@ -224,6 +228,11 @@ std::optional<uint64_t> TSerialPort::LostBytes() const {
 bool TSerialPort::SetModemOutput(TModemOutput line, bool on) {
     int bit = line == TModemOutput::Dtr ? TIOCM_DTR : TIOCM_RTS;
     return ioctl(State->Fd, on ? TIOCMBIS : TIOCMBIC, &bit) == 0;
+}
+
+int TSerialPort::SetLine(const TLineSettings& settings) {
+    if (std::string problem = InvalidLineSetting(settings); !problem.empty()) return EINVAL;
+    return ApplyLine(State->Fd, settings);
 }
 
 int TSerialPort::SendBreak(std::chrono::milliseconds duration, const TEvent& stop) {

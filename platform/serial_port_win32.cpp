@@ -276,6 +276,12 @@ bool TSerialPort::SetModemOutput(TModemOutput line, bool on) {
     return EscapeCommFunction(State->Port, function) != 0;
 }
 
+int TSerialPort::SetLine(const TLineSettings& settings) {
+    // The modem lines keep their present state: the DCB asks for the configured one.
+    DCB dcb = DcbFor(settings);
+    return SetCommState(State->Port, &dcb) ? 0 : static_cast<int>(GetLastError());
+}
+
 int TSerialPort::SendBreak(std::chrono::milliseconds duration, const TEvent& stop) {
     if (!SetCommBreak(State->Port)) return static_cast<int>(GetLastError());
     // The stop event or a purge (the port is being let go) cuts the break short.
