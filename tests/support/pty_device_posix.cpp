@@ -23,7 +23,8 @@ TPtyDevice::TPtyDevice() {
     fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
 }
 
-TPtyDevice::TPtyDevice(const std::string& port) : Path(port) {
+// Only the port is opened: no slave of our own to close later (0 would be standard input).
+TPtyDevice::TPtyDevice(const std::string& port) : Slave(-1), Path(port) {
     Master = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (Master < 0) throw std::runtime_error("cannot open " + port);
     termios tio{};

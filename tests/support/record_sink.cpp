@@ -29,6 +29,19 @@ void TRecordSink::NotifyPortState(TPortState state) {
     Changed.notify_all();
 }
 
+void TRecordSink::NotifySecondPortState(TPortState state) {
+    std::lock_guard lock(Mutex);
+    SecondStates.push_back(state);
+    Changed.notify_all();
+}
+
+bool TRecordSink::WaitForSecondPortState(TPortState state, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(Mutex);
+    return Changed.wait_for(lock, timeout, [&] {
+        return !SecondStates.empty() && SecondStates.back() == state;
+    });
+}
+
 std::vector<TPortState> TRecordSink::PortStates() {
     std::lock_guard lock(Mutex);
     return States;

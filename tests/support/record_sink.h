@@ -22,6 +22,11 @@ class TRecordSink : public TTerminalHost {
     void NotifyPortState(TPortState state) override;
     // Every port state reported, in order.
     std::vector<TPortState> PortStates();
+    // The same of the second port (a bridge's or a tap's); WaitForSecondPortState waits until
+    // the latest is the one given.
+    void NotifySecondPortState(TPortState state) override;
+    bool WaitForSecondPortState(TPortState state,
+                                std::chrono::milliseconds timeout = std::chrono::seconds(5));
     void NotifyModemLines(std::optional<TModemLines> lines) override;
     // Waits until the modem line reports so far end with the one given; false on time-out.
     bool WaitForModemLines(std::optional<TModemLines> last,
@@ -50,6 +55,7 @@ class TRecordSink : public TTerminalHost {
     std::map<TTrigger*, int> NotificationsByTrigger;
     std::map<TTrigger*, int32_t> Sleeps;
     std::vector<TPortState> States;
+    std::vector<TPortState> SecondStates;
     std::vector<std::optional<TModemLines>> ModemReports;
 };
 
