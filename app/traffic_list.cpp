@@ -61,6 +61,10 @@ size_t TTrafficList::AddSplitAtCarriageReturns(const TTrafficRecord& record) {
     if (!open || (!sameDirection && !Lines.back().Text.empty())) {
         AddLine(record, {});
         AfterCr = false;
+    } else if (Lines.back().Source != record.Source) {
+        // The empty line is the other port's now: a bridge never shows one side's bytes
+        // under the other side's mark.
+        Lines.back() = {record.Kind, record.Time, {}, record.Source};
     }
     size_t first = Lines.size() - 1;
     for (char ch : record.Data) {

@@ -45,6 +45,10 @@ TEST(CommandLine, OptionsBecomeConfigurationKeysForThisRun) {
         {{"--log-dir", "logs", "--autosave", "--hide", "--no-reconnect"},
          "Log.Dir=logs Log.AutoSave=1 Terminal.Hide=1 Port.Reconnect=0 ",
          {}},
+        {{"-p", "/dev/ttyUSB0", "--bridge", "pty:/tmp/ttyV0"},
+         "Port.Device=/dev/ttyUSB0 Bridge.Device=pty:/tmp/ttyV0 Bridge.Tap=0 ",
+         {}},
+        {{"--tap=/dev/ttyUSB1"}, "Bridge.Device=/dev/ttyUSB1 Bridge.Tap=1 ", {}},
         // An empty attached value is a value: the next argument is not taken for it.
         {{"--log-dir=", "--autosave"}, "Log.Dir= Log.AutoSave=1 ", {}},
         // After "--" nothing is an option.
@@ -115,6 +119,16 @@ TEST(CommandLine, ABadValueNamesTheOptionAndWhatItAccepts) {
          "the port needs a device path, pty:PATH, or tcp://HOST:PORT, rfc2217://HOST:PORT, "
          "socket://HOST:PORT (PORT 1-65535, an IPv6 host as [::1]), not \"tcp://rig:65536\""},
         {{"-x"}, "unknown option -x"},
+        {{"--bridge", "tcp://rig"},
+         "--bridge needs a device path, pty:PATH, or tcp://HOST:PORT, rfc2217://HOST:PORT, "
+         "socket://HOST:PORT (PORT 1-65535, an IPv6 host as [::1]), not \"tcp://rig\""},
+        {{"--bridge", "pty:/tmp/a", "--tap", "/dev/ttyS1"},
+         "give one second port: --bridge PORT2 or --tap PORT2"},
+        {{"-p", "/dev/ttyS1", "--tap", "/dev/../dev/ttyS1"},
+         "--tap needs another port than the device's (/dev/ttyS1), not \"/dev/../dev/ttyS1\""},
+        {{"-p", "rfc2217://rig:7001", "--bridge", "tcp://rig:7001"},
+         "--bridge needs another port than the device's (rfc2217://rig:7001), not "
+         "\"tcp://rig:7001\""},
         {{"--send", "01 CRC16X9"},
          "--send needs bytes in hex or a template, like \"01 03 00 0A 00 02 CRC16M\", not "
          "\"01 CRC16X9\""},

@@ -19,13 +19,15 @@ struct TEntry {
     int64_t Ms;
     TTrafficKind Kind;
     std::string Bytes;
+    TTrafficSource Source = TTrafficSource::Device;
 };
 
 // A log file as vemla writes it, starting at noon.
 std::string LogText(const std::vector<TEntry>& entries, TCoding coding = TCoding::Hex) {
     TTrafficList list;
     for (const TEntry& entry : entries)
-        list.Add({46000.5 + static_cast<double>(entry.Ms) / 86400000.0, entry.Kind, entry.Bytes},
+        list.Add({46000.5 + static_cast<double>(entry.Ms) / 86400000.0, entry.Kind, entry.Bytes,
+                  entry.Source},
                  coding);
     std::string text;
     for (size_t i = 0; i < list.Size(); ++i)
@@ -217,6 +219,37 @@ TEST(LearnDevice, ALearnedDevicePassesTheCheckOnItsOwnSession) {
     EXPECT_FALSE(
         LearnDevice(ReadSessionLog(dir.Write("s.log", LogText({{0, In, "A"}}))).Value, "s.log")
             .Ok());
+}
+
+TEST(LearnDevice, ABridgeSessionInEveryCodingTeachesTheDevice) {
+    // The application's requests (<-a-) and the device's answers, as a bridge logs them.
+    constexpr auto App = TTrafficSource::Application;
+    const std::vector<TEntry> session = {
+        {0, In, "READ\r", App}, {5, In, "OK 1\r"},       {10, In, "SET 2\r", App},
+        {15, In, "DONE\r"},     {20, In, "READ\r", App}, {25, In, "OK 1\r"},
+    };
+    // Win shows text lines; its CRs end lines and are not logged.
+    for (TCoding coding : {TCoding::Hex, TCoding::WinHex, TCoding::Win}) {
+        const std::string text = LogText(session, coding);
+        size_t marks = 0;
+        for (size_t at = 0; (at = text.find("  <-a- ", at)) != std::string::npos; ++at)
+            ++marks;
+        EXPECT_EQ(marks, 3u) << text;
+        TTempDir dir;
+        const std::string path = dir.Write("bridge.log", text);
+        TResult<TSessionLog> log = ReadSessionLog(path);
+        ASSERT_TRUE(log.Ok()) << log.Error;
+        TResult<std::string> learned = LearnDevice(log.Value, "bridge.log");
+        ASSERT_TRUE(learned.Ok()) << learned.Error;
+        EXPECT_NE(learned.Value.find("// Sent by the application at " + path + " line 1, 5\n"),
+                  std::string::npos)
+            << learned.Value;
+        TTableLoad table = LoadTriggers(learned.Value, 0);
+        ASSERT_TRUE(table.Ok()) << table.Error;
+        TSessionVerdict verdict =
+            CheckSession(log.Value, std::move(table.Value), 0, TSessionSide::Mirror);
+        EXPECT_EQ(verdict.Report, "OK: 3 packets, 3 answers\n") << text << learned.Value;
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
+#include "tests/support/record_sink.h"
 #include "tests/support/temp_dir.h"
 
 #include <filesystem>
@@ -74,6 +75,40 @@ TEST(Startup, AnInstalledCopyKeepsItsFilesInTheUserDirectory) {
     EXPECT_TRUE(InstalledLayout(program));
     std::filesystem::create_directories(dir.Path("build/share/vemla"));
     EXPECT_FALSE(InstalledLayout(dir.Path("build") + "/"));
+}
+
+TEST(Startup, TheSecondPortMustBeAnotherPortThanTheDevices) {
+    TTempDir dir;
+    const std::string device = dir.Write("ttyUSB0", ""), other = dir.Write("ttyUSB1", "");
+    std::filesystem::create_symlink(device, dir.Path("by-id"));
+    struct {
+        std::string First, Second;
+        bool Same;
+    } cases[] = {
+        {device, dir.Path("by-id"), true}, // a link to it
+        {"pty:" + device, device, true},   // a virtual port is its path
+        {device, dir.Path("./x/../ttyUSB0"), true},
+        {device, other, false},
+        {"pty:" + dir.Path("new"), dir.Path("new"), true}, // not there yet
+        {"tcp://rig:7001", "rfc2217://rig:7001", true},
+        {"tcp://rig:7001", "tcp://rig:7002", false},
+        {"tcp://rig:7001", device, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NamesTheSamePort(c.First, c.Second), c.Same) << c.First << " " << c.Second;
+
+    // From a configuration file: an Error record, and the device's port alone.
+    test::TRecordSink sink;
+    const std::string config =
+        dir.Write("c.ini", "[Port]\r\nDevice=" + device +
+                               "\r\n[Bridge]\r\nDevice=" + dir.Path("by-id") + "\r\n");
+    TTerminalSettings settings = ReadEngineSettings(config, {}, sink);
+    EXPECT_EQ(settings.SecondPortMode, TTerminalSettings::TSecondPort::None);
+    ASSERT_EQ(sink.Records().size(), 1u);
+    EXPECT_EQ(sink.Records()[0].Kind, TTrafficKind::Error);
+    EXPECT_EQ(sink.Records()[0].Data,
+              Utf8ToCp1251("Второй порт ") + dir.Path("by-id") +
+                  Utf8ToCp1251(" совпадает с портом устройства: он не открыт"));
 }
 
 } // namespace

@@ -76,6 +76,16 @@ TEST(StatusTexts, PortSettingsStateAndCounters) {
     }
     EXPECT_EQ(Cp1251ToUtf8(StatusTexts({}, TPortState::Open, 1, 2, 7).Counters),
               "принято 1 Б, передано 2 Б, без триггера 7");
+
+    // A bridge: both ports, each with its state.
+    TTerminalSettings bridge;
+    bridge.Device = "/dev/ttyUSB0";
+    bridge.SecondPort = "pty:/tmp/ttyV0";
+    bridge.SecondPortMode = TTerminalSettings::TSecondPort::Bridge;
+    TStatusTexts both = StatusTexts(bridge, TPortState::Waiting, 0, 0, std::nullopt, std::nullopt,
+                                    TPortState::ApplicationConnected);
+    EXPECT_EQ(Cp1251ToUtf8(both.Path), "/dev/ttyUSB0 — pty:/tmp/ttyV0");
+    EXPECT_EQ(Cp1251ToUtf8(both.State), "ожидание устройства — приложение подключено");
 }
 
 TEST(StatusTexts, ModemControlsFollowTheLinesTheHandshakeAndThePort) {
