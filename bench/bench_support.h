@@ -52,12 +52,14 @@ inline std::vector<std::filesystem::path> LogFilesInOrder(const std::filesystem:
     return logs;
 }
 
-// The Received bytes of every Hex log file of a directory, in the order the files were written.
-inline std::string LoggedBytes(const std::filesystem::path& directory) {
+// The bytes of every Hex log line with that direction mark (received, by default) of a
+// directory's files, in the order the files were written.
+inline std::string LoggedBytes(const std::filesystem::path& directory,
+                               std::string_view mark = "---> ") {
     std::string bytes;
     for (const auto& log : LogFilesInOrder(directory)) {
         std::string text = ReadAll(log);
-        for (size_t at = text.find("---> "); at != std::string::npos; at = text.find("---> ", at)) {
+        for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at)) {
             size_t end = text.find("\r\n", at);
             bytes += TextToBytes(std::string_view(text).substr(at + 5, end - at - 5), TCoding::Hex);
             at = end;

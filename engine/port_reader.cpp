@@ -226,11 +226,11 @@ void TPortReader::ApplyPeerLine(const TLineSettings& peer) {
     line.BaudRate = peer.BaudRate;
     line.StopBits = peer.StopBits;
     // Without the handshake the RTS line goes back to on, as a port opened without one has it.
-    if (peer.RtsControl == 2 || line.RtsControl == 2) line.RtsControl = peer.RtsControl == 2 ? 2 : 1;
+    if (peer.RtsControl == 2 || line.RtsControl == 2)
+        line.RtsControl = peer.RtsControl == 2 ? 2 : 1;
     std::string text = Config.PortName() + Utf8ToCp1251(": по настройкам приложения ") +
                        std::to_string(line.BaudRate) + Utf8ToCp1251(" бит/с, стоп-битов ") +
-                       (line.StopBits == 0 ? "1" : "2") +
-                       (line.RtsControl == 2 ? ", RTS/CTS" : "");
+                       (line.StopBits == 0 ? "1" : "2") + (line.RtsControl == 2 ? ", RTS/CTS" : "");
     int error = 0;
     if (std::shared_ptr<TPort> port = CurrentPort()) error = port->SetLine(line);
     if (error == 0)
@@ -324,6 +324,10 @@ bool TPortReader::ReadLoop(const std::shared_ptr<TPort>& port) {
     PeerSeen.reset();
     WatchLineStatus(*port);
     const bool watched = ReportedModemLines || LostBytesSeen || PeerSeen;
+    // A bridge passes bytes on as they are read where the port can; else each packet whole.
+    const bool tapped = ForwardTarget && port->TapReads([this](std::string_view bytes) {
+        ForwardTarget->Forward(bytes);
+    });
     const auto statusWait = watched ? LineStatusInterval : std::chrono::milliseconds(-1);
     while (!Restarting) {
         // A host without room is looked at again every few milliseconds; stop and new
@@ -351,7 +355,7 @@ bool TPortReader::ReadLoop(const std::shared_ptr<TPort>& port) {
         if (total > 0) {
             std::string_view packet(buffer, static_cast<size_t>(total));
             // Passed on first: neither the records nor their readers ever delay the line.
-            if (ForwardTarget) ForwardTarget->Forward(packet);
+            if (ForwardTarget && !tapped) ForwardTarget->Forward(packet);
             Report(TTrafficKind::Received, packet);
             OnPacket(packet);
             if (watched) WatchLineStatus(*port);

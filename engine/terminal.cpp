@@ -41,15 +41,16 @@ TTerminal::TTerminal(TTerminalHost& host, TTerminalSettings settings, TEvent* st
     const int32_t hashSize = settings.HashSize;
     const auto secondMode = settings.SecondPortMode;
     TTerminalSettings second = settings;
-    Reader = std::make_unique<TPortReader>(Host, std::move(settings), StopEvent, openPort,
-                                           [this](std::string_view packet) { MatchPacket(packet); });
+    Reader =
+        std::make_unique<TPortReader>(Host, std::move(settings), StopEvent, openPort,
+                                      [this](std::string_view packet) { MatchPacket(packet); });
     if (secondMode != TTerminalSettings::TSecondPort::None) {
         second.Device = second.SecondPort;
         second.SecondPortMode = TTerminalSettings::TSecondPort::None;
         SecondHost = std::make_unique<TSecondPortHost>(Host);
         SecondReader = std::make_unique<TPortReader>(
-            *SecondHost, std::move(second), StopEvent, std::move(openPort),
-            [](std::string_view) {}, TTrafficSource::Application);
+            *SecondHost, std::move(second), StopEvent, std::move(openPort), [](std::string_view) {},
+            TTrafficSource::Application);
         if (secondMode == TTerminalSettings::TSecondPort::Bridge) {
             Reader->ForwardTo(*SecondReader);
             SecondReader->ForwardTo(*Reader);

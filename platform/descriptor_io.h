@@ -45,6 +45,8 @@ class TDescriptorIo {
     // the wait or read it is meant for).
     void Pause(std::chrono::milliseconds duration, const TEvent& stop);
     int LastError() const { return LineError.load(); }
+    // Every chunk read goes to the tap first (reading side only).
+    void SetTap(TPort::TReadTap tap) { Tap = std::move(tap); }
 
   private:
     // The reading side takes the line's bytes in large chunks, so a flood costs one system
@@ -67,6 +69,7 @@ class TDescriptorIo {
     const TKind Kind;
     const TCommTimeouts Timeouts;
     const TReadFilter Filter;
+    TPort::TReadTap Tap; // reading side only
     TEvent Abort;
     std::atomic<int> LineError{0};
     std::unique_ptr<char[]> Ahead = std::make_unique<char[]>(AheadSize); // reading side only

@@ -73,6 +73,7 @@ long TDescriptorIo::FillAhead() {
     }
     if (n > 0 && Filter) n = static_cast<ssize_t>(Filter(Ahead.get() + AheadEnd, size_t(n)));
     if (n > 0) {
+        if (Tap) Tap(std::string_view(Ahead.get() + AheadEnd, static_cast<size_t>(n)));
         AheadEnd += static_cast<size_t>(n);
         LastBytes = TClock::now();
     }

@@ -40,6 +40,10 @@ class TNetPort final : public TPort {
         return Io.Read(buffer, count, stop);
     }
     int ReadQueued(char* buffer, int count) override { return Io.ReadQueued(buffer, count); }
+    bool TapReads(TReadTap tap) override {
+        Io.SetTap(std::move(tap));
+        return true;
+    }
     int Write(const char* data, int count, const TEvent* stop) override {
         std::lock_guard lock(WriteMutex);
         if (!ComPortControl) return Io.Write(data, count, stop);

@@ -4,9 +4,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vemla {
@@ -96,6 +98,11 @@ class TPort {
     // The rate, stop bits and flow control an application set on a virtual port, once per
     // change since the last call: what a bridge passes on to the device's port.
     virtual std::optional<TLineSettings> TakePeerLine() { return std::nullopt; }
+    // Hands every chunk the port reads to tap at once, before the time-outs frame it into
+    // packets (a bridge passes bytes on without waiting for a packet's end). Set on the
+    // reader thread before it reads; false where the kind cannot.
+    using TReadTap = std::function<void(std::string_view bytes)>;
+    virtual bool TapReads(TReadTap) { return false; }
     // What the port learned of its far side since the last call (the settings an application
     // gave a virtual port, a server that did not confirm a command); the reader thread asks
     // after each read and while the line is quiet.

@@ -102,6 +102,10 @@ class TPtyPort final : public TPort {
     int SendBreak(std::chrono::milliseconds, const TEvent&) override { return 0; }
     std::vector<TPortNotice> TakeNotices() override { return std::exchange(Notices, {}); }
     std::optional<TLineSettings> TakePeerLine() override { return std::exchange(PeerLine, {}); }
+    bool TapReads(TReadTap tap) override {
+        Io.SetTap(std::move(tap));
+        return true;
+    }
     std::optional<bool> PeerPresent() override {
         if (Openings < 0) return std::nullopt;
         alignas(inotify_event) char events[4096];
@@ -145,11 +149,11 @@ class TPtyPort final : public TPort {
     const int Master, Slave;
     const std::string Link, SlavePath;
     TDescriptorIo Io;
-    int Openings = -1;                // the watch on the application's side
-    std::vector<TPortNotice> Notices; // reader thread only
+    int Openings = -1;                     // the watch on the application's side
+    std::vector<TPortNotice> Notices;      // reader thread only
     std::optional<TLineSettings> PeerLine; // rate, stop bits, flow; reader thread only
-    std::string LastSettings;         // reader thread only
-    int Openers = 0;                  // reader thread only
+    std::string LastSettings;              // reader thread only
+    int Openers = 0;                       // reader thread only
 };
 
 TPortOpenResult Failed(int error, std::string detail = {}) {

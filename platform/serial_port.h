@@ -55,6 +55,7 @@ class TSerialPort final : public TPort {
     bool SetModemOutput(TModemOutput line, bool on) override;
     int SendBreak(std::chrono::milliseconds duration, const TEvent& stop) override;
     int SetLine(const TLineSettings& settings) override;
+    bool TapReads(TReadTap tap) override;
 
   private:
     std::unique_ptr<TState> State;

@@ -230,6 +230,11 @@ bool TSerialPort::SetModemOutput(TModemOutput line, bool on) {
     return ioctl(State->Fd, on ? TIOCMBIS : TIOCMBIC, &bit) == 0;
 }
 
+bool TSerialPort::TapReads(TReadTap tap) {
+    State->Io.SetTap(std::move(tap));
+    return true;
+}
+
 int TSerialPort::SetLine(const TLineSettings& settings) {
     if (std::string problem = InvalidLineSetting(settings); !problem.empty()) return EINVAL;
     return ApplyLine(State->Fd, settings);

@@ -276,6 +276,11 @@ bool TSerialPort::SetModemOutput(TModemOutput line, bool on) {
     return EscapeCommFunction(State->Port, function) != 0;
 }
 
+// The overlapped reads hand out framed packets only: a bridge passes them on whole.
+bool TSerialPort::TapReads(TReadTap) {
+    return false;
+}
+
 int TSerialPort::SetLine(const TLineSettings& settings) {
     // The modem lines keep their present state: the DCB asks for the configured one.
     DCB dcb = DcbFor(settings);
