@@ -46,13 +46,14 @@ int main(int argc, char* argv[]) {
     if ((argc != 2 && argc != 3) ||
         (which != "main" && which != "generator" && which != "triggers" && which != "change" &&
          which != "port" && which != "virtual" && which != "daily" && which != "packet" &&
-         which != "remote" && which != "remote-port" && which != "desktop")) {
+         which != "remote" && which != "remote-port" && which != "bridge" && which != "desktop")) {
         std::fputs("Usage: vemla-screenshot FILE.png "
                    "[main|generator|triggers|change|port|virtual|daily|packet|remote|remote-port|"
-                   "desktop]\n"
+                   "bridge|desktop]\n"
                    "  packet: the packet dialog refusing a template that does not read\n"
                    "  remote: the main window on an RFC 2217 server's port\n"
                    "  remote-port: the port settings dialog with a raw TCP port typed in\n"
+                   "  bridge: the main window between an application and its device\n"
                    "  daily: the main window at its first size after a while: scrollback, a\n"
                    "         long packet in the detail field, the find bar with a hit\n"
                    "  desktop: the whole screen of the X display in DISPLAY\n",
@@ -68,6 +69,7 @@ int main(int argc, char* argv[]) {
     // A server that takes the connection and says nothing within the picture's time.
     test::TTestServer server;
     const bool remote = which == "remote";
+    const bool bridge = which == "bridge";
     const std::string remotePort = "rfc2217://127.0.0.1:" + std::to_string(server.Port());
     const std::string device = which == "virtual" ? "pty:/tmp/ttyV0"
                                : remote           ? remotePort
@@ -77,6 +79,9 @@ int main(int argc, char* argv[]) {
     options.Config = SettleConfigFile(
         {dir.Write("config.ini", std::string("[Port]\r\nDevice=") + device +
                                      (remote ? "\r\nBaudRate=57600\r\nParity=0" : "") +
+                                     (bridge ? "\r\nBaudRate=19200\r\nParity=0\r\n[Bridge]\r\n"
+                                               "Device=pty:/tmp/ttyV0"
+                                             : "") +
                                      "\r\n[Log]\r\nSize=" + (which == "daily" ? "12" : "300") +
                                      "\r\n[Terminal]\r\nTriggerFile=" + triggers +
                                      "\r\n[Packets]\r\nCount=4\r\n"
@@ -99,10 +104,11 @@ int main(int argc, char* argv[]) {
 
     TTerminalHost& host = window.EngineHost();
     TDateTime time = Now();
-    auto post = [&](TTrafficKind kind, std::string data) {
+    auto post = [&](TTrafficKind kind, std::string data,
+                    TTrafficSource source = TTrafficSource::Device) {
         time += 0.137 / 86400.0;
         host.PostTraffic(
-            std::make_unique<TTrafficRecord>(TTrafficRecord{time, kind, std::move(data)}));
+            std::make_unique<TTrafficRecord>(TTrafficRecord{time, kind, std::move(data), source}));
     };
     if (which == "virtual") {
         // An application under test polls the Modbus slave that vemla plays.
@@ -113,6 +119,24 @@ int main(int argc, char* argv[]) {
             post(TTrafficKind::Received, std::string("\x01\x03\x00\x00\x00\x01\x84\x0A", 8));
             post(TTrafficKind::TriggerSent, std::string("\x01\x03\x02\x00\x2A\x39\x9B", 7));
         }
+    } else if (bridge) {
+        // The application polls the real device through vemla; one answer comes from a
+        // trigger of vemla's own.
+        host.NotifyPortState(TPortState::Open);
+        host.NotifySecondPortState(TPortState::ApplicationConnected);
+        host.NotifyModemLines(TModemLines{.Cts = true, .Dsr = true});
+        post(TTrafficKind::Info, "/dev/ttyUSB0" + Utf8ToCp1251(": открыт"));
+        post(TTrafficKind::Info, "pty:/tmp/ttyV0" + Utf8ToCp1251(": открыт"));
+        post(TTrafficKind::Info, "pty:/tmp/ttyV0" + Utf8ToCp1251(": приложение задало 19200 8N1"));
+        post(TTrafficKind::Info, "/dev/ttyUSB0" + Utf8ToCp1251(": по настройкам приложения "
+                                                               "19200 бит/с, стоп-битов 1"));
+        for (int i = 0; i < 3; ++i) {
+            post(TTrafficKind::Received, std::string("\x01\x03\x00\x00\x00\x01\x84\x0A", 8),
+                 TTrafficSource::Application);
+            post(TTrafficKind::Received, std::string("\x01\x03\x02\x00\x2A\x39\x9B", 7));
+        }
+        post(TTrafficKind::Received, "\xAA\x55");
+        post(TTrafficKind::TriggerSent, "\x01\x83\x02");
     } else if (remote) {
         // A rig across the network behind ser2net: the server confirmed the rate, not the
         // modem lines (as ser2net does for a port without them).
@@ -142,7 +166,7 @@ int main(int argc, char* argv[]) {
         for (int i = 0; i < 60; ++i)
             answer += static_cast<char>(i * 7);
         post(TTrafficKind::TriggerSent, answer + "\x5A\x7E");
-    } else if (which != "virtual" && !remote) {
+    } else if (which != "virtual" && !remote && !bridge) {
         post(TTrafficKind::Info, "/dev/ttyUSB0" + Utf8ToCp1251(": открыт"));
         post(TTrafficKind::Received, "PING\r");
         post(TTrafficKind::TriggerSent, "PONG\r");
@@ -158,7 +182,7 @@ int main(int argc, char* argv[]) {
     }
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
-    if (which != "virtual" && which != "daily") window.CodingChanged(1);
+    if (which != "virtual" && which != "daily" && !bridge) window.CodingChanged(1);
     if (which == "daily") {
         window.OpenFindBar();
         window.FindBar().setText(QStringLiteral("01 83"));
