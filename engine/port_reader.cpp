@@ -55,6 +55,10 @@ void TPortReader::Reconfigure(const TTerminalSettings& settings) {
     Config.PortNumber = settings.PortNumber;
     Config.Device = settings.Device;
     Config.Line = settings.Line;
+    {
+        std::lock_guard opening(OpenMutex);
+        PeerLine.reset(); // the user's settings hold until the application sets the line again
+    }
     Config.Timeouts = settings.Timeouts;
     Config.PacketSize = settings.PacketSize;
     Config.Reconnect = settings.Reconnect;
@@ -62,6 +66,11 @@ void TPortReader::Reconfigure(const TTerminalSettings& settings) {
                                    PathText(Config.PortPath()) + " " +
                                    std::to_string(Config.Line.BaudRate));
     Open();
+}
+
+TLineSettings TPortReader::LineInForce() {
+    std::lock_guard opening(OpenMutex);
+    return PeerLine.value_or(Config.Line);
 }
 
 void TPortReader::Close() {
@@ -129,7 +138,9 @@ void TPortReader::Report(TTrafficKind kind, std::string_view text) {
 std::shared_ptr<TPort> TPortReader::OpenPort(bool reportFailure) {
     std::lock_guard opening(OpenMutex);
     if (auto port = CurrentPort()) return port;
-    TPortOpenResult opened = Opener(Config, OpenCancel);
+    TTerminalSettings settings = Config;
+    if (PeerLine) settings.Line = *PeerLine;
+    TPortOpenResult opened = Opener(settings, OpenCancel);
     if (!opened.Port) {
         if (reportFailure && !OpenCancel.IsSet()) {
             Report(TTrafficKind::Error, FailureText(opened.Error, opened.Detail));
@@ -222,7 +233,7 @@ void TPortReader::ReportUnforwarded() {
 
 void TPortReader::ApplyPeerLine(const TLineSettings& peer) {
     std::lock_guard opening(OpenMutex);
-    TLineSettings& line = Config.Line;
+    TLineSettings line = PeerLine.value_or(Config.Line);
     line.BaudRate = peer.BaudRate;
     line.StopBits = peer.StopBits;
     // Without the handshake the RTS line goes back to on, as a port opened without one has it.
@@ -231,6 +242,7 @@ void TPortReader::ApplyPeerLine(const TLineSettings& peer) {
     std::string text = Config.PortName() + Utf8ToCp1251(": по настройкам приложения ") +
                        std::to_string(line.BaudRate) + Utf8ToCp1251(" бит/с, стоп-битов ") +
                        (line.StopBits == 0 ? "1" : "2") + (line.RtsControl == 2 ? ", RTS/CTS" : "");
+    PeerLine = line;
     int error = 0;
     if (std::shared_ptr<TPort> port = CurrentPort()) error = port->SetLine(line);
     if (error == 0)

@@ -50,6 +50,8 @@ class TPortReader {
     TPortReader& operator=(const TPortReader&) = delete;
 
     const TTerminalSettings& Settings() const { return Config; }
+    // The line as the port has it: the settings', or what the application of a bridge set.
+    TLineSettings LineInForce();
     // Opens the port if it is closed and starts the reader (with reconnect also for a port
     // that is missing); true when it is open afterwards. The owner's thread only.
     bool Open();
@@ -139,6 +141,7 @@ class TPortReader {
     std::chrono::steady_clock::time_point NextLineLook; // reader thread only
     TPortReader* ForwardTarget = nullptr;               // set before the reader starts
     TPeerLineHandler PeerLineHandler;                   // set before the reader starts
+    std::optional<TLineSettings> PeerLine;              // guarded by OpenMutex
     // A virtual port's application has its side open; anybody reads it.
     std::atomic<bool> PeerAbsent{false};
     std::atomic<uint64_t> Unforwarded{0}; // bytes dropped since the port last took any

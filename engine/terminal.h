@@ -48,8 +48,8 @@ class TTerminal : private TTriggerEffects {
     TTerminal& operator=(const TTerminal&) = delete;
 
     const TTerminalSettings& Settings() const { return Reader->Settings(); }
-    // The second port (of a bridge or a tap) is open.
-    bool IsSecondPortOpen() const { return SecondReader && SecondReader->IsOpen(); }
+    // The device port's line as it has it (a bridge's application may have set it).
+    TLineSettings LineInForce() { return Reader->LineInForce(); }
 
     // Opens and configures the port if it is closed; true when it is open afterwards.
     bool Open();

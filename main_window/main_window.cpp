@@ -586,8 +586,10 @@ void TMainWindow::ShowModemControls() {
 
 void TMainWindow::ShowStatus() {
     if (!Terminal) return;
+    TTerminalSettings settings = Terminal->Settings();
+    settings.Line = Terminal->LineInForce();
     TStatusTexts texts = StatusTexts(
-        Terminal->Settings(), PortState, Recorder.ReceivedBytes(), Recorder.SentBytes(),
+        settings, PortState, Recorder.ReceivedBytes(), Recorder.SentBytes(),
         Terminal->HasTriggers() ? std::optional(Terminal->UnmatchedPacketCount()) : std::nullopt,
         ConfirmedRate, SecondPortState);
     StatusFields[0]->setText(FromCp1251(texts.Path));
