@@ -77,28 +77,24 @@ constexpr const char* PortForms =
     "a device path, pty:PATH, or tcp://HOST:PORT, rfc2217://HOST:PORT, socket://HOST:PORT "
     "(PORT 1-65535, an IPv6 host as [::1])";
 
+// --bridge and --tap: the second port, and whether it is only listened to.
+TValueOption SecondPort(const char* option, bool tap) {
+    return {PortForms, [=](const std::string& value, TCommandLine& line) {
+                line.Overrides.push_back({"Bridge", "Device", value});
+                line.Overrides.push_back({"Bridge", "Tap", tap ? "1" : "0"});
+                line.SecondPorts.push_back(option);
+                return PortSpelling(value);
+            }};
+}
+
 const std::map<std::string, TValueOption>& ValueOptions() {
     auto number = [](long long low, long long high) {
         return [=](const std::string& value) { return WholeNumber(value, low, high); };
     };
     static const std::map<std::string, TValueOption> options = {
         {"--port", Key("Port", "Device", PortForms, PortSpelling)},
-        {"--bridge",
-         {PortForms,
-          [](const std::string& value, TCommandLine& line) {
-              line.Overrides.push_back({"Bridge", "Device", value});
-              line.Overrides.push_back({"Bridge", "Tap", "0"});
-              line.SecondPorts.push_back("--bridge");
-              return PortSpelling(value);
-          }}},
-        {"--tap",
-         {PortForms,
-          [](const std::string& value, TCommandLine& line) {
-              line.Overrides.push_back({"Bridge", "Device", value});
-              line.Overrides.push_back({"Bridge", "Tap", "1"});
-              line.SecondPorts.push_back("--tap");
-              return PortSpelling(value);
-          }}},
+        {"--bridge", SecondPort("--bridge", false)},
+        {"--tap", SecondPort("--tap", true)},
         {"--baud",
          Key("Port", "BaudRate", "a whole number of bit/s above 0", number(1, INT32_MAX))},
         {"--frame",

@@ -77,8 +77,9 @@ class TPortReader {
     // A record of the port's own (an error, a note); any thread.
     void Report(TTrafficKind kind, std::string_view text);
 
-    // A bridge: every packet this reader reads is written to the other reader's port before
-    // it is recorded. Set before the first Open; the owner's thread.
+    // A bridge: the bytes this reader reads are written to the other reader's port as they are
+    // read (each packet whole, where the port cannot hand out what it reads), before they are
+    // recorded. Set before the first Open; the owner's thread.
     void ForwardTo(TPortReader& other) { ForwardTarget = &other; }
     // Writes bytes read on the other port of a bridge, without a record of their own (the
     // packet's record is the other port's). Bytes that find this port closed, or a virtual
@@ -142,7 +143,7 @@ class TPortReader {
     TPortReader* ForwardTarget = nullptr;               // set before the reader starts
     TPeerLineHandler PeerLineHandler;                   // set before the reader starts
     std::optional<TLineSettings> PeerLine;              // guarded by OpenMutex
-    // A virtual port's application has its side open; anybody reads it.
+    // A virtual port's application has closed its side; any thread reads it.
     std::atomic<bool> PeerAbsent{false};
     std::atomic<uint64_t> Unforwarded{0}; // bytes dropped since the port last took any
 };
