@@ -112,10 +112,10 @@ TTerminalSettings ReadEngineSettings(const std::string& configFile,
     TTerminalSettings settings = ReadTerminalSettings(config);
     if (settings.SecondPortMode != TTerminalSettings::TSecondPort::None &&
         NamesTheSamePort(settings.PortPath(), settings.SecondPort)) {
-        host.PostTraffic(std::make_unique<TTrafficRecord>(TTrafficRecord{
-            Now(), TTrafficKind::Error,
-            Utf8ToCp1251("Второй порт ") + PathText(settings.SecondPort) +
-                Utf8ToCp1251(" совпадает с портом устройства: он не открыт")}));
+        host.PostTraffic(std::make_unique<TTrafficRecord>(
+            TTrafficRecord{Now(), TTrafficKind::Error,
+                           Utf8ToCp1251("Второй порт ") + PathText(settings.SecondPort) +
+                               Utf8ToCp1251(" совпадает с портом устройства: он не открыт")}));
         settings.SecondPortMode = TTerminalSettings::TSecondPort::None;
     }
     return settings;

@@ -37,9 +37,8 @@ void TRecordSink::NotifySecondPortState(TPortState state) {
 
 bool TRecordSink::WaitForSecondPortState(TPortState state, std::chrono::milliseconds timeout) {
     std::unique_lock lock(Mutex);
-    return Changed.wait_for(lock, timeout, [&] {
-        return !SecondStates.empty() && SecondStates.back() == state;
-    });
+    return Changed.wait_for(lock, timeout,
+                            [&] { return !SecondStates.empty() && SecondStates.back() == state; });
 }
 
 std::vector<TPortState> TRecordSink::PortStates() {
