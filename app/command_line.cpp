@@ -329,7 +329,7 @@ std::string UsageText(const std::string& program) {
            "                         application sets on pty: are applied to the device\n"
            "                                                            [Bridge] Device\n"
            "  --tap PORT2            only listen to a second line (a Y-cable, an RS-485 tap):\n"
-           "                         nothing is passed on                [Bridge] Tap=1\n"
+           "                         nothing is passed on, no trigger answers [Bridge] Tap=1\n"
            "Sending by itself (recorded as sent, <---):\n"
            "  --send BYTES           a packet in hex, or a template with checksums\n"
            "                         (\"01 03 00 0A 00 02 CRC16M\"); repeatable: in order\n"

@@ -58,7 +58,13 @@ TTerminal::TTerminal(TTerminalHost& host, TTerminalSettings settings, TEvent* st
                 [this](const TLineSettings& line) { Reader->ApplyPeerLine(line); });
         }
     }
-    if (!triggerFile.empty()) LoadTriggerTable(triggerFile, hashSize);
+    // A tap only listens: no trigger answers either line.
+    if (!triggerFile.empty() && secondMode == TTerminalSettings::TSecondPort::Tap)
+        Reader->Report(TTrafficKind::Info,
+                       Utf8ToCp1251("Прослушивание двух линий: файл триггеров ") +
+                           PathText(triggerFile) + Utf8ToCp1251(" не загружен"));
+    else if (!triggerFile.empty())
+        LoadTriggerTable(triggerFile, hashSize);
     Open();
     if (SecondReader) SecondReader->Open();
     Runtime.Start();

@@ -121,13 +121,17 @@ TEST(Bridge, PassesBothWaysFollowsTheApplicationAndSurvivesEitherSideGoing) {
     EXPECT_EQ(sink.RecordsOf(TTrafficKind::Sent).size(), 0u);
 }
 
-TEST(Tap, ListensToBothLinesAndPassesNothingOn) {
+TEST(Tap, ListensToBothLinesAndSendsNothing) {
     TTempDir dir;
     TPtyDevice lineA, lineB;
     TRecordSink sink;
-    TTerminalSettings settings = test::SettingsOf(
-        dir.Write("c.ini", test::PortConfig(lineA.SlavePath()) +
-                               "[Bridge]\r\nDevice=" + lineB.SlavePath() + "\r\nTap=1\r\n"));
+    // A trigger that would answer line A's packet, were it loaded.
+    const std::string triggers =
+        dir.Write("t.txt", "TRIGGER 1 \"t\" HEX \"41 2D 31\" { WAIT OUTW \"02\" GOTO 2 }");
+    TTerminalSettings settings = test::SettingsOf(dir.Write(
+        "c.ini", test::PortConfig(lineA.SlavePath(), "[Terminal]\r\nTriggerFile=" + triggers +
+                                                         "\r\n[Bridge]\r\nDevice=" +
+                                                         lineB.SlavePath() + "\r\nTap=1\r\n")));
     TTerminal terminal(sink, settings);
     ASSERT_TRUE(terminal.IsOpen());
     ASSERT_TRUE(sink.WaitForSecondPortState(TPortState::Open));
@@ -139,6 +143,9 @@ TEST(Tap, ListensToBothLinesAndPassesNothingOn) {
                                            {S::Application, "B-1"}, {S::Device, "A-1"}}));
     EXPECT_EQ(lineA.Read(1, 300ms), "");
     EXPECT_EQ(lineB.Read(1, 300ms), "");
+    EXPECT_FALSE(terminal.HasTriggers());
+    EXPECT_EQ(sink.Records().front().Data, Cp1251("Прослушивание двух линий: файл триггеров ") +
+                                               triggers + Cp1251(" не загружен"));
 }
 
 } // namespace
