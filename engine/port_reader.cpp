@@ -126,13 +126,21 @@ std::string TPortReader::FailureText(int error, const std::string& detail) const
     return text;
 }
 
-void TPortReader::Report(TTrafficKind kind, std::string_view text) {
+std::unique_ptr<TTrafficRecord> TPortReader::MakeRecord(TTrafficKind kind,
+                                                        std::string_view text) const {
     auto record = std::make_unique<TTrafficRecord>();
     record->Time = Now();
     record->Kind = kind;
     record->Data.assign(text);
     record->Source = Source;
-    Host.PostTraffic(std::move(record));
+    return record;
+}
+
+void TPortReader::Report(TTrafficKind kind, std::string_view text) {
+    if (Order)
+        Order->Post(MakeRecord(kind, text));
+    else
+        Host.PostTraffic(MakeRecord(kind, text));
 }
 
 std::shared_ptr<TPort> TPortReader::OpenPort(bool reportFailure) {
@@ -356,6 +364,9 @@ bool TPortReader::ReadLoop(const std::shared_ptr<TPort>& port) {
             ClosePortAfterFailure(port->LastError(), port->FailureDetail());
             return false;
         }
+        // Taken before the first read, so before any byte of this packet is passed on: an
+        // answer to it cannot begin earlier.
+        const uint64_t ticket = Order ? Order->Begin() : 0;
         int total = port->Read(buffer, firstRead, StopEvent);
         bool lineFailed = total == 0 && port->LastError() != 0;
         // Whatever is already queued belongs to this packet, as far as the buffer holds it;
@@ -368,10 +379,16 @@ bool TPortReader::ReadLoop(const std::shared_ptr<TPort>& port) {
             std::string_view packet(buffer, static_cast<size_t>(total));
             // Passed on first: neither the records nor their readers ever delay the line.
             if (ForwardTarget && !tapped) ForwardTarget->Forward(packet);
-            Report(TTrafficKind::Received, packet);
+            if (Order)
+                Order->Finish(ticket, MakeRecord(TTrafficKind::Received, packet));
+            else
+                Report(TTrafficKind::Received, packet);
             OnPacket(packet);
             if (watched) WatchLineStatus(*port);
-        } else if (lineFailed && !StopEvent.IsSet()) {
+            continue;
+        }
+        if (Order) Order->Finish(ticket, nullptr);
+        if (lineFailed && !StopEvent.IsSet()) {
             ClosePortAfterFailure(port->LastError(), port->FailureDetail());
             return false;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/packet_order.h"
 #include "engine/terminal_host.h"
 #include "engine/terminal_settings.h"
 #include "platform/event.h"
@@ -94,12 +95,16 @@ class TPortReader {
     void ApplyPeerLine(const TLineSettings& line);
     // Reports the bytes that were not passed on, if any (and not reported yet).
     void ReportUnforwarded();
+    // Two ports: the records of both go to the host in the order their packets began. Set
+    // before the first Open; the owner's thread.
+    void OrderRecordsBy(TPacketOrder& order) { Order = &order; }
     // "COM 1: No such file or directory": how a failure of the port reads.
     std::string FailureText(int error, const std::string& detail = {}) const;
 
   private:
     // Ends the reader and lets go of the port.
     void ReleasePort();
+    std::unique_ptr<TTrafficRecord> MakeRecord(TTrafficKind kind, std::string_view text) const;
     // A reader without a port waits for it; with openFirst it opens it at once (a port that
     // opens slowly is opened there, not on the owner's thread).
     void StartReader(std::shared_ptr<TPort> port, bool openFirst = false);
@@ -141,6 +146,7 @@ class TPortReader {
     std::optional<int32_t> ConfirmedRateSeen;           // reader thread only
     std::chrono::steady_clock::time_point NextLineLook; // reader thread only
     TPortReader* ForwardTarget = nullptr;               // set before the reader starts
+    TPacketOrder* Order = nullptr;                      // set before the reader starts
     TPeerLineHandler PeerLineHandler;                   // set before the reader starts
     std::optional<TLineSettings> PeerLine;              // guarded by OpenMutex
     // A virtual port's application has closed its side; any thread reads it.

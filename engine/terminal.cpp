@@ -48,9 +48,12 @@ TTerminal::TTerminal(TTerminalHost& host, TTerminalSettings settings, TEvent* st
         second.Device = second.SecondPort;
         second.SecondPortMode = TTerminalSettings::TSecondPort::None;
         SecondHost = std::make_unique<TSecondPortHost>(Host);
+        RecordOrder = std::make_unique<TPacketOrder>(Host);
         SecondReader = std::make_unique<TPortReader>(
             *SecondHost, std::move(second), StopEvent, std::move(openPort), [](std::string_view) {},
             TTrafficSource::Application);
+        Reader->OrderRecordsBy(*RecordOrder);
+        SecondReader->OrderRecordsBy(*RecordOrder);
         if (secondMode == TTerminalSettings::TSecondPort::Bridge) {
             Reader->ForwardTo(*SecondReader);
             SecondReader->ForwardTo(*Reader);

@@ -123,6 +123,7 @@ class TTerminal : private TTriggerEffects {
     // The application's port of a bridge, or a tap's second line: its records name it as
     // their source, and no trigger sees its packets.
     std::unique_ptr<TTerminalHost> SecondHost;
+    std::unique_ptr<TPacketOrder> RecordOrder; // of the two ports' records
     std::unique_ptr<TPortReader> SecondReader;
     std::mutex SendMutex; // guards SendQueue and SenderStopping
     std::condition_variable SendQueued;
