@@ -228,7 +228,8 @@ void TPortReader::Forward(std::string_view bytes) {
         std::lock_guard lock(WriteMutex);
         written = port->Write(bytes.data(), static_cast<int>(bytes.size()), &StopEvent);
     }
-    if (written > 0) ReportUnforwarded();
+    // A flood passes here per chunk: the counter is only read unless an outage just ended.
+    if (written > 0 && Unforwarded.load() > 0) ReportUnforwarded();
     Unforwarded += bytes.size() - static_cast<size_t>(std::max(written, 0));
 }
 

@@ -75,7 +75,7 @@ class TDescriptorIo {
     std::unique_ptr<char[]> Ahead = std::make_unique<char[]>(AheadSize); // reading side only
     size_t AheadBegin = 0, AheadEnd = 0;                                 // reading side only
     bool Drained = false; // the last read took all the driver had; reading side only
-    std::chrono::steady_clock::time_point LastBytes{}; // of the last read; reading side only
+    std::chrono::steady_clock::time_point LastBytes{}; // a socket's last read; reading side only
     std::atomic<bool> AheadPurged{false};              // Purge asks the reading side to drop Ahead
 };
 

@@ -75,7 +75,7 @@ long TDescriptorIo::FillAhead() {
     if (n > 0) {
         if (Tap) Tap(std::string_view(Ahead.get() + AheadEnd, static_cast<size_t>(n)));
         AheadEnd += static_cast<size_t>(n);
-        LastBytes = TClock::now();
+        if (Kind == TKind::Socket) LastBytes = TClock::now(); // only a socket's waits ask
     }
     return n;
 }
