@@ -118,6 +118,8 @@ const std::map<std::string, TValueOption>& ValueOptions() {
               if (!line.CheckTriggers) line.TriggerFile = value;
               return true;
           }}},
+        {"--lang", Choice("Terminal", "Language", "ru, en or auto",
+                          {{"ru", "ru"}, {"en", "en"}, {"auto", "auto"}})},
         {"--log-dir", Key("Log", "Dir", "a directory", [](const std::string&) { return true; })},
         {"--check-triggers",
          {"a file name",
@@ -317,6 +319,8 @@ std::string UsageText(const std::string& program) {
            "  --triggers FILE        the trigger file                 [Terminal] TriggerFile\n"
            "  --hash-size N          leading bytes that select a trigger [Terminal] hashSize\n"
            "  --log-dir DIR          the log directory                          [Log] Dir\n"
+           "  --lang ru|en|auto      the language of the texts (default ru; auto follows\n"
+           "                         the locale)                       [Terminal] Language\n"
            "  --autosave             write log files                       [Log] AutoSave=1\n" +
            (window ? "  --hide                 run without a window                 [Terminal] "
                      "Hide=1\n"

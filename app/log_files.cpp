@@ -2,6 +2,7 @@
 
 #include "platform/cp1251.h"
 #include "platform/descriptor.h"
+#include "platform/messages.h"
 #include "platform/system.h"
 
 #include <algorithm>
@@ -34,9 +35,8 @@ TScrollback ReadScrollback(const TIniFile& config) {
         s.Lines = static_cast<size_t>(
             std::clamp<long long>(asked, 0, static_cast<long long>(TScrollback::MostLines)));
     if (!number || std::to_string(s.Lines) != scrollback)
-        s.Warning = Utf8ToCp1251("Scrollback=") + scrollback +
-                    Utf8ToCp1251(" вне диапазона 0..1000000: просмотр хранит ") +
-                    std::to_string(s.Lines) + Utf8ToCp1251(" строк");
+        s.Warning =
+            MessageText(TMessage::ScrollbackOutOfRange, {scrollback, std::to_string(s.Lines)});
     return s;
 }
 
@@ -103,8 +103,7 @@ TResult<TNewFile> WriteToNewFile(const TTrafficList& list, size_t first, const s
 }
 
 std::string FileErrorText(const std::string& fileName, int error) {
-    return Utf8ToCp1251("Ошибка открытия файла: ") + PathText(fileName) + "\n\r" +
-           SystemMessage(error);
+    return MessageText(TMessage::FileOpenError, {PathText(fileName), SystemMessage(error)});
 }
 
 bool TLogWriter::FlushDue(const TTrafficList& list) const {
@@ -157,9 +156,8 @@ TResult<> TLogWriter::FinalFlush(TTrafficList& list, TDateTime now,
                 break;
             }
         }
-        outcome.Error +=
-            "\n\r" + (saved.empty() ? Utf8ToCp1251("Строки журнала не удалось сохранить.")
-                                    : Utf8ToCp1251("Строки журнала сохранены в файл ") + saved);
+        outcome.Error += "\n\r" + (saved.empty() ? MessageText(TMessage::LogLinesNotSaved)
+                                                 : MessageText(TMessage::LogLinesSavedTo, {saved}));
     }
     list.Clear();
     return outcome;

@@ -1,6 +1,7 @@
 #include "app/port_settings.h"
 
 #include "platform/cp1251.h"
+#include "platform/messages.h"
 #include "platform/net_spelling.h"
 #include "platform/system.h"
 
@@ -40,21 +41,19 @@ TPortSettingsForm TPortSettingsForm::FromSettings(const TTerminalSettings& setti
 TResult<TTerminalSettings> TPortSettingsForm::ToSettings(const TTerminalSettings& current) const {
     TResult<TTerminalSettings> result{current, {}, 0};
     TTerminalSettings& s = result.Value;
-    auto refuse = [&](const char* message) {
-        result.Error = Utf8ToCp1251(message);
+    auto refuse = [&](TMessage message) {
+        result.Error = MessageText(message);
         result.SystemError = EINVAL;
         return result;
     };
-    if (Port.empty()) return refuse("Укажите порт");
+    if (Port.empty()) return refuse(TMessage::SettingsNoPort);
     if (NamesANetworkPort(Port) && !ParseNetSpelling(Port))
-        return refuse("Порт: rfc2217://ХОСТ:ПОРТ или tcp://ХОСТ:ПОРТ, порт от 1 до 65535, адрес "
-                      "IPv6 в скобках: [::1]");
+        return refuse(TMessage::SettingsBadNetPort);
     int32_t baud = 0, gap = 0, packetSize = 0;
-    if (!ParseNumber(BaudRate, 1, INT32_MAX, baud))
-        return refuse("Скорость: целое число бит/с больше нуля");
-    if (!ParseNumber(Gap, 0, INT32_MAX, gap)) return refuse("Пауза: целое число миллисекунд");
+    if (!ParseNumber(BaudRate, 1, INT32_MAX, baud)) return refuse(TMessage::SettingsBadRate);
+    if (!ParseNumber(Gap, 0, INT32_MAX, gap)) return refuse(TMessage::SettingsBadGap);
     if (!ParseNumber(PacketSize, 1, INT32_MAX, packetSize))
-        return refuse("Размер пакета: целое число байт больше нуля");
+        return refuse(TMessage::SettingsBadPacketSize);
     // The numbered port stays as it was when its path was not changed.
     if (Port != current.PortPath()) s.Device = Port;
     s.Line.BaudRate = baud;
@@ -85,9 +84,8 @@ TResult<> StorePortSettings(TIniFile& config, const TTerminalSettings& before,
                             const TTerminalSettings& after) {
     if (int error = config.ReadError(); error != 0)
         return {{},
-                Utf8ToCp1251("Настройки порта действуют до выхода из программы: файл ") +
-                    PathText(config.Path()) + Utf8ToCp1251(" не прочитан и не изменён.\n") +
-                    SystemMessage(error),
+                MessageText(TMessage::SettingsUntilExit,
+                            {PathText(config.Path()), SystemMessage(error)}),
                 error};
     TTerminalSettings stored = ReadTerminalSettings(config);
     bool changed = false;
@@ -115,8 +113,8 @@ TResult<> StorePortSettings(TIniFile& config, const TTerminalSettings& before,
     if (!changed) return {};
     if (int error = config.Save(); error != 0)
         return {{},
-                Utf8ToCp1251("Настройки порта не сохранены в ") + PathText(config.Path()) + ":\n" +
-                    SystemMessage(error),
+                MessageText(TMessage::SettingsNotSaved,
+                            {PathText(config.Path()), SystemMessage(error)}),
                 error};
     return {};
 }

@@ -2,6 +2,7 @@
 
 #include "app/send_template.h"
 #include "platform/cp1251.h"
+#include "platform/messages.h"
 
 #include <cctype>
 
@@ -12,8 +13,8 @@ bool IsHexDigit(char ch) {
     return std::isxdigit(static_cast<unsigned char>(ch)) != 0;
 }
 
-TResult<std::string> Refused(const char* what, size_t position) {
-    return {{}, Utf8ToCp1251(what) + std::to_string(position + 1), 0};
+TResult<std::string> Refused(TMessage what, size_t position) {
+    return {{}, MessageText(what, {std::to_string(position + 1)}), 0};
 }
 
 // Hex byte pairs; blanks may stand between whole pairs only.
@@ -22,13 +23,12 @@ TResult<std::string> CheckHex(std::string_view text) {
     for (size_t i = 0; i <= text.size(); ++i) {
         char ch = i < text.size() ? text[i] : ' ';
         if (ch == ' ') {
-            if (digitsInToken % 2 != 0)
-                return Refused("Нечётное число шестнадцатеричных цифр перед позицией ", i);
+            if (digitsInToken % 2 != 0) return Refused(TMessage::SendHexOddDigits, i);
             digitsInToken = 0;
         } else if (IsHexDigit(ch)) {
             ++digitsInToken;
         } else {
-            return Refused("Не шестнадцатеричная цифра в позиции ", i);
+            return Refused(TMessage::SendHexBadDigit, i);
         }
     }
     return {};
@@ -41,9 +41,7 @@ TResult<std::string> CheckEscapes(std::string_view text) {
         bool valid = escape.size() == 6 && escape[1] == '0' &&
                      (escape[2] == 'x' || escape[2] == 'X') && IsHexDigit(escape[3]) &&
                      IsHexDigit(escape[4]) && escape[5] == '>';
-        if (!valid)
-            return Refused("Неверная последовательность <0xNN> (знак < пишется <0x3C>) в позиции ",
-                           i);
+        if (!valid) return Refused(TMessage::SendBadEscape, i);
     }
     return {};
 }

@@ -1,6 +1,7 @@
 #include "app/send_template.h"
 
 #include "platform/cp1251.h"
+#include "platform/messages.h"
 #include "trigger_language/answer_template.h"
 #include "trigger_language/mask.h"
 
@@ -20,7 +21,7 @@ bool TemplateLike(std::string_view token) {
 }
 
 TResult<std::string> Refused(const std::string& what, size_t position) {
-    return {{}, what + Utf8ToCp1251(" в позиции ") + std::to_string(position + 1), 0};
+    return {{}, MessageText(TMessage::SendTemplateAt, {what, std::to_string(position + 1)}), 0};
 }
 
 } // namespace
@@ -43,17 +44,14 @@ TResult<std::string> SendTemplateBytes(std::string_view text) {
         const size_t position = at - token.size();
         TTemplateParse one = ParseTemplate(token);
         if (!one.Ok)
-            return Refused(Utf8ToCp1251("Неверный элемент шаблона «") + std::string(token) +
-                               Utf8ToCp1251("»"),
-                           position);
+            return Refused(MessageText(TMessage::SendTemplateBadElement, {token}), position);
         if (one.Template.Parts[0].Kind == TTemplatePart::TKind::Request)
-            return Refused(std::string(token) + Utf8ToCp1251(": байтов запроса при передаче нет"),
-                           position);
+            return Refused(MessageText(TMessage::SendTemplateNoRequest, {token}), position);
     }
     TTemplateParse whole = ParseTemplate(text);
     std::optional<std::string> bytes =
         whole.Ok ? whole.Template.Build({}) : std::optional<std::string>();
-    if (!bytes) return {{}, Utf8ToCp1251("Диапазон контрольной суммы за пределами пакета"), 0};
+    if (!bytes) return {{}, MessageText(TMessage::SendTemplateChecksumRange), 0};
     return {*bytes, {}, 0};
 }
 

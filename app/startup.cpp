@@ -2,6 +2,7 @@
 
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
+#include "platform/messages.h"
 #include "platform/net_spelling.h"
 #include "platform/pty_port.h"
 #include "platform/system.h"
@@ -95,8 +96,7 @@ TCoding StoredCoding(const TDesktopFiles& desktop) {
 }
 
 std::string MissingConfigWarning(const std::string& argument) {
-    return Utf8ToCp1251("Файл \"") + PathText(argument) +
-           Utf8ToCp1251("\" не найден. Будет использоваться \"config.ini\"");
+    return MessageText(TMessage::ConfigMissing, {PathText(argument)});
 }
 
 TTerminalSettings ReadEngineSettings(const std::string& configFile,
@@ -105,26 +105,32 @@ TTerminalSettings ReadEngineSettings(const std::string& configFile,
     if (int error = config.ReadError(); error != 0)
         host.PostTraffic(std::make_unique<TTrafficRecord>(TTrafficRecord{
             Now(), TTrafficKind::Warning,
-            Utf8ToCp1251("Файл настроек ") + PathText(configFile) + Utf8ToCp1251(" не прочитан: ") +
-                SystemMessage(error) +
-                Utf8ToCp1251(". Действуют настройки по умолчанию; в этот файл ничего "
-                             "не будет записано.")}));
+            MessageText(TMessage::ConfigNotRead, {PathText(configFile), SystemMessage(error)})}));
+    if (const std::string language = config.ReadString("Terminal", "Language", "ru");
+        !ParseLanguage(language, UserLocaleName()))
+        host.PostTraffic(std::make_unique<TTrafficRecord>(TTrafficRecord{
+            Now(), TTrafficKind::Warning, MessageText(TMessage::ConfigBadLanguage, {language})}));
     TTerminalSettings settings = ReadTerminalSettings(config);
     if (settings.SecondPortMode != TTerminalSettings::TSecondPort::None &&
         NamesTheSamePort(settings.PortPath(), settings.SecondPort)) {
-        host.PostTraffic(std::make_unique<TTrafficRecord>(
-            TTrafficRecord{Now(), TTrafficKind::Error,
-                           Utf8ToCp1251("Второй порт ") + PathText(settings.SecondPort) +
-                               Utf8ToCp1251(" совпадает с портом устройства: он не открыт")}));
+        host.PostTraffic(std::make_unique<TTrafficRecord>(TTrafficRecord{
+            Now(), TTrafficKind::Error,
+            MessageText(TMessage::SecondPortIsDevicePort, {PathText(settings.SecondPort)})}));
         settings.SecondPortMode = TTerminalSettings::TSecondPort::None;
     }
     return settings;
 }
 
+TLanguage SettleLanguage(const std::string& configFile, const TSettingOverrides& overrides) {
+    const std::string language =
+        ReadConfiguration(configFile, overrides).ReadString("Terminal", "Language", "ru");
+    return ParseLanguage(language, UserLocaleName()).value_or(TLanguage::Russian);
+}
+
 std::string MainCaption(const TTerminalSettings& settings, const std::string& suffix) {
     std::string port = settings.Device.empty() ? "COM" + std::to_string(settings.PortNumber)
                                                : PathText(settings.Device);
-    return Utf8ToCp1251("Терминал") + " [" + port + "] " + suffix;
+    return MessageText(TMessage::MainCaption) + " [" + port + "] " + suffix;
 }
 
 } // namespace vemla

@@ -4,6 +4,7 @@
 #include "engine/send_schedule.h"
 #include "engine/terminal_host.h"
 #include "engine/terminal_settings.h"
+#include "platform/messages.h"
 
 #include <chrono>
 #include <optional>
@@ -63,6 +64,9 @@ std::string MissingConfigWarning(const std::string& argument);
 // read gives the defaults and a Warning record, handed to the host before anything else.
 TTerminalSettings ReadEngineSettings(const std::string& configFile,
                                      const TSettingOverrides& overrides, TTerminalHost& host);
+// The language of this run: [Terminal] Language of the configuration (--lang sets it), Russian
+// when the key is missing or names no language (ReadEngineSettings then warns).
+TLanguage SettleLanguage(const std::string& configFile, const TSettingOverrides& overrides);
 // The window caption with the port: "Терминал [COM3] " + suffix, or "[path]" for a Device.
 std::string MainCaption(const TTerminalSettings& settings, const std::string& suffix);
 

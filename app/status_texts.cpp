@@ -1,6 +1,7 @@
 #include "app/status_texts.h"
 
 #include "platform/cp1251.h"
+#include "platform/messages.h"
 #include "platform/net_spelling.h"
 #include "platform/system.h"
 
@@ -21,17 +22,17 @@ namespace {
 std::string StateText(TPortState state) {
     switch (state) {
     case TPortState::Open:
-        return Utf8ToCp1251("открыт");
+        return MessageText(TMessage::StateOpen);
     case TPortState::Closed:
-        return Utf8ToCp1251("закрыт");
+        return MessageText(TMessage::StateClosed);
     case TPortState::Waiting:
-        return Utf8ToCp1251("ожидание устройства");
+        return MessageText(TMessage::StateWaiting);
     case TPortState::ApplicationConnected:
-        return Utf8ToCp1251("приложение подключено");
+        return MessageText(TMessage::StateApplicationConnected);
     case TPortState::ApplicationAwaited:
-        return Utf8ToCp1251("ожидание приложения");
+        return MessageText(TMessage::StateApplicationAwaited);
     case TPortState::ClosedByUser:
-        return Utf8ToCp1251("закрыт пользователем");
+        return MessageText(TMessage::StateClosedByUser);
     }
     return {};
 }
@@ -46,7 +47,7 @@ TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, ui
     texts.Path = PathText(settings.PortPath());
     const std::optional<TNetSpelling> remote = ParseNetSpelling(settings.PortPath());
     if (remote && remote->Kind == TNetSpelling::TKind::Raw) {
-        texts.Line = Utf8ToCp1251("TCP, без настроек"); // the far end's port is set there
+        texts.Line = MessageText(TMessage::LineRawTcp); // the far end's port is set there
     } else if (remote && IsOpenState(state)) {
         // The server's rate once it confirmed it; the asked one marked until then.
         texts.Line = (confirmedRate ? std::to_string(*confirmedRate)
@@ -61,9 +62,10 @@ TStatusTexts StatusTexts(const TTerminalSettings& settings, TPortState state, ui
         texts.Path += dash + PathText(settings.SecondPort);
         texts.State += dash + StateText(*secondState);
     }
-    texts.Counters = Utf8ToCp1251("принято ") + std::to_string(received) +
-                     Utf8ToCp1251(" Б, передано ") + std::to_string(sent) + Utf8ToCp1251(" Б");
-    if (unmatched) texts.Counters += Utf8ToCp1251(", без триггера ") + std::to_string(*unmatched);
+    texts.Counters =
+        MessageText(TMessage::Counters, {std::to_string(received), std::to_string(sent)});
+    if (unmatched)
+        texts.Counters += MessageText(TMessage::CountersUnmatched, {std::to_string(*unmatched)});
     return texts;
 }
 

@@ -4,6 +4,7 @@
 #include "engine/terminal.h"
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
+#include "platform/messages.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,8 +13,9 @@
 namespace vemla {
 namespace {
 
-void Message(const char* caption, const std::string& text) {
-    std::fprintf(stderr, "%s: %s\n", caption, Cp1251ToUtf8(text).c_str());
+void Message(TMessage caption, const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", Cp1251ToUtf8(MessageText(caption)).c_str(),
+                 Cp1251ToUtf8(text).c_str());
 }
 
 // The longest wait of the loop with no timer pending: it only bounds the wait, nothing is
@@ -26,7 +28,7 @@ constexpr int64_t BatchInterval = 5;
 
 int RunConsole(const TStartup& startup, TEvent& stopEvent) {
     if (!startup.Config.MissingFile.empty())
-        Message("Внимание", MissingConfigWarning(startup.Config.MissingFile));
+        Message(TMessage::CaptionWarning, MissingConfigWarning(startup.Config.MissingFile));
     TTrafficRecorder recorder;
     recorder.Configure(ReadConfiguration(startup.Config.FileName, startup.Overrides));
     recorder.SetCoding(StoredCoding(startup.Desktop));
@@ -37,7 +39,7 @@ int RunConsole(const TStartup& startup, TEvent& stopEvent) {
     auto handle = [&](std::vector<TEngineReport> taken) {
         for (const TEngineReport& report : taken)
             if (TResult<> recorded = RecordReport(report, recorder, timers); !recorded.Ok())
-                Message("Ошибка", recorded.Error);
+                Message(TMessage::CaptionError, recorded.Error);
         return taken.size();
     };
 
@@ -67,7 +69,8 @@ int RunConsole(const TStartup& startup, TEvent& stopEvent) {
     terminal.Stop();
     while (handle(reports.Take()) != 0) {
     }
-    if (TResult<> flushed = recorder.Finish(); !flushed.Ok()) Message("Ошибка", flushed.Error);
+    if (TResult<> flushed = recorder.Finish(); !flushed.Ok())
+        Message(TMessage::CaptionError, flushed.Error);
     return 0;
 }
 

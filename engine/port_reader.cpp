@@ -1,6 +1,7 @@
 #include "engine/port_reader.h"
 
 #include "platform/cp1251.h"
+#include "platform/messages.h"
 #include "platform/net_spelling.h"
 #include "platform/pty_port.h"
 #include "platform/system.h"
@@ -17,8 +18,8 @@ std::string ParityNote(const TTerminalSettings& settings) {
     if (auto remote = ParseNetSpelling(settings.Device);
         remote && remote->Kind == TNetSpelling::TKind::Raw)
         return {};
-    if (settings.Line.Parity == 3) return Utf8ToCp1251(", чётность mark");
-    if (settings.Line.Parity == 4) return Utf8ToCp1251(", чётность space");
+    if (settings.Line.Parity == 3) return MessageText(TMessage::PortParityMark);
+    if (settings.Line.Parity == 4) return MessageText(TMessage::PortParitySpace);
     return {};
 }
 
@@ -62,9 +63,9 @@ void TPortReader::Reconfigure(const TTerminalSettings& settings) {
     Config.Timeouts = settings.Timeouts;
     Config.PacketSize = settings.PacketSize;
     Config.Reconnect = settings.Reconnect;
-    Report(TTrafficKind::Info, Utf8ToCp1251("Новые настройки порта: ") +
-                                   PathText(Config.PortPath()) + " " +
-                                   std::to_string(Config.Line.BaudRate));
+    Report(TTrafficKind::Info,
+           MessageText(TMessage::PortNewSettings,
+                       {PathText(Config.PortPath()), std::to_string(Config.Line.BaudRate)}));
     Open();
 }
 
@@ -77,7 +78,7 @@ void TPortReader::Close() {
     if (StopEvent.IsSet() || ClosedByUser) return;
     ReleasePort();
     ClosedByUser = true;
-    Report(TTrafficKind::Info, Config.PortName() + Utf8ToCp1251(": закрыт пользователем"));
+    Report(TTrafficKind::Info, MessageText(TMessage::PortClosedByUser, {Config.PortName()}));
     Host.NotifyPortState(TPortState::ClosedByUser);
 }
 
@@ -161,7 +162,8 @@ std::shared_ptr<TPort> TPortReader::OpenPort(bool reportFailure) {
         std::lock_guard lock(PortMutex);
         Port = port;
     }
-    Report(TTrafficKind::Info, Config.PortName() + Utf8ToCp1251(": открыт") + ParityNote(Config));
+    Report(TTrafficKind::Info,
+           MessageText(TMessage::PortOpened, {Config.PortName(), ParityNote(Config)}));
     Host.NotifyPortState(TPortState::Open);
     ReportUnforwarded();
     return port;
@@ -211,9 +213,8 @@ void TPortReader::Write(std::string_view bytes, TTrafficKind kind) {
     if (!port && AwaitConnection()) port = CurrentPort();
     // Bytes that never reached the line are an error of the port, not an empty data line.
     if (!port && !bytes.empty()) {
-        Report(TTrafficKind::Error, Config.PortName() +
-                                        Utf8ToCp1251(": порт закрыт, не передано байт: ") +
-                                        std::to_string(bytes.size()));
+        Report(TTrafficKind::Error, MessageText(TMessage::PortNotSent,
+                                                {Config.PortName(), std::to_string(bytes.size())}));
         return;
     }
     std::lock_guard lock(WriteMutex);
@@ -235,9 +236,8 @@ void TPortReader::Forward(std::string_view bytes) {
 
 void TPortReader::ReportUnforwarded() {
     if (uint64_t count = Unforwarded.exchange(0); count > 0)
-        Report(TTrafficKind::Info, Config.PortName() +
-                                       Utf8ToCp1251(": не передано, порт закрыт: ") +
-                                       std::to_string(count) + Utf8ToCp1251(" байт"));
+        Report(TTrafficKind::Info,
+               MessageText(TMessage::PortNotForwarded, {Config.PortName(), std::to_string(count)}));
 }
 
 void TPortReader::ApplyPeerLine(const TLineSettings& peer) {
@@ -248,9 +248,10 @@ void TPortReader::ApplyPeerLine(const TLineSettings& peer) {
     // Without the handshake the RTS line goes back to on, as a port opened without one has it.
     if (peer.RtsControl == 2 || line.RtsControl == 2)
         line.RtsControl = peer.RtsControl == 2 ? 2 : 1;
-    std::string text = Config.PortName() + Utf8ToCp1251(": по настройкам приложения ") +
-                       std::to_string(line.BaudRate) + Utf8ToCp1251(" бит/с, стоп-битов ") +
-                       (line.StopBits == 0 ? "1" : "2") + (line.RtsControl == 2 ? ", RTS/CTS" : "");
+    std::string text =
+        MessageText(TMessage::PortPeerLine,
+                    {Config.PortName(), std::to_string(line.BaudRate),
+                     line.StopBits == 0 ? "1" : "2", line.RtsControl == 2 ? ", RTS/CTS" : ""});
     PeerLine = line;
     int error = 0;
     if (std::shared_ptr<TPort> port = CurrentPort()) error = port->SetLine(line);
@@ -306,9 +307,9 @@ void TPortReader::WatchLineStatus(TPort& port) {
     // A line without flow control that delivers faster than vemla reads loses bytes in the
     // driver; that cannot be undone, but it must not go unnoticed.
     if (lost && LostBytesSeen && *lost > *LostBytesSeen)
-        Report(TTrafficKind::Error, Config.PortName() +
-                                        Utf8ToCp1251(": переполнение приёма, потеряно байт: ") +
-                                        std::to_string(*lost - *LostBytesSeen));
+        Report(TTrafficKind::Error,
+               MessageText(TMessage::PortReceiveOverrun,
+                           {Config.PortName(), std::to_string(*lost - *LostBytesSeen)}));
     LostBytesSeen = lost;
 }
 

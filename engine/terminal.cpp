@@ -2,6 +2,7 @@
 
 #include "platform/cp1251.h"
 #include "platform/ini_file.h"
+#include "platform/messages.h"
 #include "platform/system.h"
 
 #include <algorithm>
@@ -64,8 +65,7 @@ TTerminal::TTerminal(TTerminalHost& host, TTerminalSettings settings, TEvent* st
     // A tap only listens: no trigger answers either line.
     if (!triggerFile.empty() && secondMode == TTerminalSettings::TSecondPort::Tap)
         Reader->Report(TTrafficKind::Info,
-                       Utf8ToCp1251("Прослушивание двух линий: файл триггеров ") +
-                           PathText(triggerFile) + Utf8ToCp1251(" не загружен"));
+                       MessageText(TMessage::TapNoTriggers, {PathText(triggerFile)}));
     else if (!triggerFile.empty())
         LoadTriggerTable(triggerFile, hashSize);
     Open();
@@ -161,10 +161,9 @@ void TTerminal::StartTimedSends(std::vector<TTimedSend> sends, int list) {
         if (send.BackToBack && !warned) {
             warned = true;
             Reader->Report(TTrafficKind::Warning,
-                           Utf8ToCp1251("Период ") + Milliseconds(send.Period.count()) +
-                               Utf8ToCp1251(" мс короче передачи пакета (") + Milliseconds(wire) +
-                               Utf8ToCp1251(" мс при ") + std::to_string(Settings().Line.BaudRate) +
-                               Utf8ToCp1251(" бит/с): пакеты идут подряд"));
+                           MessageText(TMessage::PeriodTooShort,
+                                       {Milliseconds(send.Period.count()), Milliseconds(wire),
+                                        std::to_string(Settings().Line.BaudRate)}));
         }
     }
     {
@@ -239,15 +238,15 @@ TTableLoad LoadTriggerFile(const std::string& fileName, int32_t hashSize) {
         failed.Value = std::make_unique<TriggerTable>();
         // vemla's own error numbers are no system's: only the system's are shown.
         std::string number = error == ErrorNotRegularFile ? "" : std::to_string(error) + " ";
-        failed.Error = Utf8ToCp1251("Ошибка открытия файла :") + PathText(fileName) + " -  " +
-                       number + SystemMessage(error);
+        failed.Error = MessageText(TMessage::TriggerFileOpenError,
+                                   {PathText(fileName), number, SystemMessage(error)});
         failed.SystemError = error;
         return failed;
     }
     TTableLoad loaded = LoadTriggers(text, hashSize);
     if (!loaded.Ok())
-        loaded.Error = Utf8ToCp1251("Ошибка загрузки файла ") + "\"" + PathText(fileName) +
-                       "\": " + loaded.Error;
+        loaded.Error =
+            MessageText(TMessage::TriggerFileLoadError, {PathText(fileName), loaded.Error});
     return loaded;
 }
 

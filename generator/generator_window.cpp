@@ -34,11 +34,11 @@ bool RunEditDialog(QWidget& owner, TPacket& packet, TCoding coding) {
     return true;
 }
 
-QMessageBox::StandardButton AskQuestion(QWidget& owner, const QString& question) {
-    QMessageBox box(QMessageBox::Question, Ru("Подтверждение"), question,
+bool Confirmed(QWidget& owner, const QString& question) {
+    QMessageBox box(QMessageBox::Question, TGeneratorWindow::tr("Подтверждение"), question,
                     QMessageBox::Yes | QMessageBox::No, &owner);
     FitCaption(box);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    return box.exec() == QMessageBox::Yes;
 }
 
 } // namespace
@@ -48,7 +48,7 @@ TGeneratorWindow::TGeneratorWindow(QWidget* parent, TGeneratorContext context)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       Context(std::move(context)) {
     SetDefaultSteps();
-    setWindowTitle(Ru("Передача данных"));
+    setWindowTitle(tr("Передача данных"));
     QFont small = font();
     small.setPixelSize(11);
     setFont(small);
@@ -78,11 +78,11 @@ void TGeneratorWindow::SetDefaultSteps() {
         };
     if (!Context.Confirm)
         Context.Confirm = [](QWidget& owner, const QString& question) {
-            return AskQuestion(owner, question) == QMessageBox::Yes;
+            return Confirmed(owner, question);
         };
     if (!Context.ShowError)
         Context.ShowError = [](QWidget& owner, const QString& text) {
-            QMessageBox box(QMessageBox::Critical, Ru("Ошибка"), text, QMessageBox::Ok, &owner);
+            QMessageBox box(QMessageBox::Critical, tr("Ошибка"), text, QMessageBox::Ok, &owner);
             FitCaption(box);
             box.exec();
         };
@@ -103,30 +103,32 @@ void TGeneratorWindow::BuildToolbar(QVBoxLayout& layout) {
     QToolBar* moveRow = row();
     auto command = [&](int index, const char* icon, const char* text,
                        void (TGeneratorWindow::*run)()) {
-        QAction* action = new QAction(icon ? LoadIcon(icon) : QIcon(), Ru(text), this);
-        action->setToolTip(Ru(text));
+        QAction* action = new QAction(icon ? LoadIcon(icon) : QIcon(), tr(text), this);
+        action->setToolTip(tr(text));
         connect(action, &QAction::triggered, this, run);
         Commands[static_cast<size_t>(index)] = action;
         return action;
     };
-    editRow->addAction(command(AddCommand, "gen_add", "Добавить", &TGeneratorWindow::AddPacket));
     editRow->addAction(
-        command(InsertCommand, "gen_insert", "Вставить", &TGeneratorWindow::InsertPacket));
-    editRow->addAction(
-        command(DeleteCommand, "gen_delete", "Удалить", &TGeneratorWindow::DeletePacket));
+        command(AddCommand, "gen_add", QT_TR_NOOP("Добавить"), &TGeneratorWindow::AddPacket));
+    editRow->addAction(command(InsertCommand, "gen_insert", QT_TR_NOOP("Вставить"),
+                               &TGeneratorWindow::InsertPacket));
+    editRow->addAction(command(DeleteCommand, "gen_delete", QT_TR_NOOP("Удалить"),
+                               &TGeneratorWindow::DeletePacket));
     moveRow->addAction(
-        command(UpCommand, "gen_up", "Переместить вверх", &TGeneratorWindow::MoveUp));
-    moveRow->addAction(
-        command(DownCommand, "gen_down", "Переместить вниз", &TGeneratorWindow::MoveDown));
+        command(UpCommand, "gen_up", QT_TR_NOOP("Переместить вверх"), &TGeneratorWindow::MoveUp));
+    moveRow->addAction(command(DownCommand, "gen_down", QT_TR_NOOP("Переместить вниз"),
+                               &TGeneratorWindow::MoveDown));
     moveRow->addSeparator();
-    moveRow->addAction(command(SendCommand, "gen_send", "Передать", &TGeneratorWindow::SendPacket));
-    command(ChangeCommand, nullptr, "Изменить", &TGeneratorWindow::ChangePacket);
+    moveRow->addAction(
+        command(SendCommand, "gen_send", QT_TR_NOOP("Передать"), &TGeneratorWindow::SendPacket));
+    command(ChangeCommand, nullptr, QT_TR_NOOP("Изменить"), &TGeneratorWindow::ChangePacket);
 }
 
 void TGeneratorWindow::BuildView(QVBoxLayout& layout) {
     View = new QTreeWidget(this);
     View->setColumnCount(4);
-    View->setHeaderLabels({Ru("Данные"), Ru("Описание"), Ru("Период, мс"), Ru("Повторов")});
+    View->setHeaderLabels({tr("Данные"), tr("Описание"), tr("Период, мс"), tr("Повторов")});
     View->header()->setSectionsClickable(false);
     View->header()->setStretchLastSection(false);
     View->header()->resizeSection(0, 200);
@@ -157,12 +159,12 @@ void TGeneratorWindow::BuildView(QVBoxLayout& layout) {
 void TGeneratorWindow::BuildBottomPanel(QVBoxLayout& layout) {
     auto* bottom = new QWidget(this);
     bottom->setFixedHeight(43);
-    Loop = new QCheckBox(Ru("Передача в цикле"), bottom);
+    Loop = new QCheckBox(tr("Передача в цикле"), bottom);
     Loop->setGeometry(8, 2, 249, 17);
     Loop->setToolTip(
-        Ru("Пакеты с периодом идут каждый со своим периодом, остальные раз в секунду"));
+        tr("Пакеты с периодом идут каждый со своим периодом, остальные раз в секунду"));
     connect(Loop, &QCheckBox::toggled, this, &TGeneratorWindow::SwitchLoop);
-    Next = new QCheckBox(Ru("После передачи выбрать следующий пакет"), bottom);
+    Next = new QCheckBox(tr("После передачи выбрать следующий пакет"), bottom);
     Next->setGeometry(8, 20, 321, 17);
     layout.addWidget(bottom);
 }
@@ -179,9 +181,9 @@ void TGeneratorWindow::LoadSaveGenerator(bool loading) {
     }
     if (!List.Save(config, Context.Coding())) return;
     if (int error = config.Save(); error != 0)
-        Context.ShowError(*this, Ru("Список пакетов не сохранён в ") +
-                                     FromCp1251(Context.ConfigFileName) + QStringLiteral(":\n") +
-                                     FromCp1251(SystemMessage(error)));
+        Context.ShowError(
+            *this, tr("Список пакетов не сохранён в %1:\n%2")
+                       .arg(FromCp1251(Context.ConfigFileName), FromCp1251(SystemMessage(error))));
 }
 
 void TGeneratorWindow::RecodePackets() {
@@ -213,8 +215,7 @@ void TGeneratorWindow::ChangePacket() {
 void TGeneratorWindow::DeletePacket() {
     if (!List.EnabledCommands().Delete) return;
     const TPacket& packet = List.Packets()[static_cast<size_t>(List.Current())];
-    if (!Context.Confirm(*this, Ru("Удалить \"") + FromCp1251(packet.Data) + QStringLiteral("\"")))
-        return;
+    if (!Context.Confirm(*this, tr("Удалить \"%1\"").arg(FromCp1251(packet.Data)))) return;
     List.DeletePacket();
     Refresh();
 }

@@ -2,6 +2,7 @@
 
 #include "generator/packet_list.h"
 
+#include <QCoreApplication>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -34,6 +35,8 @@ struct TGeneratorContext {
 
 // The packet generator: a list of prepared packets, sent once or in a loop.
 class TGeneratorWindow : public QWidget {
+    Q_DECLARE_TR_FUNCTIONS(TGeneratorWindow)
+
   public:
     static constexpr int LoopInterval = 1000;
 

@@ -14,25 +14,25 @@ namespace vemla {
 TPacketEditDialog::TPacketEditDialog(QWidget* owner) : QDialog(owner, DialogFlags) {
     // Controls are made in Tab order: the labels, the fields, then OK and Отмена.
     auto label = [this](const char* text, int x, int y, int width) {
-        auto* l = new QLabel(Ru(text), this);
+        auto* l = new QLabel(tr(text), this);
         l->setGeometry(x, y, width, 21);
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     };
-    label("Пакет", 16, 16, 70);
-    label("Описание", 16, 48, 70);
-    label("Период, мс", 16, 80, 70);
-    label("Повторов", 230, 80, 70);
+    label(QT_TR_NOOP("Пакет"), 16, 16, 70);
+    label(QT_TR_NOOP("Описание"), 16, 48, 70);
+    label(QT_TR_NOOP("Период, мс"), 16, 80, 70);
+    label(QT_TR_NOOP("Повторов"), 230, 80, 70);
     Packet = new QLineEdit(this);
     Packet->setGeometry(96, 16, 417, 21);
     Description = new QLineEdit(this);
     Description->setGeometry(96, 48, 417, 21);
     Period = new QLineEdit(this);
     Period->setGeometry(96, 80, 120, 21);
-    Period->setPlaceholderText(Ru("цикл 1 с"));
+    Period->setPlaceholderText(tr("цикл 1 с"));
     Count = new QLineEdit(this);
     Count->setGeometry(310, 80, 120, 21);
-    Count->setPlaceholderText(Ru("без конца"));
-    SetUpDialog(*this, "Ввод данных", {527, 160}, {352, 120}, {440, 120});
+    Count->setPlaceholderText(tr("без конца"));
+    SetUpDialog(*this, tr("Ввод данных"), {527, 160}, {352, 120}, {440, 120});
     Reason = new QLabel(this);
     Reason->setGeometry(16, 112, 328, 40);
     Reason->setWordWrap(true);
@@ -47,7 +47,7 @@ TPacketEditDialog::TPacketEditDialog(QWidget* owner) : QDialog(owner, DialogFlag
 TPacketEditDialog::TCheck TPacketEditDialog::SendableIn(TCoding coding) {
     return [coding](const QString& text) {
         const std::string cp1251 = ToCp1251(text);
-        if (FromCp1251(cp1251) != text) return Ru("Символ не из кодовой страницы 1251");
+        if (FromCp1251(cp1251) != text) return tr("Символ не из кодовой страницы 1251");
         TResult<std::string> bytes = SendLineBytes(cp1251, coding, TLineEnding::None);
         return bytes.Ok() ? QString() : FromCp1251(bytes.Error);
     };
@@ -82,9 +82,9 @@ void TPacketEditDialog::SetTiming(int64_t periodMs, int64_t count) {
 void TPacketEditDialog::Check() {
     QString reason = Checker && !Packet->text().isEmpty() ? Checker(Packet->text()) : QString();
     if (reason.isEmpty() && !PeriodMs())
-        reason = Ru("Период: целое число миллисекунд от 1 до 86400000 или пусто");
+        reason = tr("Период: целое число миллисекунд от 1 до 86400000 или пусто");
     if (reason.isEmpty() && !RepeatCount())
-        reason = Ru("Повторов: целое число больше нуля или пусто");
+        reason = tr("Повторов: целое число больше нуля или пусто");
     Reason->setText(reason);
     if (Ok) Ok->setEnabled(reason.isEmpty());
 }

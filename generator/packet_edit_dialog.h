@@ -3,6 +3,7 @@
 #include "codec/codec.h"
 #include "generator/packet_list.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <cstdint>
 #include <functional>
@@ -16,6 +17,8 @@ namespace vemla {
 
 // Asks for one packet: its data text and its description. Ends with 1 for OK, 2 otherwise.
 class TPacketEditDialog : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(TPacketEditDialog)
+
   public:
     static constexpr int ResultOk = 1;
     static constexpr int ResultCancel = 2;

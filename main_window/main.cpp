@@ -36,10 +36,12 @@ int main(int argc, char* argv[]) {
     KeepStandardDescriptorsOpen();
     TCommandLine commandLine =
         ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), NamesAPort);
+    SetLanguage(SettleLanguage({}, commandLine.Overrides));
     if (std::optional<int> status = RunTool(commandLine, {"vemla", VEMLA_VERSION})) return *status;
 
     TStartup startup =
         SettleStartup(commandLine.Arguments, commandLine.Overrides, commandLine.Echo);
+    SetLanguage(SettleLanguage(startup.Config.FileName, startup.Overrides));
     TMainWindowOptions options;
     options.Config = startup.Config;
     options.Desktop = startup.Desktop;
@@ -53,7 +55,8 @@ int main(int argc, char* argv[]) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vemla"));
-    InstallRussianTranslations(application); // without them the standard dialogs speak English
+    // Before any thread starts: a failed English catalogue turns the language back to Russian.
+    std::unique_ptr<TTranslations> translations = InstallTranslations();
     TEvent stopEvent;
     TSignalCloser closer(stopEvent);
     options.StopEvent = &stopEvent;

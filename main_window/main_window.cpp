@@ -75,7 +75,7 @@ QString WithShortcut(const QString& tip, const QKeySequence& keys) {
 }
 
 QString SendPlaceholder() {
-    return Ru("Данные в текущей кодировке, Enter передаёт");
+    return TMainWindow::tr("Данные в текущей кодировке, Enter передаёт");
 }
 
 constexpr int TimeColumnWidth = 130;
@@ -108,7 +108,7 @@ class TShiftedTextDelegate : public QStyledItemDelegate {
 TMainWindow::TMainWindow(TMainWindowOptions options) : WindowOptions(std::move(options)) {
     if (WindowOptions.Echo)
         Recorder.EchoTo(std::make_unique<TEchoWriter>(STDOUT_FILENO, STDERR_FILENO));
-    setWindowTitle(Ru("Терминал"));
+    setWindowTitle(tr("Терминал"));
     setWindowIcon(LoadIcon("vemla"));
     setFont(ViewFont());
     resize(468, 453);
@@ -164,7 +164,7 @@ void TMainWindow::BuildView() {
     View->setPalette(palette);
     // On the view, not its viewport: the viewport's children scroll with the lines.
     NewLinesButton = new QToolButton(View);
-    NewLinesButton->setText(Ru("новые строки ↓"));
+    NewLinesButton->setText(tr("новые строки ↓"));
     NewLinesButton->hide();
     connect(NewLinesButton, &QToolButton::clicked, View, &QTreeView::scrollToBottom);
     // Following the tail is the user's choice, made by scrolling: a resize or new lines keep it.
@@ -229,7 +229,7 @@ QWidget* TMainWindow::BuildFindBar() {
     auto* row = new QHBoxLayout(FindRow);
     row->setContentsMargins(2, 0, 2, 0);
     FindEdit = new QLineEdit(FindRow);
-    FindEdit->setPlaceholderText(Ru("Найти (Enter, F3 - дальше, Shift+F3 - назад, Esc - закрыть)"));
+    FindEdit->setPlaceholderText(tr("Найти (Enter, F3 - дальше, Shift+F3 - назад, Esc - закрыть)"));
     FindEdit->setClearButtonEnabled(true);
     FindStatus = RefusalLabel(FindRow);
     FindStatus->setWordWrap(false);
@@ -268,7 +268,7 @@ bool TMainWindow::FindInView(bool forward) {
     size_t from = current.isValid() ? static_cast<size_t>(current.row()) : lines.Size();
     size_t found = lines.Find(ToCp1251(FindEdit->text()), from, forward);
     bool ok = found < lines.Size();
-    MarkRefused(*FindEdit, *FindStatus, ok ? QString() : Ru("Не найдено"));
+    MarkRefused(*FindEdit, *FindStatus, ok ? QString() : tr("Не найдено"));
     if (ok) {
         QModelIndex row = Model->index(static_cast<int>(found), 0);
         // Painted apart from the selection, which shows only while the view has the focus.
@@ -297,22 +297,22 @@ QHBoxLayout* TMainWindow::BuildSendRow() {
             [this] { MarkRefused(*SendEdit, *SendReason, QString()); });
     EndingBox = new QComboBox(this);
     EndingBox->addItems(
-        {Ru("нет"), QStringLiteral("CR"), QStringLiteral("LF"), QStringLiteral("CR LF")});
-    EndingBox->setToolTip(Ru("Конец строки"));
+        {tr("нет"), QStringLiteral("CR"), QStringLiteral("LF"), QStringLiteral("CR LF")});
+    EndingBox->setToolTip(tr("Конец строки"));
     // While a transmission waits for the device, the empty line says so.
     SendWatch = new QTimer(this);
     SendWatch->setInterval(SendWatchInterval);
     connect(SendWatch, &QTimer::timeout, this, [this] {
         const bool waiting = Terminal && Terminal->PendingSends() > 0;
         if (waiting && ++SendWatchTicks * SendWatchInterval >= SendStallTime) {
-            SendEdit->setPlaceholderText(Ru("Передача ждёт: устройство не принимает данные"));
+            SendEdit->setPlaceholderText(tr("Передача ждёт: устройство не принимает данные"));
         } else if (!waiting) {
             SendWatch->stop();
             SendWatchTicks = 0;
             SendEdit->setPlaceholderText(SendPlaceholder());
         }
     });
-    auto* send = new QPushButton(Ru("Передать"), this);
+    auto* send = new QPushButton(tr("Передать"), this);
     connect(send, &QPushButton::clicked, this, &TMainWindow::SendLineCommand);
     auto* row = new QHBoxLayout;
     row->setContentsMargins(2, 0, 2, 2);
@@ -325,10 +325,11 @@ QHBoxLayout* TMainWindow::BuildSendRow() {
 void TMainWindow::SendLineCommand() {
     QString text = SendEdit->text();
     std::string cp1251 = ToCp1251(text);
-    TResult<std::string> bytes =
-        FromCp1251(cp1251) != text
-            ? TResult<std::string>{{}, Utf8ToCp1251("Символ не из кодовой страницы 1251"), 0}
-            : SendLineBytes(cp1251, CurrentCoding, TLineEnding::None);
+    if (FromCp1251(cp1251) != text) {
+        MarkRefused(*SendEdit, *SendReason, tr("Символ не из кодовой страницы 1251"));
+        return;
+    }
+    TResult<std::string> bytes = SendLineBytes(cp1251, CurrentCoding, TLineEnding::None);
     if (!bytes.Ok()) {
         MarkRefused(*SendEdit, *SendReason, FromCp1251(bytes.Error));
         return;
@@ -339,10 +340,10 @@ void TMainWindow::SendLineCommand() {
     switch (Terminal->SendLater(bytes.Value)) {
     case TTerminal::TSendOutcome::Busy:
         MarkRefused(*SendEdit, *SendReason,
-                    Ru("Предыдущие передачи ещё ждут: устройство не принимает данные"));
+                    tr("Предыдущие передачи ещё ждут: устройство не принимает данные"));
         return;
     case TTerminal::TSendOutcome::PortClosed:
-        MarkRefused(*SendEdit, *SendReason, Ru("Порт закрыт: строка не передана"));
+        MarkRefused(*SendEdit, *SendReason, tr("Порт закрыт: строка не передана"));
         return;
     case TTerminal::TSendOutcome::Queued:
         break;
@@ -364,7 +365,7 @@ void TMainWindow::BuildToolbar() {
     auto push = [this](const char* icon, const char* tip, QKeySequence keys = {}) {
         QAction* action = Tools->addAction(icon ? LoadIcon(icon) : QIcon(), QString());
         action->setShortcut(keys);
-        action->setToolTip(WithShortcut(Ru(tip), keys));
+        action->setToolTip(WithShortcut(tr(tip), keys));
         return action;
     };
     // The buttons without image or action are narrow empty ones.
@@ -372,21 +373,22 @@ void TMainWindow::BuildToolbar() {
         if (QWidget* button = Tools->widgetForAction(action))
             button->setFixedWidth(EmptyButtonWidth);
     };
-    connect(push("tool_floppy", "Сохранить", QKeySequence::Save), &QAction::triggered, this,
-            &TMainWindow::SaveCommand);
-    narrow(push(nullptr, "Сохранить"));
+    connect(push("tool_floppy", QT_TR_NOOP("Сохранить"), QKeySequence::Save), &QAction::triggered,
+            this, &TMainWindow::SaveCommand);
+    narrow(push(nullptr, QT_TR_NOOP("Сохранить")));
     auto* logGroup = new QActionGroup(this);
-    LogOnAction = push("tool_log_on", "Включить Лог", QKeySequence(Qt::CTRL | Qt::Key_R));
-    QAction* logOff =
-        push("tool_log_off", "Выключить Лог", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    LogOnAction =
+        push("tool_log_on", QT_TR_NOOP("Включить Лог"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    QAction* logOff = push("tool_log_off", QT_TR_NOOP("Выключить Лог"),
+                           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     for (QAction* action : {LogOnAction, logOff}) {
         action->setCheckable(true);
         logGroup->addAction(action);
     }
     LogOnAction->setChecked(true);
     connect(LogOnAction, &QAction::toggled, this, [this](bool on) { Recorder.SetRecording(on); });
-    narrow(push(nullptr, "Сохранить"));
-    connect(push("tool_eraser", "Очистить", QKeySequence(Qt::CTRL | Qt::Key_L)),
+    narrow(push(nullptr, QT_TR_NOOP("Сохранить")));
+    connect(push("tool_eraser", QT_TR_NOOP("Очистить"), QKeySequence(Qt::CTRL | Qt::Key_L)),
             &QAction::triggered, this, &TMainWindow::ClearView);
     Tools->addSeparator();
 
@@ -400,19 +402,20 @@ void TMainWindow::BuildToolbar() {
         codingGroup->addAction(item);
         connect(item, &QAction::triggered, this, [this, i] { CodingChanged(i); });
     }
-    QAction* coding = push("tool_text", "Кодировка");
-    coding->setToolTip(Ru("Кодировка (Ctrl+1, Ctrl+2, Ctrl+3)"));
+    QAction* coding = push("tool_text", QT_TR_NOOP("Кодировка"));
+    coding->setToolTip(tr("Кодировка (Ctrl+1, Ctrl+2, Ctrl+3)"));
     coding->setMenu(Codings);
     // The whole face opens the menu: the button has nothing else to do.
     if (auto* button = qobject_cast<QToolButton*>(Tools->widgetForAction(coding)))
         button->setPopupMode(QToolButton::InstantPopup);
-    connect(push("tool_tree", "Триггеры", QKeySequence(Qt::CTRL | Qt::Key_T)), &QAction::triggered,
-            this, [this] { ShowTriggersWindow(); });
+    connect(push("tool_tree", QT_TR_NOOP("Триггеры"), QKeySequence(Qt::CTRL | Qt::Key_T)),
+            &QAction::triggered, this, [this] { ShowTriggersWindow(); });
     Tools->addSeparator();
-    connect(push("tool_lightning", "Передача данных", QKeySequence(Qt::CTRL | Qt::Key_G)),
-            &QAction::triggered, this, [this] { ShowGeneratorWindow(); });
+    connect(
+        push("tool_lightning", QT_TR_NOOP("Передача данных"), QKeySequence(Qt::CTRL | Qt::Key_G)),
+        &QAction::triggered, this, [this] { ShowGeneratorWindow(); });
     Tools->addSeparator();
-    connect(push("tool_port", "Настройки порта", QKeySequence(Qt::CTRL | Qt::Key_P)),
+    connect(push("tool_port", QT_TR_NOOP("Настройки порта"), QKeySequence(Qt::CTRL | Qt::Key_P)),
             &QAction::triggered, this, &TMainWindow::PortSettingsCommand);
     QIcon plug;
     plug.addPixmap(LoadIcon("tool_plug_on").pixmap(18), QIcon::Normal, QIcon::On);
@@ -420,7 +423,7 @@ void TMainWindow::BuildToolbar() {
     PortAction = Tools->addAction(plug, QString());
     PortAction->setCheckable(true);
     PortAction->setChecked(true);
-    PortAction->setToolTip(Ru("Закрыть порт (Ctrl+Shift+O)"));
+    PortAction->setToolTip(tr("Закрыть порт (Ctrl+Shift+O)"));
     connect(PortAction, &QAction::triggered, this, &TMainWindow::SwitchPort);
     auto portKey = [this](QKeyCombination keys, bool open) {
         connect(new QShortcut(QKeySequence(keys), this), &QShortcut::activated, this,
@@ -432,7 +435,7 @@ void TMainWindow::BuildToolbar() {
 
 void TMainWindow::SwitchPort(bool open) {
     PortAction->setChecked(open);
-    PortAction->setToolTip(open ? Ru("Закрыть порт (Ctrl+Shift+O)") : Ru("Открыть порт (Ctrl+O)"));
+    PortAction->setToolTip(open ? tr("Закрыть порт (Ctrl+Shift+O)") : tr("Открыть порт (Ctrl+O)"));
     if (open)
         Terminal->Reopen();
     else
@@ -534,15 +537,15 @@ QWidget* TMainWindow::BuildModemControls() {
     auto button = [&](const char* text, const char* tip, bool checkable) {
         auto* made = new QToolButton(group);
         made->setText(QString::fromLatin1(text));
-        made->setToolTip(Ru(tip));
+        made->setToolTip(tr(tip));
         made->setCheckable(checkable);
         made->setAutoRaise(true);
         layout->addWidget(made);
         return made;
     };
-    DtrButton = button("DTR", "Линия DTR: включить или выключить", true);
-    RtsButton = button("RTS", "Линия RTS: включить или выключить", true);
-    BreakButton = button("Break", "Послать Break (250 мс)", false);
+    DtrButton = button("DTR", QT_TR_NOOP("Линия DTR: включить или выключить"), true);
+    RtsButton = button("RTS", QT_TR_NOOP("Линия RTS: включить или выключить"), true);
+    BreakButton = button("Break", QT_TR_NOOP("Послать Break (250 мс)"), false);
     // A refused switch (no modem lines, handshake) shows the line as it stays.
     connect(DtrButton, &QToolButton::clicked, this, [this](bool on) {
         if (!Terminal->SetDtr(on)) ShowModemControls();
@@ -564,15 +567,15 @@ void TMainWindow::ShowModemControls() {
         switch (controls.Lamps[i]) {
         case TLamp::On:
             lamp.setText(QStringLiteral("<span style='color:#2e9d32'>●</span>") + name);
-            lamp.setToolTip(name + Ru(": включена"));
+            lamp.setToolTip(tr("%1: включена").arg(name));
             break;
         case TLamp::Off:
             lamp.setText(QStringLiteral("<span style='color:#757575'>●</span>") + name);
-            lamp.setToolTip(name + Ru(": выключена"));
+            lamp.setToolTip(tr("%1: выключена").arg(name));
             break;
         case TLamp::Unavailable:
             lamp.setText(QStringLiteral("○") + name);
-            lamp.setToolTip(Ru("Линии модема недоступны"));
+            lamp.setToolTip(tr("Линии модема недоступны"));
             break;
         }
         lamp.setEnabled(controls.Lamps[i] != TLamp::Unavailable);
@@ -603,7 +606,7 @@ void TMainWindow::ShowStatus() {
 void TMainWindow::Configure() {
     const TConfigChoice& choice = WindowOptions.Config;
     if (!choice.MissingFile.empty())
-        Message(QMessageBox::Warning, "Внимание", MissingConfigWarning(choice.MissingFile));
+        Message(QMessageBox::Warning, MissingConfigWarning(choice.MissingFile));
     ConfigFile = choice.FileName;
     CaptionSuffix = choice.CaptionSuffix;
     ReadWriteDesktop(true);
@@ -636,7 +639,7 @@ void TMainWindow::ReadWriteDesktop(bool reading) {
     desktop.WriteInteger("SendLine", "Ending", EndingBox->currentIndex());
     SendHistory.Save(desktop);
     if (int error = desktop.Save(); error != 0)
-        Message(QMessageBox::Critical, "Ошибка", FileErrorText(desktop.Path(), error));
+        Message(QMessageBox::Critical, FileErrorText(desktop.Path(), error));
 }
 
 bool TMainWindow::LogOn() const {
@@ -672,7 +675,7 @@ size_t TMainWindow::HandleReports() {
 
 void TMainWindow::HandleReport(const TEngineReport& report) {
     if (TResult<> recorded = RecordReport(report, Recorder, SleepTimers); !recorded.Ok())
-        Message(QMessageBox::Critical, "Ошибка", recorded.Error);
+        Message(QMessageBox::Critical, recorded.Error);
     switch (report.Kind) {
     case TEngineReport::TKind::Traffic:
         if (!PublishPending) {
@@ -760,7 +763,7 @@ void TMainWindow::PortSettingsCommand() {
 void TMainWindow::ApplyPortSettings(const TPortSettingsForm& form) {
     TResult<TTerminalSettings> settings = form.ToSettings(Terminal->Settings());
     if (!settings.Ok()) {
-        Message(QMessageBox::Critical, "Ошибка", settings.Error);
+        Message(QMessageBox::Critical, settings.Error);
         return;
     }
     const TTerminalSettings before = Terminal->Settings();
@@ -770,7 +773,7 @@ void TMainWindow::ApplyPortSettings(const TPortSettingsForm& form) {
     TIniFile config(ConfigFile);
     if (TResult<> stored = StorePortSettings(config, before, settings.Value); !stored.Ok())
         Message(config.ReadError() != 0 ? QMessageBox::Warning : QMessageBox::Critical,
-                config.ReadError() != 0 ? "Внимание" : "Ошибка", stored.Error);
+                stored.Error);
 }
 
 void TMainWindow::CodingChanged(int index) {
@@ -784,8 +787,8 @@ void TMainWindow::CodingChanged(int index) {
 void TMainWindow::SaveCommand() {
     QFileDialog dialog(this);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    const QString textFiles = Ru("Текстовые файлы (*.txt)");
-    dialog.setNameFilters({textFiles, Ru("Все файлы (*)")});
+    const QString textFiles = tr("Текстовые файлы (*.txt)");
+    dialog.setNameFilters({textFiles, tr("Все файлы (*)")});
     // A name without a suffix under the text filter gets ".txt", and the dialog asks before
     // it replaces that file, not the bare name.
     dialog.setDefaultSuffix(QStringLiteral("txt"));
@@ -799,7 +802,7 @@ void TMainWindow::SaveCommand() {
 void TMainWindow::SaveListAs(const std::string& fileName) {
     PublishTraffic();
     if (int error = SaveListToFile(Recorder.Lines(), fileName); error != 0)
-        Message(QMessageBox::Critical, "Ошибка", FileErrorText(fileName, error));
+        Message(QMessageBox::Critical, FileErrorText(fileName, error));
 }
 
 void TMainWindow::ArmSleepTimer() {
@@ -833,7 +836,7 @@ void TMainWindow::Finish() {
     Closed = true;
     PublishTraffic();
     if (TResult<> flushed = Recorder.Finish(); !flushed.Ok())
-        Message(QMessageBox::Critical, "Ошибка", flushed.Error);
+        Message(QMessageBox::Critical, flushed.Error);
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
@@ -889,21 +892,22 @@ void TMainWindow::FitShownCharacters() {
         FewestShown, static_cast<size_t>((textWidth + Sideways->value()) / narrowest) + 8));
 }
 
-void TMainWindow::Message(QMessageBox::Icon icon, const char* caption, const std::string& text) {
+void TMainWindow::Message(QMessageBox::Icon icon, const std::string& text) {
+    const QString caption = icon == QMessageBox::Warning ? tr("Внимание") : tr("Ошибка");
     if (ClosingBySignal) {
-        std::fprintf(stderr, "%s: %s\n", caption, Cp1251ToUtf8(text).c_str());
+        std::fprintf(stderr, "%s: %s\n", qUtf8Printable(caption), Cp1251ToUtf8(text).c_str());
         return;
     }
     if (WindowOptions.ShowMessage) {
-        WindowOptions.ShowMessage(icon, Ru(caption), FromCp1251(text));
+        WindowOptions.ShowMessage(icon, caption, FromCp1251(text));
         return;
     }
     // A hidden or offscreen window has nobody to click a modal box away: stderr instead.
     if (WindowOptions.Hide || QGuiApplication::platformName() == QLatin1String("offscreen")) {
-        std::fprintf(stderr, "%s: %s\n", caption, Cp1251ToUtf8(text).c_str());
+        std::fprintf(stderr, "%s: %s\n", qUtf8Printable(caption), Cp1251ToUtf8(text).c_str());
         return;
     }
-    QMessageBox box(icon, Ru(caption), FromCp1251(text), QMessageBox::Ok, this);
+    QMessageBox box(icon, caption, FromCp1251(text), QMessageBox::Ok, this);
     FitCaption(box);
     // Closing ends in a bounded time: a box shown then goes away by itself.
     if (Closing) QTimer::singleShot(ClosingMessageTime, &box, &QMessageBox::accept);

@@ -10,6 +10,7 @@
 #include "main_window/traffic_model.h"
 #include "trigger_monitor/triggers_window.h"
 
+#include <QCoreApplication>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <array>
@@ -59,6 +60,8 @@ struct TMainWindowOptions {
 
 // The main window: toolbar, traffic view, log files, and the host of the engine.
 class TMainWindow : public QMainWindow {
+    Q_DECLARE_TR_FUNCTIONS(TMainWindow)
+
   public:
     explicit TMainWindow(TMainWindowOptions options);
     ~TMainWindow() override;
@@ -154,7 +157,7 @@ class TMainWindow : public QMainWindow {
     void FitColumns();
     void FitShownCharacters();
     std::string ToolsDesktopFile() const;
-    void Message(QMessageBox::Icon icon, const char* caption, const std::string& text);
+    void Message(QMessageBox::Icon icon, const std::string& text);
 
     TMainWindowOptions WindowOptions;
     std::string ConfigFile;

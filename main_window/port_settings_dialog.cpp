@@ -36,7 +36,7 @@ QComboBox* EditableChoices(QWidget* parent) {
 TPortSettingsDialog::TPortSettingsDialog(QWidget* parent, const TPortSettingsForm& form,
                                          const std::vector<TPortInfo>& ports)
     : QDialog(parent, DialogFlags) {
-    setWindowTitle(Ru("Настройки порта"));
+    setWindowTitle(tr("Настройки порта"));
     QFont small = font();
     small.setPixelSize(11);
     setFont(small);
@@ -65,16 +65,16 @@ TPortSettingsDialog::TPortSettingsDialog(QWidget* parent, const TPortSettingsFor
     BaudRate->setCurrentIndex(BaudRate->findText(FromCp1251(form.BaudRate)));
     BaudRate->setEditText(FromCp1251(form.BaudRate));
     ByteSize = Choices(this, {"5", "6", "7", "8"}, form.ByteSize - 5);
-    Parity = Choices(this, {Ru("нет"), Ru("нечёт"), Ru("чёт"), Ru("маркер (1)"), Ru("пробел (0)")},
+    Parity = Choices(this, {tr("нет"), tr("нечёт"), tr("чёт"), tr("маркер (1)"), tr("пробел (0)")},
                      form.Parity);
     StopBits = Choices(this, {"1", "1.5", "2"}, form.StopBits);
-    Flow = Choices(this, {Ru("нет"), QStringLiteral("RTS/CTS")}, form.RtsCtsFlow ? 1 : 0);
-    Dtr = new QCheckBox(Ru("DTR включён"), this);
+    Flow = Choices(this, {tr("нет"), QStringLiteral("RTS/CTS")}, form.RtsCtsFlow ? 1 : 0);
+    Dtr = new QCheckBox(tr("DTR включён"), this);
     Dtr->setChecked(form.Dtr);
-    Rts = new QCheckBox(Ru("RTS включён"), this);
+    Rts = new QCheckBox(tr("RTS включён"), this);
     Rts->setChecked(form.Rts);
     connect(Flow, &QComboBox::currentIndexChanged, this, [this] { EnableLineSettings(); });
-    Port->setToolTip(Ru("Путь устройства, pty:ПУТЬ (виртуальный порт), rfc2217://ХОСТ:ПОРТ "
+    Port->setToolTip(tr("Путь устройства, pty:ПУТЬ (виртуальный порт), rfc2217://ХОСТ:ПОРТ "
                         "(порт на другой машине, с настройками) или tcp://ХОСТ:ПОРТ (только "
                         "байты)"));
     connect(Port, &QComboBox::editTextChanged, this, [this] { EnableLineSettings(); });
@@ -82,16 +82,16 @@ TPortSettingsDialog::TPortSettingsDialog(QWidget* parent, const TPortSettingsFor
     PacketSize = new QLineEdit(FromCp1251(form.PacketSize), this);
 
     auto* layout = new QFormLayout(this);
-    layout->addRow(Ru("Порт:"), Port);
-    layout->addRow(Ru("Скорость, бит/с:"), BaudRate);
-    layout->addRow(Ru("Биты данных:"), ByteSize);
-    layout->addRow(Ru("Чётность:"), Parity);
-    layout->addRow(Ru("Стоповые биты:"), StopBits);
-    layout->addRow(Ru("Управление потоком:"), Flow);
+    layout->addRow(tr("Порт:"), Port);
+    layout->addRow(tr("Скорость, бит/с:"), BaudRate);
+    layout->addRow(tr("Биты данных:"), ByteSize);
+    layout->addRow(tr("Чётность:"), Parity);
+    layout->addRow(tr("Стоповые биты:"), StopBits);
+    layout->addRow(tr("Управление потоком:"), Flow);
     layout->addRow(QString(), Dtr);
     layout->addRow(QString(), Rts);
-    layout->addRow(Ru("Пауза конца пакета, мс:"), Gap);
-    layout->addRow(Ru("Размер пакета, байт:"), PacketSize);
+    layout->addRow(tr("Пауза конца пакета, мс:"), Gap);
+    layout->addRow(tr("Размер пакета, байт:"), PacketSize);
     Problem = new QLabel(this);
     Problem->setStyleSheet(QStringLiteral("color: #c62828;"));
     Problem->setWordWrap(true);
@@ -101,7 +101,7 @@ TPortSettingsDialog::TPortSettingsDialog(QWidget* parent, const TPortSettingsFor
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     for (auto [text, slot] : {std::pair{QStringLiteral("OK"), &QDialog::accept},
-                              std::pair{Ru("Отмена"), &QDialog::reject}}) {
+                              std::pair{tr("Отмена"), &QDialog::reject}}) {
         auto* button = new QPushButton(text, this);
         button->setFixedSize(75, 25);
         button->setDefault(slot == &QDialog::accept);

@@ -3,6 +3,7 @@
 #include "app/port_settings.h"
 #include "platform/port_list.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <vector>
 
@@ -16,6 +17,8 @@ namespace vemla {
 // "Настройки порта": the controls of a TPortSettingsForm; the ports of the machine offered
 // in an editable list, so any path can be typed.
 class TPortSettingsDialog : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(TPortSettingsDialog)
+
   public:
     TPortSettingsDialog(QWidget* parent, const TPortSettingsForm& form,
                         const std::vector<TPortInfo>& ports);

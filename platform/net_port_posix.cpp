@@ -2,6 +2,7 @@
 
 #include "platform/cp1251.h"
 #include "platform/descriptor_io.h"
+#include "platform/messages.h"
 #include "platform/rfc2217.h"
 #include "platform/system.h"
 
@@ -67,8 +68,8 @@ class TNetPort final : public TPort {
     void Purge() override { Io.Purge(); }
     int LastError() const override { return Broken ? EPROTO : Io.LastError(); }
     std::string FailureDetail() const override {
-        return Broken ? Utf8ToCp1251("сервер прислал согласование длиннее " +
-                                     std::to_string(TTelnetClient::SubnegotiationLimit) + " байт")
+        return Broken ? MessageText(TMessage::ServerLongNegotiation,
+                                    {std::to_string(TTelnetClient::SubnegotiationLimit)})
                       : std::string();
     }
 

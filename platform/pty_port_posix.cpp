@@ -2,6 +2,7 @@
 
 #include "platform/cp1251.h"
 #include "platform/descriptor_io.h"
+#include "platform/messages.h"
 #include "platform/system.h"
 
 #include <cerrno>
@@ -143,7 +144,8 @@ class TPtyPort final : public TPort {
         line.StopBits = (t.c_cflag & CSTOPB) ? 2 : 0;
         line.RtsControl = (t.c_cflag & CRTSCTS) ? 2 : 0;
         if (line.BaudRate > 0) PeerLine = line;
-        Notices.push_back({TPortNotice::TLevel::Info, Utf8ToCp1251("приложение задало ") + text});
+        Notices.push_back(
+            {TPortNotice::TLevel::Info, MessageText(TMessage::ApplicationSet, {text})});
     }
 
     const int Master, Slave;
@@ -177,7 +179,7 @@ TPortOpenResult OpenVirtualPort(const std::string& spelling, const TLineSettings
     struct stat existing {};
     if (lstat(link.c_str(), &existing) == 0) {
         if (!S_ISLNK(existing.st_mode))
-            return Failed(EEXIST, Utf8ToCp1251("там не ссылка, она оставлена как есть"));
+            return Failed(EEXIST, MessageText(TMessage::PtyLinkNotALink));
     } else if (errno != ENOENT) {
         return Failed(errno);
     }

@@ -1,6 +1,7 @@
 #include "platform/rfc2217.h"
 
 #include "platform/cp1251.h"
+#include "platform/messages.h"
 
 #include <algorithm>
 #include <climits>
@@ -128,8 +129,7 @@ void TTelnetClient::OnOption(uint8_t verb, uint8_t option, TClock::time_point no
         if (refused && !ComPortRefusalNoted) {
             ComPortRefusalNoted = true;
             Notices.push_back(
-                {TPortNotice::TLevel::Warning,
-                 Utf8ToCp1251("сервер отказался от RFC 2217: настройки порта не переданы")});
+                {TPortNotice::TLevel::Warning, MessageText(TMessage::ServerRefusedRfc2217)});
         }
     }
 }
@@ -156,14 +156,14 @@ void TTelnetClient::OnSubnegotiation(TClock::time_point) {
     }
 }
 
-void TTelnetClient::SendCommand(uint8_t command, std::string_view value, const char* what,
+void TTelnetClient::SendCommand(uint8_t command, std::string_view value, std::string_view what,
                                 TClock::time_point now) {
     if (!ComPortOn) return;
     Outgoing += {static_cast<char>(Iac), static_cast<char>(Sb), static_cast<char>(ComPort),
                  static_cast<char>(command)};
     Outgoing += Escape(value);
     Outgoing += {static_cast<char>(Iac), static_cast<char>(Se)};
-    if (what) Pending.push_back({command, Utf8ToCp1251(what), now + AcknowledgeTimeout});
+    if (!what.empty()) Pending.push_back({command, std::string(what), now + AcknowledgeTimeout});
 }
 
 void TTelnetClient::SendSettings(TClock::time_point now) {
@@ -171,22 +171,27 @@ void TTelnetClient::SendSettings(TClock::time_point now) {
     const char rateBytes[4] = {static_cast<char>(rate >> 24), static_cast<char>(rate >> 16),
                                static_cast<char>(rate >> 8), static_cast<char>(rate)};
     auto one = [](int value) { return std::string(1, static_cast<char>(value)); };
-    SendCommand(SetBaudRate, std::string_view(rateBytes, 4), "скорость", now);
-    SendCommand(SetDataSize, one(std::clamp(Settings.ByteSize, 5, 8)), "биты данных", now);
-    SendCommand(SetParity, one(std::clamp(Settings.Parity, 0, 4) + 1), "чётность", now);
+    SendCommand(SetBaudRate, std::string_view(rateBytes, 4), MessageText(TMessage::CommandRate),
+                now);
+    SendCommand(SetDataSize, one(std::clamp(Settings.ByteSize, 5, 8)),
+                MessageText(TMessage::CommandDataBits), now);
+    SendCommand(SetParity, one(std::clamp(Settings.Parity, 0, 4) + 1),
+                MessageText(TMessage::CommandParity), now);
     static constexpr uint8_t Stops[] = {1, 3, 2}; // one, one and a half, two
-    SendCommand(SetStopSize, one(Stops[std::clamp(Settings.StopBits, 0, 2)]), "стоповые биты", now);
+    SendCommand(SetStopSize, one(Stops[std::clamp(Settings.StopBits, 0, 2)]),
+                MessageText(TMessage::CommandStopBits), now);
     const bool hardwareFlow = Settings.RtsControl == 2;
-    SendCommand(SetControl, one(hardwareFlow ? FlowHardware : FlowNone), "управление потоком", now);
+    SendCommand(SetControl, one(hardwareFlow ? FlowHardware : FlowNone),
+                MessageText(TMessage::CommandFlowControl), now);
     SendCommand(SetControl, one(Settings.DtrControl != 0 ? DtrOn : DtrOff), "DTR", now);
     if (!hardwareFlow)
         SendCommand(SetControl, one(Settings.RtsControl != 0 ? RtsOn : RtsOff), "RTS", now);
     // Neither ser2net nor Python's server confirms the mask, though the RFC asks it: not
     // waited for.
-    SendCommand(SetModemStateMask, one(0xFF), nullptr, now);
+    SendCommand(SetModemStateMask, one(0xFF), {}, now);
     // What the device sent before anyone listened is stale, as a serial port's input queue is
     // when it opens.
-    SendCommand(PurgeData, one(PurgeReceived), "очистка приёма", now);
+    SendCommand(PurgeData, one(PurgeReceived), MessageText(TMessage::CommandPurge), now);
 }
 
 void TTelnetClient::SetModemOutput(TModemOutput line, bool on, TClock::time_point now) {
@@ -213,7 +218,7 @@ std::vector<TPortNotice> TTelnetClient::TakeNotices(TClock::time_point now) {
     });
     if (!late.empty())
         Notices.push_back(
-            {TPortNotice::TLevel::Warning, Utf8ToCp1251("сервер не подтвердил: ") + late});
+            {TPortNotice::TLevel::Warning, MessageText(TMessage::ServerDidNotConfirm, {late})});
     return std::exchange(Notices, {});
 }
 

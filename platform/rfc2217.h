@@ -63,9 +63,9 @@ class TTelnetClient {
     enum class TOption : uint8_t { Off, Asked, On };
     void OnOption(uint8_t verb, uint8_t option, TClock::time_point now);
     void OnSubnegotiation(TClock::time_point now);
-    // what: how a warning names the command when the server does not confirm it; null when
-    // servers are known not to.
-    void SendCommand(uint8_t command, std::string_view value, const char* what,
+    // what: how a warning names the command when the server does not confirm it (CP1251); empty
+    // when servers are known not to.
+    void SendCommand(uint8_t command, std::string_view value, std::string_view what,
                      TClock::time_point now);
     void SendSettings(TClock::time_point now);
 

@@ -1,6 +1,7 @@
 #include "platform/serial_port.h"
 
 #include "platform/cp1251.h"
+#include "platform/messages.h"
 
 namespace vemla {
 
@@ -18,15 +19,11 @@ std::string InvalidLineSetting(const TLineSettings& s) {
 }
 
 std::string PermissionAdvice(const TPermissionFacts& facts) {
-    if (facts.Sandboxed)
-        return Utf8ToCp1251("vemla работает в песочнице Flatpak, где устройств не видно: "
-                            "flatpak override --user --device=all и запуск заново");
+    if (facts.Sandboxed) return MessageText(TMessage::PermissionSandboxed);
     if (facts.Group.empty() || facts.Group == "root") return {};
     if (facts.AlreadyMember)
-        return Utf8ToCp1251("вы в группе " + facts.Group +
-                            ", но этот сеанс начат раньше: войдите в систему заново");
-    return Utf8ToCp1251("устройство принадлежит группе " + facts.Group + ": sudo usermod -aG " +
-                        facts.Group + " $USER, затем войдите в систему заново");
+        return MessageText(TMessage::PermissionLogInAgain, {Utf8ToCp1251(facts.Group)});
+    return MessageText(TMessage::PermissionJoinGroup, {Utf8ToCp1251(facts.Group)});
 }
 
 } // namespace vemla

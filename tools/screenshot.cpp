@@ -7,10 +7,12 @@
 #include "main_window/main_window.h"
 #include "main_window/port_settings_dialog.h"
 #include "platform/cp1251.h"
+#include "platform/messages.h"
 #include "platform/system.h"
 #include "tests/support/net_servers.h"
 #include "tests/support/temp_dir.h"
 #include "trigger_monitor/change_command_dialog.h"
+#include "ui_common/window_layout.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -42,14 +44,15 @@ int SaveDesktop(int argc, char* argv[], const std::string& target) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    std::string which = argc == 3 ? argv[2] : "main";
-    if ((argc != 2 && argc != 3) ||
+    std::string which = argc >= 3 ? argv[2] : "main";
+    const std::string language = argc == 4 ? argv[3] : "ru";
+    if (argc < 2 || argc > 4 || (language != "ru" && language != "en") ||
         (which != "main" && which != "generator" && which != "triggers" && which != "change" &&
          which != "port" && which != "virtual" && which != "daily" && which != "packet" &&
          which != "remote" && which != "remote-port" && which != "bridge" && which != "desktop")) {
         std::fputs("Usage: vemla-screenshot FILE.png "
                    "[main|generator|triggers|change|port|virtual|daily|packet|remote|remote-port|"
-                   "bridge|desktop]\n"
+                   "bridge|desktop] [ru|en]\n"
                    "  packet: the packet dialog refusing a template that does not read\n"
                    "  remote: the main window on an RFC 2217 server's port\n"
                    "  remote-port: the port settings dialog with a raw TCP port typed in\n"
@@ -64,6 +67,9 @@ int main(int argc, char* argv[]) {
     if (which == "desktop") return SaveDesktop(argc, argv, target);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    const bool english = language == "en";
+    SetLanguage(english ? TLanguage::English : TLanguage::Russian);
+    TTranslations translations(CurrentLanguage());
     test::TTempDir dir;
     std::filesystem::current_path(dir.Directory());
     // A server that takes the connection and says nothing within the picture's time.
@@ -104,6 +110,9 @@ int main(int argc, char* argv[]) {
 
     TTerminalHost& host = window.EngineHost();
     TDateTime time = Now();
+    auto opened = [](const std::string& port) {
+        return MessageText(TMessage::PortOpened, {port, ""});
+    };
     auto post = [&](TTrafficKind kind, std::string data,
                     TTrafficSource source = TTrafficSource::Device) {
         time += 0.137 / 86400.0;
@@ -113,8 +122,9 @@ int main(int argc, char* argv[]) {
     if (which == "virtual") {
         // An application under test polls the Modbus slave that vemla plays.
         host.NotifyPortState(TPortState::ApplicationConnected);
-        post(TTrafficKind::Info, "pty:/tmp/ttyV0" + Utf8ToCp1251(": открыт"));
-        post(TTrafficKind::Info, "pty:/tmp/ttyV0" + Utf8ToCp1251(": приложение задало 19200 8N1"));
+        post(TTrafficKind::Info, opened("pty:/tmp/ttyV0"));
+        post(TTrafficKind::Info,
+             "pty:/tmp/ttyV0: " + MessageText(TMessage::ApplicationSet, {"19200 8N1"}));
         for (int i = 0; i < 3; ++i) {
             post(TTrafficKind::Received, std::string("\x01\x03\x00\x00\x00\x01\x84\x0A", 8));
             post(TTrafficKind::TriggerSent, std::string("\x01\x03\x02\x00\x2A\x39\x9B", 7));
@@ -125,11 +135,12 @@ int main(int argc, char* argv[]) {
         host.NotifyPortState(TPortState::Open);
         host.NotifySecondPortState(TPortState::ApplicationConnected);
         host.NotifyModemLines(TModemLines{.Cts = true, .Dsr = true});
-        post(TTrafficKind::Info, "/dev/ttyUSB0" + Utf8ToCp1251(": открыт"));
-        post(TTrafficKind::Info, "pty:/tmp/ttyV0" + Utf8ToCp1251(": открыт"));
-        post(TTrafficKind::Info, "pty:/tmp/ttyV0" + Utf8ToCp1251(": приложение задало 19200 8N1"));
-        post(TTrafficKind::Info, "/dev/ttyUSB0" + Utf8ToCp1251(": по настройкам приложения "
-                                                               "19200 бит/с, стоп-битов 1"));
+        post(TTrafficKind::Info, opened("/dev/ttyUSB0"));
+        post(TTrafficKind::Info, opened("pty:/tmp/ttyV0"));
+        post(TTrafficKind::Info,
+             "pty:/tmp/ttyV0: " + MessageText(TMessage::ApplicationSet, {"19200 8N1"}));
+        post(TTrafficKind::Info,
+             MessageText(TMessage::PortPeerLine, {"/dev/ttyUSB0", "19200", "1", ""}));
         for (int i = 0; i < 3; ++i) {
             post(TTrafficKind::Received, std::string("\x01\x03\x00\x00\x00\x01\x84\x0A", 8),
                  TTrafficSource::Application);
@@ -143,8 +154,9 @@ int main(int argc, char* argv[]) {
         host.NotifyPortState(TPortState::Open);
         host.NotifyConfirmedRate(57600);
         host.NotifyModemLines(TModemLines{.Cts = true, .Dsr = true, .Dcd = true});
-        post(TTrafficKind::Info, remotePort + Utf8ToCp1251(": открыт"));
-        post(TTrafficKind::Warning, remotePort + Utf8ToCp1251(": сервер не подтвердил: DTR, RTS"));
+        post(TTrafficKind::Info, opened(remotePort));
+        post(TTrafficKind::Warning,
+             remotePort + ": " + MessageText(TMessage::ServerDidNotConfirm, {"DTR, RTS"}));
         for (int i = 0; i < 3; ++i) {
             post(TTrafficKind::Received, std::string("\x01\x03\x00\x00\x00\x01\x84\x0A", 8));
             post(TTrafficKind::TriggerSent, std::string("\x01\x03\x02\x00\x2A\x39\x9B", 7));
@@ -167,17 +179,19 @@ int main(int argc, char* argv[]) {
             answer += static_cast<char>(i * 7);
         post(TTrafficKind::TriggerSent, answer + "\x5A\x7E");
     } else if (which != "virtual" && !remote && !bridge) {
-        post(TTrafficKind::Info, "/dev/ttyUSB0" + Utf8ToCp1251(": открыт"));
+        post(TTrafficKind::Info, opened("/dev/ttyUSB0"));
         post(TTrafficKind::Received, "PING\r");
         post(TTrafficKind::TriggerSent, "PONG\r");
         post(TTrafficKind::Received, std::string("\x01\x03\x00\x00", 4));
         post(TTrafficKind::TriggerSent, std::string("\x01\x03\x02\x00\x2A", 5));
         post(TTrafficKind::Sent, std::string("\x10\x02\x41\x42\x10\x03", 6));
         post(TTrafficKind::Received, "\xAA\x55");
-        post(TTrafficKind::Info, Utf8ToCp1251("Опрос статуса теперь отвечает ошибкой"));
+        // What a trigger file's PRINT says is the user's own text, in the user's language.
+        post(TTrafficKind::Info, english ? "The status poll now answers with an error"
+                                         : Utf8ToCp1251("Опрос статуса теперь отвечает ошибкой"));
         post(TTrafficKind::Received, std::string("\x01\x03\x00\x00", 4));
         post(TTrafficKind::TriggerSent, "\x01\x83\x02");
-        post(TTrafficKind::Warning, Utf8ToCp1251("Предупреждение"));
+        post(TTrafficKind::Warning, english ? "A warning" : Utf8ToCp1251("Предупреждение"));
         post(TTrafficKind::Error, "/dev/ttyUSB0: Input/output error");
     }
     for (int i = 0; i < 5; ++i)

@@ -2,6 +2,7 @@
 
 #include "codec/codec.h"
 #include "platform/cp1251.h"
+#include "platform/messages.h"
 
 #include <algorithm>
 
@@ -69,9 +70,8 @@ size_t TokenReadLength(std::string_view text, size_t offset) {
 
 void ReportSyntaxError(TLoadState& state, std::string_view message) {
     if (!state.Error.empty()) return;
-    state.Error = std::string(message) + Utf8ToCp1251(" в строке ") +
-                  std::to_string(state.LinesRead) + Utf8ToCp1251(" ,около `") + state.TokenText +
-                  "'";
+    state.Error = MessageText(TMessage::TriggerSyntaxError,
+                              {message, std::to_string(state.LinesRead), state.TokenText});
 }
 
 bool BeginTrigger(TLoadState& state, int32_t id, int nameIndex, int coding, int patternIndex) {
@@ -80,9 +80,7 @@ bool BeginTrigger(TLoadState& state, int32_t id, int nameIndex, int coding, int 
         TextToBytes(state.Strings[static_cast<size_t>(patternIndex)], CodingFromInteger(coding));
     int32_t slot = PacketHash(pattern, state.HashSize);
     if (const TTrigger* loaded = state.Table->At(slot)) {
-        state.Error = Utf8ToCp1251("конфликт триггеров.(Триггеры \"") + loaded->Name +
-                      Utf8ToCp1251("\" и \"") + name +
-                      Utf8ToCp1251("\" реагируют на один пакет данных)");
+        state.Error = MessageText(TMessage::TriggerConflict, {loaded->Name, name});
         return false;
     }
     auto trigger = std::make_unique<TTrigger>();
@@ -99,7 +97,7 @@ bool BeginMaskTrigger(TLoadState& state, int32_t id, int nameIndex, int coding, 
     if (!parse.Ok) {
         // The report names the token of the mask that does not read (the whole mask if empty).
         if (!parse.BadToken.empty()) state.TokenText = parse.BadToken;
-        ReportSyntaxError(state, Utf8ToCp1251("ошибка в маске"));
+        ReportSyntaxError(state, MessageText(TMessage::TriggerMaskError));
         return false;
     }
     auto trigger = std::make_unique<TTrigger>();
@@ -146,7 +144,7 @@ bool AddReply(TLoadState& state, TCommandKind kind, int templateIndex) {
     TTemplateParse parse = ParseTemplate(text);
     if (!parse.Ok) {
         if (!parse.BadToken.empty()) state.TokenText = parse.BadToken;
-        ReportSyntaxError(state, Utf8ToCp1251("ошибка в шаблоне ответа"));
+        ReportSyntaxError(state, MessageText(TMessage::TriggerTemplateError));
         return false;
     }
     TTriggerCommand command;

@@ -24,8 +24,7 @@ QVariant TCommandListModel::data(const QModelIndex& index, int role) const {
 TChangeCommandDialog::TChangeCommandDialog(QWidget* owner, const TTrigger& trigger)
     : QDialog(owner, DialogFlags) {
 
-    LabelText = Ru("Выберите команду для триггера ") + QStringLiteral(" \"") +
-                FromCp1251(trigger.Name) + QStringLiteral("\"");
+    LabelText = tr("Выберите команду для триггера  \"%1\"").arg(FromCp1251(trigger.Name));
     auto* label = new QLabel(LabelText, this);
     label->move(16, 8);
     label->adjustSize();
@@ -34,7 +33,8 @@ TChangeCommandDialog::TChangeCommandDialog(QWidget* owner, const TTrigger& trigg
     List->setUniformItemSizes(true);
     List->setSelectionMode(QAbstractItemView::SingleSelection);
     List->setModel(new TCommandListModel(trigger, List));
-    SetUpDialog(*this, "Изменение текущей команды триггера", {544, 361}, {368, 321}, {456, 321});
+    SetUpDialog(*this, tr("Изменение текущей команды триггера"), {544, 361}, {368, 321},
+                {456, 321});
     SelectCommand(trigger.CurrentCommand);
 }
 

@@ -3,6 +3,7 @@
 #include "trigger_language/trigger.h"
 
 #include <QAbstractListModel>
+#include <QCoreApplication>
 #include <QDialog>
 
 class QListView;
@@ -22,6 +23,8 @@ class TCommandListModel : public QAbstractListModel {
 
 // Lets the user pick the command a trigger continues from. Ends with 1 for OK, 2 otherwise.
 class TChangeCommandDialog : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(TChangeCommandDialog)
+
   public:
     static constexpr int ResultOk = 1;
     static constexpr int ResultCancel = 2;

@@ -1,7 +1,7 @@
 #include "trigger_monitor/trigger_texts.h"
 
 #include "codec/codec.h"
-#include "platform/cp1251.h"
+#include "platform/messages.h"
 
 namespace vemla {
 
@@ -10,13 +10,13 @@ std::string StatusText(TTriggerStatus status) {
     case TTriggerStatus::Ok:
         return "ok";
     case TTriggerStatus::SwitchedOff:
-        return Utf8ToCp1251("отключен");
+        return MessageText(TMessage::TriggerSwitchedOff);
     case TTriggerStatus::MissingCommand:
-        return Utf8ToCp1251("ошибка: запрошенная команда не существует");
+        return MessageText(TMessage::TriggerMissingCommand);
     case TTriggerStatus::TooManyCommands:
-        return Utf8ToCp1251("ошибка: слишком много команд без WAIT");
+        return MessageText(TMessage::TriggerTooManyCommands);
     case TTriggerStatus::AnswerError:
-        return Utf8ToCp1251("ошибка в ответе");
+        return MessageText(TMessage::TriggerAnswerError);
     default:
         return std::to_string(static_cast<int>(status));
     }

@@ -17,8 +17,12 @@ namespace vemla {
 namespace {
 
 constexpr int ColumnWidths[] = {40, 100, 50, 200, 105, 90};
-const char* const Headings[] = {"Id",           "Наименование", "Статус", "Текущая команда",
-                                "Срабатываний", "Последнее"};
+const char* const Headings[] = {QT_TRANSLATE_NOOP("TTriggerTableModel", "Id"),
+                                QT_TRANSLATE_NOOP("TTriggerTableModel", "Наименование"),
+                                QT_TRANSLATE_NOOP("TTriggerTableModel", "Статус"),
+                                QT_TRANSLATE_NOOP("TTriggerTableModel", "Текущая команда"),
+                                QT_TRANSLATE_NOOP("TTriggerTableModel", "Срабатываний"),
+                                QT_TRANSLATE_NOOP("TTriggerTableModel", "Последнее")};
 constexpr int ColumnCount = 6;
 
 std::optional<int32_t> RunChangeCommandDialog(QWidget& owner, const TTrigger& trigger) {
@@ -76,7 +80,7 @@ QVariant TTriggerTableModel::headerData(int section, Qt::Orientation orientation
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
         section >= ColumnCount)
         return {};
-    return Ru(Headings[section]);
+    return tr(Headings[section]);
 }
 
 void TTriggerTableModel::TriggerChanged(const TTrigger& trigger) {
@@ -88,7 +92,7 @@ void TTriggerTableModel::TriggerChanged(const TTrigger& trigger) {
 TTriggersWindow::TTriggersWindow(QWidget* parent, TriggerTable& table, TTriggersContext context)
     : QWidget(parent, Qt::Window), Context(std::move(context)) {
     if (!Context.ChooseCommand) Context.ChooseCommand = RunChangeCommandDialog;
-    setWindowTitle(Ru("Триггеры"));
+    setWindowTitle(tr("Триггеры"));
     resize(605, 270); // wide enough for the match counters beside the four first columns
     Model = new TTriggerTableModel(table, this);
     View = new QTreeView(this);

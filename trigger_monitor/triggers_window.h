@@ -4,6 +4,7 @@
 #include "trigger_language/trigger.h"
 
 #include <QAbstractTableModel>
+#include <QCoreApplication>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -16,6 +17,8 @@ namespace vemla {
 
 // One row per trigger, sorted by Id; the status and command cells read the trigger live.
 class TTriggerTableModel : public QAbstractTableModel {
+    Q_DECLARE_TR_FUNCTIONS(TTriggerTableModel)
+
   public:
     TTriggerTableModel(TriggerTable& table, QObject* parent);
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -42,6 +45,8 @@ struct TTriggersContext {
 
 // Lists every loaded trigger with its state and lets the user move one.
 class TTriggersWindow : public QWidget {
+    Q_DECLARE_TR_FUNCTIONS(TTriggersWindow)
+
   public:
     TTriggersWindow(QWidget* parent, TriggerTable& table, TTriggersContext context);
 

@@ -13,13 +13,14 @@
 #include <QTimer>
 #include <QTranslator>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <string>
 
 namespace vemla {
 
-void SetUpDialog(QDialog& dialog, const char* caption, QSize size, QPoint ok, QPoint cancel) {
-    dialog.setWindowTitle(Ru(caption));
+void SetUpDialog(QDialog& dialog, const QString& caption, QSize size, QPoint ok, QPoint cancel) {
+    dialog.setWindowTitle(caption);
     QFont small = dialog.font();
     small.setPixelSize(11);
     dialog.setFont(small);
@@ -27,7 +28,8 @@ void SetUpDialog(QDialog& dialog, const char* caption, QSize size, QPoint ok, QP
     auto* okButton = new QPushButton(QStringLiteral("OK"), &dialog);
     okButton->setGeometry(QRect(ok, QSize(75, 25)));
     okButton->setDefault(true);
-    auto* cancelButton = new QPushButton(Ru("Отмена"), &dialog);
+    auto* cancelButton =
+        new QPushButton(QCoreApplication::translate("TDialogFrame", "Отмена"), &dialog);
     cancelButton->setGeometry(QRect(cancel, QSize(75, 25)));
     QObject::connect(okButton, &QPushButton::clicked, &dialog, &QDialog::accept);
     QObject::connect(cancelButton, &QPushButton::clicked, &dialog, &QDialog::reject);
@@ -192,14 +194,33 @@ void ReadWriteLayout(TIniFile& desktop, const char* section, QWidget& window, QH
     }
 }
 
-bool InstallRussianTranslations(QCoreApplication& application) {
+TTranslations::TTranslations(TLanguage language) {
     auto translator = std::make_unique<QTranslator>();
-    if (!translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        return false;
-    if (!QCoreApplication::installTranslator(translator.get())) return false;
-    translator.release()->setParent(&application); // the application owns it from now on
-    return true;
+    const bool loaded = language == TLanguage::English
+                            ? translator->load(QStringLiteral(":/i18n/vemla_en.qm"))
+                            : translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"),
+                                               QStringLiteral("_"),
+                                               QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    if (!loaded || !QCoreApplication::installTranslator(translator.get())) {
+        AllLoaded = false;
+        return;
+    }
+    Installed.push_back(std::move(translator));
+}
+
+TTranslations::~TTranslations() {
+    for (const std::unique_ptr<QTranslator>& translator : Installed)
+        QCoreApplication::removeTranslator(translator.get());
+}
+
+std::unique_ptr<TTranslations> InstallTranslations() {
+    auto translations = std::make_unique<TTranslations>(CurrentLanguage());
+    if (translations->Loaded() || CurrentLanguage() != TLanguage::English) return translations;
+    std::fprintf(stderr, "vemla: the English texts (:/i18n/vemla_en.qm) did not load; the "
+                         "Russian texts are used\n");
+    SetLanguage(TLanguage::Russian);
+    translations.reset(); // one set installed at a time
+    return std::make_unique<TTranslations>(TLanguage::Russian);
 }
 
 } // namespace vemla

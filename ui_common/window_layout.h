@@ -1,12 +1,16 @@
 #pragma once
 
 #include "platform/ini_file.h"
+#include "platform/messages.h"
 
 #include <QCoreApplication>
 #include <QDialog>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QTranslator>
 #include <QWidget>
+#include <memory>
+#include <vector>
 
 namespace vemla {
 
@@ -16,7 +20,7 @@ constexpr Qt::WindowFlags DialogFlags =
 
 // Caption, fixed client size and the small font of a dialog; then an OK button (the default,
 // Enter presses it) and a "Отмена" button at the given places, calling accept and reject.
-void SetUpDialog(QDialog& dialog, const char* caption, QSize size, QPoint ok, QPoint cancel);
+void SetUpDialog(QDialog& dialog, const QString& caption, QSize size, QPoint ok, QPoint cancel);
 
 // Places window other centred over window main.
 void CenterOver(const QWidget& main, QWidget& other);
@@ -36,7 +40,25 @@ int CaptionWidth(const QString& caption, const QFont& font);
 void ReadWriteLayout(TIniFile& desktop, const char* section, QWidget& window, QHeaderView* columns,
                      bool reading);
 
-// Loads Qt's own Russian texts (standard buttons and dialogs); false when they are missing.
-bool InstallRussianTranslations(QCoreApplication& application);
+// The windows' texts in a language while it lives: vemla's own (English from the embedded
+// catalogue; the sources' texts are Russian) and Qt's standard buttons and dialogs (Russian from
+// the system's Qt translations; Qt's own texts are English).
+class TTranslations {
+  public:
+    explicit TTranslations(TLanguage language);
+    ~TTranslations();
+    TTranslations(const TTranslations&) = delete;
+    TTranslations& operator=(const TTranslations&) = delete;
+    // Whether every catalogue of the language loaded.
+    bool Loaded() const { return AllLoaded; }
+
+  private:
+    std::vector<std::unique_ptr<QTranslator>> Installed;
+    bool AllLoaded = true;
+};
+
+// The translations of the language in force; English texts that do not load (a build fault) are
+// reported on standard error, and the program goes on in Russian.
+std::unique_ptr<TTranslations> InstallTranslations();
 
 } // namespace vemla

@@ -317,7 +317,8 @@ class TMainWindowTest : public QObject {
     }
 
     void StandardTextsAreRussianAndEmptyButtonsNarrow() {
-        QVERIFY(InstallRussianTranslations(*QCoreApplication::instance()));
+        TTranslations russian(TLanguage::Russian);
+        QVERIFY(russian.Loaded());
         QMessageBox box;
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(box.button(QMessageBox::Yes)->text(), QString::fromUtf8("&Да"));
