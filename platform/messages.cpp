@@ -4,7 +4,6 @@
 
 #include <array>
 #include <atomic>
-#include <cstdlib>
 
 namespace vemla {
 namespace {
@@ -182,12 +181,6 @@ std::optional<TLanguage> ParseLanguage(std::string_view value, std::string_view 
     if (value == "en") return TLanguage::English;
     if (value != "auto") return std::nullopt;
     return localeName.substr(0, 2) == "ru" ? TLanguage::Russian : TLanguage::English;
-}
-
-std::string UserLocaleName() {
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"})
-        if (const char* value = std::getenv(variable); value && *value) return value;
-    return {};
 }
 
 std::string MessageText(TMessage id, std::initializer_list<std::string_view> arguments) {

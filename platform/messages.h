@@ -18,8 +18,6 @@ TLanguage CurrentLanguage();
 
 // "ru", "en" or "auto" (Russian when the user's locale is Russian, English otherwise).
 std::optional<TLanguage> ParseLanguage(std::string_view value, std::string_view localeName);
-// The locale that "auto" follows: LC_ALL, LC_MESSAGES or LANG, as the C library picks it.
-std::string UserLocaleName();
 
 // Every message of the layers below the windows, one id each. A message's arguments take the
 // places %1, %2, ... so that each language keeps its own word order.

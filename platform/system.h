@@ -28,8 +28,10 @@ constexpr int ErrorHostNotFound = 100003; // a network port's host name resolves
 extern const int ErrorNoSuchFile;
 
 // The system's text for an error code (errno on POSIX, GetLastError on Windows) in CP1251,
-// without a trailing line break, in the user's language.
+// without a trailing line break, in the user's language (English when vemla speaks English).
 std::string SystemMessage(int errorCode);
+// The user's locale for messages ("ru_RU.UTF-8", "ru-RU"); empty when none is set.
+std::string UserLocaleName();
 
 // Both end with '/'.
 std::string ProgramDirectory();

@@ -2,6 +2,7 @@
 #include "platform/system.h"
 
 #include "platform/cp1251.h"
+#include "platform/messages.h"
 
 #include <cerrno>
 #include <climits>
@@ -12,6 +13,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
+#include <locale.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,13 +61,27 @@ std::string SystemMessage(int errorCode) {
     if (errorCode == ErrorNotRegularFile) return "Not a regular file";
     if (errorCode == ErrorNotOffered) return "Not offered by this port";
     if (errorCode == ErrorHostNotFound) return "Host not found";
-    char buffer[256];
-    // The GNU strerror_r may return a static string instead of filling the buffer.
-    const char* text = strerror_r(errorCode, buffer, sizeof buffer);
-    std::string message = LocaleTextToCp1251(text ? text : "", nl_langinfo(CODESET));
+    std::string message;
+    // In English the system's own English texts, whatever the user's locale says.
+    static const locale_t english = newlocale(LC_ALL_MASK, "C", locale_t{});
+    if (CurrentLanguage() == TLanguage::English && english) {
+        message = strerror_l(errorCode, english);
+    } else {
+        char buffer[256];
+        // The GNU strerror_r may return a static string instead of filling the buffer.
+        const char* text = strerror_r(errorCode, buffer, sizeof buffer);
+        message = LocaleTextToCp1251(text ? text : "", nl_langinfo(CODESET));
+    }
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
         message.pop_back();
     return message;
+}
+
+std::string UserLocaleName() {
+    // The order in which the C library picks the language of its messages.
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"})
+        if (const char* value = std::getenv(variable); value && *value) return value;
+    return {};
 }
 
 std::string ProgramDirectory() {

@@ -1,3 +1,4 @@
+#include "platform/messages.h"
 #include "platform/system.h"
 
 #include <algorithm>
@@ -39,14 +40,29 @@ TDateTime Now() {
     return static_cast<double>(units.QuadPart) / FileTimeUnitsPerDay - DateTimeEpochInFileTimeDays;
 }
 
+std::string UserLocaleName() {
+    wchar_t name[LOCALE_NAME_MAX_LENGTH];
+    const int length = GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
+    std::string narrow;
+    for (int i = 0; i + 1 < length; ++i)
+        narrow += static_cast<char>(name[i] < 0x80 ? name[i] : '?');
+    return narrow;
+}
+
 std::string SystemMessage(int errorCode) {
     if (errorCode == ErrorNotRegularFile) return "Not a regular file";
     if (errorCode == ErrorNotOffered) return "Not offered by this port";
     if (errorCode == ErrorHostNotFound) return "Host not found";
     wchar_t text[256];
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, static_cast<DWORD>(errorCode),
-                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 256, nullptr);
+    auto format = [&](WORD language) {
+        return FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                              static_cast<DWORD>(errorCode), language, text, 256, nullptr);
+    };
+    // In English the system's English text where the system has one.
+    DWORD length = CurrentLanguage() == TLanguage::English
+                       ? format(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US))
+                       : 0;
+    if (length == 0) length = format(MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
     std::string message;
     if (length > 0) {
         int size =

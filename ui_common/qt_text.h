@@ -12,9 +12,5 @@ std::string ToCp1251(const QString& text);
 // Paths are the file system's bytes, not CP1251: they cross as the file system names them.
 QString FromPath(const std::string& path);
 std::string ToPath(const QString& path);
-// A text of the program's own, written in the source as UTF-8 ("Триггеры").
-inline QString Ru(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 } // namespace vemla

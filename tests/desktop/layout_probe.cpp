@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "main_window/main_window.h"
 #include "platform/system.h"
+#include "tests/support/russian_text.h"
 #include "tests/support/temp_dir.h"
 #include "ui_common/qt_text.h"
 
@@ -18,6 +19,7 @@
 #include <filesystem>
 
 using namespace vemla;
+using vemla::test::Ru;
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <regex>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -495,6 +496,82 @@ TEST(Vemla, SystemTextsFollowTheUsersLocaleInEveryMode) {
     EXPECT_TRUE(vemla.WaitForOutput("/nonexistent/tty: Нет такого файла или каталога"))
         << vemla.Output;
     EXPECT_EQ(vemla.Terminate(), 0);
+}
+
+// The language of the messages: in the log and the echo (direction marks, times and hex stay
+// as they are), in the system's own texts even under a Russian locale, and in the tools.
+TEST(Vemla, MessagesSpeakTheChosenLanguage) {
+    TTempDir dir;
+    std::vector<std::string> russianLocale;
+    if (std::system(
+            ("localedef -i ru_RU -f UTF-8 " + dir.Path("ru_RU.UTF-8") + " 2>/dev/null").c_str()) ==
+        0)
+        russianLocale = {"LOCPATH=" + dir.Directory().string(), "LC_ALL=ru_RU.UTF-8"};
+    const std::string triggers = dir.Write("t.txt", "TRIGGER 1 \"a\" HEX \"01\"\n{\n}\n");
+    struct {
+        const char* Name;
+        std::vector<std::string> Options;
+        const char* Language; // [Terminal] Language, if any
+        bool English;
+        std::vector<const char*> Lines; // UTF-8, in the log in this order
+    } cases[] = {
+        {"--lang en",
+         {"--lang", "en"},
+         nullptr,
+         true,
+         {"Error loading file \"", "\": syntax error in line 3 near `}'", ": opened"}},
+        {"from the file", {}, "en", true, {"Error loading file", ": opened"}},
+        {"--lang over the file",
+         {"--lang", "ru"},
+         "en",
+         false,
+         {"Ошибка загрузки файла", ": открыт"}},
+        {"not a language",
+         {},
+         "xx",
+         false,
+         {"Language=xx: язык ru, en или auto; действует ru", "Ошибка загрузки файла",
+          "syntax error в строке 3 ,около `}'", ": открыт"}},
+    };
+    for (const auto& c : cases) {
+        TTempDir run;
+        TPtyDevice device;
+        std::string extra = "[Terminal]\r\nTriggerFile=" + triggers + "\r\n";
+        if (c.Language) extra += std::string("Language=") + c.Language + "\r\n";
+        std::vector<std::string> arguments = {EchoConfig(run, device.SlavePath(), extra), "--echo"};
+        arguments.insert(arguments.end(), c.Options.begin(), c.Options.end());
+        TVemla vemla(arguments, run.Directory().string(), russianLocale);
+        ASSERT_TRUE(vemla.WaitForOutput(c.Lines.back())) << c.Name << vemla.Output;
+        device.Write("\x01\x02");
+        ASSERT_TRUE(vemla.WaitForOutput("01 02")) << c.Name << vemla.Output;
+        EXPECT_EQ(vemla.Terminate(), 0) << c.Name;
+        const std::string log = Cp1251ToUtf8(LogContents(run));
+        size_t at = 0;
+        for (const char* line : c.Lines) {
+            at = log.find(line, at);
+            ASSERT_NE(at, std::string::npos) << c.Name << ": " << line << "\n" << log;
+        }
+        if (c.English) {
+            EXPECT_FALSE(std::any_of(log.begin(), log.end(), [](char ch) { return ch & 0x80; }))
+                << c.Name << "\n"
+                << log;
+        }
+        // The log's own marks: a time stamp, the direction, the hex.
+        EXPECT_TRUE(
+            std::regex_search(log, std::regex("\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  ---> 01 02\r\n")))
+            << c.Name << "\n"
+            << log;
+    }
+    TVemla check({"--lang", "en", "--check-triggers", dir.Path("missing.txt")},
+                 dir.Directory().string(), russianLocale, true);
+    EXPECT_TRUE(check.WaitForOutput("No such file or directory")) << check.Output;
+    EXPECT_EQ(check.WaitForExit(), 1);
+    TVemla refused({"--lang", "xx"}, dir.Directory().string(), {}, true);
+    EXPECT_EQ(refused.ReadToEnd(), std::string(std::filesystem::path(VEMLA_BINARY).filename()) +
+                                       ": --lang needs ru, en or auto, not \"xx\" (" +
+                                       std::filesystem::path(VEMLA_BINARY).filename().string() +
+                                       " --help lists the options)\n");
+    EXPECT_EQ(refused.WaitForExit(), 2);
 }
 
 // An application on the far side of a virtual port: it opens the link as a serial port.

@@ -1,5 +1,6 @@
 #include "generator/generator_window.h"
 #include "generator/packet_edit_dialog.h"
+#include "tests/support/russian_text.h"
 #include "tests/support/temp_dir.h"
 #include "ui_common/qt_text.h"
 #include "ui_common/window_layout.h"
@@ -17,6 +18,7 @@
 #include <QTreeWidget>
 
 using namespace vemla;
+using vemla::test::Ru;
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 #include "app/startup.h"
+#include "generator/packet_edit_dialog.h"
 #include "main_window/main_window.h"
 #include "main_window/port_settings_dialog.h"
 #include "main_window/signal_close.h"
@@ -7,11 +8,14 @@
 #include "platform/system.h"
 #include "tests/support/port_config.h"
 #include "tests/support/pty_device.h"
+#include "tests/support/russian_text.h"
 #include "tests/support/temp_dir.h"
+#include "trigger_monitor/change_command_dialog.h"
 #include "ui_common/fonts.h"
 #include "ui_common/qt_text.h"
 #include "ui_common/window_layout.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -40,6 +44,7 @@
 #include <unistd.h>
 
 using namespace vemla;
+using vemla::test::Ru;
 using namespace std::chrono_literals;
 
 namespace {
@@ -86,6 +91,33 @@ struct TWindowWorld {
     std::vector<TShownMessage> Messages;
     std::unique_ptr<TMainWindow> Window;
 };
+
+// Every text a user can read in a window and its children, in the order they were made.
+QStringList ReadableTexts(const QWidget& window) {
+    QStringList texts{window.windowTitle()};
+    QList<const QWidget*> widgets = window.findChildren<const QWidget*>();
+    widgets.prepend(&window);
+    for (const QWidget* widget : widgets) {
+        texts << widget->toolTip();
+        if (auto* label = qobject_cast<const QLabel*>(widget)) texts << label->text();
+        if (auto* button = qobject_cast<const QAbstractButton*>(widget)) texts << button->text();
+        if (auto* line = qobject_cast<const QLineEdit*>(widget)) texts << line->placeholderText();
+        if (auto* box = qobject_cast<const QComboBox*>(widget))
+            for (int i = 0; i < box->count(); ++i)
+                texts << box->itemText(i);
+        if (auto* view = qobject_cast<const QAbstractItemView*>(widget); view && view->model())
+            for (int column = 0; column < view->model()->columnCount(); ++column)
+                texts << view->model()->headerData(column, Qt::Horizontal).toString();
+        for (const QAction* action : widget->actions())
+            texts << action->text() << action->toolTip();
+    }
+    return texts;
+}
+
+bool HasCyrillic(const QString& text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar ch) { return ch.script() == QChar::Script_Cyrillic; });
+}
 
 } // namespace
 
@@ -844,6 +876,78 @@ class TMainWindowTest : public QObject {
             host.PostTraffic(std::make_unique<TTrafficRecord>(
                 TTrafficRecord{0, TTrafficKind::Received, std::string(1000, 'y')}));
         world.Window.reset();
+    }
+
+    void EveryTextOfEveryWindowIsInTheChosenLanguage() {
+        test::TPtyDevice pty;
+        test::TTempDir files;
+        const std::string config = test::PortConfig(
+            pty.SlavePath(),
+            "[Terminal]\r\nTriggerFile=" +
+                files.Write("t.txt", "TRIGGER 1 \"ping\" ANSI \"PING\" { WAIT OUT \"PONG\" }\n") +
+                "\r\n[Packets]\r\nCount=1\r\n1.data=41 0D\r\n1.name=poll\r\n");
+        QStringList texts[2];
+        std::vector<std::string> lines[2];
+        for (TLanguage language : {TLanguage::Russian, TLanguage::English}) {
+            const size_t i = language == TLanguage::English ? 1 : 0;
+            SetLanguage(language);
+            TTranslations translations(language);
+            QVERIFY(translations.Loaded());
+            TWindowWorld world(config);
+            QVERIFY(world.WaitForLines(1));
+            TMainWindow& window = *world.Window;
+            window.show();
+            // The texts that come with a refusal, a search and a closed port.
+            window.SendLine().setText(QString::fromUtf8("一"));
+            window.SendLineCommand();
+            window.OpenFindBar();
+            window.FindBar().setText(QStringLiteral("nothing like it"));
+            window.FindInView(true);
+            TPortSettingsForm refused = TPortSettingsForm::FromSettings(window.Engine().Settings());
+            refused.BaudRate = "fast";
+            window.ApplyPortSettings(refused);
+            QCOMPARE(world.Messages.size(), size_t{1});
+            texts[i] << world.Messages[0].Caption << world.Messages[0].Text;
+            window.SwitchPort(false);
+            QVERIFY(world.WaitForLines(2));
+            world.Settle();
+
+            const TTrigger* trigger = window.Engine().Triggers().At(
+                PacketHash("PING", window.Engine().Settings().HashSize));
+            QVERIFY(trigger);
+            TTriggersWindow& triggers = window.ShowTriggersWindow();
+            TChangeCommandDialog change(&triggers, *trigger);
+            TPortSettingsDialog port(&window, refused, {{"/dev/ttyUSB0", "", "ftdi_sio"}});
+            TPacketEditDialog packet(&window);
+            packet.SetCheck(TPacketEditDialog::SendableIn(TCoding::Hex));
+            packet.PeriodEdit().setText(QStringLiteral("0"));
+            packet.accept(); // refused: its reason shows
+            for (const QWidget* shown : std::initializer_list<const QWidget*>{
+                     &window, &window.ShowGeneratorWindow(), &triggers, &change, &port, &packet})
+                texts[i] += ReadableTexts(*shown);
+            for (size_t line = 0; line < window.Traffic().Size(); ++line)
+                lines[i].push_back(window.Traffic()[line].Text);
+            window.close();
+        }
+        SetLanguage(TLanguage::Russian);
+        std::filesystem::remove(ProgramDirectory() + "desktop.ini");
+
+        QCOMPARE(texts[1].size(), texts[0].size());
+        int russianTexts = 0;
+        for (qsizetype t = 0; t < texts[0].size(); ++t) {
+            QVERIFY2(!HasCyrillic(texts[1][t]), qPrintable(texts[1][t]));
+            // Each text shows in both languages or in neither.
+            QVERIFY2(texts[0][t].isEmpty() == texts[1][t].isEmpty(),
+                     qPrintable(texts[0][t] + " / " + texts[1][t]));
+            russianTexts += HasCyrillic(texts[0][t]) ? 1 : 0;
+        }
+        QVERIFY2(russianTexts > 80, qPrintable(QString::number(russianTexts)));
+        QCOMPARE(lines[1].size(), lines[0].size());
+        QCOMPARE(FromCp1251(lines[1].back()), FromPath(pty.SlavePath()) + ": closed by the user");
+        QCOMPARE(FromCp1251(lines[0].back()),
+                 FromPath(pty.SlavePath()) + QString::fromUtf8(": закрыт пользователем"));
+        for (const std::string& line : lines[1])
+            QVERIFY2(!HasCyrillic(FromCp1251(line)), line.c_str());
     }
 
     void ToolWindowsAreMadeOnceAndSavedAtClose() {
