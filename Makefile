@@ -1,5 +1,5 @@
 # The two commands of the README: `make run` and `make test`.
-.PHONY: deps build run deb test test-default test-asan test-tsan test-windows test-package fuzz format-check clean
+.PHONY: deps build run deb translations test test-default test-asan test-tsan test-windows test-package test-translations fuzz format-check clean
 
 FUZZ_SECONDS ?= 40
 
@@ -17,6 +17,16 @@ run: build
 deb: build
 	rm -f build/vemla_*.deb
 	cd build/default && cpack
+
+# translations/vemla_en.ts brought up to the windows' texts (new ones come untranslated).
+translations: deps
+	cmake --preset default
+	cmake --build --preset default --target update_translations
+
+# Fails when a text of the windows is missing from the .ts file or has no translation.
+test-translations: deps
+	cmake --preset default
+	bash scripts/check-translations.sh
 
 test-package: deb
 	bash scripts/check-package.sh build/vemla_*.deb
@@ -49,7 +59,7 @@ fuzz: deps
 format-check: deps
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
-test: format-check test-default test-asan test-tsan test-windows test-package fuzz
+test: format-check test-translations test-default test-asan test-tsan test-windows test-package fuzz
 
 clean:
 	rm -rf build

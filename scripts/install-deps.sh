@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build flex bison libgtest-dev libgmock-dev clang-format
           qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev clang libclang-rt-14-dev
-          qt6-translations-l10n locales libc-l10n
+          qt6-translations-l10n qt6-l10n-tools qt6-tools-dev locales libc-l10n
           xvfb openbox xdotool x11-utils
           g++-mingw-w64-x86-64-posix wine64 socat ser2net python3-serial bash-completion
           dpkg-dev file lintian desktop-file-utils man-db)

@@ -38,6 +38,7 @@ TEST(CommandLine, OptionsBecomeConfigurationKeysForThisRun) {
         {{"--dtr", "on", "--rts", "off", "--flow", "none"},
          "Port.DTR_CONTROL=1 Port.RTS_CONTROL=0 Port.RTS_CONTROL=0 ",
          {}},
+        {{"--lang", "en", "--lang=auto"}, "Terminal.Language=en Terminal.Language=auto ", {}},
         {{"--gap", "5", "--packet-size", "64", "--triggers", "t.txt", "--hash-size", "2"},
          "Port.ReadIntervalTimeout=5 Terminal.packetSize=64 Terminal.TriggerFile=t.txt "
          "Terminal.hashSize=2 ",
@@ -98,6 +99,7 @@ TEST(CommandLine, ABadValueNamesTheOptionAndWhatItAccepts) {
          "8N1, not \"8N3\""},
         {{"--flow", "xon"}, "--flow needs none or rtscts, not \"xon\""},
         {{"--dtr", "1"}, "--dtr needs on or off, not \"1\""},
+        {{"--lang", "EN"}, "--lang needs ru, en or auto, not \"EN\""},
         {{"--gap", "-5"}, "--gap needs a whole number of milliseconds, not \"-5\""},
         {{"--packet-size", "1e3"},
          "--packet-size needs a whole number of bytes above 0, not \"1e3\""},

@@ -31,6 +31,8 @@ check() { # line, expected words (space separated, sorted)
 check "vemla-cli --fl" "--flow"
 check "vemla-cli --flow " "none rtscts"
 check "vemla-cli --dtr o" "off on"
+check "vemla-cli --la" "--lang"
+check "vemla-cli --lang " "auto en ru"
 check "vemla-cli --frame 7" "7E1 7N1 7O1"
 check "vemla-cli -p rf" "rfc2217://"
 check "vemla-cli --port pt" "pty:"
