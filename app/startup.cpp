@@ -10,6 +10,15 @@
 #include <filesystem>
 
 namespace vemla {
+namespace {
+
+// [Terminal] Language, "ru" when the key is missing or empty.
+std::string LanguageValue(const TIniFile& config) {
+    std::string value = config.ReadString("Terminal", "Language", "");
+    return value.empty() ? "ru" : value;
+}
+
+} // namespace
 
 TConfigChoice SettleConfigFile(const std::vector<std::string>& arguments,
                                const std::string& programDirectory,
@@ -106,7 +115,7 @@ TTerminalSettings ReadEngineSettings(const std::string& configFile,
         host.PostTraffic(std::make_unique<TTrafficRecord>(TTrafficRecord{
             Now(), TTrafficKind::Warning,
             MessageText(TMessage::ConfigNotRead, {PathText(configFile), SystemMessage(error)})}));
-    if (const std::string language = config.ReadString("Terminal", "Language", "ru");
+    if (const std::string language = LanguageValue(config);
         !ParseLanguage(language, UserLocaleName()))
         host.PostTraffic(std::make_unique<TTrafficRecord>(TTrafficRecord{
             Now(), TTrafficKind::Warning, MessageText(TMessage::ConfigBadLanguage, {language})}));
@@ -122,9 +131,8 @@ TTerminalSettings ReadEngineSettings(const std::string& configFile,
 }
 
 TLanguage SettleLanguage(const std::string& configFile, const TSettingOverrides& overrides) {
-    const std::string language =
-        ReadConfiguration(configFile, overrides).ReadString("Terminal", "Language", "ru");
-    return ParseLanguage(language, UserLocaleName()).value_or(TLanguage::Russian);
+    return ParseLanguage(LanguageValue(ReadConfiguration(configFile, overrides)), UserLocaleName())
+        .value_or(TLanguage::Russian);
 }
 
 std::string MainCaption(const TTerminalSettings& settings, const std::string& suffix) {

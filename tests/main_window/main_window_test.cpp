@@ -890,7 +890,10 @@ class TMainWindowTest : public QObject {
         std::vector<std::string> lines[2];
         for (TLanguage language : {TLanguage::Russian, TLanguage::English}) {
             const size_t i = language == TLanguage::English ? 1 : 0;
-            SetLanguage(language);
+            struct TLanguageChoice {
+                explicit TLanguageChoice(TLanguage chosen) { SetLanguage(chosen); }
+                ~TLanguageChoice() { SetLanguage(TLanguage::Russian); }
+            } choice(language);
             TTranslations translations(language);
             QVERIFY(translations.Loaded());
             TWindowWorld world(config);
@@ -929,7 +932,6 @@ class TMainWindowTest : public QObject {
                 lines[i].push_back(window.Traffic()[line].Text);
             window.close();
         }
-        SetLanguage(TLanguage::Russian);
         std::filesystem::remove(ProgramDirectory() + "desktop.ini");
 
         QCOMPARE(texts[1].size(), texts[0].size());
