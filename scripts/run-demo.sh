@@ -4,6 +4,7 @@
 # DEMO=modbus plays a Modbus RTU master against examples/modbus-slave.txt instead.
 # DEMO=app turns it round: vemla plays the Modbus slave on its virtual port pty:build/ttyV0,
 # and the simulated device opens that port as an application under test would.
+# DEMO_LANG=en runs vemla in English (--lang en).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/default
@@ -21,6 +22,7 @@ case "${DEMO:-}" in
     port=(-p "pty:$link")
     ;;
 esac
+[ -n "${DEMO_LANG:-}" ] && vemla_options+=(--lang "$DEMO_LANG")
 pids=()
 trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
 start_device() {
