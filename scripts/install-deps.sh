@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages vemla needs to build, test and run, skipping those present.
 set -euo pipefail
+# qt6-l10n-tools is lupdate and lrelease; qt6-tools-dev carries their CMake package
+# (Qt6LinguistTools, for qt_add_translations), which Debian ships nowhere else.
 packages=(build-essential cmake ninja-build flex bison libgtest-dev libgmock-dev clang-format
           qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev clang libclang-rt-14-dev
           qt6-translations-l10n qt6-l10n-tools qt6-tools-dev locales libc-l10n
