@@ -188,9 +188,11 @@ std::string MessageText(TMessage id, std::initializer_list<std::string_view> arg
     std::string filled;
     filled.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        const size_t place = i + 1 < text.size() ? static_cast<size_t>(text[i + 1] - '1') : 9;
-        if (text[i] == '%' && place < arguments.size()) {
-            filled += arguments.begin()[place];
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        const bool place = text[i] == '%' && next >= '1' && next <= '9' &&
+                           static_cast<size_t>(next - '1') < arguments.size();
+        if (place) {
+            filled += arguments.begin()[next - '1'];
             ++i;
         } else {
             filled += text[i];
