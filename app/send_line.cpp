@@ -1,7 +1,6 @@
 #include "app/send_line.h"
 
 #include "app/send_template.h"
-#include "platform/cp1251.h"
 #include "platform/messages.h"
 
 #include <cctype>

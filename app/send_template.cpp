@@ -1,6 +1,5 @@
 #include "app/send_template.h"
 
-#include "platform/cp1251.h"
 #include "platform/messages.h"
 #include "trigger_language/answer_template.h"
 #include "trigger_language/mask.h"

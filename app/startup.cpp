@@ -130,9 +130,8 @@ TTerminalSettings ReadEngineSettings(const std::string& configFile,
     return settings;
 }
 
-TLanguage SettleLanguage(const std::string& configFile, const TSettingOverrides& overrides) {
-    return ParseLanguage(LanguageValue(ReadConfiguration(configFile, overrides)), UserLocaleName())
-        .value_or(TLanguage::Russian);
+TLanguage SettleLanguage(const TIniFile& config) {
+    return ParseLanguage(LanguageValue(config), UserLocaleName()).value_or(TLanguage::Russian);
 }
 
 std::string MainCaption(const TTerminalSettings& settings, const std::string& suffix) {

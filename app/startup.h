@@ -66,7 +66,7 @@ TTerminalSettings ReadEngineSettings(const std::string& configFile,
                                      const TSettingOverrides& overrides, TTerminalHost& host);
 // The language of this run: [Terminal] Language of the configuration (--lang sets it), Russian
 // when the key is missing or names no language (ReadEngineSettings then warns).
-TLanguage SettleLanguage(const std::string& configFile, const TSettingOverrides& overrides);
+TLanguage SettleLanguage(const TIniFile& config);
 // The window caption with the port: "Терминал [COM3] " + suffix, or "[path]" for a Device.
 std::string MainCaption(const TTerminalSettings& settings, const std::string& suffix);
 

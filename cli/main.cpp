@@ -60,7 +60,7 @@ int main(int argc, char* argv[]) {
     KeepStandardDescriptorsOpen();
     TCommandLine commandLine =
         ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), NamesAPort);
-    SetLanguage(SettleLanguage({}, commandLine.Overrides));
+    SetLanguage(SettleLanguage(ReadConfiguration({}, commandLine.Overrides)));
     if (std::optional<int> status = RunTool(commandLine, {"vemla-cli", VEMLA_VERSION}))
         return *status;
     TEvent stopEvent;
@@ -68,7 +68,7 @@ int main(int argc, char* argv[]) {
     StopOnSignals();
     TStartup startup =
         SettleStartup(commandLine.Arguments, commandLine.Overrides, commandLine.Echo);
-    SetLanguage(SettleLanguage(startup.Config.FileName, startup.Overrides));
+    SetLanguage(SettleLanguage(ReadConfiguration(startup.Config.FileName, startup.Overrides)));
     startup.TimedSends = commandLine.TimedSends;
     startup.Duration = commandLine.Duration;
     int status = RunConsole(startup, stopEvent);

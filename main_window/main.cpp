@@ -6,7 +6,7 @@
 #include "platform/descriptor.h"
 #include "platform/ini_file.h"
 #include "platform/system.h"
-#include "ui_common/window_layout.h"
+#include "ui_common/translations.h"
 
 #include <QApplication>
 #include <QThread>
@@ -36,12 +36,14 @@ int main(int argc, char* argv[]) {
     KeepStandardDescriptorsOpen();
     TCommandLine commandLine =
         ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), NamesAPort);
-    SetLanguage(SettleLanguage({}, commandLine.Overrides));
+    SetLanguage(SettleLanguage(ReadConfiguration({}, commandLine.Overrides)));
     if (std::optional<int> status = RunTool(commandLine, {"vemla", VEMLA_VERSION})) return *status;
 
     TStartup startup =
         SettleStartup(commandLine.Arguments, commandLine.Overrides, commandLine.Echo);
-    SetLanguage(SettleLanguage(startup.Config.FileName, startup.Overrides));
+    // Read once here for what must be known before the window: its language, and whether it shows.
+    const TIniFile config = ReadConfiguration(startup.Config.FileName, startup.Overrides);
+    SetLanguage(SettleLanguage(config));
     TMainWindowOptions options;
     options.Config = startup.Config;
     options.Desktop = startup.Desktop;
@@ -49,8 +51,7 @@ int main(int argc, char* argv[]) {
     options.Echo = startup.Echo;
     options.TimedSends = commandLine.TimedSends;
     options.Duration = commandLine.Duration;
-    options.Hide = ReadConfiguration(options.Config.FileName, options.Overrides)
-                       .ReadBool("Terminal", "Hide", false);
+    options.Hide = config.ReadBool("Terminal", "Hide", false);
     if (NeedsOffscreenPlatform(commandLine, options.Hide)) qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication application(argc, argv);

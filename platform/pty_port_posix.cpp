@@ -1,6 +1,5 @@
 #include "platform/pty_port.h"
 
-#include "platform/cp1251.h"
 #include "platform/descriptor_io.h"
 #include "platform/messages.h"
 #include "platform/system.h"

@@ -1,6 +1,5 @@
 #include "platform/rfc2217.h"
 
-#include "platform/cp1251.h"
 #include "platform/messages.h"
 
 #include <algorithm>

@@ -12,7 +12,7 @@
 #include "tests/support/net_servers.h"
 #include "tests/support/temp_dir.h"
 #include "trigger_monitor/change_command_dialog.h"
-#include "ui_common/window_layout.h"
+#include "ui_common/translations.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,7 +1,6 @@
 #include "trigger_language/load_state.h"
 
 #include "codec/codec.h"
-#include "platform/cp1251.h"
 #include "platform/messages.h"
 
 #include <algorithm>

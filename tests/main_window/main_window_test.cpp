@@ -6,6 +6,7 @@
 #include "main_window/signal_close.h"
 #include "platform/cp1251.h"
 #include "platform/system.h"
+#include "tests/support/language.h"
 #include "tests/support/port_config.h"
 #include "tests/support/pty_device.h"
 #include "tests/support/russian_text.h"
@@ -13,6 +14,7 @@
 #include "trigger_monitor/change_command_dialog.h"
 #include "ui_common/fonts.h"
 #include "ui_common/qt_text.h"
+#include "ui_common/translations.h"
 #include "ui_common/window_layout.h"
 
 #include <QAbstractButton>
@@ -890,10 +892,7 @@ class TMainWindowTest : public QObject {
         std::vector<std::string> lines[2];
         for (TLanguage language : {TLanguage::Russian, TLanguage::English}) {
             const size_t i = language == TLanguage::English ? 1 : 0;
-            struct TLanguageChoice {
-                explicit TLanguageChoice(TLanguage chosen) { SetLanguage(chosen); }
-                ~TLanguageChoice() { SetLanguage(TLanguage::Russian); }
-            } choice(language);
+            test::TLanguageChoice choice(language);
             TTranslations translations(language);
             QVERIFY(translations.Loaded());
             TWindowWorld world(config);

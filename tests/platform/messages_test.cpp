@@ -1,5 +1,6 @@
 #include "platform/cp1251.h"
 #include "platform/messages.h"
+#include "tests/support/language.h"
 
 #include <array>
 #include <gtest/gtest.h>
@@ -23,11 +24,6 @@ bool HasCyrillic(std::string_view utf8) {
         if (ch >= 0xD0 && ch <= 0xD3) return true;
     return false;
 }
-
-struct TLanguageScope {
-    explicit TLanguageScope(TLanguage language) { SetLanguage(language); }
-    ~TLanguageScope() { SetLanguage(TLanguage::Russian); }
-};
 
 TEST(Messages, EveryMessageHasBothLanguagesWithTheSamePlaces) {
     for (int i = 0; i < static_cast<int>(TMessage::Count); ++i) {
@@ -76,7 +72,7 @@ TEST(Messages, PlacesAreFilledOnceInTheLanguagesOrder) {
         {TLanguage::Russian, TMessage::StateWaiting, {"", "", ""}, "ожидание устройства"},
     };
     for (const auto& c : cases) {
-        TLanguageScope language(c.Language);
+        test::TLanguageChoice language(c.Language);
         // Arguments beyond a text's places are not used.
         const std::string filled =
             MessageText(c.Id, {c.Arguments[0], c.Arguments[1], c.Arguments[2]});
